@@ -1,0 +1,49 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace velkora {
+
+namespace FirewallProtocol {
+constexpr long Tcp = 6;
+constexpr long Udp = 17;
+} // namespace FirewallProtocol
+
+// One firewall rule, with the fields the tool sets. Direction, action and profiles keep
+// the numbers of the firewall API (NET_FW_RULE_DIR_IN = 1, NET_FW_ACTION_ALLOW = 1,
+// NET_FW_PROFILE2_ALL = 0x7FFFFFFF).
+struct FirewallRule {
+    std::wstring name;
+    std::wstring description;
+    std::wstring grouping;
+    long protocol = FirewallProtocol::Tcp;
+    long localPort = 0;
+    long direction = 1;
+    long action = 1;
+    long profiles = 0x7FFFFFFF;
+    std::wstring remoteAddresses = L"*";
+    bool enabled = true;
+
+    bool operator==(const FirewallRule& o) const {
+        return name == o.name && description == o.description && grouping == o.grouping &&
+               protocol == o.protocol && localPort == o.localPort && direction == o.direction &&
+               action == o.action && profiles == o.profiles &&
+               remoteAddresses == o.remoteAddresses && enabled == o.enabled;
+    }
+};
+
+// The modern Windows Firewall (INetFwPolicy2). Failures raise PlatformError with the
+// HRESULT as the number.
+class Firewall {
+public:
+    virtual ~Firewall() = default;
+    // False where the modern API does not exist or the firewall service is not running.
+    virtual bool available() = 0;
+    virtual std::optional<FirewallRule> find(const std::wstring& name) = 0;
+    // Adds the rule, or makes the rule of that name match it.
+    virtual void put(const FirewallRule& rule) = 0;
+    virtual void remove(const std::wstring& name) = 0;
+};
+
+} // namespace velkora

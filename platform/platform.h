@@ -1,0 +1,29 @@
+#pragma once
+
+#include "platform/clock.h"
+#include "platform/document_opener.h"
+#include "platform/error_report.h"
+#include "platform/firewall.h"
+#include "platform/launcher.h"
+#include "platform/message_box.h"
+#include "platform/program_end.h"
+#include "platform/program_folder.h"
+#include "platform/shell_object.h"
+
+namespace velkora {
+
+// The services the logic and the window work through; each one real on Windows and
+// replaceable by a fake in tests.
+struct Platform {
+    ShellObjectFactory& shell;
+    MessageBoxService& messages;
+    Launcher& launcher;
+    DocumentOpener& documents;
+    Clock& clock;
+    ProgramFolder& folder;
+    ProgramEnd& end;
+    ErrorReport& errors;
+    Firewall& firewall;
+};
+
+} // namespace velkora
