@@ -1,0 +1,110 @@
+#include "logic/port_change_set.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <utility>
+
+namespace velkora {
+namespace {
+
+const std::wstring listenerTdsPortPath =
+    L"HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Terminal Server\\Wds\\rdpwd\\Tds\\"
+    L"tcp\\PortNumber";
+const std::wstring listenerRdpTcpPortPath =
+    L"HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Terminal Server\\WinStations\\"
+    L"RDP-Tcp\\PortNumber";
+const std::wstring standardProfileOpenPortsList =
+    L"HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet001\\Services\\SharedAccess\\Parameters\\"
+    L"FirewallPolicy\\StandardProfile\\GloballyOpenPorts\\List";
+const std::wstring domainProfileOpenPortsList =
+    L"HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet001\\Services\\SharedAccess\\Parameters\\"
+    L"FirewallPolicy\\DomainProfile\\GloballyOpenPorts\\List";
+
+std::vector<RegistryValueState> captureAll(ShellObject& shell, const PortChangeSet& changeSet) {
+    std::vector<RegistryValueState> states;
+    states.reserve(changeSet.size());
+    for (const RegistryWrite& write : changeSet) {
+        states.push_back(shell.capture(write.path));
+    }
+    return states;
+}
+
+// Win32 codes read best in decimal, HRESULTs (negative as a long) in hexadecimal.
+std::wstring errorNumberText(long number) {
+    if (number >= 0) {
+        return std::to_wstring(number);
+    }
+    static const wchar_t hexDigits[] = L"0123456789ABCDEF";
+    const auto bits = static_cast<std::uint32_t>(number);
+    std::wstring text = L"0x";
+    for (int shift = 28; shift >= 0; shift -= 4) {
+        text += hexDigits[(bits >> shift) & 0xF];
+    }
+    return text;
+}
+
+} // namespace
+
+PortChangeSet buildPortChangeSet(const std::wstring& portText) {
+    const std::wstring listenerData = L" " + portText + L" ";
+    const std::wstring openPortName = portText + L":TCP ";
+    const std::wstring openPortRecord = portText + L":TCP:*:Enabled:" + portText;
+    return {{
+        {listenerTdsPortPath, listenerData, L"REG_DWORD"},
+        {listenerRdpTcpPortPath, listenerData, L"REG_DWORD"},
+        {standardProfileOpenPortsList + L"\\" + openPortName, openPortRecord, L"REG_SZ"},
+        {domainProfileOpenPortsList + L"\\" + openPortName, openPortRecord, L"REG_SZ"},
+    }};
+}
+
+void PortChangeUndo::rollback(ShellObject& shell) const {
+    std::optional<PlatformError> firstFailure;
+    for (std::size_t i = written_.size(); i-- > 0;) {
+        try {
+            shell.restore(written_[i].path, before_[i]);
+        } catch (const PlatformError& failure) {
+            if (!firstFailure) {
+                firstFailure = failure;
+            }
+        }
+    }
+    if (firstFailure) {
+        throw *firstFailure;
+    }
+}
+
+PortChangeUndo applyPortChangeSet(ShellObject& shell, const PortChangeSet& changeSet) {
+    const std::vector<RegistryValueState> before = captureAll(shell, changeSet);
+
+    std::vector<RegistryWrite> written;
+    written.reserve(changeSet.size());
+    for (const RegistryWrite& write : changeSet) {
+        // The write is recorded before it is made: a failed write may still have created
+        // keys on the way to its value, and putting its old state back is harmless.
+        written.push_back(write);
+        try {
+            shell.regwrite(write.path, write.data, write.typeName);
+        } catch (const PlatformError& original) {
+            const PortChangeUndo partial(
+                written,
+                std::vector<RegistryValueState>(before.begin(), before.begin() + written.size()));
+            try {
+                partial.rollback(shell);
+            } catch (const PlatformError& rollbackFailure) {
+                throw combineWithRollbackFailure(original, rollbackFailure);
+            }
+            throw;
+        }
+    }
+    return PortChangeUndo(std::move(written), before);
+}
+
+PlatformError combineWithRollbackFailure(const PlatformError& original,
+                                         const PlatformError& rollbackFailure) {
+    return PlatformError(original.number(), original.description() + L"\r\n恢复原值失败（错误 " +
+                                                errorNumberText(rollbackFailure.number()) +
+                                                L"）：" + rollbackFailure.description());
+}
+
+} // namespace velkora

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform_error.h"
 #include "platform/shell_object.h"
 
 namespace velkora {

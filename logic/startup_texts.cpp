@@ -1,0 +1,44 @@
+#include "logic/startup_texts.h"
+
+#include <memory>
+#include <variant>
+
+namespace velkora {
+
+const std::wstring currentPortPath =
+    L"HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Terminal Server\\Wds\\rdpwd\\Tds\\"
+    L"tcp\\PortNumber";
+
+const std::wstring noticeText =
+    L"端口最大值为65535，请修改未使用的端口。本软件会自动添加新端口到防火墙例外。"
+    L"修改完成软件会提示重启才能生效！";
+
+namespace {
+
+// A REG_DWORD shows as its decimal digits, a string value as its text.
+struct ValueAsText {
+    std::wstring operator()(std::uint32_t number) const { return std::to_wstring(number); }
+    std::wstring operator()(const std::wstring& text) const { return text; }
+};
+
+} // namespace
+
+std::wstring dateAndCreditLine(int year, int month, int day) {
+    return L" " + std::to_wstring(year) + L"年" + std::to_wstring(month) + L"月" +
+           std::to_wstring(day) + L"日                    BY：Harnoq";
+}
+
+void fillStartupTexts(FormView& form, Platform& platform) {
+    const std::unique_ptr<ShellObject> shell = platform.shell.create(L"wscript.shell");
+    const std::wstring currentPort = std::visit(ValueAsText{}, shell->regread(currentPortPath));
+    form.setLabel2(currentPort);
+
+    const int thisYear = year(platform.clock.today());
+    const int thisMonth = month(platform.clock.today());
+    const int thisDay = day(platform.clock.today());
+    form.setLabel5(dateAndCreditLine(thisYear, thisMonth, thisDay));
+
+    form.setLabel6(noticeText);
+}
+
+} // namespace velkora

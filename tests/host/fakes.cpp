@@ -1,0 +1,426 @@
+#include "tests/host/fakes.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <utility>
+
+namespace velkora::fakes {
+namespace {
+
+const std::wstring localMachine = L"HKEY_LOCAL_MACHINE";
+const std::wstring currentUser = L"HKEY_CURRENT_USER";
+
+wchar_t asciiLower(wchar_t c) {
+    return (c >= L'A' && c <= L'Z') ? c - L'A' + L'a' : c;
+}
+
+bool sameName(const std::wstring& a, const std::wstring& b) {
+    return !RegistryNameLess{}(a, b) && !RegistryNameLess{}(b, a);
+}
+
+PlatformError notFound() {
+    return PlatformError(2, L"系统找不到指定的文件。");
+}
+PlatformError invalidData() {
+    return PlatformError(13, L"数据无效。");
+}
+PlatformError invalidParameter() {
+    return PlatformError(87, L"参数错误。");
+}
+
+// Registry strings are UTF-16LE with a terminating NUL.
+std::vector<std::uint8_t> utf16leBytes(const std::wstring& text) {
+    std::vector<std::uint8_t> bytes;
+    auto unit = [&bytes](std::uint32_t u) {
+        bytes.push_back(static_cast<std::uint8_t>(u & 0xFF));
+        bytes.push_back(static_cast<std::uint8_t>((u >> 8) & 0xFF));
+    };
+    for (wchar_t c : text) {
+        const auto code = static_cast<std::uint32_t>(c);
+        if (code > 0xFFFF) {
+            unit(0xD800 + ((code - 0x10000) >> 10));
+            unit(0xDC00 + ((code - 0x10000) & 0x3FF));
+        } else {
+            unit(code);
+        }
+    }
+    unit(0);
+    return bytes;
+}
+
+std::wstring textFromUtf16le(const std::vector<std::uint8_t>& bytes) {
+    std::vector<std::uint32_t> units;
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        units.push_back(bytes[i] | (static_cast<std::uint32_t>(bytes[i + 1]) << 8));
+    }
+    while (!units.empty() && units.back() == 0) {
+        units.pop_back();
+    }
+    std::wstring text;
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        const std::uint32_t u = units[i];
+        const bool pair = u >= 0xD800 && u < 0xDC00 && i + 1 < units.size() &&
+                          units[i + 1] >= 0xDC00 && units[i + 1] < 0xE000;
+        if (pair && sizeof(wchar_t) == 4) {
+            text.push_back(
+                static_cast<wchar_t>(0x10000 + ((u - 0xD800) << 10) + (units[i + 1] - 0xDC00)));
+            ++i;
+        } else {
+            text.push_back(static_cast<wchar_t>(u));
+        }
+    }
+    return text;
+}
+
+} // namespace
+
+StoredRegistryValue dwordValue(std::uint32_t number) {
+    return {regDword,
+            {static_cast<std::uint8_t>(number & 0xFF), static_cast<std::uint8_t>(number >> 8),
+             static_cast<std::uint8_t>(number >> 16), static_cast<std::uint8_t>(number >> 24)}};
+}
+
+StoredRegistryValue stringValue(const std::wstring& text, std::uint32_t type) {
+    return {type, utf16leBytes(text)};
+}
+
+bool RegistryNameLess::operator()(const std::wstring& a, const std::wstring& b) const {
+    return std::lexicographical_compare(
+        a.begin(), a.end(), b.begin(), b.end(),
+        [](wchar_t x, wchar_t y) { return asciiLower(x) < asciiLower(y); });
+}
+
+// --- FakeRegistry ---------------------------------------------------------------------
+
+FakeRegistry::FakeRegistry() {
+    keys_.try_emplace(localMachine);
+    keys_.try_emplace(currentUser);
+}
+
+FakeRegistry::SplitPath FakeRegistry::split(const std::wstring& path) const {
+    const std::size_t lastSlash = path.rfind(L'\\');
+    if (lastSlash == std::wstring::npos) {
+        throw invalidParameter();
+    }
+    SplitPath result;
+    result.valueName = path.substr(lastSlash + 1);
+    const std::wstring keyPart = path.substr(0, lastSlash);
+
+    std::size_t start = 0;
+    std::wstring chain;
+    while (start <= keyPart.size()) {
+        const std::size_t end = std::min(keyPart.find(L'\\', start), keyPart.size());
+        std::wstring component = keyPart.substr(start, end - start);
+        if (component.empty()) {
+            throw invalidParameter();
+        }
+        if (chain.empty()) {
+            if (sameName(component, localMachine) || sameName(component, L"HKLM")) {
+                component = localMachine;
+            } else if (sameName(component, currentUser) || sameName(component, L"HKCU")) {
+                component = currentUser;
+            } else {
+                throw invalidParameter();
+            }
+            chain = component;
+        } else {
+            chain += L"\\" + component;
+        }
+        result.keyChain.push_back(chain);
+        start = end + 1;
+    }
+    return result;
+}
+
+void FakeRegistry::createChain(const std::vector<std::wstring>& keyChain) {
+    for (const std::wstring& key : keyChain) {
+        keys_.try_emplace(key);
+    }
+}
+
+bool FakeRegistry::hasSubkeys(const std::wstring& keyPath) const {
+    const std::wstring prefix = keyPath + L"\\";
+    for (const auto& [key, values] : keys_) {
+        if (key.size() > prefix.size() && sameName(key.substr(0, prefix.size()), prefix)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void FakeRegistry::createKey(const std::wstring& keyPath) {
+    createChain(split(keyPath + L"\\").keyChain);
+}
+
+void FakeRegistry::setValue(const std::wstring& path, const StoredRegistryValue& value) {
+    const SplitPath where = split(path);
+    createChain(where.keyChain);
+    keys_[where.keyChain.back()][where.valueName] = value;
+}
+
+std::optional<StoredRegistryValue> FakeRegistry::value(const std::wstring& path) const {
+    const SplitPath where = split(path);
+    const auto key = keys_.find(where.keyChain.back());
+    if (key == keys_.end()) {
+        return std::nullopt;
+    }
+    const auto found = key->second.find(where.valueName);
+    if (found == key->second.end()) {
+        return std::nullopt;
+    }
+    return found->second;
+}
+
+bool FakeRegistry::keyExists(const std::wstring& keyPath) const {
+    return keys_.count(split(keyPath + L"\\").keyChain.back()) != 0;
+}
+
+RegistryValue FakeRegistry::regread(const std::wstring& path) {
+    calls_.push_back(L"regread " + path);
+    const std::optional<StoredRegistryValue> stored = value(path);
+    if (!stored) {
+        throw notFound();
+    }
+    if (stored->type == regDword && stored->bytes.size() == 4) {
+        const auto& b = stored->bytes;
+        return static_cast<std::uint32_t>(b[0] | (b[1] << 8) | (b[2] << 16) |
+                                          (static_cast<std::uint32_t>(b[3]) << 24));
+    }
+    if (stored->type == regSz || stored->type == regExpandSz) {
+        return textFromUtf16le(stored->bytes);
+    }
+    throw invalidData();
+}
+
+StoredRegistryValue FakeRegistry::parseData(const std::wstring& data,
+                                            const std::wstring& typeName) {
+    if (typeName == L"REG_SZ") {
+        return stringValue(data, regSz);
+    }
+    if (typeName != L"REG_DWORD") {
+        throw invalidData();
+    }
+    const std::size_t first = data.find_first_not_of(L' ');
+    const std::size_t last = data.find_last_not_of(L' ');
+    if (first == std::wstring::npos) {
+        throw invalidData();
+    }
+    std::uint64_t number = 0;
+    for (std::size_t i = first; i <= last; ++i) {
+        const wchar_t c = data[i];
+        if (c < L'0' || c > L'9') {
+            throw invalidData();
+        }
+        number = number * 10 + static_cast<std::uint64_t>(c - L'0');
+        if (number > 0xFFFFFFFFull) {
+            throw invalidData();
+        }
+    }
+    return dwordValue(static_cast<std::uint32_t>(number));
+}
+
+void FakeRegistry::regwrite(const std::wstring& path, const std::wstring& data,
+                            const std::wstring& typeName) {
+    calls_.push_back(L"regwrite " + path);
+    writes_.push_back({path, data, typeName});
+    ++regwriteCount_;
+    const SplitPath where = split(path);
+    if (failingRegwrite_ && *failingRegwrite_ == regwriteCount_) {
+        if (keysBeforeFailing_) {
+            createChain(where.keyChain);
+        }
+        throw *regwriteError_;
+    }
+    const StoredRegistryValue stored = parseData(data, typeName);
+    createChain(where.keyChain);
+    keys_[where.keyChain.back()][where.valueName] = stored;
+}
+
+RegistryValueState FakeRegistry::capture(const std::wstring& path) {
+    calls_.push_back(L"capture " + path);
+    if (captureError_) {
+        throw *captureError_;
+    }
+    const SplitPath where = split(path);
+    RegistryValueState state;
+    state.value = value(path);
+    for (const std::wstring& key : where.keyChain) {
+        if (keys_.count(key) == 0) {
+            ++state.missingKeys;
+        }
+    }
+    return state;
+}
+
+void FakeRegistry::restore(const std::wstring& path, const RegistryValueState& before) {
+    calls_.push_back(L"restore " + path);
+    if (restoreError_) {
+        throw *restoreError_;
+    }
+    const SplitPath where = split(path);
+    if (before.value) {
+        createChain(where.keyChain);
+        keys_[where.keyChain.back()][where.valueName] = *before.value;
+    } else if (const auto key = keys_.find(where.keyChain.back()); key != keys_.end()) {
+        key->second.erase(where.valueName);
+    }
+    const int removable = std::min<int>(before.missingKeys, int(where.keyChain.size()) - 1);
+    for (int i = 0; i < removable; ++i) {
+        const std::wstring& keyPath = where.keyChain[where.keyChain.size() - 1 - i];
+        const auto key = keys_.find(keyPath);
+        if (key == keys_.end()) {
+            continue;
+        }
+        if (!key->second.empty() || hasSubkeys(keyPath)) {
+            break;
+        }
+        keys_.erase(key);
+    }
+}
+
+void FakeRegistry::failRegwrite(int nth, PlatformError error, bool keysBeforeFailing) {
+    failingRegwrite_ = nth;
+    regwriteError_ = std::move(error);
+    keysBeforeFailing_ = keysBeforeFailing;
+}
+
+void FakeRegistry::failRestores(PlatformError error) {
+    restoreError_ = std::move(error);
+}
+
+void FakeRegistry::failCaptures(PlatformError error) {
+    captureError_ = std::move(error);
+}
+
+// --- FakeShellObjectFactory -----------------------------------------------------------
+
+class FakeShellObjectFactory::Object : public ShellObject {
+public:
+    Object(FakeRegistry& registry, int& released) : registry_(registry), released_(released) {}
+    ~Object() override { ++released_; }
+    Object(const Object&) = delete;
+    Object& operator=(const Object&) = delete;
+
+    RegistryValue regread(const std::wstring& path) override { return registry_.regread(path); }
+    void regwrite(const std::wstring& path, const std::wstring& data,
+                  const std::wstring& typeName) override {
+        registry_.regwrite(path, data, typeName);
+    }
+    RegistryValueState capture(const std::wstring& path) override {
+        return registry_.capture(path);
+    }
+    void restore(const std::wstring& path, const RegistryValueState& before) override {
+        registry_.restore(path, before);
+    }
+
+private:
+    FakeRegistry& registry_;
+    int& released_;
+};
+
+std::unique_ptr<ShellObject> FakeShellObjectFactory::create(const std::wstring& progId) {
+    progIds_.push_back(progId);
+    if (createError_) {
+        throw *createError_;
+    }
+    if (!sameName(progId, L"wscript.shell")) {
+        throw PlatformError(-2147221005, L"无效的类字符串");
+    }
+    auto object = std::make_unique<Object>(registry_, released_);
+    ++created_;
+    return object;
+}
+
+// --- The other services ---------------------------------------------------------------
+
+int FakeMessageBoxService::messageBox(const std::wstring& prompt, int style,
+                                      const std::optional<std::wstring>& title) {
+    boxes_.push_back({prompt, style, title});
+    if (replies_.empty()) {
+        return defaultReply;
+    }
+    const int reply = replies_.front();
+    replies_.pop_front();
+    return reply;
+}
+
+unsigned long FakeLauncher::launch(const std::wstring& commandLine, int windowStyle) {
+    launches_.push_back({commandLine, windowStyle});
+    if (error_) {
+        throw *error_;
+    }
+    return 4242;
+}
+
+std::optional<FirewallRule> FakeFirewall::find(const std::wstring& name) {
+    calls_.push_back(L"find " + name);
+    const auto found = rules.find(name);
+    if (found == rules.end()) {
+        return std::nullopt;
+    }
+    return found->second;
+}
+
+void FakeFirewall::put(const FirewallRule& rule) {
+    calls_.push_back(L"put " + rule.name);
+    ++putCount_;
+    if (failedOnce_ && putBackError_) {
+        throw *putBackError_;
+    }
+    if (failingPut_ && *failingPut_ == putCount_) {
+        failedOnce_ = true;
+        if (changeBeforeFailing_) {
+            FirewallRule halfMade = rule;
+            halfMade.enabled = false;
+            rules[rule.name] = halfMade;
+        }
+        throw *putError_;
+    }
+    rules[rule.name] = rule;
+}
+
+void FakeFirewall::remove(const std::wstring& name) {
+    calls_.push_back(L"remove " + name);
+    if (failedOnce_ && putBackError_) {
+        throw *putBackError_;
+    }
+    rules.erase(name);
+}
+
+void FakeFirewall::failPut(int nth, PlatformError error, bool changeBeforeFailing) {
+    failingPut_ = nth;
+    putError_ = std::move(error);
+    changeBeforeFailing_ = changeBeforeFailing;
+}
+
+void FakeFirewall::failPutBacks(PlatformError error) {
+    putBackError_ = std::move(error);
+}
+
+Date FakeClock::today() {
+    const std::size_t index = std::min<std::size_t>(readings_, dates_.size() - 1);
+    ++readings_;
+    return dates_[index];
+}
+
+void FakeDocumentOpener::openDocument(const std::wstring&, const std::wstring&, const std::wstring&,
+                                      const std::wstring&, int) {
+    ++opened;
+}
+
+void FakeForm::setLabel2(const std::wstring& caption) {
+    label2 = caption;
+    labelOrder.push_back(2);
+}
+
+void FakeForm::setLabel5(const std::wstring& caption) {
+    label5 = caption;
+    labelOrder.push_back(5);
+}
+
+void FakeForm::setLabel6(const std::wstring& caption) {
+    label6 = caption;
+    labelOrder.push_back(6);
+}
+
+} // namespace velkora::fakes

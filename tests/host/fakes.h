@@ -1,0 +1,245 @@
+#pragma once
+
+// Fakes of the platform services, for tests of the logic on the host. Each records what it
+// was asked and can be told to fail.
+
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "logic/form_view.h"
+#include "platform/platform.h"
+#include "platform/platform_error.h"
+
+namespace velkora::fakes {
+
+constexpr std::uint32_t regSz = 1;
+constexpr std::uint32_t regExpandSz = 2;
+constexpr std::uint32_t regBinary = 3;
+constexpr std::uint32_t regDword = 4;
+
+StoredRegistryValue dwordValue(std::uint32_t number);
+StoredRegistryValue stringValue(const std::wstring& text, std::uint32_t type = regSz);
+
+// Orders texts the way the registry compares key and value names: ignoring ASCII case.
+struct RegistryNameLess {
+    bool operator()(const std::wstring& a, const std::wstring& b) const;
+};
+
+// A registry of keys and values, as the real shell object sees it. Keys keep the spelling
+// of their first creation; lookups ignore case. The roots HKEY_LOCAL_MACHINE (HKLM) and
+// HKEY_CURRENT_USER (HKCU) always exist.
+class FakeRegistry {
+public:
+    using Values = std::map<std::wstring, StoredRegistryValue, RegistryNameLess>;
+    using Keys = std::map<std::wstring, Values, RegistryNameLess>;
+
+    FakeRegistry();
+
+    // Arranging a registry for a test; these never fail and are not counted.
+    void createKey(const std::wstring& keyPath);
+    void setValue(const std::wstring& path, const StoredRegistryValue& value);
+    std::optional<StoredRegistryValue> value(const std::wstring& path) const;
+    bool keyExists(const std::wstring& keyPath) const;
+    // Every key and value, for byte-exact comparisons of before and after.
+    const Keys& contents() const { return keys_; }
+
+    // The shell object's operations, with its error numbers.
+    RegistryValue regread(const std::wstring& path);
+    void regwrite(const std::wstring& path, const std::wstring& data, const std::wstring& typeName);
+    RegistryValueState capture(const std::wstring& path);
+    void restore(const std::wstring& path, const RegistryValueState& before);
+
+    // Failure injection: the Nth regwrite (1-based, counted over the registry's life)
+    // raises the error; with keysBeforeFailing it has created the missing keys first, as
+    // a real write refused at the value does.
+    void failRegwrite(int nth, PlatformError error, bool keysBeforeFailing = true);
+    // Every restore from now on raises the error, after trying nothing.
+    void failRestores(PlatformError error);
+    void failCaptures(PlatformError error);
+
+    struct Write {
+        std::wstring path, data, typeName;
+    };
+    const std::vector<Write>& writes() const { return writes_; }
+    // "capture <path>", "regwrite <path>", "restore <path>", "regread <path>" in call order.
+    const std::vector<std::wstring>& calls() const { return calls_; }
+
+private:
+    struct SplitPath {
+        std::vector<std::wstring> keyChain; // root, root\a, root\a\b, ...
+        std::wstring valueName;
+    };
+    SplitPath split(const std::wstring& path) const;
+    void createChain(const std::vector<std::wstring>& keyChain);
+    bool hasSubkeys(const std::wstring& keyPath) const;
+    static StoredRegistryValue parseData(const std::wstring& data, const std::wstring& typeName);
+
+    Keys keys_;
+    std::vector<Write> writes_;
+    std::vector<std::wstring> calls_;
+    int regwriteCount_ = 0;
+    std::optional<int> failingRegwrite_;
+    std::optional<PlatformError> regwriteError_;
+    bool keysBeforeFailing_ = true;
+    std::optional<PlatformError> restoreError_;
+    std::optional<PlatformError> captureError_;
+};
+
+class FakeShellObjectFactory : public ShellObjectFactory {
+public:
+    explicit FakeShellObjectFactory(FakeRegistry& registry) : registry_(registry) {}
+    std::unique_ptr<ShellObject> create(const std::wstring& progId) override;
+
+    void failCreate(PlatformError error) { createError_ = std::move(error); }
+    int created() const { return created_; }
+    int released() const { return released_; }
+    int alive() const { return created_ - released_; }
+    const std::vector<std::wstring>& progIds() const { return progIds_; }
+
+private:
+    class Object;
+    FakeRegistry& registry_;
+    std::optional<PlatformError> createError_;
+    std::vector<std::wstring> progIds_;
+    int created_ = 0;
+    int released_ = 0;
+};
+
+class FakeMessageBoxService : public MessageBoxService {
+public:
+    struct Box {
+        std::wstring prompt;
+        int style = 0;
+        std::optional<std::wstring> title;
+    };
+    int messageBox(const std::wstring& prompt, int style,
+                   const std::optional<std::wstring>& title) override;
+
+    // Replies given in turn; once they run out, every box is answered with defaultReply.
+    void scriptReplies(std::initializer_list<int> replies) { replies_.assign(replies); }
+    int defaultReply = MessageBoxReply::Ok;
+    const std::vector<Box>& boxes() const { return boxes_; }
+
+private:
+    std::deque<int> replies_;
+    std::vector<Box> boxes_;
+};
+
+class FakeLauncher : public Launcher {
+public:
+    struct Launch {
+        std::wstring commandLine;
+        int windowStyle = 0;
+    };
+    unsigned long launch(const std::wstring& commandLine, int windowStyle) override;
+    void failWith(PlatformError error) { error_ = std::move(error); }
+    const std::vector<Launch>& launches() const { return launches_; }
+
+private:
+    std::optional<PlatformError> error_;
+    std::vector<Launch> launches_;
+};
+
+class FakeFirewall : public Firewall {
+public:
+    bool available() override { return isAvailable; }
+    std::optional<FirewallRule> find(const std::wstring& name) override;
+    void put(const FirewallRule& rule) override;
+    // Like the real rule collection, removing a rule that is not there does nothing.
+    void remove(const std::wstring& name) override;
+
+    bool isAvailable = true;
+    std::map<std::wstring, FirewallRule> rules;
+
+    // The Nth put (1-based) raises the error; with changeBeforeFailing it first stores a
+    // half-made rule (disabled), as a put that fails between two properties would.
+    void failPut(int nth, PlatformError error, bool changeBeforeFailing = false);
+    void failPutBacks(PlatformError error); // every put and remove after the failed put
+    // "find <name>", "put <name>", "remove <name>" in call order.
+    const std::vector<std::wstring>& calls() const { return calls_; }
+    int puts() const { return putCount_; }
+
+private:
+    std::vector<std::wstring> calls_;
+    int putCount_ = 0;
+    std::optional<int> failingPut_;
+    std::optional<PlatformError> putError_;
+    bool changeBeforeFailing_ = false;
+    std::optional<PlatformError> putBackError_;
+    bool failedOnce_ = false;
+};
+
+// Hands out the dates in turn, the last one again once they run out.
+class FakeClock : public Clock {
+public:
+    explicit FakeClock(std::vector<Date> dates = {{2026, 1, 5}}) : dates_(std::move(dates)) {}
+    Date today() override;
+    int readings() const { return readings_; }
+
+private:
+    std::vector<Date> dates_;
+    int readings_ = 0;
+};
+
+class FakeDocumentOpener : public DocumentOpener {
+public:
+    void openDocument(const std::wstring& operation, const std::wstring& file,
+                      const std::wstring& parameters, const std::wstring& directory,
+                      int showCommand) override;
+    unsigned long lastExternalError() const override { return 0; }
+    int opened = 0;
+};
+
+class FakeProgramFolder : public ProgramFolder {
+public:
+    std::wstring programFolder() override { return L"C:\\Program Files\\Velkora"; }
+};
+
+class FakeProgramEnd : public ProgramEnd {
+public:
+    void endProgram() override { ++ended; }
+    int ended = 0;
+};
+
+class FakeErrorReport : public ErrorReport {
+public:
+    void report(const PlatformError& error) override { reported.push_back(error); }
+    std::vector<PlatformError> reported;
+};
+
+class FakeForm : public FormView {
+public:
+    explicit FakeForm(std::wstring text = L"") : text(std::move(text)) {}
+    std::wstring text1() const override { return text; }
+    void setLabel2(const std::wstring& caption) override;
+    void setLabel5(const std::wstring& caption) override;
+    void setLabel6(const std::wstring& caption) override;
+
+    std::wstring text;
+    std::optional<std::wstring> label2, label5, label6;
+    std::vector<int> labelOrder; // 2, 5, 6 as they were set
+};
+
+// Every fake, bundled as the platform the logic works through.
+struct FakePlatform {
+    FakeRegistry registry;
+    FakeShellObjectFactory shell{registry};
+    FakeMessageBoxService messages;
+    FakeLauncher launcher;
+    FakeDocumentOpener documents;
+    FakeClock clock;
+    FakeProgramFolder folder;
+    FakeProgramEnd end;
+    FakeErrorReport errors;
+    FakeFirewall firewall;
+
+    Platform platform{shell, messages, launcher, documents, clock, folder, end, errors, firewall};
+};
+
+} // namespace velkora::fakes

@@ -1,0 +1,135 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tests/host/fakes.h"
+
+// The rollback tests are only as good as the fake registry they run on, so its rules are
+// checked here against what the real shell object does.
+
+namespace velkora::fakes {
+namespace {
+
+const std::wstring base = L"HKEY_CURRENT_USER\\Software\\VelkoraTest";
+
+struct DwordCase {
+    const char* label;
+    std::wstring data;
+    std::optional<std::uint32_t> stored; // absent: error 13
+};
+
+class FakeRegistryDword : public ::testing::TestWithParam<DwordCase> {};
+
+TEST_P(FakeRegistryDword, ParsesLikeTheRealService) {
+    FakeRegistry registry;
+    const std::wstring path = base + L"\\PortNumber";
+    if (GetParam().stored) {
+        registry.regwrite(path, GetParam().data, L"REG_DWORD");
+        EXPECT_EQ(registry.value(path), dwordValue(*GetParam().stored));
+        EXPECT_EQ(registry.regread(path), RegistryValue(*GetParam().stored));
+    } else {
+        try {
+            registry.regwrite(path, GetParam().data, L"REG_DWORD");
+            FAIL() << "must be refused";
+        } catch (const PlatformError& error) {
+            EXPECT_EQ(error.number(), 13);
+        }
+        EXPECT_FALSE(registry.value(path));
+        EXPECT_FALSE(registry.keyExists(base)) << "a refused write creates nothing";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Data, FakeRegistryDword,
+    ::testing::Values(DwordCase{"Spaced", L" 888 ", 888u},
+                      DwordCase{"SpacedLeadingZero", L" 080 ", 80u},
+                      DwordCase{"Bare", L"3389", 3389u}, DwordCase{"ManySpaces", L"  1  ", 1u},
+                      DwordCase{"Largest", L"4294967295", 4294967295u},
+                      DwordCase{"Overflow", L"4294967296", {}}, DwordCase{"Empty", L"", {}},
+                      DwordCase{"OnlySpaces", L"   ", {}}, DwordCase{"InnerSpace", L"8 8", {}},
+                      DwordCase{"Negative", L"-1", {}}, DwordCase{"Tab", L"\t80", {}},
+                      DwordCase{"Hex", L"0x50", {}}),
+    [](const ::testing::TestParamInfo<DwordCase>& info) { return info.param.label; });
+
+TEST(FakeRegistry, KeepsValueNamesExactlyAndComparesThemWithoutCase) {
+    FakeRegistry registry;
+    registry.regwrite(base + L"\\888:TCP ", L"888:TCP:*:Enabled:888", L"REG_SZ");
+    EXPECT_EQ(registry.value(base + L"\\888:tcp "), stringValue(L"888:TCP:*:Enabled:888"));
+    EXPECT_FALSE(registry.value(base + L"\\888:TCP"));
+    EXPECT_EQ(registry.regread(L"HKCU\\SOFTWARE\\velkoratest\\888:TCP "),
+              RegistryValue(std::wstring(L"888:TCP:*:Enabled:888")));
+}
+
+TEST(FakeRegistry, CaptureCountsMissingTrailingKeysAndRestoreRemovesThem) {
+    FakeRegistry registry;
+    registry.createKey(base);
+    const auto before = registry.contents();
+    const std::wstring path = base + L"\\A\\B\\Value";
+
+    const RegistryValueState state = registry.capture(path);
+    EXPECT_EQ(state.missingKeys, 2);
+    EXPECT_FALSE(state.value);
+
+    registry.regwrite(path, L"x", L"REG_SZ");
+    EXPECT_TRUE(registry.keyExists(base + L"\\A\\B"));
+    registry.restore(path, state);
+    EXPECT_EQ(registry.contents(), before);
+}
+
+TEST(FakeRegistry, RestoreKeepsACreatedKeyThatGainedOtherContent) {
+    FakeRegistry registry;
+    const std::wstring path = base + L"\\A\\Value";
+    const RegistryValueState state = registry.capture(path);
+    registry.regwrite(path, L"x", L"REG_SZ");
+    registry.regwrite(base + L"\\A\\Other", L"y", L"REG_SZ");
+
+    registry.restore(path, state);
+
+    EXPECT_FALSE(registry.value(path));
+    EXPECT_TRUE(registry.value(base + L"\\A\\Other"));
+}
+
+TEST(FakeRegistry, RestorePutsBackTypeAndBytes) {
+    FakeRegistry registry;
+    const std::wstring path = base + L"\\Value";
+    const StoredRegistryValue odd{regBinary, {0xDE, 0xAD}};
+    registry.setValue(path, odd);
+    const RegistryValueState state = registry.capture(path);
+    registry.regwrite(path, L" 7 ", L"REG_DWORD");
+
+    registry.restore(path, state);
+
+    EXPECT_EQ(registry.value(path), odd);
+}
+
+TEST(FakeRegistry, FailedWriteCanLeaveCreatedKeysBehind) {
+    FakeRegistry registry;
+    registry.failRegwrite(1, PlatformError(5, L"拒绝访问。"));
+    EXPECT_THROW(registry.regwrite(base + L"\\A\\Value", L"x", L"REG_SZ"), PlatformError);
+    EXPECT_TRUE(registry.keyExists(base + L"\\A"));
+    EXPECT_FALSE(registry.value(base + L"\\A\\Value"));
+}
+
+TEST(FakeRegistry, StringsRoundTripThroughUtf16Bytes) {
+    FakeRegistry registry;
+    const std::wstring text = L"端口 888：\U0001F600";
+    registry.regwrite(base + L"\\S", text, L"REG_SZ");
+    EXPECT_EQ(registry.regread(base + L"\\S"), RegistryValue(text));
+    EXPECT_EQ(registry.value(base + L"\\S")->bytes.size(),
+              (sizeof(wchar_t) == 2 ? text.size() + 1 : text.size() + 2) * 2);
+}
+
+TEST(FakeShellObjectFactory, CreatesOnlyTheShellAndCountsReleases) {
+    FakeRegistry registry;
+    FakeShellObjectFactory factory(registry);
+    EXPECT_THROW(factory.create(L"scripting.filesystemobject"), PlatformError);
+    {
+        const auto shell = factory.create(L"WScript.Shell");
+        EXPECT_EQ(factory.alive(), 1);
+    }
+    EXPECT_EQ(factory.created(), 1);
+    EXPECT_EQ(factory.alive(), 0);
+}
+
+} // namespace
+} // namespace velkora::fakes

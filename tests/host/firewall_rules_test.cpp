@@ -1,0 +1,158 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "logic/firewall_rules.h"
+#include "platform/platform_error.h"
+#include "tests/host/fakes.h"
+
+namespace velkora {
+namespace {
+
+using fakes::FakeFirewall;
+
+const PlatformError accessDenied(-2147024891, L"拒绝访问。");
+
+class BuildFirewallRules : public ::testing::TestWithParam<long> {};
+
+TEST_P(BuildFirewallRules, GivesInboundAllowRulesForTcpAndUdpOnThePort) {
+    const long port = GetParam();
+    const auto rules = buildFirewallRules(port);
+    const std::wstring n = std::to_wstring(port);
+
+    EXPECT_EQ(rules[0].name, L"远程桌面端口 " + n + L" (TCP)");
+    EXPECT_EQ(rules[1].name, L"远程桌面端口 " + n + L" (UDP)");
+    EXPECT_EQ(rules[0].protocol, 6);
+    EXPECT_EQ(rules[1].protocol, 17);
+    for (const FirewallRule& rule : rules) {
+        EXPECT_EQ(rule.localPort, port);
+        EXPECT_EQ(rule.direction, 1) << "inbound";
+        EXPECT_EQ(rule.action, 1) << "allow";
+        EXPECT_EQ(rule.profiles, 0x7FFFFFFF) << "all profiles";
+        EXPECT_EQ(rule.remoteAddresses, L"*");
+        EXPECT_TRUE(rule.enabled);
+        EXPECT_EQ(rule.grouping, L"Velkora工具");
+        EXPECT_EQ(rule.description, L"由 Velkora工具 为远程桌面监听端口添加");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Ports, BuildFirewallRules, ::testing::Values(1L, 80L, 888L, 65535L));
+
+TEST(OpenPortInFirewall, AddsBothRules) {
+    FakeFirewall firewall;
+    openPortInFirewall(firewall, 888);
+
+    const auto expected = buildFirewallRules(888);
+    ASSERT_EQ(firewall.rules.size(), 2u);
+    EXPECT_EQ(firewall.rules.at(expected[0].name), expected[0]);
+    EXPECT_EQ(firewall.rules.at(expected[1].name), expected[1]);
+}
+
+TEST(OpenPortInFirewall, ASecondRunPutsNothing) {
+    FakeFirewall firewall;
+    openPortInFirewall(firewall, 888);
+    const auto afterFirst = firewall.rules;
+    const int putsAfterFirst = firewall.puts();
+
+    openPortInFirewall(firewall, 888);
+
+    EXPECT_EQ(firewall.puts(), putsAfterFirst);
+    EXPECT_EQ(firewall.rules, afterFirst);
+}
+
+TEST(OpenPortInFirewall, MakesAChangedRuleOfThatNameMatchAgain) {
+    FakeFirewall firewall;
+    FirewallRule tampered = buildFirewallRules(888)[0];
+    tampered.enabled = false;
+    tampered.remoteAddresses = L"10.0.0.0/8";
+    firewall.rules[tampered.name] = tampered;
+
+    openPortInFirewall(firewall, 888);
+
+    EXPECT_EQ(firewall.rules.at(tampered.name), buildFirewallRules(888)[0]);
+    EXPECT_EQ(firewall.rules.size(), 2u);
+}
+
+TEST(OpenPortInFirewall, LeavesRulesOfEarlierPortsAndOthersAlone) {
+    FakeFirewall firewall;
+    openPortInFirewall(firewall, 3390);
+    FirewallRule other;
+    other.name = L"Remote Desktop - User Mode (TCP-In)";
+    other.localPort = 3389;
+    firewall.rules[other.name] = other;
+
+    openPortInFirewall(firewall, 888);
+
+    EXPECT_EQ(firewall.rules.size(), 5u);
+    EXPECT_EQ(firewall.rules.at(other.name), other);
+    EXPECT_EQ(firewall.rules.count(L"远程桌面端口 3390 (UDP)"), 1u);
+}
+
+TEST(OpenPortInFirewall, IsSkippedWhereTheFirewallIsNotAvailable) {
+    FakeFirewall firewall;
+    firewall.isAvailable = false;
+    openPortInFirewall(firewall, 888);
+    EXPECT_TRUE(firewall.calls().empty());
+    EXPECT_TRUE(firewall.rules.empty());
+}
+
+struct PutFailureCase {
+    const char* label;
+    int failingPut;
+    bool preexistingTcpRule; // a changed TCP rule of the same name existed before
+    bool halfMade;           // the failing put changed the rule before failing
+};
+
+class FailedPut : public ::testing::TestWithParam<PutFailureCase> {};
+
+TEST_P(FailedPut, PutsBackWhatThisRunChangedAndRaisesTheOriginalError) {
+    const PutFailureCase c = GetParam();
+    FakeFirewall firewall;
+    FirewallRule unrelated;
+    unrelated.name = L"其他规则";
+    firewall.rules[unrelated.name] = unrelated;
+    if (c.preexistingTcpRule) {
+        FirewallRule old = buildFirewallRules(888)[0];
+        old.profiles = 2;
+        firewall.rules[old.name] = old;
+    }
+    const auto before = firewall.rules;
+    firewall.failPut(c.failingPut, accessDenied, c.halfMade);
+
+    try {
+        openPortInFirewall(firewall, 888);
+        FAIL() << "a failed put must raise";
+    } catch (const PlatformError& error) {
+        EXPECT_EQ(error.number(), accessDenied.number());
+        EXPECT_EQ(error.description(), accessDenied.description());
+    }
+    EXPECT_EQ(firewall.rules, before);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, FailedPut,
+    ::testing::Values(PutFailureCase{"FirstRule", 1, false, false},
+                      PutFailureCase{"SecondRule", 2, false, false},
+                      PutFailureCase{"FirstRuleHalfMade", 1, false, true},
+                      PutFailureCase{"SecondRuleHalfMade", 2, false, true},
+                      PutFailureCase{"SecondRuleAfterChangingAnOldOne", 2, true, false},
+                      PutFailureCase{"OldRuleHalfChanged", 1, true, true}),
+    [](const ::testing::TestParamInfo<PutFailureCase>& info) { return info.param.label; });
+
+TEST(FailedPutWithFailedPutBack, ReportsBothErrorsUnderTheOriginalNumber) {
+    FakeFirewall firewall;
+    firewall.failPut(2, accessDenied);
+    firewall.failPutBacks(PlatformError(-2147023143, L"RPC 服务器不可用。"));
+
+    try {
+        openPortInFirewall(firewall, 888);
+        FAIL() << "a failed put must raise";
+    } catch (const PlatformError& error) {
+        EXPECT_EQ(error.number(), accessDenied.number());
+        EXPECT_EQ(error.description(),
+                  L"拒绝访问。\r\n恢复原值失败（错误 0x800706D9）：RPC 服务器不可用。");
+    }
+}
+
+} // namespace
+} // namespace velkora

@@ -1,0 +1,253 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <tuple>
+
+#include "logic/port_change_set.h"
+#include "tests/host/fakes.h"
+#include "tests/host/registry_arrangements.h"
+#include "tests/host/registry_paths.h"
+
+namespace velkora {
+namespace {
+
+using namespace testpaths;
+using fakes::dwordValue;
+using fakes::FakeRegistry;
+using fakes::FakeShellObjectFactory;
+using fakes::stringValue;
+
+const PlatformError accessDenied(5, L"拒绝访问。");
+const PlatformError restoreRefused(1018, L"试图在标记为删除的注册表项中进行非法操作。");
+
+class BuildPortChangeSet : public ::testing::TestWithParam<std::wstring> {};
+
+TEST_P(BuildPortChangeSet, UsesTheTextAsTypedInAllFourWrites) {
+    const std::wstring p = GetParam();
+    const PortChangeSet expected{{
+        {tdsPort, L" " + p + L" ", L"REG_DWORD"},
+        {rdpTcpPort, L" " + p + L" ", L"REG_DWORD"},
+        {standardList + L"\\" + p + L":TCP ", p + L":TCP:*:Enabled:" + p, L"REG_SZ"},
+        {domainList + L"\\" + p + L":TCP ", p + L":TCP:*:Enabled:" + p, L"REG_SZ"},
+    }};
+    EXPECT_EQ(buildPortChangeSet(p), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(PortTexts, BuildPortChangeSet,
+                         ::testing::Values(L"888", L"080", L"0", L"1", L"65535", L"3389"),
+                         [](const ::testing::TestParamInfo<std::wstring>& info) {
+                             return "Text" + std::string(info.param.begin(), info.param.end());
+                         });
+
+TEST(BuildPortChangeSetFor888, NamesTheFirewallValueWithItsTrailingSpace) {
+    const PortChangeSet set = buildPortChangeSet(L"888");
+    for (int i : {2, 3}) {
+        const std::wstring& path = set[i].path;
+        const std::wstring name = path.substr(path.rfind(L'\\') + 1);
+        EXPECT_EQ(name, L"888:TCP ");
+        EXPECT_EQ(name.size(), 8u);
+        EXPECT_EQ(set[i].data, L"888:TCP:*:Enabled:888");
+    }
+    EXPECT_EQ(set[0].data, L" 888 ");
+    EXPECT_NE(set[2].path, set[3].path);
+}
+
+TEST(ApplyPortChangeSet, CapturesAllFourValuesThenWritesInOrder) {
+    FakeRegistry registry;
+    arrange(registry, Arrangement::Server);
+    FakeShellObjectFactory factory(registry);
+    const auto shell = factory.create(L"wscript.shell");
+    const PortChangeSet set = buildPortChangeSet(L"888");
+
+    applyPortChangeSet(*shell, set);
+
+    std::vector<std::wstring> expectedCalls;
+    for (const auto& write : set) {
+        expectedCalls.push_back(L"capture " + write.path);
+    }
+    for (const auto& write : set) {
+        expectedCalls.push_back(L"regwrite " + write.path);
+    }
+    EXPECT_EQ(registry.calls(), expectedCalls);
+    ASSERT_EQ(registry.writes().size(), 4u);
+    for (std::size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(registry.writes()[i].data, set[i].data);
+        EXPECT_EQ(registry.writes()[i].typeName, set[i].typeName);
+    }
+}
+
+TEST(ApplyPortChangeSet, Stores888AsNumbersAndFirewallRecords) {
+    FakeRegistry registry;
+    arrange(registry, Arrangement::Server);
+    FakeShellObjectFactory factory(registry);
+    applyPortChangeSet(*factory.create(L"wscript.shell"), buildPortChangeSet(L"888"));
+
+    EXPECT_EQ(registry.value(tdsPort), dwordValue(888));
+    EXPECT_EQ(registry.value(rdpTcpPort), dwordValue(888));
+    EXPECT_EQ(registry.value(standardList + L"\\888:TCP "), stringValue(L"888:TCP:*:Enabled:888"));
+    EXPECT_EQ(registry.value(domainList + L"\\888:TCP "), stringValue(L"888:TCP:*:Enabled:888"));
+    // Old entries stay, and nothing is written under the name without the space.
+    EXPECT_EQ(registry.value(standardList + L"\\3389:TCP "),
+              stringValue(L"3389:TCP:*:Enabled:3389"));
+    EXPECT_FALSE(registry.value(standardList + L"\\888:TCP"));
+}
+
+TEST(ApplyPortChangeSet, KeepsLeadingZerosInNamesButStoresTheNumber) {
+    FakeRegistry registry;
+    arrange(registry, Arrangement::Bare);
+    FakeShellObjectFactory factory(registry);
+    applyPortChangeSet(*factory.create(L"wscript.shell"), buildPortChangeSet(L"080"));
+
+    EXPECT_EQ(registry.value(tdsPort), dwordValue(80));
+    EXPECT_EQ(registry.value(rdpTcpPort), dwordValue(80));
+    EXPECT_EQ(registry.value(standardList + L"\\080:TCP "), stringValue(L"080:TCP:*:Enabled:080"));
+    EXPECT_EQ(registry.value(domainList + L"\\080:TCP "), stringValue(L"080:TCP:*:Enabled:080"));
+    EXPECT_FALSE(registry.value(standardList + L"\\80:TCP "));
+}
+
+TEST(ApplyPortChangeSet, TheSamePortTwiceOverwritesTheSameFourValues) {
+    FakeRegistry registry;
+    arrange(registry, Arrangement::Server);
+    FakeShellObjectFactory factory(registry);
+    const auto shell = factory.create(L"wscript.shell");
+    applyPortChangeSet(*shell, buildPortChangeSet(L"888"));
+    const auto afterFirst = registry.contents();
+
+    applyPortChangeSet(*shell, buildPortChangeSet(L"888"));
+
+    EXPECT_EQ(registry.contents(), afterFirst);
+    EXPECT_EQ(registry.writes().size(), 8u);
+}
+
+class FailedWrite : public ::testing::TestWithParam<std::tuple<int, Arrangement>> {};
+
+TEST_P(FailedWrite, LeavesTheRegistryExactlyAsBeforeAndRaisesTheOriginalError) {
+    const auto [position, arrangement] = GetParam();
+    FakeRegistry registry;
+    arrange(registry, arrangement);
+    const auto before = registry.contents();
+    registry.failRegwrite(position, accessDenied);
+    FakeShellObjectFactory factory(registry);
+    const PortChangeSet set = buildPortChangeSet(L"888");
+
+    try {
+        applyPortChangeSet(*factory.create(L"wscript.shell"), set);
+        FAIL() << "a failed write must raise";
+    } catch (const PlatformError& error) {
+        EXPECT_EQ(error.number(), 5);
+        EXPECT_EQ(error.description(), L"拒绝访问。");
+    }
+
+    EXPECT_EQ(registry.contents(), before);
+    EXPECT_EQ(registry.writes().size(), static_cast<std::size_t>(position))
+        << "no write after the failing one";
+    std::vector<std::wstring> restores;
+    for (const auto& call : registry.calls()) {
+        if (call.rfind(L"restore ", 0) == 0) {
+            restores.push_back(call);
+        }
+    }
+    ASSERT_EQ(restores.size(), static_cast<std::size_t>(position));
+    for (int i = 0; i < position; ++i) {
+        EXPECT_EQ(restores[i], L"restore " + set[position - 1 - i].path) << "newest first";
+    }
+    EXPECT_EQ(factory.alive(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(EachPosition, FailedWrite,
+                         ::testing::Combine(::testing::Values(1, 2, 3, 4),
+                                            ::testing::Values(Arrangement::Server,
+                                                              Arrangement::Bare)),
+                         [](const ::testing::TestParamInfo<std::tuple<int, Arrangement>>& info) {
+                             return "Write" + std::to_string(std::get<0>(info.param)) + "_" +
+                                    arrangementName(std::get<1>(info.param));
+                         });
+
+TEST(FailedWriteWithFailedRestore, ReportsBothAndStillTriesEveryRestore) {
+    FakeRegistry registry;
+    arrange(registry, Arrangement::Server);
+    registry.failRegwrite(3, accessDenied);
+    registry.failRestores(restoreRefused);
+    FakeShellObjectFactory factory(registry);
+
+    try {
+        applyPortChangeSet(*factory.create(L"wscript.shell"), buildPortChangeSet(L"888"));
+        FAIL() << "a failed write must raise";
+    } catch (const PlatformError& error) {
+        EXPECT_EQ(error.number(), 5);
+        EXPECT_EQ(error.description(), L"拒绝访问。\r\n恢复原值失败（错误 1018）："
+                                       L"试图在标记为删除的注册表项中进行非法操作。");
+    }
+    int restores = 0;
+    for (const auto& call : registry.calls()) {
+        restores += call.rfind(L"restore ", 0) == 0;
+    }
+    EXPECT_EQ(restores, 3);
+}
+
+TEST(FailedCapture, WritesNothing) {
+    FakeRegistry registry;
+    arrange(registry, Arrangement::Server);
+    const auto before = registry.contents();
+    registry.failCaptures(accessDenied);
+    FakeShellObjectFactory factory(registry);
+
+    EXPECT_THROW(applyPortChangeSet(*factory.create(L"wscript.shell"), buildPortChangeSet(L"888")),
+                 PlatformError);
+    EXPECT_TRUE(registry.writes().empty());
+    EXPECT_EQ(registry.contents(), before);
+}
+
+class UndoAfterSuccess : public ::testing::TestWithParam<Arrangement> {};
+
+TEST_P(UndoAfterSuccess, PutsEveryValueAndKeyBack) {
+    FakeRegistry registry;
+    arrange(registry, GetParam());
+    const auto before = registry.contents();
+    FakeShellObjectFactory factory(registry);
+    const auto shell = factory.create(L"wscript.shell");
+    const PortChangeUndo undo = applyPortChangeSet(*shell, buildPortChangeSet(L"888"));
+    ASSERT_NE(registry.contents(), before);
+
+    undo.rollback(*shell);
+
+    EXPECT_EQ(registry.contents(), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(Arrangements, UndoAfterSuccess,
+                         ::testing::Values(Arrangement::Server, Arrangement::Bare),
+                         [](const ::testing::TestParamInfo<Arrangement>& info) {
+                             return arrangementName(info.param);
+                         });
+
+TEST(UndoRollback, TriesAllFourAndRaisesTheFirstFailure) {
+    FakeRegistry registry;
+    arrange(registry, Arrangement::Server);
+    FakeShellObjectFactory factory(registry);
+    const auto shell = factory.create(L"wscript.shell");
+    const PortChangeUndo undo = applyPortChangeSet(*shell, buildPortChangeSet(L"888"));
+    registry.failRestores(restoreRefused);
+
+    try {
+        undo.rollback(*shell);
+        FAIL() << "a failed restore must raise";
+    } catch (const PlatformError& error) {
+        EXPECT_EQ(error.number(), 1018);
+    }
+    int restores = 0;
+    for (const auto& call : registry.calls()) {
+        restores += call.rfind(L"restore ", 0) == 0;
+    }
+    EXPECT_EQ(restores, 4);
+}
+
+TEST(CombineWithRollbackFailure, KeepsTheOriginalNumberAndAddsALineAboutTheRestore) {
+    const PlatformError combined = combineWithRollbackFailure(
+        PlatformError(2, L"系统找不到指定的文件。"), PlatformError(-2147024891, L"拒绝访问。"));
+    EXPECT_EQ(combined.number(), 2);
+    EXPECT_EQ(combined.description(),
+              L"系统找不到指定的文件。\r\n恢复原值失败（错误 0x80070005）：拒绝访问。");
+}
+
+} // namespace
+} // namespace velkora

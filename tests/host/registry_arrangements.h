@@ -1,0 +1,38 @@
+#pragma once
+
+// Registries a port change may meet, for tests that compare the registry before and after.
+
+#include <string>
+
+#include "tests/host/fakes.h"
+#include "tests/host/registry_paths.h"
+
+namespace velkora::testpaths {
+
+enum class Arrangement {
+    // A configured server: the usual port, one listener value of an unexpected type, an
+    // old entry of another type under the name the change will use, a missing list key.
+    Server,
+    // Nothing under the firewall's control set at all, as on a fresh Wine prefix.
+    Bare,
+};
+
+inline const char* arrangementName(Arrangement a) {
+    return a == Arrangement::Server ? "Server" : "Bare";
+}
+
+inline void arrange(fakes::FakeRegistry& registry, Arrangement arrangement) {
+    using namespace fakes;
+    registry.setValue(tdsPort, dwordValue(3389));
+    if (arrangement == Arrangement::Bare) {
+        registry.setValue(rdpTcpPort, dwordValue(3389));
+        return;
+    }
+    registry.setValue(rdpTcpPort, StoredRegistryValue{regBinary, {0x3D, 0x0D, 0x00, 0x00}});
+    registry.setValue(standardList + L"\\3389:TCP ", stringValue(L"3389:TCP:*:Enabled:3389"));
+    registry.setValue(standardList + L"\\888:TCP ", dwordValue(1));
+    registry.createKey(L"HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet001\\Services\\SharedAccess\\"
+                       L"Parameters\\FirewallPolicy\\DomainProfile");
+}
+
+} // namespace velkora::testpaths
