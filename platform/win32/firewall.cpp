@@ -1,0 +1,184 @@
+#include "platform/win32/firewall.h"
+
+#include <windows.h>
+#include <netfw.h>
+
+#include "platform/win32/com_apartment.h"
+#include "platform/win32/firewall_ids.h"
+#include "platform/win32/unique_handles.h"
+#include "platform/win32/win32_error.h"
+
+namespace velkora::win32 {
+namespace {
+
+const HRESULT ruleNotFound = HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+
+UniqueBstr makeBstr(const std::wstring& text) {
+    UniqueBstr bstr(SysAllocStringLen(text.data(), static_cast<UINT>(text.size())));
+    if (!bstr) {
+        throw hresultError(E_OUTOFMEMORY);
+    }
+    return bstr;
+}
+
+// A BSTR result: null stands for the empty text.
+std::wstring takeBstr(BSTR text) {
+    UniqueBstr owner(text);
+    return text ? std::wstring(text, SysStringLen(text)) : std::wstring();
+}
+
+ComPtr<INetFwRules> openRules() {
+    ComPtr<INetFwPolicy2> policy;
+    checkHr(CoCreateInstance(clsidNetFwPolicy2, nullptr, CLSCTX_INPROC_SERVER, iidINetFwPolicy2,
+                             policy.putVoid()));
+    ComPtr<INetFwRules> rules;
+    checkHr(policy->get_Rules(rules.put()));
+    if (!rules) {
+        throw hresultError(E_POINTER);
+    }
+    return rules;
+}
+
+// The rule of that name, or nothing when the collection has none.
+ComPtr<INetFwRule> itemNamed(INetFwRules& rules, const std::wstring& name) {
+    ComPtr<INetFwRule> rule;
+    const HRESULT hr = rules.Item(makeBstr(name).get(), rule.put());
+    if (hr == ruleNotFound) {
+        return {};
+    }
+    checkHr(hr);
+    return rule;
+}
+
+std::wstring readText(INetFwRule& rule, HRESULT (STDMETHODCALLTYPE INetFwRule::*getter)(BSTR*)) {
+    BSTR text = nullptr;
+    const HRESULT hr = (rule.*getter)(&text);
+    std::wstring result = takeBstr(text);
+    checkHr(hr);
+    return result;
+}
+
+FirewallRule readRule(INetFwRule& rule) {
+    FirewallRule fields;
+    fields.name = readText(rule, &INetFwRule::get_Name);
+    fields.description = readText(rule, &INetFwRule::get_Description);
+    fields.grouping = readText(rule, &INetFwRule::get_Grouping);
+    LONG protocol = 0;
+    checkHr(rule.get_Protocol(&protocol));
+    fields.protocol = protocol;
+    fields.localPort = singlePortOf(readText(rule, &INetFwRule::get_LocalPorts));
+    NET_FW_RULE_DIRECTION direction = NET_FW_RULE_DIR_IN;
+    checkHr(rule.get_Direction(&direction));
+    fields.direction = direction;
+    NET_FW_ACTION action = NET_FW_ACTION_BLOCK;
+    checkHr(rule.get_Action(&action));
+    fields.action = action;
+    long profiles = 0;
+    checkHr(rule.get_Profiles(&profiles));
+    fields.profiles = profiles;
+    fields.remoteAddresses = readText(rule, &INetFwRule::get_RemoteAddresses);
+    VARIANT_BOOL enabled = VARIANT_FALSE;
+    checkHr(rule.get_Enabled(&enabled));
+    fields.enabled = enabled != VARIANT_FALSE;
+    return fields;
+}
+
+// The protocol goes before the local ports: the API refuses ports for a rule whose
+// protocol does not have them.
+void writeFields(INetFwRule& rule, const FirewallRule& fields) {
+    checkHr(rule.put_Description(makeBstr(fields.description).get()));
+    checkHr(rule.put_Grouping(makeBstr(fields.grouping).get()));
+    checkHr(rule.put_Protocol(fields.protocol));
+    checkHr(rule.put_LocalPorts(makeBstr(std::to_wstring(fields.localPort)).get()));
+    checkHr(rule.put_Direction(static_cast<NET_FW_RULE_DIRECTION>(fields.direction)));
+    checkHr(rule.put_Action(static_cast<NET_FW_ACTION>(fields.action)));
+    checkHr(rule.put_Profiles(fields.profiles));
+    checkHr(rule.put_RemoteAddresses(makeBstr(fields.remoteAddresses).get()));
+    checkHr(rule.put_Enabled(fields.enabled ? VARIANT_TRUE : VARIANT_FALSE));
+}
+
+} // namespace
+
+bool firewallServiceActive() {
+    UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    if (!manager) {
+        throwLastError();
+    }
+    UniqueServiceHandle service(OpenServiceW(manager.get(), L"MpsSvc", SERVICE_QUERY_STATUS));
+    if (!service) {
+        if (GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST) {
+            return false;
+        }
+        throwLastError();
+    }
+    SERVICE_STATUS status{};
+    if (!QueryServiceStatus(service.get(), &status)) {
+        throwLastError();
+    }
+    // A service on its way up will filter in a moment, so only a stopped one counts as off.
+    return status.dwCurrentState != SERVICE_STOPPED;
+}
+
+long singlePortOf(const std::wstring& localPorts) {
+    if (localPorts.empty() || localPorts.size() > 5) {
+        return 0;
+    }
+    long port = 0;
+    for (wchar_t c : localPorts) {
+        if (c < L'0' || c > L'9') {
+            return 0;
+        }
+        port = port * 10 + (c - L'0');
+    }
+    return port <= 65535 ? port : 0;
+}
+
+bool NetFwFirewall::available() {
+    {
+        ComApartment com;
+        ComPtr<INetFwPolicy2> policy;
+        const HRESULT hr = CoCreateInstance(clsidNetFwPolicy2, nullptr, CLSCTX_INPROC_SERVER,
+                                            iidINetFwPolicy2, policy.putVoid());
+        if (hr == REGDB_E_CLASSNOTREG) {
+            return false; // a system older than the modern firewall
+        }
+        checkHr(hr);
+    }
+    return firewallServiceActive();
+}
+
+std::optional<FirewallRule> NetFwFirewall::find(const std::wstring& name) {
+    ComApartment com;
+    ComPtr<INetFwRules> rules = openRules();
+    ComPtr<INetFwRule> rule = itemNamed(*rules.get(), name);
+    if (!rule) {
+        return std::nullopt;
+    }
+    return readRule(*rule.get());
+}
+
+void NetFwFirewall::put(const FirewallRule& fields) {
+    ComApartment com;
+    ComPtr<INetFwRules> rules = openRules();
+    if (ComPtr<INetFwRule> existing = itemNamed(*rules.get(), fields.name)) {
+        writeFields(*existing.get(), fields);
+        return;
+    }
+    ComPtr<INetFwRule> rule;
+    checkHr(CoCreateInstance(clsidNetFwRule, nullptr, CLSCTX_INPROC_SERVER, iidINetFwRule,
+                             rule.putVoid()));
+    checkHr(rule->put_Name(makeBstr(fields.name).get()));
+    writeFields(*rule.get(), fields);
+    checkHr(rules->Add(rule.get()));
+}
+
+void NetFwFirewall::remove(const std::wstring& name) {
+    ComApartment com;
+    ComPtr<INetFwRules> rules = openRules();
+    const HRESULT hr = rules->Remove(makeBstr(name).get());
+    if (hr != ruleNotFound) {
+        checkHr(hr); // a rule already gone is what was asked for
+    }
+}
+
+} // namespace velkora::win32

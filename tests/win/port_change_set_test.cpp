@@ -1,0 +1,123 @@
+#include <gtest/gtest.h>
+
+#include "logic/port_change_set.h"
+#include "platform/win32/registry_shell_object.h"
+#include "tests/win/test_support.h"
+
+namespace velkora {
+namespace {
+
+using test::bytesOf;
+using test::RawValue;
+
+const std::wstring tdsKey =
+    L"SYSTEM\\CurrentControlSet\\Control\\Terminal Server\\Wds\\rdpwd\\Tds\\tcp";
+const std::wstring rdpKey =
+    L"SYSTEM\\CurrentControlSet\\Control\\Terminal Server\\WinStations\\RDP-Tcp";
+const std::wstring standardList = L"SYSTEM\\ControlSet001\\Services\\SharedAccess\\Parameters\\"
+                                  L"FirewallPolicy\\StandardProfile\\GloballyOpenPorts\\List";
+const std::wstring domainList = L"SYSTEM\\ControlSet001\\Services\\SharedAccess\\Parameters\\"
+                                L"FirewallPolicy\\DomainProfile\\GloballyOpenPorts\\List";
+
+std::optional<RawValue> hklm(const std::wstring& key, const std::wstring& name) {
+    return test::readRawValue(HKEY_LOCAL_MACHINE, key, name);
+}
+
+// Every key on the way to a value, and the value: enough to tell "exactly as before".
+struct PathState {
+    std::vector<bool> keysExist;
+    std::optional<RawValue> value;
+    bool operator==(const PathState& o) const {
+        return keysExist == o.keysExist && value == o.value;
+    }
+};
+
+PathState stateOf(const std::wstring& key, const std::wstring& name) {
+    PathState state;
+    for (std::size_t slash = key.find(L'\\');; slash = key.find(L'\\', slash + 1)) {
+        state.keysExist.push_back(test::keyExists(HKEY_LOCAL_MACHINE, key.substr(0, slash)));
+        if (slash == std::wstring::npos) {
+            break;
+        }
+    }
+    state.value = hklm(key, name);
+    return state;
+}
+
+// Takes the four paths' states before a test and puts them back after it.
+class PortChangeSetOnTheRegistry : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (const wchar_t* port : {L"888", L"080"}) {
+            for (const RegistryWrite& write : buildPortChangeSet(port)) {
+                saved_.emplace_back(write.path, shell->capture(write.path));
+            }
+        }
+    }
+    void TearDown() override {
+        for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
+            shell->restore(it->first, it->second);
+        }
+    }
+
+    std::unique_ptr<ShellObject> shell =
+        win32::RegistryShellObjectFactory().create(L"wscript.shell");
+
+private:
+    std::vector<std::pair<std::wstring, RegistryValueState>> saved_;
+};
+
+TEST_F(PortChangeSetOnTheRegistry, Port888IsStoredAsNumbersAndOpenPortRecords) {
+    applyPortChangeSet(*shell, buildPortChangeSet(L"888"));
+
+    EXPECT_EQ(hklm(tdsKey, L"PortNumber"), (RawValue{REG_DWORD, bytesOf(DWORD{888})}));
+    EXPECT_EQ(hklm(rdpKey, L"PortNumber"), (RawValue{REG_DWORD, bytesOf(DWORD{888})}));
+    for (const std::wstring& list : {standardList, domainList}) {
+        EXPECT_EQ(hklm(list, L"888:TCP "), (RawValue{REG_SZ, bytesOf(L"888:TCP:*:Enabled:888")}));
+        EXPECT_FALSE(hklm(list, L"888:TCP"));
+    }
+}
+
+TEST_F(PortChangeSetOnTheRegistry, Port080KeepsItsLeadingZeroInTextsAndStoresEighty) {
+    applyPortChangeSet(*shell, buildPortChangeSet(L"080"));
+
+    EXPECT_EQ(hklm(tdsKey, L"PortNumber"), (RawValue{REG_DWORD, bytesOf(DWORD{80})}));
+    EXPECT_EQ(hklm(rdpKey, L"PortNumber"), (RawValue{REG_DWORD, bytesOf(DWORD{80})}));
+    for (const std::wstring& list : {standardList, domainList}) {
+        EXPECT_EQ(hklm(list, L"080:TCP "), (RawValue{REG_SZ, bytesOf(L"080:TCP:*:Enabled:080")}));
+    }
+}
+
+TEST_F(PortChangeSetOnTheRegistry, AWriteRefusedOnTheStandardListLeavesAllFourAsBefore) {
+    // One listener value that held a port before, one key chain that did not exist.
+    test::writeRawValue(HKEY_LOCAL_MACHINE, rdpKey, L"PortNumber", REG_DWORD, bytesOf(DWORD{3389}));
+    test::deleteKeyTree(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Terminal "
+                                            L"Server\\Wds");
+    test::createKey(HKEY_LOCAL_MACHINE, standardList);
+    const std::vector<PathState> before = {
+        stateOf(tdsKey, L"PortNumber"), stateOf(rdpKey, L"PortNumber"),
+        stateOf(standardList, L"888:TCP "), stateOf(domainList, L"888:TCP ")};
+    test::setKeyDacl(HKEY_LOCAL_MACHINE, standardList, L"D:P(D;;0x6;;;WD)(A;;KA;;;WD)");
+
+    long raised = 0;
+    try {
+        applyPortChangeSet(*shell, buildPortChangeSet(L"888"));
+    } catch (const PlatformError& error) {
+        raised = error.number();
+    }
+    test::setKeyDacl(HKEY_LOCAL_MACHINE, standardList, L"D:(A;;KA;;;WD)");
+
+    EXPECT_EQ(raised, ERROR_ACCESS_DENIED);
+    const std::vector<PathState> after = {
+        stateOf(tdsKey, L"PortNumber"), stateOf(rdpKey, L"PortNumber"),
+        stateOf(standardList, L"888:TCP "), stateOf(domainList, L"888:TCP ")};
+    EXPECT_TRUE(after[0] == before[0]) << "the Tds listener value or its keys changed";
+    EXPECT_TRUE(after[1] == before[1]) << "the RDP-Tcp listener value changed";
+    EXPECT_TRUE(after[2] == before[2]) << "the standard profile's list changed";
+    EXPECT_TRUE(after[3] == before[3]) << "the domain profile's list changed";
+    EXPECT_EQ(hklm(rdpKey, L"PortNumber"), (RawValue{REG_DWORD, bytesOf(DWORD{3389})}));
+    EXPECT_FALSE(test::keyExists(HKEY_LOCAL_MACHINE, tdsKey));
+}
+
+} // namespace
+} // namespace velkora

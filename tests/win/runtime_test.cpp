@@ -1,0 +1,170 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "platform/win32/clock.h"
+#include "platform/win32/error_report.h"
+#include "platform/win32/program_folder.h"
+#include "platform/win32/win32_error.h"
+#include "tests/win/test_support.h"
+
+namespace velkora {
+namespace {
+
+bool hasChinese(const std::wstring& text) {
+    for (wchar_t c : text) {
+        if (c >= 0x4E00 && c <= 0x9FFF) {
+            return true;
+        }
+    }
+    return false;
+}
+
+TEST(ErrorReportText, ShowsTheNumberAnEmptyLineAndTheDescription) {
+    EXPECT_EQ(win32::errorReportText(5, L"拒绝访问。"), L"运行时错误 '5':\r\n\r\n拒绝访问。");
+    EXPECT_EQ(win32::errorReportText(13, L"数据无效。"), L"运行时错误 '13':\r\n\r\n数据无效。");
+    EXPECT_EQ(win32::errorReportText(0, L""), L"运行时错误 '0':\r\n\r\n");
+}
+
+TEST(ErrorReportText, ShowsHresultsInHex) {
+    EXPECT_EQ(win32::errorReportText(static_cast<long>(0x80070005), L"d"),
+              L"运行时错误 '0x80070005':\r\n\r\nd");
+    EXPECT_EQ(win32::errorReportText(static_cast<long>(REGDB_E_CLASSNOTREG), L"d"),
+              L"运行时错误 '0x80040154':\r\n\r\nd");
+}
+
+struct RecordingBox : MessageBoxService {
+    std::vector<std::string>* events;
+    std::wstring prompt;
+    int style = 0;
+    std::optional<std::wstring> title = L"unset";
+    int messageBox(const std::wstring& p, int s, const std::optional<std::wstring>& t) override {
+        events->push_back("box");
+        prompt = p;
+        style = s;
+        title = t;
+        return MessageBoxReply::Ok;
+    }
+};
+
+struct RecordingEnd : ProgramEnd {
+    std::vector<std::string>* events;
+    void endProgram() override { events->push_back("end"); }
+};
+
+TEST(MessageBoxErrorReport, ShowsTheErrorInACriticalBoxWithTheApplicationTitleThenEnds) {
+    std::vector<std::string> events;
+    RecordingBox box;
+    box.events = &events;
+    RecordingEnd end;
+    end.events = &events;
+
+    win32::MessageBoxErrorReport(box, end).report(PlatformError(5, L"拒绝访问。"));
+
+    EXPECT_EQ(events, (std::vector<std::string>{"box", "end"}));
+    EXPECT_EQ(box.prompt, L"运行时错误 '5':\r\n\r\n拒绝访问。");
+    EXPECT_EQ(box.style, MessageBoxStyle::OkCritical);
+    EXPECT_EQ(box.title, std::nullopt);
+}
+
+TEST(SystemErrorText, DescribesCommonCodesInChineseWithoutTheTrailingLineBreak) {
+    for (DWORD code : {ERROR_FILE_NOT_FOUND, ERROR_ACCESS_DENIED, ERROR_INVALID_DATA,
+                       ERROR_INVALID_PARAMETER, ERROR_UNSUPPORTED_TYPE}) {
+        const std::wstring text = win32::systemErrorText(code);
+        ASSERT_FALSE(text.empty()) << code;
+        EXPECT_NE(text.back(), L'\n') << code;
+        EXPECT_NE(text.back(), L'\r') << code;
+    }
+    // This prefix runs in Simplified Chinese, and Wine has these texts in it.
+    EXPECT_TRUE(hasChinese(win32::systemErrorText(ERROR_ACCESS_DENIED)));
+    EXPECT_TRUE(hasChinese(win32::systemErrorText(ERROR_FILE_NOT_FOUND)));
+}
+
+TEST(SystemErrorText, DescribesAWrappedWin32CodeLikeTheCodeItself) {
+    EXPECT_EQ(win32::systemErrorText(static_cast<DWORD>(HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED))),
+              win32::systemErrorText(ERROR_ACCESS_DENIED));
+}
+
+TEST(SystemErrorText, FallsBackToAFixedTextForCodesTheSystemDoesNotKnow) {
+    const std::wstring text = win32::systemErrorText(0x2000FFFF); // a customer-defined code
+    EXPECT_FALSE(text.empty());
+    EXPECT_TRUE(hasChinese(text));
+}
+
+TEST(Win32Error, CarriesTheNumberAndTheSystemsDescription) {
+    const PlatformError win32 = win32::win32Error(ERROR_ACCESS_DENIED);
+    EXPECT_EQ(win32.number(), 5);
+    EXPECT_EQ(win32.description(), win32::systemErrorText(ERROR_ACCESS_DENIED));
+
+    const PlatformError com = win32::hresultError(E_ACCESSDENIED);
+    EXPECT_EQ(com.number(), static_cast<long>(0x80070005));
+    EXPECT_EQ(com.description(), win32::systemErrorText(ERROR_ACCESS_DENIED));
+
+    EXPECT_NO_THROW(win32::checkHr(S_FALSE));
+    EXPECT_NO_THROW(win32::checkWin32(ERROR_SUCCESS));
+    EXPECT_THROW(win32::checkWin32(ERROR_MORE_DATA), PlatformError);
+}
+
+TEST(LocalClock, GivesTodaysLocalDate) {
+    SYSTEMTIME before{};
+    GetLocalTime(&before);
+    const Date today = win32::LocalClock().today();
+    SYSTEMTIME after{};
+    GetLocalTime(&after);
+
+    const bool matchesBefore =
+        today.year == before.wYear && today.month == before.wMonth && today.day == before.wDay;
+    const bool matchesAfter =
+        today.year == after.wYear && today.month == after.wMonth && today.day == after.wDay;
+    EXPECT_TRUE(matchesBefore || matchesAfter); // midnight may fall between the readings
+    EXPECT_EQ(year(today), today.year);
+    EXPECT_EQ(month(today), today.month);
+    EXPECT_EQ(day(today), today.day);
+}
+
+TEST(ModuleProgramFolder, IsTheExecutablesFolderWithoutATrailingBackslash) {
+    wchar_t path[MAX_PATH] = {};
+    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    ASSERT_GT(length, 0u);
+    std::wstring expected(path, length);
+    expected.resize(expected.rfind(L'\\'));
+
+    const std::wstring folder = win32::ModuleProgramFolder().programFolder();
+    EXPECT_EQ(folder, expected);
+    EXPECT_NE(folder.back(), L'\\');
+}
+
+DWORD runAndWait(const std::wstring& program, const std::wstring& arguments) {
+    std::wstring commandLine = L"\"" + program + L"\" " + arguments;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        nullptr, &startup, &process)) {
+        return GetLastError() | 0x80000000u;
+    }
+    win32::UniqueKernelHandle processHandle(process.hProcess);
+    win32::UniqueKernelHandle threadHandle(process.hThread);
+    WaitForSingleObject(process.hProcess, 30000);
+    DWORD exitCode = 0;
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    return exitCode;
+}
+
+TEST(ExecutablePath, GrowsItsBufferUntilTheWholePathFits) {
+    const std::wstring whole = win32::executablePath();
+    ASSERT_GT(whole.size(), 8u);
+    for (std::size_t initial : {std::size_t{1}, std::size_t{7}, whole.size(), whole.size() + 1}) {
+        EXPECT_EQ(win32::executablePath(initial), whole) << initial;
+    }
+}
+
+TEST(ProcessProgramEnd, EndsTheProcessAtOnceWithExitCodeZero) {
+    test::RecordFile record;
+    EXPECT_EQ(runAndWait(test::recorderPath(), L"--end"), 0u);
+    EXPECT_EQ(record.read().size(), 1u);
+    EXPECT_EQ(record.rawText().find("survived"), std::string::npos);
+}
+
+} // namespace
+} // namespace velkora

@@ -1,0 +1,107 @@
+#pragma once
+
+#include <windows.h>
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/platform_error.h"
+#include "platform/win32/unique_handles.h"
+
+namespace velkora::test {
+
+std::string toUtf8(const std::wstring& text);
+std::wstring fromUtf8(const std::string& text);
+
+bool sameIgnoringCase(const std::wstring& a, const std::wstring& b);
+
+// The folder of the test executable; the recorder is built next to it.
+std::wstring testFolder();
+std::wstring recorderPath();
+
+// One run of the recorder program.
+struct Record {
+    std::wstring commandLine;
+    std::wstring currentDirectory;
+    std::wstring modulePath;
+    unsigned long processId = 0;
+    unsigned long startupFlags = 0;
+    unsigned long showWindow = 0;
+    std::wstring programFolder;
+};
+
+// A fresh record file in the temp folder, named to the recorder through the environment
+// (children inherit it); deleted when it goes.
+class RecordFile {
+public:
+    RecordFile();
+    ~RecordFile();
+    RecordFile(const RecordFile&) = delete;
+    RecordFile& operator=(const RecordFile&) = delete;
+
+    const std::wstring& path() const { return path_; }
+    std::vector<Record> read() const;
+    std::string rawText() const;
+    // Polls until at least `count` records are there or the time is up.
+    std::vector<Record> waitFor(std::size_t count,
+                                std::chrono::milliseconds timeout = std::chrono::seconds(20)) const;
+
+private:
+    std::wstring path_;
+};
+
+// A new folder in the temp folder, removed with its files when it goes.
+class TempFolder {
+public:
+    explicit TempFolder(const std::wstring& nameHint = L"velkora");
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    const std::wstring& path() const { return path_; }
+
+private:
+    std::wstring path_;
+};
+
+// A key of our own under HKCU\Software\VelkoraTest, deleted with everything in it.
+class ThrowawayKey {
+public:
+    ThrowawayKey();
+    ~ThrowawayKey();
+    ThrowawayKey(const ThrowawayKey&) = delete;
+    ThrowawayKey& operator=(const ThrowawayKey&) = delete;
+
+    const std::wstring& subKey() const { return subKey_; }
+    // The path as the shell object takes it: "HKEY_CURRENT_USER\<subkey>\<rest>".
+    std::wstring path(const std::wstring& rest) const;
+
+private:
+    std::wstring subKey_;
+};
+
+// Sets a key's DACL from SDDL text; raises on failure.
+void setKeyDacl(HKEY root, const std::wstring& subKey, const std::wstring& sddl);
+
+// A value as stored, read with the registry API (64-bit view); nothing when absent.
+struct RawValue {
+    DWORD type = 0;
+    std::vector<BYTE> bytes;
+    bool operator==(const RawValue& o) const { return type == o.type && bytes == o.bytes; }
+};
+std::optional<RawValue> readRawValue(HKEY root, const std::wstring& subKey,
+                                     const std::wstring& name);
+void writeRawValue(HKEY root, const std::wstring& subKey, const std::wstring& name, DWORD type,
+                   const std::vector<BYTE>& bytes);
+bool keyExists(HKEY root, const std::wstring& subKey);
+void createKey(HKEY root, const std::wstring& subKey);
+// The names of a key's values, as RegEnumValueW gives them.
+std::vector<std::wstring> valueNames(HKEY root, const std::wstring& subKey);
+void deleteKeyTree(HKEY root, const std::wstring& subKey);
+
+// The bytes of a text with its terminating NUL, as REG_SZ stores it.
+std::vector<BYTE> bytesOf(const std::wstring& text);
+std::vector<BYTE> bytesOf(DWORD number);
+
+} // namespace velkora::test
