@@ -119,5 +119,49 @@ TEST_F(PortChangeSetOnTheRegistry, AWriteRefusedOnTheStandardListLeavesAllFourAs
     EXPECT_FALSE(test::keyExists(HKEY_LOCAL_MACHINE, tdsKey));
 }
 
+// A configured server: both listener values hold 3389, the standard list already has an
+// older record under the new port's name, the domain list key exists.
+void seedConfiguredServer() {
+    test::writeRawValue(HKEY_LOCAL_MACHINE, tdsKey, L"PortNumber", REG_DWORD, bytesOf(DWORD{3389}));
+    test::writeRawValue(HKEY_LOCAL_MACHINE, rdpKey, L"PortNumber", REG_DWORD, bytesOf(DWORD{3389}));
+    test::writeRawValue(HKEY_LOCAL_MACHINE, standardList, L"888:TCP ", REG_SZ,
+                        bytesOf(L"888:TCP:*:Disabled:older"));
+    test::createKey(HKEY_LOCAL_MACHINE, domainList);
+}
+
+std::vector<PathState> allFourStates() {
+    return {stateOf(tdsKey, L"PortNumber"), stateOf(rdpKey, L"PortNumber"),
+            stateOf(standardList, L"888:TCP "), stateOf(domainList, L"888:TCP ")};
+}
+
+class RefusedWriteAtEachPosition : public PortChangeSetOnTheRegistry,
+                                   public ::testing::WithParamInterface<int> {};
+
+TEST_P(RefusedWriteAtEachPosition, LeavesAllFourValuesByteForByteAsBefore) {
+    const std::wstring refusingKeys[] = {tdsKey, rdpKey, standardList, domainList};
+    const std::wstring& refusing = refusingKeys[GetParam() - 1];
+    seedConfiguredServer();
+    const std::vector<PathState> before = allFourStates();
+    test::setKeyDacl(HKEY_LOCAL_MACHINE, refusing, L"D:P(D;;0x6;;;WD)(A;;KA;;;WD)");
+
+    long raised = 0;
+    try {
+        applyPortChangeSet(*shell, buildPortChangeSet(L"888"));
+    } catch (const PlatformError& error) {
+        raised = error.number();
+    }
+    test::setKeyDacl(HKEY_LOCAL_MACHINE, refusing, L"D:(A;;KA;;;WD)");
+
+    EXPECT_EQ(raised, ERROR_ACCESS_DENIED);
+    const std::vector<PathState> after = allFourStates();
+    for (std::size_t i = 0; i < before.size(); ++i) {
+        EXPECT_TRUE(after[i] == before[i]) << "value " << i + 1 << " changed";
+    }
+    EXPECT_EQ(hklm(standardList, L"888:TCP "),
+              (RawValue{REG_SZ, bytesOf(L"888:TCP:*:Disabled:older")}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Positions, RefusedWriteAtEachPosition, ::testing::Values(1, 2, 3, 4));
+
 } // namespace
 } // namespace velkora
