@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Makes the banner (banner.jpg, 309 x 66) and the program icon (velkora.ico: 16, 32, 48 and
+# 64 px, 32 bpp) next to this script. Needs ImageMagick and the WQY Zen Hei font. The outputs
+# are committed; run this again only to change the artwork.
+set -euo pipefail
+here="$(cd "$(dirname "$0")" && pwd)"
+font="${VELKORA_CJK_FONT:-/usr/share/fonts/truetype/wqy/wqy-zenhei.ttc}"
+[ -f "$font" ] || { echo "font not found: $font (apt-get install fonts-wqy-zenhei)" >&2; exit 1; }
+
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+
+brand="Harnoq"
+subtitle="服务器远程端口工具"
+
+# Banner: a deep blue band with the brand on the left and the subtitle under it.
+convert -size 66x309 gradient:'#0b2a5b'-'#1f5fa8' -rotate -90 \
+    -fill '#2f7fd0' -draw 'polygon 230,0 309,0 309,66 190,66' \
+    -fill '#5aa0e6' -draw 'polygon 262,0 309,0 309,66 236,66' \
+    -font "$font" -fill white -pointsize 26 -annotate +14+33 "$brand" \
+    -fill '#cfe3ff' -pointsize 14 -annotate +15+55 "$subtitle" \
+    -strip -interlace none -sampling-factor 4:2:0 -quality 92 "$work/banner.jpg"
+cp "$work/banner.jpg" "$here/banner.jpg"
+
+# Icon: a rounded blue tile with a white "V", drawn at 256 px and reduced per size.
+convert -size 256x256 xc:none \
+    -fill '#1f5fa8' -draw 'roundrectangle 8,8 247,247 44,44' \
+    -fill '#5aa0e6' -draw 'polygon 160,8 247,8 247,120' \
+    -fill white -font "$font" -pointsize 200 -gravity center -annotate +0+6 'V' \
+    "$work/master.png"
+sizes=(16 32 48 64)
+frames=()
+for s in "${sizes[@]}"; do
+    convert "$work/master.png" -filter Lanczos -resize "${s}x${s}" -strip \
+        -define png:color-type=6 "PNG32:$work/icon-$s.png"
+    frames+=("$work/icon-$s.png")
+done
+# ImageMagick stores sizes below 256 as 32 bpp bitmaps with alpha.
+convert "${frames[@]}" "$work/velkora.ico"
+cp "$work/velkora.ico" "$here/velkora.ico"
+
+identify "$here/banner.jpg" "$here/velkora.ico"

@@ -1,0 +1,88 @@
+// The mouse: which clicks open the website, and the ways the program ends.
+#include "e2e_fixture.h"
+
+namespace e2e {
+namespace {
+
+const std::wstring website = L"https://harnoq.example/";
+
+POINT onScreen(HWND window, POINT clientPoint) {
+    ClientToScreen(window, &clientPoint);
+    return clientPoint;
+}
+
+POINT centreOnScreen(HWND window) {
+    RECT rect{};
+    GetWindowRect(window, &rect);
+    return centreOf(rect);
+}
+
+TEST_F(VelkoraTest, OnlyClicksOnTheWindowsOwnSurfaceOpenTheWebsite) {
+    const MainWindow window = start();
+    ASSERT_NE(window.label6, nullptr);
+
+    mouseClickAt(centreOnScreen(window.label5));
+    mouseClickAt(centreOnScreen(window.label6));
+    mouseClickAt(centreOnScreen(window.label1));
+    // The empty inside of the frame: right of the notice, below 退出 (4300, 1950 twips).
+    mouseClickAt(onScreen(window.frame, {287, 130}));
+    Sleep(1500);
+    EXPECT_TRUE(recordedCalls(L"browser_standin").empty())
+        << "a click on a label or inside the frame opened the website";
+
+    mouseClickAt(onScreen(window.form, {150, 30})); // the banner
+    auto calls = waitForRecordedCalls(L"browser_standin", 1, waitMs);
+    ASSERT_EQ(calls.size(), 1u) << "a click on the banner did not open the website";
+    EXPECT_TRUE(calls[0] == website) << "the browser got another address";
+
+    mouseClickAt(onScreen(window.form, {3, 150})); // the free margin left of the frame
+    calls = waitForRecordedCalls(L"browser_standin", 2, waitMs);
+    EXPECT_EQ(calls.size(), 2u) << "a click on the free margin did not open the website";
+    EXPECT_TRUE(process_->running());
+}
+
+TEST_F(VelkoraTest, Label5ShowsTheMakersCreditAsATooltip) {
+    const MainWindow window = start();
+    ASSERT_NE(window.label5, nullptr);
+    const POINT over = centreOnScreen(window.label5);
+    SetCursorPos(over.x - 2, over.y);
+    Sleep(100);
+    SetCursorPos(over.x, over.y);
+    HWND shown = nullptr;
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            for (HWND tip : topLevelWindowsOf(process_->id(), L"tooltips_class32")) {
+                if (IsWindowVisible(tip)) {
+                    shown = tip;
+                    return true;
+                }
+            }
+            return false;
+        },
+        5000))
+        << "no tooltip over Label5";
+    if (shown != nullptr) {
+        RECT form{}, tip{}, both{};
+        GetWindowRect(window.form, &form);
+        GetWindowRect(shown, &tip);
+        UnionRect(&both, &form, &tip);
+        ScreenImage::capture(both).save(L"tooltip");
+    }
+}
+
+TEST_F(VelkoraTest, ExitEndsTheProgramAtOnceWithoutAQuestion) {
+    const MainWindow window = start();
+    ASSERT_NE(window.command2, nullptr);
+    clickButton(window.command2);
+    EXPECT_TRUE(process_->waitForExit(5000)) << "退出 did not end the program";
+}
+
+TEST_F(VelkoraTest, ClosingTheWindowEndsTheProgram) {
+    const MainWindow window = start();
+    ASSERT_NE(window.form, nullptr);
+    PostMessageW(window.form, WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_TRUE(process_->waitForExit(5000)) << "closing the window did not end the program";
+}
+
+} // namespace
+} // namespace e2e

@@ -1,0 +1,116 @@
+#include "e2e_environment.h"
+
+#include <algorithm>
+
+namespace e2e {
+
+namespace {
+
+std::optional<std::wstring> environmentVariable(const std::wstring& name) {
+    const DWORD size = GetEnvironmentVariableW(name.c_str(), nullptr, 0);
+    if (size == 0) {
+        return std::nullopt;
+    }
+    std::wstring value(size, L'\0');
+    value.resize(GetEnvironmentVariableW(name.c_str(), value.data(), size));
+    return value;
+}
+
+std::wstring readWholeFile(const std::wstring& path) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return {};
+    }
+    LARGE_INTEGER size{};
+    GetFileSizeEx(file, &size);
+    std::wstring text(static_cast<size_t>(size.QuadPart) / sizeof(wchar_t), L'\0');
+    DWORD read = 0;
+    ReadFile(file, text.data(), static_cast<DWORD>(text.size() * sizeof(wchar_t)), &read, nullptr);
+    CloseHandle(file);
+    text.resize(read / sizeof(wchar_t));
+    return text;
+}
+
+std::vector<std::wstring> filesMatching(const std::wstring& pattern) {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found{};
+    HANDLE search = FindFirstFileW(pattern.c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        return names;
+    }
+    do {
+        names.emplace_back(found.cFileName);
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+} // namespace
+
+std::wstring driverFolder() {
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring folder = path;
+    return folder.substr(0, folder.find_last_of(L"\\/"));
+}
+
+std::wstring velkoraExe() {
+    return driverFolder() + L"\\velkora.exe";
+}
+
+std::wstring recordsFolder() {
+    return driverFolder() + L"\\e2e-records";
+}
+
+std::wstring screenshotsFolder() {
+    return driverFolder() + L"\\e2e-screenshots";
+}
+
+std::vector<std::wstring> recordedCalls(const std::wstring& program) {
+    std::vector<std::wstring> calls;
+    for (const std::wstring& name : filesMatching(recordsFolder() + L"\\" + program + L"-*.rec")) {
+        calls.push_back(readWholeFile(recordsFolder() + L"\\" + name));
+    }
+    return calls;
+}
+
+std::vector<std::wstring> recordedLanguages(const std::wstring& program) {
+    std::vector<std::wstring> languages;
+    for (const std::wstring& name : filesMatching(recordsFolder() + L"\\" + program + L"-*.lang")) {
+        languages.push_back(readWholeFile(recordsFolder() + L"\\" + name));
+    }
+    return languages;
+}
+
+void clearRecords() {
+    CreateDirectoryW(recordsFolder().c_str(), nullptr);
+    for (const std::wstring& name : filesMatching(recordsFolder() + L"\\*.*")) {
+        if (name != L"." && name != L"..") {
+            DeleteFileW((recordsFolder() + L"\\" + name).c_str());
+        }
+    }
+}
+
+std::vector<std::wstring> waitForRecordedCalls(const std::wstring& program, size_t count,
+                                               DWORD timeoutMs) {
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    std::vector<std::wstring> calls = recordedCalls(program);
+    while (calls.size() < count && GetTickCount64() < deadline) {
+        Sleep(50);
+        calls = recordedCalls(program);
+    }
+    return calls;
+}
+
+ScopedEnvironmentVariable::ScopedEnvironmentVariable(std::wstring name, const std::wstring& value)
+    : name_(std::move(name)), previous_(environmentVariable(name_)) {
+    SetEnvironmentVariableW(name_.c_str(), value.c_str());
+}
+
+ScopedEnvironmentVariable::~ScopedEnvironmentVariable() {
+    SetEnvironmentVariableW(name_.c_str(), previous_ ? previous_->c_str() : nullptr);
+}
+
+} // namespace e2e

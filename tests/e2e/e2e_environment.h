@@ -1,0 +1,40 @@
+#pragma once
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+// The folder of this test program; velkora.exe and the stand-ins are built next to it.
+std::wstring driverFolder();
+std::wstring velkoraExe();
+std::wstring recordsFolder();     // where the stand-ins record their calls
+std::wstring screenshotsFolder(); // kept after the run, for people to look at
+
+// The arguments of every recorded call of a stand-in ("browser_standin", "shutdown").
+std::vector<std::wstring> recordedCalls(const std::wstring& program);
+// The user interface language (hex LANGID) each recorded call ran in, in the same order.
+std::vector<std::wstring> recordedLanguages(const std::wstring& program);
+void clearRecords();
+// Waits until the stand-in has recorded at least `count` calls.
+std::vector<std::wstring> waitForRecordedCalls(const std::wstring& program, size_t count,
+                                               DWORD timeoutMs);
+
+// Sets an environment variable of this process (inherited by the programs it starts) and
+// puts the old value back at the end of the scope.
+class ScopedEnvironmentVariable {
+public:
+    ScopedEnvironmentVariable(std::wstring name, const std::wstring& value);
+    ~ScopedEnvironmentVariable();
+    ScopedEnvironmentVariable(const ScopedEnvironmentVariable&) = delete;
+    ScopedEnvironmentVariable& operator=(const ScopedEnvironmentVariable&) = delete;
+
+private:
+    std::wstring name_;
+    std::optional<std::wstring> previous_;
+};
+
+} // namespace e2e

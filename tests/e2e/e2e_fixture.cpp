@@ -1,0 +1,106 @@
+#include "e2e_fixture.h"
+
+namespace e2e {
+
+namespace {
+
+HWND directChildNot(HWND parent, const std::wstring& className, bool wantClass) {
+    for (HWND child = GetWindow(parent, GW_CHILD); child != nullptr;
+         child = GetWindow(child, GW_HWNDNEXT)) {
+        const bool isClass = _wcsicmp(classOf(child).c_str(), className.c_str()) == 0;
+        if (isClass == wantClass) {
+            return child;
+        }
+    }
+    return nullptr;
+}
+
+HWND staticNotAmong(HWND frame, std::initializer_list<HWND> known) {
+    for (HWND child = GetWindow(frame, GW_CHILD); child != nullptr;
+         child = GetWindow(child, GW_HWNDNEXT)) {
+        if (_wcsicmp(classOf(child).c_str(), L"Static") != 0) {
+            continue;
+        }
+        bool isKnown = false;
+        for (HWND k : known) {
+            isKnown = isKnown || k == child;
+        }
+        if (!isKnown) {
+            return child;
+        }
+    }
+    return nullptr;
+}
+
+} // namespace
+
+void VelkoraTest::SetUp() {
+    seedListener(portTextsUsed);
+    clearRecords();
+}
+
+MainWindow VelkoraTest::start() {
+    process_.emplace();
+    MainWindow window;
+    if (!process_->started()) {
+        ADD_FAILURE() << "velkora.exe did not start";
+        return window;
+    }
+    window.form = process_->waitForMainWindow(true, waitMs);
+    if (window.form == nullptr) {
+        ADD_FAILURE() << "the main window did not appear";
+        return window;
+    }
+    window.frame = directChildNot(window.form, L"Static", false);
+    window.label5 = directChildNot(window.form, L"Static", true);
+    if (window.frame != nullptr) {
+        window.groupBox = findDescendant(window.frame, L"Button", L"Velkora");
+        window.label1 = findDescendant(window.frame, L"Static", L"当前远程端口：");
+        window.label3 = findDescendant(window.frame, L"Static", L"输入更改端口：");
+        window.label2 = findDescendant(window.frame, L"Static", L"3389");
+        window.label6 = staticNotAmong(window.frame, {window.label1, window.label2, window.label3});
+        window.text1 = findDescendantByClass(window.frame, L"Edit");
+        window.command1 = findDescendant(window.frame, L"Button", L"修改");
+        window.command2 = findDescendant(window.frame, L"Button", L"退出");
+    }
+    // Let the first paint finish before anyone looks at the screen.
+    waitUntil([&] { return GetUpdateRect(window.form, nullptr, FALSE) == FALSE; }, 2000);
+    Sleep(200);
+    return window;
+}
+
+SeenMessageBox VelkoraTest::expectMessageBox() {
+    const auto box = waitForMessageBox(process_->id(), waitMs);
+    if (!box) {
+        ADD_FAILURE() << "no message box appeared";
+        return {};
+    }
+    Sleep(150); // drawn
+    return *box;
+}
+
+void VelkoraTest::screenshot(HWND window, const std::wstring& name) {
+    captureWindow(window).save(name);
+}
+
+void VelkoraTest::type(const MainWindow& window, const std::wstring& text) {
+    for (wchar_t character : text) {
+        typeCharacter(window.text1, character);
+    }
+}
+
+std::wstring withoutMnemonic(const std::wstring& caption) {
+    std::wstring plain;
+    for (wchar_t c : caption) {
+        if (c != L'&') {
+            plain += c;
+        }
+    }
+    // "是(Y)" style accelerators count as the same caption.
+    if (plain.size() > 3 && plain[plain.size() - 3] == L'(' && plain.back() == L')') {
+        plain.resize(plain.size() - 3);
+    }
+    return plain;
+}
+
+} // namespace e2e

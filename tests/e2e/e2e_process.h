@@ -1,0 +1,31 @@
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace e2e {
+
+// velkora.exe started as a separate process; ended at the end of the scope if still running.
+class VelkoraProcess {
+public:
+    VelkoraProcess();
+    ~VelkoraProcess();
+    VelkoraProcess(const VelkoraProcess&) = delete;
+    VelkoraProcess& operator=(const VelkoraProcess&) = delete;
+
+    DWORD id() const { return info_.dwProcessId; }
+    bool started() const { return info_.hProcess != nullptr; }
+    bool running() const;
+    bool waitForExit(DWORD timeoutMs) const;
+
+    // The main window (found by its caption), once it exists and, if asked, is visible.
+    HWND waitForMainWindow(bool visible, DWORD timeoutMs) const;
+
+private:
+    PROCESS_INFORMATION info_{};
+};
+
+extern const wchar_t* const mainWindowCaption;
+
+} // namespace e2e

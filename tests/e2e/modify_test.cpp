@@ -1,0 +1,166 @@
+// The button 修改 from end to end: the boxes, the registry, the restart stand-in.
+#include "e2e_fixture.h"
+
+namespace e2e {
+namespace {
+
+struct Rejection {
+    const char* name;
+    const wchar_t* text;
+    bool pasted; // put into the field the way a paste does, past the keystroke filter
+    const wchar_t* title;
+    const wchar_t* prompt;
+};
+
+void PrintTo(const Rejection& rejection, std::ostream* out) {
+    *out << rejection.name;
+}
+
+class RejectedPortTest : public VelkoraTest, public ::testing::WithParamInterface<Rejection> {};
+
+TEST_P(RejectedPortTest, ShowsItsBoxAndChangesNothing) {
+    const Rejection& rejection = GetParam();
+    const ToolRegistryState before = toolRegistryState();
+    const MainWindow window = start();
+    ASSERT_NE(window.command1, nullptr);
+    if (rejection.pasted) {
+        setText(window.text1, rejection.text);
+    } else {
+        type(window, rejection.text);
+    }
+    clickButton(window.command1);
+
+    const SeenMessageBox box = expectMessageBox();
+    ASSERT_NE(box.box, nullptr);
+    EXPECT_EQ(box.title, rejection.title);
+    EXPECT_EQ(box.prompt, rejection.prompt);
+    screenshot(box.box, std::wstring(L"rejected-") +
+                            std::wstring(rejection.name, rejection.name + strlen(rejection.name)));
+    pressButton(box.box, IDOK);
+    EXPECT_TRUE(waitUntil([&] { return !IsWindow(box.box); }, 5000));
+
+    EXPECT_TRUE(toolRegistryState() == before) << "the registry changed";
+    EXPECT_TRUE(process_->running()) << "the program ended";
+    EXPECT_TRUE(IsWindowVisible(window.form));
+    EXPECT_EQ(textOf(window.text1), rejection.text) << "the field lost its text";
+    EXPECT_TRUE(recordedCalls(L"shutdown").empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Modify, RejectedPortTest,
+    ::testing::Values(
+        Rejection{"Empty", L"", false, L"端口不能为空", L"端口不能为空"},
+        Rejection{"TooLarge", L"65536", false, L"端口数字过大", L"端口最大值仅支持65535"},
+        Rejection{"PastedLetters", L"abc", true, L"端口格式错误", L"端口只能由数字组成"},
+        Rejection{"Zero", L"0", false, L"端口数字过小", L"端口最小值为1"}),
+    [](const ::testing::TestParamInfo<Rejection>& info) { return std::string(info.param.name); });
+
+class AcceptedPortTest : public VelkoraTest {
+protected:
+    // Types the port, clicks 修改 and returns the confirmation box, checked for its texts.
+    SeenMessageBox changeTo(const MainWindow& window, const std::wstring& port) {
+        type(window, port);
+        clickButton(window.command1);
+        SeenMessageBox box = expectMessageBox();
+        EXPECT_EQ(box.title, applicationTitle);
+        EXPECT_TRUE(box.prompt == confirmationPrompt) << "the confirmation prompt differs";
+        return box;
+    }
+
+    void expectChangeStored(const std::wstring& port, DWORD number) {
+        EXPECT_EQ(readDword(listenerTdsKey, L"PortNumber"), number);
+        EXPECT_EQ(readDword(listenerRdpTcpKey, L"PortNumber"), number);
+        const std::wstring name = port + L":TCP ";
+        const std::wstring record = port + L":TCP:*:Enabled:" + port;
+        EXPECT_TRUE(readString(standardOpenPortsKey, name.c_str()) == record)
+            << "standard profile entry missing or wrong";
+        EXPECT_TRUE(readString(domainOpenPortsKey, name.c_str()) == record)
+            << "domain profile entry missing or wrong";
+    }
+};
+
+TEST_F(AcceptedPortTest, Port888AnsweredNoWritesEverythingAndAsksAgainOnASecondClick) {
+    const MainWindow window = start();
+    ASSERT_NE(window.command1, nullptr);
+    SeenMessageBox box = changeTo(window, L"888");
+    ASSERT_NE(box.box, nullptr);
+    EXPECT_EQ(withoutMnemonic(buttonText(box.box, IDYES)), L"是");
+    EXPECT_EQ(withoutMnemonic(buttonText(box.box, IDNO)), L"否");
+    screenshot(box.box, L"confirmation");
+    expectChangeStored(L"888", 888); // written before the question is asked
+    pressButton(box.box, IDNO);
+    EXPECT_TRUE(waitUntil([&] { return !IsWindow(box.box); }, 5000));
+
+    clickButton(window.command1);
+    box = expectMessageBox();
+    EXPECT_TRUE(box.prompt == confirmationPrompt);
+    pressButton(box.box, IDNO);
+    EXPECT_TRUE(waitUntil([&] { return !IsWindow(box.box); }, 5000));
+
+    expectChangeStored(L"888", 888);
+    Sleep(500);
+    EXPECT_TRUE(recordedCalls(L"shutdown").empty()) << "No started a restart";
+    EXPECT_TRUE(process_->running());
+    EXPECT_TRUE(IsWindowVisible(window.form));
+}
+
+TEST_F(AcceptedPortTest, Port080KeepsItsLeadingZeroInTheOpenPortEntries) {
+    const MainWindow window = start();
+    ASSERT_NE(window.command1, nullptr);
+    const SeenMessageBox box = changeTo(window, L"080");
+    ASSERT_NE(box.box, nullptr);
+    pressButton(box.box, IDNO);
+    EXPECT_TRUE(waitUntil([&] { return !IsWindow(box.box); }, 5000));
+    expectChangeStored(L"080", 80);
+    EXPECT_FALSE(readValue(standardOpenPortsKey, L"80:TCP ").has_value());
+}
+
+TEST_F(AcceptedPortTest, Port888AnsweredYesStartsTheRestartAndTheWindowStays) {
+    const MainWindow window = start();
+    ASSERT_NE(window.command1, nullptr);
+    const SeenMessageBox box = changeTo(window, L"888");
+    ASSERT_NE(box.box, nullptr);
+    pressButton(box.box, IDYES);
+
+    const auto calls = waitForRecordedCalls(L"shutdown", 1, waitMs);
+    ASSERT_EQ(calls.size(), 1u) << "the restart command did not reach shutdown.exe";
+    EXPECT_TRUE(calls[0] == L"-r -t 0") << "shutdown.exe got other arguments";
+    expectChangeStored(L"888", 888);
+    EXPECT_TRUE(process_->running());
+    EXPECT_TRUE(IsWindowVisible(window.form));
+    screenshot(window.form, L"after-restart-requested");
+}
+
+// Wine takes a program's language from the Unix locale it starts in, which only the caller of
+// this test program can set: CTest runs this test once more under LANG=C.UTF-8.
+TEST_F(AcceptedPortTest, ConfirmationButtonsReadYesNoInChineseOnAnEnglishSystem) {
+    if (PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_CHINESE) {
+        GTEST_SKIP() << "needs a non-Chinese locale (LANG=C.UTF-8)";
+    }
+    // The programs started from here run in English too: a stand-in tells which it saw.
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION probe{};
+    std::wstring probeLine = L"\"" + driverFolder() + L"\\browser_standin.exe\" probe";
+    ASSERT_TRUE(CreateProcessW(nullptr, probeLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                               nullptr, &startup, &probe));
+    WaitForSingleObject(probe.hProcess, waitMs);
+    CloseHandle(probe.hThread);
+    CloseHandle(probe.hProcess);
+    const auto languages = recordedLanguages(L"browser_standin");
+    ASSERT_EQ(languages.size(), 1u);
+    EXPECT_NE(languages[0].substr(2), L"04") << "the started program runs in Chinese";
+
+    const MainWindow window = start();
+    ASSERT_NE(window.command1, nullptr);
+    const SeenMessageBox box = changeTo(window, L"888");
+    ASSERT_NE(box.box, nullptr);
+    screenshot(box.box, L"confirmation-english-system");
+    EXPECT_EQ(withoutMnemonic(buttonText(box.box, IDYES)), L"是");
+    EXPECT_EQ(withoutMnemonic(buttonText(box.box, IDNO)), L"否");
+    pressButton(box.box, IDNO);
+    EXPECT_TRUE(waitUntil([&] { return !IsWindow(box.box); }, 5000));
+}
+
+} // namespace
+} // namespace e2e

@@ -1,0 +1,77 @@
+# The sandbox Wine prefix of tools/run: Chinese locale, the Remote Desktop listener at 3389,
+# and harmless stand-ins in place of the browser and of the system's shutdown command, so
+# that nothing the demonstration does can restart anything. Source it after lib.sh.
+# shellcheck shell=bash
+
+SANDBOX_PREFIX="${SANDBOX_PREFIX:-$VELKORA_BUILD/sandbox-prefix}"
+SANDBOX_WINDOWS_DIR='C:\velkora-sandbox'
+SANDBOX_RECORDS_WINDOWS="$SANDBOX_WINDOWS_DIR\\records"
+
+SANDBOX_KEYS=(
+    'HKLM\SYSTEM\CurrentControlSet\Control\Terminal Server\Wds\rdpwd\Tds\tcp'
+    'HKLM\SYSTEM\CurrentControlSet\Control\Terminal Server\WinStations\RDP-Tcp'
+    'HKLM\SYSTEM\ControlSet001\Services\SharedAccess\Parameters\FirewallPolicy\StandardProfile\GloballyOpenPorts\List'
+    'HKLM\SYSTEM\ControlSet001\Services\SharedAccess\Parameters\FirewallPolicy\DomainProfile\GloballyOpenPorts\List'
+)
+
+sandbox_dir() { echo "$WINEPREFIX/drive_c/velkora-sandbox"; }
+
+quiet_wine() { wine "$@" </dev/null >/dev/null 2>&1; }
+
+# make_sandbox WINDOWS_BUILD_DIR: makes (first time) and prepares the prefix; exports
+# WINEPREFIX and what the stand-ins need. Puts the listener back to 3389 every time.
+make_sandbox() {
+    local build="$1"
+    use_wine_prefix "$SANDBOX_PREFIX"
+    warm_wineserver
+    local dir
+    dir="$(sandbox_dir)"
+    mkdir -p "$dir/records"
+    rm -f "$dir/records/"*
+    cp "$build/ui/velkora.exe" "$dir/velkora.exe"
+    cp "$build/tests/e2e/browser_standin.exe" "$dir/browser_standin.exe"
+    # The restart: cmd runs shutdown from the system directory; ours only records its arguments.
+    cp "$build/tests/e2e/shutdown.exe" "$WINEPREFIX/drive_c/windows/system32/shutdown.exe"
+    quiet_wine reg add 'HKCU\Software\Wine\DllOverrides' /v shutdown.exe /d native /f
+    # The website: the https handler is the recording stand-in.
+    quiet_wine reg add 'HKLM\Software\Classes\https\shell\open\command' /ve \
+        /d "\"$SANDBOX_WINDOWS_DIR\\browser_standin.exe\" %1" /f
+    quiet_wine reg add "${SANDBOX_KEYS[0]}" /v PortNumber /t REG_DWORD /d 3389 /f
+    quiet_wine reg add "${SANDBOX_KEYS[1]}" /v PortNumber /t REG_DWORD /d 3389 /f
+    export VELKORA_E2E_RECORDS="$SANDBOX_RECORDS_WINDOWS"
+}
+
+# Prints the listener's two values and both open-port lists, exactly as stored.
+print_sandbox_registry() {
+    local key file
+    file="$(mktemp)"
+    for key in "${SANDBOX_KEYS[@]}"; do
+        printf '  [%s]\n' "$key"
+        if LANG=C wine reg export "$key" "$(winepath -w "$file" 2>/dev/null)" /y </dev/null >/dev/null 2>&1; then
+            iconv -f UTF-16LE -t UTF-8 "$file" | tr -d '\r' | grep -E '^"(PortNumber|[^"]*:TCP)' |
+                while IFS= read -r line; do
+                    local name="${line%%=*}" data="${line#*=}"
+                    if [[ "$data" == dword:* ]]; then
+                        printf '    %s = %d (REG_DWORD)\n' "$name" "$((16#${data#dword:}))"
+                    else
+                        printf '    %s = %s (REG_SZ)\n' "$name" "$data"
+                    fi
+                done
+        else
+            echo "    (no such key)"
+        fi
+    done
+    rm -f "$file"
+}
+
+# Prints what the stand-ins were asked to do.
+print_sandbox_calls() {
+    local dir found=0 rec
+    dir="$(sandbox_dir)/records"
+    for rec in "$dir"/*.rec; do
+        [ -e "$rec" ] || continue
+        found=1
+        printf '  %s got: %s\n' "$(basename "${rec%-*}")" "$(iconv -f UTF-16LE -t UTF-8 "$rec")"
+    done
+    [ "$found" = 1 ] || echo "  (none)"
+}

@@ -1,0 +1,53 @@
+#include "ui/controls.h"
+
+#include "platform/platform_error.h"
+#include "ui/frame_container.h"
+
+namespace velkora::ui {
+
+namespace {
+
+struct WindowKind {
+    const wchar_t* className;
+    DWORD style;
+    DWORD exStyle;
+};
+
+WindowKind windowKindOf(ControlKind kind) {
+    switch (kind) {
+    case ControlKind::Frame:
+        return {FrameContainer::className(), WS_CLIPSIBLINGS, WS_EX_CONTROLPARENT};
+    case ControlKind::Label:
+        // SS_NOTIFY makes the label take its own clicks instead of passing them to the
+        // window below; its notifications are ignored.
+        return {L"STATIC", SS_LEFT | SS_NOTIFY | SS_NOPREFIX | WS_CLIPSIBLINGS, 0};
+    case ControlKind::TextBox:
+        return {L"EDIT", ES_LEFT | ES_AUTOHSCROLL | WS_TABSTOP | WS_CLIPSIBLINGS, WS_EX_CLIENTEDGE};
+    case ControlKind::Button:
+        return {L"BUTTON", BS_PUSHBUTTON | WS_TABSTOP | WS_CLIPSIBLINGS, 0};
+    }
+    return {L"STATIC", 0, 0};
+}
+
+} // namespace
+
+HWND createControl(const ControlLayout& layout, HWND container, HINSTANCE instance) {
+    const WindowKind kind = windowKindOf(layout.kind);
+    HWND control = CreateWindowExW(
+        kind.exStyle, kind.className, layout.caption ? layout.caption : L"",
+        WS_CHILD | WS_VISIBLE | kind.style, 0, 0, 0, 0, container,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(layout.id)), instance, nullptr);
+    if (control == nullptr) {
+        const DWORD error = GetLastError();
+        throw PlatformError(static_cast<long>(error), L"无法创建窗口控件");
+    }
+    return control;
+}
+
+void placeWindow(HWND window, const TwipRect& rect, int dpi) {
+    SetWindowPos(window, nullptr, twipsToPixels(rect.left, dpi), twipsToPixels(rect.top, dpi),
+                 twipsToPixels(rect.width, dpi), twipsToPixels(rect.height, dpi),
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+} // namespace velkora::ui

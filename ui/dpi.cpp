@@ -1,0 +1,79 @@
+#include "ui/dpi.h"
+
+#include "platform/platform_error.h"
+
+namespace velkora::ui {
+
+namespace {
+
+int systemDpi() {
+    HDC screen = GetDC(nullptr);
+    const int dpi = screen != nullptr ? GetDeviceCaps(screen, LOGPIXELSY) : USER_DEFAULT_SCREEN_DPI;
+    if (screen != nullptr) {
+        ReleaseDC(nullptr, screen);
+    }
+    return dpi > 0 ? dpi : USER_DEFAULT_SCREEN_DPI;
+}
+
+} // namespace
+
+Dpi::Dpi() {
+    HMODULE user32 = GetModuleHandleW(L"user32.dll");
+    getDpiForWindow_ = loadProcedure<GetDpiForWindowFn>(user32, "GetDpiForWindow");
+    adjustWindowRectExForDpi_ =
+        loadProcedure<AdjustWindowRectExForDpiFn>(user32, "AdjustWindowRectExForDpi");
+    systemParametersInfoForDpi_ =
+        loadProcedure<SystemParametersInfoForDpiFn>(user32, "SystemParametersInfoForDpi");
+}
+
+int Dpi::forWindow(HWND window) const {
+    if (getDpiForWindow_ != nullptr) {
+        const UINT dpi = getDpiForWindow_(window);
+        if (dpi != 0) {
+            return static_cast<int>(dpi);
+        }
+    }
+    return systemDpi();
+}
+
+RECT Dpi::windowRectForClient(RECT client, DWORD style, DWORD exStyle, int dpi) const {
+    RECT rect = client;
+    const BOOL adjusted =
+        adjustWindowRectExForDpi_ != nullptr
+            ? adjustWindowRectExForDpi_(&rect, style, FALSE, exStyle, static_cast<UINT>(dpi))
+            : AdjustWindowRectEx(&rect, style, FALSE, exStyle);
+    if (!adjusted) {
+        const DWORD error = GetLastError();
+        throw PlatformError(static_cast<long>(error), L"无法计算窗口大小");
+    }
+    return rect;
+}
+
+UniqueFont Dpi::messageFont(int dpi) const {
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof(metrics);
+    BOOL read = FALSE;
+    if (systemParametersInfoForDpi_ != nullptr) {
+        read = systemParametersInfoForDpi_(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0,
+                                           static_cast<UINT>(dpi));
+    }
+    if (!read) {
+        // Without the per-DPI call the font comes at the system DPI; scale it.
+        read = SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0);
+        if (read) {
+            metrics.lfMessageFont.lfHeight =
+                MulDiv(metrics.lfMessageFont.lfHeight, dpi, systemDpi());
+        }
+    }
+    if (!read) {
+        const DWORD error = GetLastError();
+        throw PlatformError(static_cast<long>(error), L"无法读取系统消息字体");
+    }
+    UniqueFont font(CreateFontIndirectW(&metrics.lfMessageFont));
+    if (!font) {
+        throw PlatformError(static_cast<long>(ERROR_INVALID_HANDLE), L"无法创建系统消息字体");
+    }
+    return font;
+}
+
+} // namespace velkora::ui

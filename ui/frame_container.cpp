@@ -1,0 +1,56 @@
+#include "ui/frame_container.h"
+
+#include "platform/platform_error.h"
+
+namespace velkora::ui {
+
+namespace {
+
+LRESULT CALLBACK frameProc(HWND frame, UINT message, WPARAM wp, LPARAM lp) noexcept {
+    switch (message) {
+    case WM_COMMAND:
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORBTN:
+        return SendMessageW(GetParent(frame), message, wp, lp);
+    case WM_ERASEBKGND: {
+        RECT client{};
+        GetClientRect(frame, &client);
+        FillRect(reinterpret_cast<HDC>(wp), &client, GetSysColorBrush(COLOR_BTNFACE));
+        return 1;
+    }
+    default:
+        // Mouse messages on the frame's own surface end here: DefWindowProc does nothing
+        // with a click, so the main window never sees it.
+        return DefWindowProcW(frame, message, wp, lp);
+    }
+}
+
+} // namespace
+
+void FrameContainer::registerClass(HINSTANCE instance) {
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof(windowClass);
+    windowClass.lpfnWndProc = frameProc;
+    windowClass.hInstance = instance;
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.lpszClassName = className();
+    if (RegisterClassExW(&windowClass) == 0) {
+        const DWORD error = GetLastError();
+        throw PlatformError(static_cast<long>(error), L"无法注册窗口类");
+    }
+}
+
+HWND FrameContainer::createGroupBox(HWND frame, HINSTANCE instance, const wchar_t* caption) {
+    HWND groupBox = CreateWindowExW(0, L"BUTTON", caption,
+                                    WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | BS_GROUPBOX, 0, 0, 0,
+                                    0, frame, nullptr, instance, nullptr);
+    if (groupBox == nullptr) {
+        const DWORD error = GetLastError();
+        throw PlatformError(static_cast<long>(error), L"无法创建窗口控件");
+    }
+    SetWindowPos(groupBox, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    return groupBox;
+}
+
+} // namespace velkora::ui

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <windows.h>
+#include <ole2.h>
+
+#include "ui/win32_handles.h"
+
+namespace velkora::ui {
+
+// Loads DLLs from the system directory only, never from the program's folder or the
+// current directory (where a planted DLL would run with the administrator's rights).
+void restrictDllSearch();
+
+// Ends the process on heap corruption instead of running on.
+void terminateOnHeapCorruption();
+
+// Loads the common controls (version 6, through the manifest) and registers the classes the
+// window uses. Not a static import: comctl32 is not one of Windows' known DLLs.
+UniqueLibrary loadCommonControls();
+
+// OLE for the lifetime of the object (the banner is decoded through it).
+class OleSession {
+public:
+    OleSession() : initialized_(SUCCEEDED(OleInitialize(nullptr))) {}
+    ~OleSession() {
+        if (initialized_) {
+            OleUninitialize();
+        }
+    }
+    OleSession(const OleSession&) = delete;
+    OleSession& operator=(const OleSession&) = delete;
+
+private:
+    bool initialized_;
+};
+
+} // namespace velkora::ui

@@ -1,0 +1,29 @@
+#include "ui/tooltip.h"
+
+#include <commctrl.h>
+
+#include "platform/platform_error.h"
+
+namespace velkora::ui {
+
+UniqueWindow createTooltip(HWND owner, HWND tool, const wchar_t* text, HINSTANCE instance) {
+    UniqueWindow tooltip(CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                                         WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
+                                         CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, owner,
+                                         nullptr, instance, nullptr));
+    if (!tooltip) {
+        const DWORD error = GetLastError();
+        throw PlatformError(static_cast<long>(error), L"无法创建提示窗口");
+    }
+    TTTOOLINFOW info{};
+    info.cbSize = sizeof(info);
+    info.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    info.hwnd = owner;
+    info.uId = reinterpret_cast<UINT_PTR>(tool);
+    info.hinst = instance;
+    info.lpszText = const_cast<wchar_t*>(text);
+    SendMessageW(tooltip.get(), TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&info));
+    return tooltip;
+}
+
+} // namespace velkora::ui

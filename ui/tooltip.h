@@ -1,0 +1,12 @@
+#pragma once
+
+#include <windows.h>
+
+#include "ui/win32_handles.h"
+
+namespace velkora::ui {
+
+// A tooltip window that shows one text while the mouse rests on one control.
+UniqueWindow createTooltip(HWND owner, HWND tool, const wchar_t* text, HINSTANCE instance);
+
+} // namespace velkora::ui
