@@ -1,5 +1,7 @@
 #include "logic/port_change_set.h"
 
+#include "logic/listener_paths.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -8,12 +10,6 @@
 namespace velkora {
 namespace {
 
-const std::wstring listenerTdsPortPath =
-    L"HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Terminal Server\\Wds\\rdpwd\\Tds\\"
-    L"tcp\\PortNumber";
-const std::wstring listenerRdpTcpPortPath =
-    L"HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Terminal Server\\WinStations\\"
-    L"RDP-Tcp\\PortNumber";
 const std::wstring standardProfileOpenPortsList =
     L"HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet001\\Services\\SharedAccess\\Parameters\\"
     L"FirewallPolicy\\StandardProfile\\GloballyOpenPorts\\List";

@@ -1,13 +1,13 @@
 #include "logic/startup_texts.h"
 
+#include "logic/listener_paths.h"
+
 #include <memory>
 #include <variant>
 
 namespace velkora {
 
-const std::wstring currentPortPath =
-    L"HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Terminal Server\\Wds\\rdpwd\\Tds\\"
-    L"tcp\\PortNumber";
+const std::wstring currentPortPath = listenerTdsPortPath;
 
 const std::wstring noticeText =
     L"端口最大值为65535，请修改未使用的端口。本软件会自动添加新端口到防火墙例外。"

@@ -14,8 +14,14 @@ public:
     virtual Date today() = 0; // local time
 };
 
-inline int year(const Date& d) { return d.year; }
-inline int month(const Date& d) { return d.month; }
-inline int day(const Date& d) { return d.day; }
+inline int year(const Date& d) {
+    return d.year;
+}
+inline int month(const Date& d) {
+    return d.month;
+}
+inline int day(const Date& d) {
+    return d.day;
+}
 
 } // namespace velkora

@@ -6,9 +6,9 @@
 namespace velkora {
 
 namespace MessageBoxStyle {
-constexpr int OkExclamation = 48;  // an OK button and the exclamation icon
+constexpr int OkExclamation = 48;    // an OK button and the exclamation icon
 constexpr int YesNoInformation = 68; // the buttons Yes and No and the information icon
-constexpr int OkCritical = 16;     // the error report
+constexpr int OkCritical = 16;       // the error report
 } // namespace MessageBoxStyle
 
 namespace MessageBoxReply {
