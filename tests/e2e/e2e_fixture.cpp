@@ -69,6 +69,30 @@ MainWindow VelkoraTest::start() {
     return window;
 }
 
+std::optional<SeenMessageBox> VelkoraTest::startExpectingError(bool& windowShown) {
+    process_.emplace();
+    windowShown = false;
+    if (!process_->started()) {
+        ADD_FAILURE() << "velkora.exe did not start";
+        return std::nullopt;
+    }
+    std::optional<SeenMessageBox> box;
+    waitUntil(
+        [&] {
+            windowShown = windowShown || process_->waitForMainWindow(true, 0) != nullptr;
+            box = waitForMessageBox(process_->id(), 0);
+            return box.has_value();
+        },
+        waitMs);
+    if (!box) {
+        ADD_FAILURE() << "no error box";
+        return std::nullopt;
+    }
+    Sleep(150); // drawn
+    windowShown = windowShown || process_->waitForMainWindow(true, 0) != nullptr;
+    return box;
+}
+
 SeenMessageBox VelkoraTest::expectMessageBox() {
     const auto box = waitForMessageBox(process_->id(), waitMs);
     if (!box) {

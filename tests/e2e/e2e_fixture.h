@@ -45,6 +45,9 @@ protected:
 
     // Starts velkora.exe and waits for its window; fails the test if it does not appear.
     MainWindow start();
+    // Starts velkora.exe for a start-up that must fail: the error box it shows (a failure
+    // if none appears), and whether its main window was ever seen meanwhile.
+    std::optional<SeenMessageBox> startExpectingError(bool& windowShown);
     // The box the program shows next, or a failure if none appears in time.
     SeenMessageBox expectMessageBox();
     // Saves a screenshot of the whole screen area of the window.

@@ -103,19 +103,9 @@ TEST_F(VelkoraTest, CurrentPortOfTheWrongTypeReportsAnErrorAndEndsWithoutTheWind
     RegCloseKey(key);
     const ToolRegistryState before = toolRegistryState();
 
-    process_.emplace();
-    ASSERT_TRUE(process_->started());
-    std::optional<SeenMessageBox> box;
     bool windowShown = false;
-    waitUntil(
-        [&] {
-            windowShown = windowShown || process_->waitForMainWindow(true, 0) != nullptr;
-            box = waitForMessageBox(process_->id(), 0);
-            return box.has_value();
-        },
-        waitMs);
-    ASSERT_TRUE(box.has_value()) << "no error box";
-    Sleep(150);
+    const std::optional<SeenMessageBox> box = startExpectingError(windowShown);
+    ASSERT_TRUE(box.has_value());
     screenshot(box->box, L"startup-wrong-type");
     EXPECT_EQ(box->title, applicationTitle);
     EXPECT_NE(box->prompt.find(L"运行时错误"), std::wstring::npos) << "not an error report";

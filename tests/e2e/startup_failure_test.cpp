@@ -21,21 +21,9 @@ bool mentionsNumber(const std::wstring& text, const std::wstring& number) {
 
 TEST_F(VelkoraTest, MissingCurrentPortReportsErrorTwoAndEndsWithoutShowingTheWindow) {
     deleteValue(listenerTdsKey, L"PortNumber");
-    process_.emplace();
-    ASSERT_TRUE(process_->started());
-
     bool windowShown = false;
-    std::optional<SeenMessageBox> box;
-    waitUntil(
-        [&] {
-            windowShown = windowShown || process_->waitForMainWindow(true, 0) != nullptr;
-            box = waitForMessageBox(process_->id(), 0);
-            return box.has_value();
-        },
-        waitMs);
-    ASSERT_TRUE(box.has_value()) << "no error box";
-    Sleep(150);
-    windowShown = windowShown || process_->waitForMainWindow(true, 0) != nullptr;
+    const std::optional<SeenMessageBox> box = startExpectingError(windowShown);
+    ASSERT_TRUE(box.has_value());
     screenshot(box->box, L"startup-error");
 
     EXPECT_EQ(box->title, applicationTitle);
