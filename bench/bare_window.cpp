@@ -22,9 +22,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
     windowClass.lpszClassName = L"VelkoraBareWindow";
     RegisterClassW(&windowClass);
 
-    HWND window = CreateWindowExW(0, windowClass.lpszClassName, L"Bare window",
-                                  WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 325, 262,
-                                  nullptr, nullptr, instance, nullptr);
+    HWND window = CreateWindowExW(0, windowClass.lpszClassName, L"Bare window", WS_OVERLAPPEDWINDOW,
+                                  CW_USEDEFAULT, CW_USEDEFAULT, 325, 262, nullptr, nullptr,
+                                  instance, nullptr);
     CreateWindowExW(0, L"BUTTON", L"OK", WS_CHILD | WS_VISIBLE | WS_TABSTOP, 200, 50, 81, 25,
                     window, nullptr, instance, nullptr);
     ShowWindow(window, show);

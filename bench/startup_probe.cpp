@@ -40,8 +40,8 @@ int wmain(int argc, wchar_t** argv) {
 
     LARGE_INTEGER start;
     QueryPerformanceCounter(&start);
-    if (!CreateProcessW(argv[1], commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        nullptr, &startup, &process)) {
+    if (!CreateProcessW(argv[1], commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process)) {
         std::fprintf(stderr, "cannot start: %lu\n", GetLastError());
         return 1;
     }

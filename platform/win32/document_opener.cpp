@@ -3,12 +3,44 @@
 #include <shellapi.h>
 
 #include "platform/win32/com_apartment.h"
+#include "platform/win32/system_directory.h"
 
 namespace velkora::win32 {
 namespace {
 
+using ShellExecuteFn = HINSTANCE(WINAPI*)(HWND, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, INT);
+
 const wchar_t* nullIfEmpty(const std::wstring& text) {
     return text.empty() ? nullptr : text.c_str();
+}
+
+struct ShellEntry {
+    ShellExecuteFn open;
+    DWORD loadError;
+};
+
+ShellEntry loadShellExecute() {
+    constexpr DWORD searchSystem32 = 0x00000800; // LOAD_LIBRARY_SEARCH_SYSTEM32
+    HMODULE shell32 = LoadLibraryExW(L"shell32.dll", nullptr, searchSystem32);
+    if (shell32 == nullptr) { // Windows 7 without KB2533623 does not know the flag
+        shell32 = LoadLibraryExW((systemDirectory() + L"\\shell32.dll").c_str(), nullptr, 0);
+    }
+    const auto open = shell32 == nullptr
+                          ? nullptr
+                          : reinterpret_cast<ShellExecuteFn>(reinterpret_cast<void (*)()>(
+                                GetProcAddress(shell32, "ShellExecuteW")));
+    return {open, open == nullptr ? GetLastError() : ERROR_SUCCESS};
+}
+
+// shell32 costs start-up time and memory, and only a click on the window opens a
+// document: it is loaded then. It stays loaded for the rest of the process, since the
+// shell may leave work of its own running in it after ShellExecuteW returns.
+ShellExecuteFn shellExecute() {
+    static const ShellEntry shell = loadShellExecute();
+    if (shell.open == nullptr) {
+        SetLastError(shell.loadError);
+    }
+    return shell.open;
 }
 
 } // namespace
@@ -18,9 +50,14 @@ void ShellDocumentOpener::openDocument(const std::wstring& operation, const std:
                                        const std::wstring& directory, int showCommand) {
     // Shell extensions that handle the open are COM objects; DDE is not wanted.
     ComApartment com(COINIT_DISABLE_OLE1DDE);
+    const ShellExecuteFn open = shellExecute();
+    if (open == nullptr) {
+        lastError_ = GetLastError();
+        return;
+    }
     SetLastError(ERROR_SUCCESS);
-    ShellExecuteW(owner_, nullIfEmpty(operation), file.c_str(), nullIfEmpty(parameters),
-                  nullIfEmpty(directory), showCommand);
+    open(owner_, nullIfEmpty(operation), file.c_str(), nullIfEmpty(parameters),
+         nullIfEmpty(directory), showCommand);
     lastError_ = GetLastError();
 }
 
