@@ -4,6 +4,7 @@
 
 #include "platform/win32/com_apartment.h"
 #include "platform/win32/system_directory.h"
+#include "platform/win32/unique_handles.h"
 
 namespace velkora::win32 {
 namespace {
@@ -25,10 +26,7 @@ ShellEntry loadShellExecute() {
     if (shell32 == nullptr) { // Windows 7 without KB2533623 does not know the flag
         shell32 = LoadLibraryExW((systemDirectory() + L"\\shell32.dll").c_str(), nullptr, 0);
     }
-    const auto open = shell32 == nullptr
-                          ? nullptr
-                          : reinterpret_cast<ShellExecuteFn>(reinterpret_cast<void (*)()>(
-                                GetProcAddress(shell32, "ShellExecuteW")));
+    const auto open = loadProcedure<ShellExecuteFn>(shell32, "ShellExecuteW");
     return {open, open == nullptr ? GetLastError() : ERROR_SUCCESS};
 }
 

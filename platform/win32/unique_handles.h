@@ -100,6 +100,24 @@ struct BstrTraits {
     static void close(pointer text) noexcept { SysFreeString(text); }
 };
 
+struct LibraryTraits {
+    using pointer = HMODULE;
+    static pointer invalid() noexcept { return nullptr; }
+    static void close(pointer module) noexcept { FreeLibrary(module); }
+};
+
+struct WindowTraits {
+    using pointer = HWND;
+    static pointer invalid() noexcept { return nullptr; }
+    static void close(pointer window) noexcept { DestroyWindow(window); }
+};
+
+struct GlobalMemoryTraits {
+    using pointer = HGLOBAL;
+    static pointer invalid() noexcept { return nullptr; }
+    static void close(pointer memory) noexcept { GlobalFree(memory); }
+};
+
 using UniqueHkey = UniqueHandle<RegistryKeyTraits>;
 using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
 using UniqueFile = UniqueHandle<FileHandleTraits>;
@@ -110,6 +128,17 @@ using UniqueFont = UniqueHandle<GdiObjectTraits<HFONT>>;
 using UniqueBitmap = UniqueHandle<GdiObjectTraits<HBITMAP>>;
 using UniqueBrush = UniqueHandle<GdiObjectTraits<HBRUSH>>;
 using UniqueBstr = UniqueHandle<BstrTraits>;
+using UniqueLibrary = UniqueHandle<LibraryTraits>;
+using UniqueWindow = UniqueHandle<WindowTraits>;
+using UniqueGlobalMemory = UniqueHandle<GlobalMemoryTraits>;
+
+// A function looked up at run time; GCC accepts the cast only through void (*)().
+template <typename Function> Function loadProcedure(HMODULE module, const char* name) {
+    if (module == nullptr) {
+        return nullptr;
+    }
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+}
 
 // Holds one reference to a COM object and releases it when it goes.
 template <typename Interface> class ComPtr {
