@@ -184,14 +184,8 @@ TEST_P(ModifyWithFailedWrite, LeavesEverythingAsBeforeAndNeverConfirms) {
     EXPECT_EQ(fake.shell.alive(), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(EachPosition, ModifyWithFailedWrite,
-                         ::testing::Combine(::testing::Values(1, 2, 3, 4),
-                                            ::testing::Values(Arrangement::Server,
-                                                              Arrangement::Bare)),
-                         [](const ::testing::TestParamInfo<std::tuple<int, Arrangement>>& info) {
-                             return "Write" + std::to_string(std::get<0>(info.param)) + "_" +
-                                    arrangementName(std::get<1>(info.param));
-                         });
+INSTANTIATE_TEST_SUITE_P(EachPosition, ModifyWithFailedWrite, eachWritePositionOnEachArrangement(),
+                         positionAndArrangementName);
 
 class ModifyWithFailedFirewallRule : public ::testing::TestWithParam<int> {};
 

@@ -76,16 +76,24 @@ TEST(ApplyPortChangeSet, CapturesAllFourValuesThenWritesInOrder) {
     }
 }
 
+// Both listener values hold the number; both lists hold the record under "P:TCP ".
+void expectChangeStored(const FakeRegistry& registry, const std::wstring& port,
+                        std::uint32_t number) {
+    const std::wstring name = L"\\" + port + L":TCP ";
+    const std::wstring record = port + L":TCP:*:Enabled:" + port;
+    EXPECT_EQ(registry.value(tdsPort), dwordValue(number));
+    EXPECT_EQ(registry.value(rdpTcpPort), dwordValue(number));
+    EXPECT_EQ(registry.value(standardList + name), stringValue(record));
+    EXPECT_EQ(registry.value(domainList + name), stringValue(record));
+}
+
 TEST(ApplyPortChangeSet, Stores888AsNumbersAndFirewallRecords) {
     FakeRegistry registry;
     arrange(registry, Arrangement::Server);
     FakeShellObjectFactory factory(registry);
     applyPortChangeSet(*factory.create(L"wscript.shell"), buildPortChangeSet(L"888"));
 
-    EXPECT_EQ(registry.value(tdsPort), dwordValue(888));
-    EXPECT_EQ(registry.value(rdpTcpPort), dwordValue(888));
-    EXPECT_EQ(registry.value(standardList + L"\\888:TCP "), stringValue(L"888:TCP:*:Enabled:888"));
-    EXPECT_EQ(registry.value(domainList + L"\\888:TCP "), stringValue(L"888:TCP:*:Enabled:888"));
+    expectChangeStored(registry, L"888", 888);
     // Old entries stay, and nothing is written under the name without the space.
     EXPECT_EQ(registry.value(standardList + L"\\3389:TCP "),
               stringValue(L"3389:TCP:*:Enabled:3389"));
@@ -98,10 +106,7 @@ TEST(ApplyPortChangeSet, KeepsLeadingZerosInNamesButStoresTheNumber) {
     FakeShellObjectFactory factory(registry);
     applyPortChangeSet(*factory.create(L"wscript.shell"), buildPortChangeSet(L"080"));
 
-    EXPECT_EQ(registry.value(tdsPort), dwordValue(80));
-    EXPECT_EQ(registry.value(rdpTcpPort), dwordValue(80));
-    EXPECT_EQ(registry.value(standardList + L"\\080:TCP "), stringValue(L"080:TCP:*:Enabled:080"));
-    EXPECT_EQ(registry.value(domainList + L"\\080:TCP "), stringValue(L"080:TCP:*:Enabled:080"));
+    expectChangeStored(registry, L"080", 80);
     EXPECT_FALSE(registry.value(standardList + L"\\80:TCP "));
 }
 
@@ -154,14 +159,8 @@ TEST_P(FailedWrite, LeavesTheRegistryExactlyAsBeforeAndRaisesTheOriginalError) {
     EXPECT_EQ(factory.alive(), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(EachPosition, FailedWrite,
-                         ::testing::Combine(::testing::Values(1, 2, 3, 4),
-                                            ::testing::Values(Arrangement::Server,
-                                                              Arrangement::Bare)),
-                         [](const ::testing::TestParamInfo<std::tuple<int, Arrangement>>& info) {
-                             return "Write" + std::to_string(std::get<0>(info.param)) + "_" +
-                                    arrangementName(std::get<1>(info.param));
-                         });
+INSTANTIATE_TEST_SUITE_P(EachPosition, FailedWrite, eachWritePositionOnEachArrangement(),
+                         positionAndArrangementName);
 
 TEST(FailedWriteWithFailedRestore, ReportsBothAndStillTriesEveryRestore) {
     FakeRegistry registry;

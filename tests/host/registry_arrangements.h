@@ -3,6 +3,9 @@
 // Registries a port change may meet, for tests that compare the registry before and after.
 
 #include <string>
+#include <tuple>
+
+#include <gtest/gtest.h>
 
 #include "tests/host/fakes.h"
 #include "tests/host/registry_paths.h"
@@ -19,6 +22,18 @@ enum class Arrangement {
 
 inline const char* arrangementName(Arrangement a) {
     return a == Arrangement::Server ? "Server" : "Bare";
+}
+
+// Every write position 1 to 4, on each arrangement, named like "Write3_Server".
+inline auto eachWritePositionOnEachArrangement() {
+    return ::testing::Combine(::testing::Values(1, 2, 3, 4),
+                              ::testing::Values(Arrangement::Server, Arrangement::Bare));
+}
+
+inline std::string
+positionAndArrangementName(const ::testing::TestParamInfo<std::tuple<int, Arrangement>>& info) {
+    return "Write" + std::to_string(std::get<0>(info.param)) + "_" +
+           arrangementName(std::get<1>(info.param));
 }
 
 inline void arrange(fakes::FakeRegistry& registry, Arrangement arrangement) {
