@@ -61,6 +61,122 @@ SERVICE_STATUS_PROCESS waitWhile(SC_HANDLE service, DWORD pendingState, millisec
     return status;
 }
 
+// The running services that depend on the service, as the system lists them: in the
+// reverse of their start order, which is the order to stop them.
+std::vector<std::wstring> listedDependents(SC_HANDLE manager, const std::wstring& name) {
+    const UniqueServiceHandle service(
+        OpenServiceW(manager, name.c_str(), SERVICE_ENUMERATE_DEPENDENTS));
+    if (!service) {
+        throwLastError();
+    }
+    std::vector<std::uint8_t> buffer(4096);
+    DWORD needed = 0;
+    DWORD count = 0;
+    while (!EnumDependentServicesW(service.get(), SERVICE_ACTIVE,
+                                   reinterpret_cast<ENUM_SERVICE_STATUSW*>(buffer.data()),
+                                   static_cast<DWORD>(buffer.size()), &needed, &count)) {
+        if (GetLastError() != ERROR_MORE_DATA) {
+            throwLastError();
+        }
+        buffer.resize(needed);
+    }
+    const auto* entries = reinterpret_cast<const ENUM_SERVICE_STATUSW*>(buffer.data());
+    std::vector<std::wstring> names;
+    for (DWORD i = 0; i < count; ++i) {
+        names.emplace_back(entries[i].lpServiceName);
+    }
+    return names;
+}
+
+std::vector<std::wstring> activeServices(SC_HANDLE manager) {
+    std::vector<std::uint8_t> buffer(64 * 1024);
+    DWORD needed = 0;
+    DWORD count = 0;
+    DWORD resume = 0;
+    std::vector<std::wstring> names;
+    for (;;) {
+        const BOOL done = EnumServicesStatusExW(
+            manager, SC_ENUM_PROCESS_INFO, SERVICE_WIN32, SERVICE_ACTIVE, buffer.data(),
+            static_cast<DWORD>(buffer.size()), &needed, &count, &resume, nullptr);
+        if (!done && GetLastError() != ERROR_MORE_DATA) {
+            throwLastError();
+        }
+        const auto* entries = reinterpret_cast<const ENUM_SERVICE_STATUS_PROCESSW*>(buffer.data());
+        for (DWORD i = 0; i < count; ++i) {
+            names.emplace_back(entries[i].lpServiceName);
+        }
+        if (done) {
+            return names;
+        }
+        buffer.resize(std::max<std::size_t>(buffer.size(), needed));
+    }
+}
+
+// The services the service is configured to depend on, from its key in the service
+// control manager's database.
+std::vector<std::wstring> dependenciesOf(const std::wstring& name) {
+    const std::wstring key = L"SYSTEM\\CurrentControlSet\\Services\\" + name;
+    DWORD size = 0;
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), L"DependOnService", RRF_RT_REG_MULTI_SZ,
+                     nullptr, nullptr, &size) != ERROR_SUCCESS) {
+        return {};
+    }
+    std::vector<wchar_t> list(size / sizeof(wchar_t) + 2, L'\0');
+    size = static_cast<DWORD>(list.size() * sizeof(wchar_t));
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), L"DependOnService", RRF_RT_REG_MULTI_SZ,
+                     nullptr, list.data(), &size) != ERROR_SUCCESS) {
+        return {};
+    }
+    std::vector<std::wstring> dependencies;
+    for (const wchar_t* d = list.data(); *d != L'\0'; d += wcslen(d) + 1) {
+        dependencies.emplace_back(d);
+    }
+    return dependencies;
+}
+
+bool sameName(const std::wstring& a, const std::wstring& b) {
+    return CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) == CSTR_EQUAL;
+}
+
+// The running services that depend on the service directly or through others, from their
+// configured dependencies; each placed before every service it depends on.
+std::vector<std::wstring> configuredDependents(SC_HANDLE manager, const std::wstring& name) {
+    using Entry = std::pair<std::wstring, std::vector<std::wstring>>;
+    std::vector<Entry> running;
+    for (const std::wstring& service : activeServices(manager)) {
+        running.emplace_back(service, dependenciesOf(service));
+    }
+    const auto contains = [](const std::vector<std::wstring>& names, const std::wstring& n) {
+        return std::any_of(names.begin(), names.end(),
+                           [&](const std::wstring& other) { return sameName(other, n); });
+    };
+    const auto dependsOn = [&](const Entry& entry, const std::wstring& other) {
+        return contains(entry.second, other);
+    };
+    std::vector<const Entry*> dependents;
+    std::vector<std::wstring> reached{name};
+    for (std::size_t i = 0; i < reached.size(); ++i) {
+        for (const Entry& entry : running) {
+            if (!contains(reached, entry.first) && dependsOn(entry, reached[i])) {
+                reached.push_back(entry.first);
+                dependents.push_back(&entry);
+            }
+        }
+    }
+    // Stop order: each service once nothing left to stop depends on it.
+    std::vector<std::wstring> order;
+    while (!dependents.empty()) {
+        const auto free = std::find_if(dependents.begin(), dependents.end(), [&](const Entry* e) {
+            return std::none_of(dependents.begin(), dependents.end(),
+                                [&](const Entry* other) { return dependsOn(*other, e->first); });
+        });
+        const auto next = free != dependents.end() ? free : dependents.begin(); // a cycle
+        order.push_back((*next)->first);
+        dependents.erase(next);
+    }
+    return order;
+}
+
 } // namespace
 
 ServiceControlStatus ScmServiceManager::query(const std::wstring& serviceName) {
@@ -78,23 +194,16 @@ ServiceControlStatus ScmServiceManager::query(const std::wstring& serviceName) {
 }
 
 std::vector<std::wstring> ScmServiceManager::runningDependents(const std::wstring& serviceName) {
-    const UniqueServiceHandle service = openService(serviceName, SERVICE_ENUMERATE_DEPENDENTS);
-    std::vector<std::uint8_t> buffer(4096);
-    DWORD needed = 0;
-    DWORD count = 0;
-    while (!EnumDependentServicesW(service.get(), SERVICE_ACTIVE,
-                                   reinterpret_cast<ENUM_SERVICE_STATUSW*>(buffer.data()),
-                                   static_cast<DWORD>(buffer.size()), &needed, &count)) {
-        if (GetLastError() != ERROR_MORE_DATA) {
-            throwLastError();
-        }
-        buffer.resize(needed);
+    const UniqueServiceHandle manager(
+        OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT | SC_MANAGER_ENUMERATE_SERVICE));
+    if (!manager) {
+        throwLastError();
     }
-    // The system lists them in the reverse of their start order: the order to stop them.
-    const auto* entries = reinterpret_cast<const ENUM_SERVICE_STATUSW*>(buffer.data());
-    std::vector<std::wstring> names;
-    for (DWORD i = 0; i < count; ++i) {
-        names.emplace_back(entries[i].lpServiceName);
+    std::vector<std::wstring> names = listedDependents(manager.get(), serviceName);
+    if (names.empty()) {
+        // Wine answers the list above, and the dependencies in a service's configuration,
+        // with nothing: read the running services' dependencies from their keys instead.
+        names = configuredDependents(manager.get(), serviceName);
     }
     return names;
 }

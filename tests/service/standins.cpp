@@ -1,0 +1,89 @@
+#include "standins.h"
+
+#include <winsock2.h>
+#include <windows.h>
+
+#include <chrono>
+
+namespace velkora::test {
+namespace {
+
+const wchar_t* const behaviourKey = L"SOFTWARE\\VelkoraTest\\StandIn";
+
+void setDword(const wchar_t* key, const wchar_t* name, DWORD value) {
+    RegSetKeyValueW(HKEY_LOCAL_MACHINE, key, name, REG_DWORD, &value, sizeof value);
+}
+
+// Stops a stand-in, ending its process where it does not take the stop control.
+void stopStandIn(win32::ScmServiceManager& services, const wchar_t* name) {
+    const ServiceControlStatus status = services.query(name);
+    if (status.state != ServiceRunState::Running || status.acceptsStop) {
+        services.stop(name, std::chrono::seconds(20));
+        return;
+    }
+    HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, status.processId);
+    TerminateProcess(process, 1);
+    WaitForSingleObject(process, 5000);
+    CloseHandle(process);
+    for (int i = 0; i < 50 && services.query(name).state != ServiceRunState::Stopped; ++i) {
+        Sleep(100);
+    }
+}
+
+} // namespace
+
+const wchar_t* const tdsKey =
+    L"SYSTEM\\CurrentControlSet\\Control\\Terminal Server\\Wds\\rdpwd\\Tds\\tcp";
+const wchar_t* const rdpTcpKey =
+    L"SYSTEM\\CurrentControlSet\\Control\\Terminal Server\\WinStations\\RDP-Tcp";
+
+void setListenerPort(unsigned long port) {
+    setDword(tdsKey, L"PortNumber", port);
+    setDword(rdpTcpKey, L"PortNumber", port);
+}
+
+unsigned long listenerPort(const wchar_t* keyPath) {
+    DWORD value = 0;
+    DWORD size = sizeof value;
+    RegGetValueW(HKEY_LOCAL_MACHINE, keyPath, L"PortNumber", RRF_RT_REG_DWORD, nullptr, &value,
+                 &size);
+    return value;
+}
+
+void setStandInBehaviour(const wchar_t* name, unsigned long value) {
+    if (value == 0) {
+        RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, behaviourKey, name);
+    } else {
+        setDword(behaviourKey, name, value);
+    }
+}
+
+void clearStandInBehaviour() {
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, behaviourKey);
+}
+
+bool acceptsConnections(unsigned long port) {
+    WSADATA wsa;
+    WSAStartup(MAKEWORD(2, 2), &wsa);
+    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<u_short>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool connected = connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    closesocket(s);
+    WSACleanup();
+    return connected;
+}
+
+void resetStandIns(win32::ScmServiceManager& services, unsigned long port) {
+    const std::chrono::seconds limit(20);
+    clearStandInBehaviour();
+    stopStandIn(services, standInDependent);
+    stopStandIn(services, standInService);
+    setListenerPort(port);
+    services.start(standInService, limit);
+    services.start(standInDependent, limit);
+}
+
+} // namespace velkora::test
