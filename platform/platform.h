@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/change_lock.h"
 #include "platform/clock.h"
 #include "platform/document_opener.h"
 #include "platform/error_report.h"
@@ -8,6 +9,7 @@
 #include "platform/message_box.h"
 #include "platform/program_end.h"
 #include "platform/program_folder.h"
+#include "platform/service_monitor.h"
 #include "platform/shell_object.h"
 
 namespace velkora {
@@ -24,6 +26,8 @@ struct Platform {
     ProgramEnd& end;
     ErrorReport& errors;
     Firewall& firewall;
+    ChangeLock& changeLock;
+    ServiceMonitor& serviceMonitor;
 };
 
 } // namespace velkora
