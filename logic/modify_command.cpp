@@ -3,6 +3,7 @@
 #include <memory>
 #include <optional>
 
+#include "logic/lockout_guard.h"
 #include "logic/port_change.h"
 #include "logic/port_entry_rules.h"
 
@@ -24,6 +25,11 @@ void runModifyCommand(FormView& form, Platform& platform) {
     const std::wstring portText = form.text1();
 
     const std::unique_ptr<ShellObject> shell = platform.shell.create(L"wscript.shell");
+    const PortCheck check =
+        checkPortAvailability(platform.ports, portNumber(portText), currentListenerPort(*shell));
+    if (!confirmLockoutRisk(check, platform.messages)) {
+        return;
+    }
     applyPortChange(platform, *shell, portText, WhenInPlace::Rewrite);
 
     const int reply = platform.messages.messageBox(confirmationPrompt,

@@ -7,6 +7,7 @@
 #include "platform/firewall.h"
 #include "platform/launcher.h"
 #include "platform/message_box.h"
+#include "platform/port_probe.h"
 #include "platform/program_end.h"
 #include "platform/program_folder.h"
 #include "platform/service_monitor.h"
@@ -26,6 +27,7 @@ struct Platform {
     ProgramEnd& end;
     ErrorReport& errors;
     Firewall& firewall;
+    PortProbe& ports;
     ChangeLock& changeLock;
     ServiceMonitor& serviceMonitor;
 };
