@@ -1,13 +1,16 @@
 #pragma once
 
+#include "platform/change_lock.h"
 #include "platform/clock.h"
 #include "platform/document_opener.h"
 #include "platform/error_report.h"
 #include "platform/firewall.h"
 #include "platform/launcher.h"
 #include "platform/message_box.h"
+#include "platform/port_probe.h"
 #include "platform/program_end.h"
 #include "platform/program_folder.h"
+#include "platform/service_monitor.h"
 #include "platform/shell_object.h"
 
 namespace velkora {
@@ -24,6 +27,9 @@ struct Platform {
     ProgramEnd& end;
     ErrorReport& errors;
     Firewall& firewall;
+    PortProbe& ports;
+    ChangeLock& changeLock;
+    ServiceMonitor& serviceMonitor;
 };
 
 } // namespace velkora

@@ -1,14 +1,17 @@
 #include "platform/win32/win32_platform.h"
 
+#include "platform/win32/change_lock.h"
 #include "platform/win32/clock.h"
 #include "platform/win32/document_opener.h"
 #include "platform/win32/error_report.h"
 #include "platform/win32/firewall.h"
 #include "platform/win32/launcher.h"
 #include "platform/win32/message_box.h"
+#include "platform/win32/port_probe.h"
 #include "platform/win32/program_end.h"
 #include "platform/win32/program_folder.h"
 #include "platform/win32/registry_shell_object.h"
+#include "platform/win32/service_monitor.h"
 
 namespace velkora::win32 {
 
@@ -22,7 +25,11 @@ struct Win32Platform::Services {
     ProcessProgramEnd end;
     MessageBoxErrorReport errors{messages, end};
     NetFwFirewall firewall;
-    Platform bundle{shell, messages, launcher, documents, clock, folder, end, errors, firewall};
+    SystemPortProbe ports;
+    NamedMutexChangeLock changeLock;
+    SystemServiceMonitor serviceMonitor;
+    Platform bundle{shell, messages, launcher, documents, clock,      folder,
+                    end,   errors,   firewall, ports,     changeLock, serviceMonitor};
 };
 
 Win32Platform::Win32Platform() : services_(std::make_unique<Services>()) {}
