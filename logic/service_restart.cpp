@@ -142,12 +142,15 @@ ServiceRestartOutcome restartServiceAndVerify(ServiceManager& services, Listener
     return outcome;
 }
 
-ServiceRestartOutcome
+std::optional<ServiceRestartOutcome>
 applyWithServiceRestart(ServiceManager& services, ListenerTable& listeners, WaitClock& clock,
                         const ServiceRestartRequest& request,
                         const std::function<std::function<void()>()>& applyChange) {
     checkServiceCanRestart(services, request.serviceName);
     const std::function<void()> undoChange = applyChange();
+    if (!undoChange) {
+        return std::nullopt;
+    }
     return restartServiceAndVerify(services, listeners, clock, request, undoChange);
 }
 

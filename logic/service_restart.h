@@ -77,8 +77,9 @@ ServiceRestartOutcome restartServiceAndVerify(ServiceManager& services, Listener
                                               const std::function<void()>& undoChange);
 
 // The whole change with a restart of the service: the check above, before anything is
-// written; then the change, which returns how to undo it; then the restart.
-ServiceRestartOutcome
+// written; then the change, which returns how to undo it (or nothing when it found nothing
+// to change: then there is no restart either); then the restart.
+std::optional<ServiceRestartOutcome>
 applyWithServiceRestart(ServiceManager& services, ListenerTable& listeners, WaitClock& clock,
                         const ServiceRestartRequest& request,
                         const std::function<std::function<void()>()>& applyChange);

@@ -57,6 +57,13 @@ INSTANTIATE_TEST_SUITE_P(
             "CheckRejectedTextGoesOn", {L"check", L"65536"}, invocation(Command::Check, L"65536")},
         Accepted{"CheckEmptyText", {L"check", L""}, invocation(Command::Check, L"")},
         Accepted{"Set", {L"set", L"3390"}, invocation(Command::Set, L"3390")},
+        Accepted{"SetServiceRestart",
+                 {L"set", L"3390", L"--restart=service", L"--verify-seconds", L"3600"},
+                 [] {
+                     Invocation i = invocation(Command::Set, L"3390", RestartMode::Service);
+                     i.verifySeconds = 3600;
+                     return i;
+                 }()},
         Accepted{"SetAll",
                  {L"set", L"3390", L"--restart", L"computer", L"--force", L"--json"},
                  invocation(Command::Set, L"3390", C, true, true)},
@@ -106,15 +113,27 @@ INSTANTIATE_TEST_SUITE_P(
             "RestartOnStatus", {L"status", L"--restart", L"none"}, L"未知的选项：--restart", false},
         Refused{"RestartWithoutMode",
                 {L"set", L"3390", L"--restart"},
-                L"--restart 后缺少 none 或 computer",
+                L"--restart 后缺少 none、computer 或 service",
                 false},
         Refused{"RestartBadMode",
-                {L"set", L"3390", L"--restart", L"service", L"--json"},
-                L"--restart 只能是 none 或 computer",
+                {L"set", L"3390", L"--restart", L"reboot", L"--json"},
+                L"--restart 只能是 none、computer 或 service",
                 true},
         Refused{"RestartEqualsEmpty",
                 {L"set", L"3390", L"--restart="},
-                L"--restart 只能是 none 或 computer",
+                L"--restart 只能是 none、computer 或 service",
+                false},
+        Refused{"VerifySecondsZero",
+                {L"set", L"3390", L"--restart", L"service", L"--verify-seconds", L"0"},
+                L"--verify-seconds 后须是 1 到 3600 的秒数",
+                false},
+        Refused{"VerifySecondsMissing",
+                {L"set", L"3390", L"--restart", L"service", L"--verify-seconds"},
+                L"--verify-seconds 后须是 1 到 3600 的秒数",
+                false},
+        Refused{"VerifySecondsWithoutServiceRestart",
+                {L"set", L"3390", L"--verify-seconds", L"5"},
+                L"--verify-seconds 只用于 --restart service",
                 false},
         Refused{"VersionWithMore", {L"--version", L"status"}, L"未知的命令：--version", false}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -123,7 +142,9 @@ TEST(UsageText, NamesEveryCommandAndEndsWithALineEnd) {
     EXPECT_EQ(usageText, L"用法：\r\n"
                          L"  velkora-cli status [--json]\r\n"
                          L"  velkora-cli check PORT [--json]\r\n"
-                         L"  velkora-cli set PORT [--restart none|computer] [--force] [--json]\r\n"
+                         L"  velkora-cli set PORT [--restart none|computer|service] "
+                         L"[--verify-seconds N] [--force]\r\n"
+                         L"                   [--json]\r\n"
                          L"  velkora-cli --help | -h | /?\r\n"
                          L"  velkora-cli --version\r\n");
 }

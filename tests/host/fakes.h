@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "fake_services.h"
 #include "logic/form_view.h"
 #include "platform/platform.h"
 #include "platform/platform_error.h"
@@ -290,8 +291,12 @@ struct FakePlatform {
     FakeChangeLock changeLock;
     FakeServiceMonitor serviceMonitor;
 
-    Platform platform{shell, messages, launcher, documents, clock,      folder,
-                      end,   errors,   firewall, ports,     changeLock, serviceMonitor};
+    FakeServices services;
+    FakeResultLog resultLog;
+
+    Platform platform{shell,    messages, launcher, documents, clock,      folder,
+                      end,      errors,   firewall, ports,     changeLock, serviceMonitor,
+                      services, services, resultLog};
 
     FakePlatform() {
         registry.isLocked = [this] {

@@ -38,6 +38,23 @@ DWORD configuredPort() {
     return readDword(tdsKey, L"PortNumber", readDword(rdpTcpKey, L"PortNumber", 0));
 }
 
+// Appends "start NAME" or "stop NAME" to events.log next to the program, for the order.
+void recordEvent(const std::wstring& event) {
+    wchar_t path[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring file(path, length);
+    file = file.substr(0, file.rfind(L'\\') + 1) + L"events.log";
+    HANDLE h = CreateFileW(file.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    const std::string line(event.begin(), event.end()); // service names are ASCII
+    DWORD written = 0;
+    WriteFile(h, (line + "\n").data(), static_cast<DWORD>(line.size() + 1), &written, nullptr);
+    CloseHandle(h);
+}
+
 void report(DWORD state, DWORD exitCode = NO_ERROR) {
     status.dwCurrentState = state;
     status.dwWin32ExitCode = exitCode;
@@ -101,8 +118,10 @@ void WINAPI serviceMain(DWORD argc, wchar_t** argv) {
         }
     }
     stopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    recordEvent(L"start " + name);
     report(SERVICE_RUNNING);
     WaitForSingleObject(stopEvent, INFINITE);
+    recordEvent(L"stop " + name);
     if (listener != INVALID_SOCKET) {
         closesocket(listener);
     }

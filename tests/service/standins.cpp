@@ -62,6 +62,10 @@ void clearStandInBehaviour() {
     RegDeleteTreeW(HKEY_LOCAL_MACHINE, behaviourKey);
 }
 
+std::wstring folderOfStandIn() {
+    return L"C:\\velkora-test\\";
+}
+
 bool acceptsConnections(unsigned long port) {
     WSADATA wsa;
     WSAStartup(MAKEWORD(2, 2), &wsa);

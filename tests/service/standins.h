@@ -19,6 +19,9 @@ extern const wchar_t* const rdpTcpKey;
 void setStandInBehaviour(const wchar_t* name, unsigned long value);
 void clearStandInBehaviour();
 
+// The folder of the stand-in's program in the prefix, ending with a backslash.
+std::wstring folderOfStandIn();
+
 // Whether something accepts TCP connections on 127.0.0.1 at the port.
 bool acceptsConnections(unsigned long port);
 

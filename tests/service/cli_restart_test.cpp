@@ -1,0 +1,151 @@
+// The real velkora-cli.exe, run as its own process, against the stand-in services.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+
+#include "platform/win32/unique_handles.h"
+#include "standins.h"
+
+namespace velkora::test {
+namespace {
+
+using Json = nlohmann::json;
+
+std::wstring folderOfThisProgram() {
+    wchar_t path[MAX_PATH];
+    const std::wstring full(path, GetModuleFileNameW(nullptr, path, MAX_PATH));
+    return full.substr(0, full.rfind(L'\\') + 1);
+}
+
+struct CliRun {
+    DWORD exitCode = 0;
+    Json json;
+};
+
+// Runs velkora-cli.exe with the arguments and --json; its stdout is the JSON object.
+CliRun runCli(const std::wstring& arguments) {
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE readEnd = nullptr;
+    HANDLE writeEnd = nullptr;
+    CreatePipe(&readEnd, &writeEnd, &inherit, 0);
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    win32::UniqueKernelHandle reader(readEnd);
+    win32::UniqueKernelHandle writer(writeEnd);
+
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = writer.get();
+    startup.hStdError = writer.get() == nullptr ? nullptr : GetStdHandle(STD_ERROR_HANDLE);
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    std::wstring commandLine =
+        L"\"" + folderOfThisProgram() + L"velkora-cli.exe\" " + arguments + L" --json";
+    PROCESS_INFORMATION process{};
+    EXPECT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                               nullptr, &startup, &process));
+    win32::UniqueKernelHandle processHandle(process.hProcess);
+    win32::UniqueKernelHandle threadHandle(process.hThread);
+    writer.reset();
+
+    std::string output;
+    char buffer[4096];
+    DWORD read = 0;
+    while (ReadFile(reader.get(), buffer, sizeof buffer, &read, nullptr) && read > 0) {
+        output.append(buffer, read);
+    }
+    WaitForSingleObject(process.hProcess, INFINITE);
+    CliRun run;
+    GetExitCodeProcess(process.hProcess, &run.exitCode);
+    run.json = Json::parse(output, nullptr, false);
+    return run;
+}
+
+std::string readAndClearEvents() {
+    const std::wstring path = folderOfStandIn() + L"events.log";
+    std::ifstream file(path.c_str());
+    std::stringstream text;
+    text << file.rdbuf();
+    file.close();
+    DeleteFileW(path.c_str());
+    return text.str();
+}
+
+class CliServiceRestartTest : public testing::Test {
+protected:
+    void SetUp() override {
+        resetStandIns(services, 3389);
+        readAndClearEvents();
+    }
+    void TearDown() override { clearStandInBehaviour(); }
+
+    void expectListenerOn(unsigned long port) {
+        EXPECT_EQ(listenerPort(tdsKey), port);
+        EXPECT_EQ(listenerPort(rdpTcpKey), port);
+        EXPECT_TRUE(acceptsConnections(port));
+        EXPECT_EQ(services.query(standInService).state, ServiceRunState::Running);
+    }
+
+    win32::ScmServiceManager services;
+};
+
+TEST_F(CliServiceRestartTest, RestartsInDependencyOrderAndListensOnTheNewPort) {
+    const CliRun run = runCli(L"set 4100 --restart service");
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_EQ(run.json["restart"], "done");
+    EXPECT_EQ(run.json["verified"], true);
+    EXPECT_EQ(run.json["rolledBack"], false);
+    EXPECT_EQ(run.json["port"], 4100);
+    EXPECT_EQ(readAndClearEvents(), "stop VelkoraTestDependent\nstop TermService\n"
+                                    "start TermService\nstart VelkoraTestDependent\n");
+    expectListenerOn(4100);
+    EXPECT_FALSE(acceptsConnections(3389));
+    EXPECT_EQ(services.query(standInDependent).state, ServiceRunState::Running);
+}
+
+TEST_F(CliServiceRestartTest, AServiceThatRefusesTheNewPortIsRolledBack) {
+    setStandInBehaviour(L"RefusePort", 4100);
+    const CliRun run = runCli(L"set 4100 --restart service --verify-seconds 3");
+    EXPECT_EQ(run.exitCode, 13u);
+    EXPECT_EQ(run.json["rolledBack"], true);
+    EXPECT_EQ(run.json["verified"], false);
+    EXPECT_EQ(run.json["changed"], false);
+    EXPECT_EQ(run.json["reason"]["service"]["state"], "running");
+    EXPECT_EQ(run.json["reason"]["error"], nullptr);
+    EXPECT_EQ(readAndClearEvents(),
+              "stop VelkoraTestDependent\nstop TermService\nstart TermService\n"
+              "start VelkoraTestDependent\nstop VelkoraTestDependent\nstop TermService\n"
+              "start TermService\nstart VelkoraTestDependent\n");
+    expectListenerOn(3389);
+}
+
+TEST_F(CliServiceRestartTest, AServiceThatDoesNotAcceptStopGetsNothingWritten) {
+    services.stop(standInDependent, std::chrono::seconds(20));
+    services.stop(standInService, std::chrono::seconds(20));
+    setStandInBehaviour(L"NoStop", 1);
+    services.start(standInService, std::chrono::seconds(20));
+    readAndClearEvents();
+    const CliRun run = runCli(L"set 4100 --restart service");
+    EXPECT_EQ(run.exitCode, 1u);
+    EXPECT_EQ(run.json["error"]["number"], 1052);
+    EXPECT_EQ(run.json["changed"], false);
+    EXPECT_EQ(readAndClearEvents(), "");
+    expectListenerOn(3389);
+}
+
+TEST_F(CliServiceRestartTest, ADependentThatWasStoppedStaysStopped) {
+    services.stop(standInDependent, std::chrono::seconds(20));
+    readAndClearEvents();
+    const CliRun run = runCli(L"set 4100 --restart service");
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_EQ(readAndClearEvents(), "stop TermService\nstart TermService\n");
+    EXPECT_EQ(services.query(standInDependent).state, ServiceRunState::Stopped);
+    expectListenerOn(4100);
+}
+
+} // namespace
+} // namespace velkora::test
