@@ -67,8 +67,13 @@ std::optional<long> currentListenerPort(ShellObject& shell);
 // "System" for process 4; "其他程序" when nothing names it.
 std::wstring ownerDisplayName(const PortOwner& owner);
 
-// The warning shown for a port in use or reserved (empty for free and same), lines joined
-// by CR LF.
+// The warning for a port in use or reserved (empty for free and same), lines joined by CR LF:
+//   in use:   端口 P 已被 NAME（进程 PID）占用，远程桌面将无法在此端口监听。
+//             (the first nameable owner; "其他程序" and no "（进程 PID）" when no id is known)
+//   reserved: 端口 P 位于系统保留的端口范围内，远程桌面可能无法在此端口监听。
+//   then, for P from 49152 to 65535 only:
+//             该端口属于动态端口范围（49152-65535），系统从中为出站连接分配端口，保留范围也多在其中。
+//   and last: 仍要修改吗？
 std::wstring lockoutWarningText(const PortCheck& check);
 
 // Shows the warning box for a port in use or reserved and returns whether to go on; true
