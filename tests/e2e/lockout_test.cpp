@@ -3,42 +3,37 @@
 // says 其他程序; the naming of images and services is tested against a fake.
 #include <winsock2.h>
 
+#include <utility>
+
 #include "e2e_fixture.h"
 
 namespace e2e {
 namespace {
 
-constexpr u_short dynamicRangeFirst = 49152;
-
-// A TCP listener of this test process on a port below the dynamic range (so the warning has
-// no remark about it), picked by the system: as another program holding a port.
+// A TCP listener of this test process on a port below the dynamic range 49152-65535 (so the
+// warning has no remark about it), picked by the system: as another program holding a port.
 class HeldTcpPort {
 public:
     HeldTcpPort() {
         WSADATA data{};
-        started_ = WSAStartup(MAKEWORD(2, 2), &data) == 0;
-        for (int attempt = 0; started_ && attempt < 50 && port_ == 0; ++attempt) {
-            const SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        WSAStartup(MAKEWORD(2, 2), &data);
+        for (int attempt = 0; attempt < 50 && port_ == 0; ++attempt) {
+            socket_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
             sockaddr_in address{};
             address.sin_family = AF_INET;
             int length = sizeof(address);
-            if (bind(s, reinterpret_cast<const sockaddr*>(&address), length) == 0 &&
-                getsockname(s, reinterpret_cast<sockaddr*>(&address), &length) == 0 &&
-                ntohs(address.sin_port) < dynamicRangeFirst && listen(s, 4) == 0) {
-                socket_ = s;
+            if (bind(socket_, reinterpret_cast<const sockaddr*>(&address), length) == 0 &&
+                getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &length) == 0 &&
+                ntohs(address.sin_port) < 49152 && listen(socket_, 4) == 0) {
                 port_ = ntohs(address.sin_port);
             } else {
-                closesocket(s);
+                closesocket(std::exchange(socket_, INVALID_SOCKET));
             }
         }
     }
     ~HeldTcpPort() {
-        if (socket_ != INVALID_SOCKET) {
-            closesocket(socket_);
-        }
-        if (started_) {
-            WSACleanup();
-        }
+        closesocket(socket_);
+        WSACleanup();
     }
     HeldTcpPort(const HeldTcpPort&) = delete;
     HeldTcpPort& operator=(const HeldTcpPort&) = delete;
@@ -47,7 +42,6 @@ public:
     u_short port() const { return port_; }
 
 private:
-    bool started_ = false;
     SOCKET socket_ = INVALID_SOCKET;
     u_short port_ = 0;
 };
@@ -61,59 +55,45 @@ protected:
     }
     void TearDown() override { seedListener({held_.text()}); }
 
-    // Types the held port, clicks 修改 and returns the warning, checked for its texts.
-    SeenMessageBox warningFor(const MainWindow& window) {
-        type(window, held_.text());
+    HeldTcpPort held_;
+};
+
+TEST_F(HeldPortTest, WarnsWithNoAsDefaultNoWritesNothingYesWritesAsUsual) {
+    const ToolRegistryState before = toolRegistryState();
+    const MainWindow window = start();
+    ASSERT_NE(window.command1, nullptr);
+    type(window, held_.text());
+    for (int answer : {IDNO, IDYES}) {
         clickButton(window.command1);
-        SeenMessageBox box = expectMessageBox();
+        const SeenMessageBox box = expectMessageBox();
+        ASSERT_NE(box.box, nullptr);
         EXPECT_EQ(box.title, applicationTitle);
         EXPECT_TRUE(box.prompt == L"端口 " + held_.text() +
                                       L" 已被 其他程序占用，远程桌面将无法在此端口监听。\r\n"
                                       L"仍要修改吗？")
             << "the warning differs";
-        return box;
+        EXPECT_EQ(withoutMnemonic(buttonText(box.box, IDNO)), L"否");
+        // MB_DEFBUTTON2: 否 is the default push button and has the focus. (Wine's DM_GETDEFID
+        // answers IDOK for every message box, so the button itself is asked.)
+        const HWND no = GetDlgItem(box.box, IDNO);
+        EXPECT_EQ(GetWindowLongW(no, GWL_STYLE) & BS_TYPEMASK, BS_DEFPUSHBUTTON);
+        GUITHREADINFO thread{};
+        thread.cbSize = sizeof(thread);
+        GetGUIThreadInfo(GetWindowThreadProcessId(box.box, nullptr), &thread);
+        EXPECT_EQ(thread.hwndFocus, no);
+        if (answer == IDNO) {
+            screenshot(box.box, L"lockout-warning");
+        }
+        pressButton(box.box, answer);
+        EXPECT_TRUE(waitUntil([&] { return !IsWindow(box.box); }, 5000));
+        if (answer == IDNO) {
+            EXPECT_FALSE(waitForMessageBox(process_->id(), 1000).has_value()) << "a box after 否";
+            EXPECT_TRUE(toolRegistryState() == before) << "否 changed the registry";
+            EXPECT_EQ(textOf(window.text1), held_.text()) << "the field lost its text";
+        }
     }
-
-    HeldTcpPort held_;
-};
-
-TEST_F(HeldPortTest, NoIsTheDefaultAndWritesNothing) {
-    const ToolRegistryState before = toolRegistryState();
-    const MainWindow window = start();
-    ASSERT_NE(window.command1, nullptr);
-    const SeenMessageBox box = warningFor(window);
-    ASSERT_NE(box.box, nullptr);
-    EXPECT_EQ(withoutMnemonic(buttonText(box.box, IDYES)), L"是");
-    EXPECT_EQ(withoutMnemonic(buttonText(box.box, IDNO)), L"否");
-    // MB_DEFBUTTON2: 否 is the default push button and has the focus. (Wine's DM_GETDEFID
-    // answers IDOK for every message box, so the button itself is asked.)
-    EXPECT_EQ(GetWindowLongW(GetDlgItem(box.box, IDNO), GWL_STYLE) & BS_TYPEMASK, BS_DEFPUSHBUTTON);
-    EXPECT_EQ(GetWindowLongW(GetDlgItem(box.box, IDYES), GWL_STYLE) & BS_TYPEMASK, BS_PUSHBUTTON);
-    GUITHREADINFO thread{};
-    thread.cbSize = sizeof(thread);
-    ASSERT_TRUE(GetGUIThreadInfo(GetWindowThreadProcessId(box.box, nullptr), &thread));
-    EXPECT_EQ(thread.hwndFocus, GetDlgItem(box.box, IDNO));
-    screenshot(box.box, L"lockout-warning");
-    pressButton(box.box, IDNO);
-    EXPECT_TRUE(waitUntil([&] { return !IsWindow(box.box); }, 5000));
-
-    EXPECT_FALSE(waitForMessageBox(process_->id(), 1000).has_value()) << "a box followed 否";
-    EXPECT_TRUE(toolRegistryState() == before) << "the registry changed";
-    EXPECT_TRUE(process_->running());
-    EXPECT_TRUE(IsWindowVisible(window.form));
-    EXPECT_EQ(textOf(window.text1), held_.text()) << "the field lost its text";
-}
-
-TEST_F(HeldPortTest, YesWritesAndConfirmsAsUsual) {
-    const MainWindow window = start();
-    ASSERT_NE(window.command1, nullptr);
-    const SeenMessageBox warning = warningFor(window);
-    ASSERT_NE(warning.box, nullptr);
-    pressButton(warning.box, IDYES);
-    EXPECT_TRUE(waitUntil([&] { return !IsWindow(warning.box); }, 5000));
-
     const SeenMessageBox confirmation = expectMessageBox();
-    EXPECT_TRUE(confirmation.prompt == confirmationPrompt) << "the confirmation differs";
+    EXPECT_TRUE(confirmation.prompt == confirmationPrompt) << "是 did not go on as usual";
     EXPECT_EQ(readDword(listenerTdsKey, L"PortNumber"), held_.port());
     EXPECT_EQ(readDword(listenerRdpTcpKey, L"PortNumber"), held_.port());
     const std::wstring name = held_.text() + L":TCP ";
