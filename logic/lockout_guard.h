@@ -12,7 +12,7 @@ namespace velkora {
 
 // Whether the Remote Desktop listener could open a port.
 enum class PortCheckResult {
-    Free,     // every trial bind succeeded
+    Free,     // every trial bind succeeded, or only the Remote Desktop service holds the port
     InUse,    // another program listens on it or has it bound
     Reserved, // the system refused the bind and nobody holds it (an excluded range), or the
               // bind failed for a reason the check does not know (bindError says which)
@@ -40,7 +40,7 @@ const char* portProtocolName(PortProtocol protocol);
 struct PortCheck {
     long port = 0;
     PortCheckResult result = PortCheckResult::Free;
-    int bindError = 0; // the first refused bind's Winsock error; 0 when free or same
+    int bindError = 0; // the first refused bind's Winsock error; 0 if none or not probed
     std::vector<PortOwner> owners;
     bool dynamicRange = false; // 49152 to 65535
 
