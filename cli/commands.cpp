@@ -158,7 +158,9 @@ void applyWithRestartOfService(const Invocation& invocation, Platform& platform,
         report.restart = RestartState::Done;
         return;
     }
+    // Rolled back, the change is gone, its rules too.
     report.changed = false;
+    report.firewall.reset();
     report.port = report.oldPort;
     if (outcome.result == RestartResult::RollbackFailed) {
         report.error = outcome.rollbackError;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -27,11 +28,12 @@ public:
     std::map<std::wstring, Service> services{{L"TermService", {true, 100, true}}};
     std::vector<std::wstring> dependents; // in stop order
     long configuredPort = 3389;
-    long refusedPort = 0;           // the listener starts but does not listen on it
-    milliseconds listenDelay{0};    // after a start, until the listener is seen
-    bool ownersUnnamed = false;     // the system names no owner (pid 0)
-    long otherListenerPort = 0;     // held by another process
-    std::set<std::wstring> failing; // "stop X" / "start X", or with "#N" for the Nth call
+    std::function<long()> portSource; // where the listener reads its port, if not the above
+    long refusedPort = 0;             // the listener starts but does not listen on it
+    milliseconds listenDelay{0};      // after a start, until the listener is seen
+    bool ownersUnnamed = false;       // the system names no owner (pid 0)
+    long otherListenerPort = 0;       // held by another process
+    std::set<std::wstring> failing;   // "stop X" / "start X", or with "#N" for the Nth call
     std::vector<std::wstring> log;
 
     ServiceControlStatus query(const std::wstring& name) override {
@@ -61,7 +63,8 @@ public:
         s.running = true;
         s.pid = nextPid_++;
         if (name == L"TermService") {
-            listeningPort_ = configuredPort == refusedPort ? 0 : configuredPort;
+            const long port = portSource ? portSource() : configuredPort;
+            listeningPort_ = port == refusedPort ? 0 : port;
             listeningFrom_ = now_ + listenDelay;
         }
     }
