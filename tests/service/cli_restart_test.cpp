@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <cstdio>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -75,11 +76,31 @@ std::string readAndClearEvents() {
     return text.str();
 }
 
+// The last line of the log read after reconnecting, without its time stamp; deletes the log.
+std::string lastLogLineAndClear() {
+    wchar_t folder[MAX_PATH];
+    GetEnvironmentVariableW(L"ProgramData", folder, MAX_PATH);
+    const std::wstring path = std::wstring(folder) + L"\\Velkora\\velkora-cli.log";
+    std::ifstream file(path.c_str());
+    std::string line, last;
+    while (std::getline(file, line)) {
+        last = line;
+    }
+    file.close();
+    DeleteFileW(path.c_str());
+    const std::size_t stamp = std::string("2026-12-07 10:01:24 ").size();
+    if (!last.empty() && last.back() == '\r') {
+        last.pop_back();
+    }
+    return last.size() > stamp ? last.substr(stamp) : "";
+}
+
 class CliServiceRestartTest : public testing::Test {
 protected:
     void SetUp() override {
         resetStandIns(services, 3389);
         readAndClearEvents();
+        lastLogLineAndClear();
     }
     void TearDown() override { clearStandInBehaviour(); }
 
@@ -105,6 +126,8 @@ TEST_F(CliServiceRestartTest, RestartsInDependencyOrderAndListensOnTheNewPort) {
     expectListenerOn(4100);
     EXPECT_FALSE(acceptsConnections(3389));
     EXPECT_EQ(services.query(standInDependent).state, ServiceRunState::Running);
+    EXPECT_EQ(lastLogLineAndClear(), "set 4100 --restart service: exit 0, verified, old port 3389");
+    std::printf("verified restart: %.1f s\n", run.json["restartSeconds"].get<double>());
 }
 
 TEST_F(CliServiceRestartTest, AServiceThatRefusesTheNewPortIsRolledBack) {
@@ -121,6 +144,8 @@ TEST_F(CliServiceRestartTest, AServiceThatRefusesTheNewPortIsRolledBack) {
               "start VelkoraTestDependent\nstop VelkoraTestDependent\nstop TermService\n"
               "start TermService\nstart VelkoraTestDependent\n");
     expectListenerOn(3389);
+    EXPECT_EQ(lastLogLineAndClear(),
+              "set 4100 --restart service: exit 13, rolled back, old port 3389");
 }
 
 TEST_F(CliServiceRestartTest, AServiceThatDoesNotAcceptStopGetsNothingWritten) {
