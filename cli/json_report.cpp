@@ -107,7 +107,7 @@ Json errorJson(const std::optional<PlatformError>& error) {
 
 } // namespace
 
-std::string jsonReport(const Report& report, JsonCharacters characters) {
+std::string jsonReport(const Report& report) {
     const Json json = {
         {"schema", 1},
         {"command", report.command.empty() ? Json(nullptr) : Json(report.command)},
@@ -123,7 +123,7 @@ std::string jsonReport(const Report& report, JsonCharacters characters) {
         {"remoteDesktop", remoteDesktopJson(report.status)},
         {"error", errorJson(report.error)},
     };
-    return json.dump(-1, ' ', characters == JsonCharacters::Ascii, Json::error_handler_t::replace);
+    return json.dump(-1, ' ', true, Json::error_handler_t::replace);
 }
 
 } // namespace velkora::cli

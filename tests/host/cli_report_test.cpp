@@ -182,11 +182,9 @@ TEST(JsonReport, OfASetRefusedForAPortInUseNamesTheOwner) {
               "{\"schema\":1,\"command\":\"set\",\"exitCode\":10,\"port\":3389,\"oldPort\":3389,"
               "\"newPort\":8080,\"changed\":false,\"restart\":\"none\",\"forced\":false,"
               "\"firewall\":null,\"check\":{\"result\":\"inUse\",\"owners\":[{\"protocol\":\"TCP\","
-              "\"pid\":2044,\"image\":\"we\\\"b\\\\\xE6\x9C\x8D\xE5\x8A\xA1\\u0001.exe\","
+              "\"pid\":2044,\"image\":\"we\\\"b\\\\\\u670d\\u52a1\\u0001.exe\","
               "\"services\":[\"nginx\"]}],\"bindError\":10048,\"dynamicRange\":false},"
               "\"remoteDesktop\":null,\"error\":null}");
-    EXPECT_EQ(jsonReport(report, JsonCharacters::Ascii).find("\\u670d\\u52a1") != std::string::npos,
-              true);
 }
 
 TEST(JsonReport, OfAStatusWithAPolicyAndARunningService) {
@@ -223,8 +221,7 @@ TEST(JsonReport, OfRefusedArguments) {
               "{\"schema\":1,\"command\":null,\"exitCode\":2,\"port\":null,\"oldPort\":null,"
               "\"newPort\":null,\"changed\":null,\"restart\":null,\"forced\":false,"
               "\"firewall\":null,\"check\":null,\"remoteDesktop\":null,"
-              "\"error\":{\"number\":87,\"description\":\"\xE7\xBC\xBA\xE5\xB0\x91\xE7\xAB\xAF"
-              "\xE5\x8F\xA3\"}}");
+              "\"error\":{\"number\":87,\"description\":\"\\u7f3a\\u5c11\\u7aef\\u53e3\"}}");
 }
 
 struct ErrorCode {
