@@ -30,6 +30,24 @@ std::vector<PortOwner> ownersOf(const std::vector<PortHolder>& holders) {
     return owners;
 }
 
+bool sameIgnoringAsciiCase(const std::wstring& a, const std::wstring& b) {
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](wchar_t x, wchar_t y) {
+               const auto lower = [](wchar_t c) {
+                   return c >= L'A' && c <= L'Z' ? c + 32 : c;
+               };
+               return lower(x) == lower(y);
+           });
+}
+
+// The Remote Desktop service itself: it still listens on a port written before without a
+// restart, and keeps it once it restarts.
+bool isTheListener(const PortOwner& owner) {
+    return std::any_of(owner.services.begin(), owner.services.end(), [](const std::wstring& name) {
+        return sameIgnoringAsciiCase(name, L"TermService");
+    });
+}
+
 bool nameable(const PortOwner& owner) {
     return owner.pid == systemPid || !owner.image.empty();
 }
@@ -92,7 +110,13 @@ PortCheck checkPortAvailability(PortProbe& probe, long port, std::optional<long>
         return check;
     }
     check.owners = ownersOf(probe.holders(port));
-    check.result = check.owners.empty() ? PortCheckResult::Reserved : PortCheckResult::InUse;
+    if (check.owners.empty()) {
+        check.result = PortCheckResult::Reserved;
+    } else if (std::all_of(check.owners.begin(), check.owners.end(), isTheListener)) {
+        check.result = PortCheckResult::Free;
+    } else {
+        check.result = PortCheckResult::InUse;
+    }
     return check;
 }
 

@@ -12,7 +12,7 @@ namespace velkora {
 
 // Whether the Remote Desktop listener could open a port.
 enum class PortCheckResult {
-    Free,     // every trial bind succeeded
+    Free,     // every trial bind succeeded, or only the Remote Desktop service holds the port
     InUse,    // another program listens on it or has it bound
     Reserved, // the system refused the bind and nobody holds it (an excluded range), or the
               // bind failed for a reason the check does not know (bindError says which)
@@ -40,7 +40,7 @@ const char* portProtocolName(PortProtocol protocol);
 struct PortCheck {
     long port = 0;
     PortCheckResult result = PortCheckResult::Free;
-    int bindError = 0; // the first refused bind's Winsock error; 0 when free or same
+    int bindError = 0; // the first refused bind's Winsock error; 0 if none or not probed
     std::vector<PortOwner> owners;
     bool dynamicRange = false; // 49152 to 65535
 
@@ -67,8 +67,13 @@ std::optional<long> currentListenerPort(ShellObject& shell);
 // "System" for process 4; "其他程序" when nothing names it.
 std::wstring ownerDisplayName(const PortOwner& owner);
 
-// The warning shown for a port in use or reserved (empty for free and same), lines joined
-// by CR LF.
+// The warning for a port in use or reserved (empty for free and same), lines joined by CR LF:
+//   in use:   端口 P 已被 NAME（进程 PID）占用，远程桌面将无法在此端口监听。
+//             (the first nameable owner; "其他程序" and no "（进程 PID）" when no id is known)
+//   reserved: 端口 P 位于系统保留的端口范围内，远程桌面可能无法在此端口监听。
+//   then, for P from 49152 to 65535 only:
+//             该端口属于动态端口范围（49152-65535），系统从中为出站连接分配端口，保留范围也多在其中。
+//   and last: 仍要修改吗？
 std::wstring lockoutWarningText(const PortCheck& check);
 
 // Shows the warning box for a port in use or reserved and returns whether to go on; true
