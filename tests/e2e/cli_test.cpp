@@ -99,22 +99,25 @@ TEST_F(CliTest, StatusWithoutThePortValueEndsWithOne) {
     EXPECT_EQ(run.err.rfind("无法读取当前远程端口。\r\n错误 2：", 0), 0u) << run.err;
 }
 
-// A socket of this test program holding a port; Wine's sockets are the machine's own.
+// A socket of this test program holding a port below the dynamic range (whose warning has a
+// line more); Wine's sockets are the machine's own.
 class HeldPort {
 public:
     explicit HeldPort(int type) {
         WSADATA data{};
         WSAStartup(MAKEWORD(2, 2), &data);
         socket_ = socket(AF_INET, type, type == SOCK_STREAM ? IPPROTO_TCP : IPPROTO_UDP);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        bind(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        for (port_ = 45000; port_ < 45100; ++port_) {
+            sockaddr_in address{};
+            address.sin_family = AF_INET;
+            address.sin_port = htons(static_cast<u_short>(port_));
+            if (bind(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+                break;
+            }
+        }
         if (type == SOCK_STREAM) {
             listen(socket_, 1);
         }
-        int length = sizeof address;
-        getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &length);
-        port_ = ntohs(address.sin_port);
     }
     ~HeldPort() {
         closesocket(socket_);
