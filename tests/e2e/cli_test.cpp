@@ -332,5 +332,40 @@ TEST_F(CliTest, SetsStartedTogetherNeverInterleave) {
     }
 }
 
+// What a console shows in its first row, trailing blanks dropped.
+std::wstring firstRowOf(HANDLE screen) {
+    wchar_t row[120] = {};
+    DWORD read = 0;
+    ReadConsoleOutputCharacterW(screen, row, 120, COORD{0, 0}, &read);
+    std::wstring text(row, read);
+    text.erase(text.find_last_not_of(L' ') + 1);
+    return text;
+}
+
+TEST_F(CliTest, ToAConsoleItWritesWideCharacters) {
+    FreeConsole();
+    ASSERT_TRUE(AllocConsole());
+    const HANDLE screen =
+        CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    std::wstring commandLine = L"\"" + velkoraCliExe() + L"\" check 3390";
+    ASSERT_TRUE(CreateProcessW(velkoraCliExe().c_str(), commandLine.data(), nullptr, nullptr, FALSE,
+                               0, nullptr, driverFolder().c_str(), &startup, &process));
+    WaitForSingleObject(process.hProcess, 30000);
+    DWORD exitCode = 99;
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    const std::wstring row = firstRowOf(screen);
+    CloseHandle(screen);
+    FreeConsole();
+
+    EXPECT_EQ(exitCode, 0u);
+    EXPECT_TRUE(row == L"端口 3390 可用。") << "the console shows something else";
+}
+
 } // namespace
 } // namespace e2e
