@@ -24,14 +24,7 @@ void writeTo(DWORD standardHandle, const std::wstring& text) {
         }
         return;
     }
-    writeUtf8To(standardHandle, toUtf8(text));
-}
-
-void writeUtf8To(DWORD standardHandle, const std::string& bytes) {
-    const HANDLE handle = GetStdHandle(standardHandle);
-    if (handle == nullptr || handle == INVALID_HANDLE_VALUE) {
-        return;
-    }
+    const std::string bytes = toUtf8(text);
     std::size_t at = 0;
     while (at < bytes.size()) {
         DWORD written = 0;

@@ -10,7 +10,4 @@ namespace velkora::cli {
 // Chinese shows whatever the code page; redirected, as UTF-8 without a byte order mark.
 void writeTo(DWORD standardHandle, const std::wstring& text);
 
-// Writes bytes that are UTF-8 already, unchanged.
-void writeUtf8To(DWORD standardHandle, const std::string& bytes);
-
 } // namespace velkora::cli

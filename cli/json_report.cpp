@@ -127,7 +127,7 @@ Json reasonJson(const std::optional<ServiceRestartOutcome>& outcome) {
 
 } // namespace
 
-std::string jsonReport(const Report& report, JsonCharacters characters) {
+std::string jsonReport(const Report& report) {
     Json json = {
         {"schema", 1},
         {"command", report.command.empty() ? Json(nullptr) : Json(report.command)},
@@ -151,7 +151,7 @@ std::string jsonReport(const Report& report, JsonCharacters characters) {
         json["reason"] = reasonJson(restart);
         json["service"] = observationJson(restart.atEnd);
     }
-    return json.dump(-1, ' ', characters == JsonCharacters::Ascii, Json::error_handler_t::replace);
+    return json.dump(-1, ' ', true, Json::error_handler_t::replace);
 }
 
 } // namespace velkora::cli

@@ -6,11 +6,10 @@
 
 namespace velkora::cli {
 
-// Utf8 leaves characters beyond ASCII as they are; Ascii escapes them (\uXXXX).
-enum class JsonCharacters { Utf8, Ascii };
-
-// The one JSON object of --json, UTF-8, on one line without a line end. Every key is there
-// for every command; what does not apply or is unknown is null.
-std::string jsonReport(const Report& report, JsonCharacters characters = JsonCharacters::Utf8);
+// The one JSON object of --json, on one line without a line end. Every key is there for
+// every command; what does not apply or is unknown is null. Characters beyond ASCII are
+// escaped (\uXXXX), so the text is the same in UTF-8 and in any code page a caller may read
+// it with (PowerShell reads a program's output in the console's code page).
+std::string jsonReport(const Report& report);
 
 } // namespace velkora::cli

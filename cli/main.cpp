@@ -24,16 +24,10 @@ void err(const std::wstring& text) {
     writeTo(STD_ERROR_HANDLE, text);
 }
 
-// Redirected, the object goes out as UTF-8; to a console, with every character beyond
-// ASCII escaped, so that it reads the same on any code page.
+// The object is ASCII: the same bytes to a console and redirected.
 void outJson(const Report& report) {
-    DWORD mode = 0;
-    if (GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode)) {
-        const std::string json = jsonReport(report, JsonCharacters::Ascii);
-        out(std::wstring(json.begin(), json.end()) + L"\r\n");
-    } else {
-        writeUtf8To(STD_OUTPUT_HANDLE, jsonReport(report, JsonCharacters::Utf8) + "\r\n");
-    }
+    const std::string json = jsonReport(report);
+    out(std::wstring(json.begin(), json.end()) + L"\r\n");
 }
 
 int finish(const Report& report, bool json) {

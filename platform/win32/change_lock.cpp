@@ -1,5 +1,7 @@
 #include "platform/win32/change_lock.h"
 
+#include <sddl.h>
+
 #include "platform/win32/win32_error.h"
 
 namespace velkora::win32 {
@@ -7,11 +9,27 @@ namespace {
 
 constexpr long anotherChangeInProgress = 1618; // ERROR_INSTALL_ALREADY_RUNNING
 
+// Full access for SYSTEM and the administrators, whoever creates it: with the creator's default
+// DACL, a mutex made by a deployment engine running as SYSTEM could not be opened by an
+// administrator, who would be told "access denied" instead of waiting.
+constexpr wchar_t mutexAccess[] = L"D:(A;;GA;;;SY)(A;;GA;;;BA)";
+
+HANDLE createMutex(const std::wstring& name) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(mutexAccess, SDDL_REVISION_1,
+                                                              &descriptor, nullptr)) {
+        throwLastError();
+    }
+    const UniqueLocalMemory descriptorOwner(descriptor);
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
+    return CreateMutexW(&attributes, FALSE, name.c_str());
+}
+
 } // namespace
 
 void NamedMutexChangeLock::acquire() {
     if (!mutex_) {
-        mutex_.reset(CreateMutexW(nullptr, FALSE, name_.c_str()));
+        mutex_.reset(createMutex(name_));
         if (!mutex_) {
             throwLastError();
         }

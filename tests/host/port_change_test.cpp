@@ -114,21 +114,6 @@ TEST(ApplyPortChange, TheRollbackOfAFailedRuleRunsUnderTheLockToo) {
     EXPECT_FALSE(fake.changeLock.held());
 }
 
-TEST(ApplyPortChange, WhileAnotherChangeHoldsTheLockTouchesNothing) {
-    FakePlatform fake;
-    arrange(fake.registry, Arrangement::Server);
-    fake.changeLock.failWith(anotherChange);
-
-    try {
-        change(fake, L"888", WhenInPlace::LeaveAlone);
-        FAIL() << "must raise 1618";
-    } catch (const PlatformError& error) {
-        EXPECT_EQ(error.number(), 1618);
-    }
-    EXPECT_TRUE(fake.registry.calls().empty());
-    EXPECT_TRUE(fake.firewall.calls().empty());
-}
-
 TEST(ModifyCommandWhileAnotherChangeHoldsTheLock, RaisesForTheErrorReportAndNeverConfirms) {
     FakePlatform fake;
     arrange(fake.registry, Arrangement::Server);
@@ -142,22 +127,9 @@ TEST(ModifyCommandWhileAnotherChangeHoldsTheLock, RaisesForTheErrorReportAndNeve
         EXPECT_EQ(error.number(), 1618);
     }
     EXPECT_TRUE(fake.registry.writes().empty());
+    EXPECT_TRUE(fake.firewall.calls().empty());
     EXPECT_TRUE(fake.messages.boxes().empty());
     EXPECT_EQ(fake.shell.alive(), 0);
-}
-
-TEST(ModifyCommand, WritesUnderTheLockOnceAndReleasesIt) {
-    FakePlatform fake;
-    arrange(fake.registry, Arrangement::Server);
-    fakes::FakeForm form(L"888");
-    fake.messages.defaultReply = 7;
-
-    runModifyCommand(form, fake.platform);
-
-    EXPECT_EQ(fake.registry.writes().size(), 4u);
-    EXPECT_EQ(fake.registry.unlockedChanges, 0);
-    EXPECT_EQ(fake.changeLock.acquired, 1);
-    EXPECT_EQ(fake.changeLock.released, 1);
 }
 
 } // namespace

@@ -31,28 +31,6 @@ void arrangeServer(FakePlatform& fake) {
     fake.serviceMonitor.listeners[1234] = {3390};
 }
 
-TEST(RemoteDesktopStatus, ReadsEverythingOnAConfiguredServer) {
-    FakePlatform fake;
-    arrangeServer(fake);
-    fake.registry.setValue(tdsPort, dwordValue(3390));
-    fake.registry.setValue(denySetting, dwordValue(0));
-
-    const RemoteDesktopStatus status = readRemoteDesktopStatus(fake.platform);
-
-    EXPECT_EQ(status.port, 3390);
-    EXPECT_EQ(status.rdpTcpPort, 3390);
-    EXPECT_TRUE(status.firewallAvailable);
-    EXPECT_EQ(status.tcpRule, true);
-    EXPECT_EQ(status.udpRule, true);
-    EXPECT_EQ(status.allowed, true);
-    EXPECT_FALSE(status.allowedByPolicy);
-    ASSERT_TRUE(status.service.has_value());
-    EXPECT_EQ(status.service->state, ServiceState::Running);
-    EXPECT_EQ(status.service->processId, 1234u);
-    EXPECT_EQ(status.serviceTcpPorts, std::vector<long>{3390});
-    EXPECT_EQ(fake.shell.alive(), 0);
-}
-
 struct AllowedCase {
     const char* name;
     std::optional<StoredRegistryValue> setting, policy;
@@ -120,34 +98,6 @@ TEST(RemoteDesktopStatus, AStoppedServiceListensOnNothingAndUnreadableListenersA
     fake.serviceMonitor.listenersError = PlatformError(50, L"不支持该请求。");
     EXPECT_EQ(readRemoteDesktopStatus(fake.platform).serviceTcpPorts, std::nullopt);
 }
-
-struct PortFailure {
-    const char* name;
-    std::optional<StoredRegistryValue> value;
-    long number;
-};
-
-class UnreadablePort : public ::testing::TestWithParam<PortFailure> {};
-
-TEST_P(UnreadablePort, IsTheOneError) {
-    FakePlatform fake;
-    arrangeServer(fake);
-    if (GetParam().value) {
-        fake.registry.setValue(tdsPort, *GetParam().value);
-    }
-    try {
-        readRemoteDesktopStatus(fake.platform);
-        FAIL() << "an unreadable port must raise";
-    } catch (const PlatformError& error) {
-        EXPECT_EQ(error.number(), GetParam().number);
-    }
-    EXPECT_EQ(fake.shell.alive(), 0);
-}
-
-INSTANTIATE_TEST_SUITE_P(Values, UnreadablePort,
-                         ::testing::Values(PortFailure{"Missing", std::nullopt, 2},
-                                           PortFailure{"Text", stringValue(L"3389"), 13}),
-                         [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
 } // namespace velkora
