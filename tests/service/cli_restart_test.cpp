@@ -9,19 +9,13 @@
 #include <sstream>
 #include <string>
 
-#include "platform/win32/unique_handles.h"
+#include "tests/e2e/cli_process.h"
 #include "standins.h"
 
 namespace velkora::test {
 namespace {
 
 using Json = nlohmann::json;
-
-std::wstring folderOfThisProgram() {
-    wchar_t path[MAX_PATH];
-    const std::wstring full(path, GetModuleFileNameW(nullptr, path, MAX_PATH));
-    return full.substr(0, full.rfind(L'\\') + 1);
-}
 
 struct CliRun {
     DWORD exitCode = 0;
@@ -30,40 +24,9 @@ struct CliRun {
 
 // Runs velkora-cli.exe with the arguments and --json; its stdout is the JSON object.
 CliRun runCli(const std::wstring& arguments) {
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    HANDLE readEnd = nullptr;
-    HANDLE writeEnd = nullptr;
-    CreatePipe(&readEnd, &writeEnd, &inherit, 0);
-    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-    win32::UniqueKernelHandle reader(readEnd);
-    win32::UniqueKernelHandle writer(writeEnd);
-
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = writer.get();
-    startup.hStdError = writer.get() == nullptr ? nullptr : GetStdHandle(STD_ERROR_HANDLE);
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    std::wstring commandLine =
-        L"\"" + folderOfThisProgram() + L"velkora-cli.exe\" " + arguments + L" --json";
-    PROCESS_INFORMATION process{};
-    EXPECT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                               nullptr, &startup, &process));
-    win32::UniqueKernelHandle processHandle(process.hProcess);
-    win32::UniqueKernelHandle threadHandle(process.hThread);
-    writer.reset();
-
-    std::string output;
-    char buffer[4096];
-    DWORD read = 0;
-    while (ReadFile(reader.get(), buffer, sizeof buffer, &read, nullptr) && read > 0) {
-        output.append(buffer, read);
-    }
-    WaitForSingleObject(process.hProcess, INFINITE);
-    CliRun run;
-    GetExitCodeProcess(process.hProcess, &run.exitCode);
-    run.json = Json::parse(output, nullptr, false);
-    return run;
+    const e2e::CliRun run = e2e::runCli(arguments + L" --json");
+    EXPECT_TRUE(run.ended);
+    return {run.exitCode, Json::parse(run.out, nullptr, false)};
 }
 
 std::string readAndClearEvents() {
