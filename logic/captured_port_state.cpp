@@ -34,12 +34,12 @@ void CapturedPortState::restore(Platform& platform, ShellObject& shell) const {
     for (auto it = values_.rbegin(); it != values_.rend(); ++it) {
         attempt([&] { shell.restore(it->first, it->second); });
     }
-    for (const auto& [name, before] : rules_) {
+    for (const auto& rule : rules_) {
         attempt([&] {
-            if (before) {
-                platform.firewall.put(*before);
+            if (rule.second) {
+                platform.firewall.put(*rule.second);
             } else {
-                platform.firewall.remove(name);
+                platform.firewall.remove(rule.first);
             }
         });
     }

@@ -20,6 +20,7 @@ public:
         if (!dependents_) {
             dependents_ = services_.runningDependents(request_.serviceName);
         }
+        touched_ = true;
         for (const std::wstring& dependent : *dependents_) {
             services_.stop(dependent, request_.limits.stop);
         }
@@ -31,6 +32,12 @@ public:
         }
         return listenerAppears(port, heldByOther);
     }
+
+    // Whether a stop has been asked for: before that, the service runs as it did.
+    bool touched() const { return touched_; }
+
+    // Waits for the listener of a service that was not restarted.
+    bool listensNow(long port) { return listenerAppears(port, false); }
 
     // For the report only: what cannot be read is left out.
     std::optional<ServiceObservation> observe() {
@@ -76,6 +83,7 @@ private:
     WaitClock& clock_;
     const ServiceRestartRequest& request_;
     std::optional<std::vector<std::wstring>> dependents_;
+    bool touched_ = false;
 };
 
 PlatformError notListening(const std::wstring& serviceName, long port) {
@@ -123,9 +131,11 @@ ServiceRestartOutcome restartServiceAndVerify(ServiceManager& services, Listener
     } catch (const PlatformError& failure) {
         outcome.rollbackError = failure;
     }
-    // Even with the change not fully put back, the service is brought up again.
+    // Even with the change not fully put back, the service is brought up again; one that
+    // was never stopped still runs as before.
     try {
-        const bool listensOnOld = restart.cycleAndVerify(request.oldPort);
+        const bool listensOnOld = restart.touched() ? restart.cycleAndVerify(request.oldPort)
+                                                    : restart.listensNow(request.oldPort);
         if (!outcome.rollbackError) {
             if (listensOnOld) {
                 outcome.result = RestartResult::RolledBack;

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <functional>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -35,6 +36,7 @@ public:
     long otherListenerPort = 0;       // held by another process
     std::set<std::wstring> failing;   // "stop X" / "start X", or with "#N" for the Nth call
     std::vector<std::wstring> log;
+    std::optional<PlatformError> dependentsError; // raised when the dependents are listed
 
     ServiceControlStatus query(const std::wstring& name) override {
         const Service& s = services.at(name);
@@ -45,6 +47,9 @@ public:
         return status;
     }
     std::vector<std::wstring> runningDependents(const std::wstring&) override {
+        if (dependentsError) {
+            throw *dependentsError;
+        }
         std::vector<std::wstring> running;
         for (const std::wstring& d : dependents) {
             if (services.at(d).running) {
