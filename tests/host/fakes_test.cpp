@@ -102,12 +102,19 @@ TEST(FakeRegistry, RestorePutsBackTypeAndBytes) {
     EXPECT_EQ(registry.value(path), odd);
 }
 
-TEST(FakeRegistry, FailedWriteCanLeaveCreatedKeysBehind) {
+TEST(FakeRegistry, RefusedWriteChangesNothingAndItsPathStaysRefused) {
     FakeRegistry registry;
+    const auto before = registry.contents();
+    const std::wstring path = base + L"\\A\\Value";
+    const RegistryValueState state = registry.capture(path);
     registry.failRegwrite(1, PlatformError(5, L"拒绝访问。"));
-    EXPECT_THROW(registry.regwrite(base + L"\\A\\Value", L"x", L"REG_SZ"), PlatformError);
-    EXPECT_TRUE(registry.keyExists(base + L"\\A"));
-    EXPECT_FALSE(registry.value(base + L"\\A\\Value"));
+
+    EXPECT_THROW(registry.regwrite(path, L"x", L"REG_SZ"), PlatformError);
+    EXPECT_EQ(registry.contents(), before) << "no key left behind";
+    EXPECT_THROW(registry.restore(path, state), PlatformError);
+    EXPECT_THROW(registry.regwrite(path, L"y", L"REG_SZ"), PlatformError);
+    registry.regwrite(base + L"\\A\\Other", L"z", L"REG_SZ");
+    EXPECT_TRUE(registry.value(base + L"\\A\\Other"));
 }
 
 TEST(FakeRegistry, StringsRoundTripThroughUtf16Bytes) {
