@@ -205,8 +205,8 @@ public:
 
 class FakeProgramEnd : public ProgramEnd {
 public:
-    void endProgram() override { ++ended; }
-    int ended = 0;
+    void endProgram(int exitCode) override { exitCodes.push_back(exitCode); }
+    std::vector<int> exitCodes;
 };
 
 class FakeErrorReport : public ErrorReport {

@@ -1,9 +1,11 @@
 // A stand-in for a program that the tool starts: it appends one line about how it was
 // started to the file named by VELKORA_RECORD_FILE. Fields, tab-separated, UTF-8:
 // command line, current directory, own path, process id, STARTUPINFO flags, show command,
-// program folder.
+// program folder. Started by the desktop's shell (without the test's environment) it
+// takes the record file's path from velkora_recorder.target next to itself.
 //   --linger  stays alive for a while after recording
-//   --end     ends through the program-end service; "survived" would follow if it did not
+//   --end N   ends through the program-end service with exit code N (a digit); "survived"
+//             would follow if it did not
 #include <windows.h>
 
 #include <string>
@@ -72,9 +74,9 @@ int main() {
     if (hasArgument(commandLine, L"--linger")) {
         Sleep(8000);
     }
-    if (hasArgument(commandLine, L"--end")) {
+    if (const std::size_t at = commandLine.find(L"--end "); at != std::wstring::npos) {
         velkora::win32::ProcessProgramEnd end;
-        end.endProgram();
+        end.endProgram(commandLine[at + 6] - L'0');
         append(file, "survived\n");
         return 4;
     }
