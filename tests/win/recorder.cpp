@@ -50,11 +50,30 @@ bool hasArgument(const std::wstring& commandLine, const wchar_t* argument) {
     return commandLine.find(argument) != std::wstring::npos;
 }
 
+std::wstring recordFilePath() {
+    wchar_t file[1024] = {};
+    const DWORD length = GetEnvironmentVariableW(L"VELKORA_RECORD_FILE", file, 1024);
+    if (length > 0 && length < 1024) {
+        return file;
+    }
+    const std::wstring target =
+        velkora::win32::ModuleProgramFolder().programFolder() + L"\\velkora_recorder.target";
+    HANDLE handle = CreateFileW(target.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return {};
+    }
+    DWORD read = 0;
+    ReadFile(handle, file, sizeof file - sizeof(wchar_t), &read, nullptr);
+    CloseHandle(handle);
+    return std::wstring(file, read / sizeof(wchar_t));
+}
+
 } // namespace
 
 int main() {
-    wchar_t file[1024] = {};
-    if (GetEnvironmentVariableW(L"VELKORA_RECORD_FILE", file, 1024) == 0) {
+    const std::wstring file = recordFilePath();
+    if (file.empty()) {
         return 2;
     }
     const std::wstring commandLine = GetCommandLineW();
