@@ -41,8 +41,10 @@ ComPtr<IShellDispatch2> desktopShellDispatch() {
                                 windows.putVoid()))) {
         return {};
     }
-    VARIANT location;
+    VARIANT location; // the desktop folder: CSIDL_DESKTOP, 0
     VariantInit(&location);
+    location.vt = VT_I4;
+    location.lVal = 0;
     VARIANT root;
     VariantInit(&root);
     long window = 0;
