@@ -4,7 +4,7 @@
 // Test-only values under HKLM\SOFTWARE\VelkoraTest\StandIn change how it behaves:
 //   RefusePort (DWORD)  starts, but does not listen when the configured port is this one
 //   FailStart  (DWORD)  non-zero: reports a failed start
-//   NoStop     (DWORD)  non-zero: does not accept the stop control
+//   NoStop     (DWORD)  non-zero: does not accept the stop control (until it is removed)
 #include <winsock2.h>
 #include <windows.h>
 
@@ -120,7 +120,12 @@ void WINAPI serviceMain(DWORD argc, wchar_t** argv) {
     stopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     recordEvent(L"start " + name);
     report(SERVICE_RUNNING);
-    WaitForSingleObject(stopEvent, INFINITE);
+    // Takes the stop control again once NoStop is removed, so that tests can stop it.
+    while (WaitForSingleObject(stopEvent, 200) == WAIT_TIMEOUT) {
+        if (status.dwControlsAccepted == 0 && readDword(behaviourKey, L"NoStop", 0) == 0) {
+            report(SERVICE_RUNNING);
+        }
+    }
     recordEvent(L"stop " + name);
     if (listener != INVALID_SOCKET) {
         closesocket(listener);

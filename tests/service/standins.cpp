@@ -14,20 +14,17 @@ void setDword(const wchar_t* key, const wchar_t* name, DWORD value) {
     RegSetKeyValueW(HKEY_LOCAL_MACHINE, key, name, REG_DWORD, &value, sizeof value);
 }
 
-// Stops a stand-in, ending its process where it does not take the stop control.
+// Stops a stand-in; one told not to take the stop control takes it again shortly after
+// that value is gone.
 void stopStandIn(win32::ScmServiceManager& services, const wchar_t* name) {
-    const ServiceControlStatus status = services.query(name);
-    if (status.state != ServiceRunState::Running || status.acceptsStop) {
-        services.stop(name, std::chrono::seconds(20));
-        return;
-    }
-    HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, status.processId);
-    TerminateProcess(process, 1);
-    WaitForSingleObject(process, 5000);
-    CloseHandle(process);
-    for (int i = 0; i < 50 && services.query(name).state != ServiceRunState::Stopped; ++i) {
+    for (int i = 0; i < 50; ++i) {
+        const ServiceControlStatus status = services.query(name);
+        if (status.state != ServiceRunState::Running || status.acceptsStop) {
+            break;
+        }
         Sleep(100);
     }
+    services.stop(name, std::chrono::seconds(20));
 }
 
 } // namespace
