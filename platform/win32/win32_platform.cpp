@@ -6,6 +6,7 @@
 #include "platform/win32/firewall.h"
 #include "platform/win32/launcher.h"
 #include "platform/win32/message_box.h"
+#include "platform/win32/port_probe.h"
 #include "platform/win32/program_end.h"
 #include "platform/win32/program_folder.h"
 #include "platform/win32/registry_shell_object.h"
@@ -22,7 +23,9 @@ struct Win32Platform::Services {
     ProcessProgramEnd end;
     MessageBoxErrorReport errors{messages, end};
     NetFwFirewall firewall;
-    Platform bundle{shell, messages, launcher, documents, clock, folder, end, errors, firewall};
+    SystemPortProbe ports;
+    Platform bundle{shell,  messages, launcher, documents, clock,
+                    folder, end,      errors,   firewall,  ports};
 };
 
 Win32Platform::Win32Platform() : services_(std::make_unique<Services>()) {}
