@@ -353,7 +353,7 @@ void Form1::clickOnCommand1() {
 }
 
 void Form1::clickOnCommand2() {
-    platform_.end.endProgram();
+    platform_.end.endProgram(ExitCode::Normal);
 }
 
 // Each control is made in its place for the window's DPI, with its font (the notice gets

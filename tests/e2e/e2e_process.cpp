@@ -42,6 +42,12 @@ bool VelkoraProcess::waitForIdle(DWORD timeoutMs) const {
     return info_.hProcess != nullptr && WaitForInputIdle(info_.hProcess, timeoutMs) == 0;
 }
 
+DWORD VelkoraProcess::exitCode() const {
+    DWORD code = STILL_ACTIVE;
+    GetExitCodeProcess(info_.hProcess, &code);
+    return code;
+}
+
 HWND VelkoraProcess::waitForMainWindow(bool visible, DWORD timeoutMs) const {
     HWND found = nullptr;
     waitUntil(

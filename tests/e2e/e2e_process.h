@@ -20,6 +20,8 @@ public:
     bool waitForExit(DWORD timeoutMs) const;
     // Waits until the program has handled its queued messages and waits for input.
     bool waitForIdle(DWORD timeoutMs) const;
+    // The exit code once the process has ended; STILL_ACTIVE while it runs.
+    DWORD exitCode() const;
 
     // The main window (found by its caption), once it exists and, if asked, is visible.
     HWND waitForMainWindow(bool visible, DWORD timeoutMs) const;

@@ -80,22 +80,32 @@ std::vector<std::string> loadTimeImports(const std::vector<char>& image) {
     return names;
 }
 
-// A DLL the exe imports is loaded before its first line runs: only these may be. The rest
-// (the shell, COM, the image codecs, comctl32, which is not one of Windows' known DLLs) the
-// program loads from the system directory when, and only if, it needs them.
-TEST(VelkoraExe, ImportsAtLoadTimeOnlyTheDllsItNeedsAtStart) {
+std::vector<char> velkoraImage() {
+    return readWholeFile(test::testFolder() + L"\\" VELKORA_UI_FOLDER L"/velkora.exe");
+}
+
+// A DLL the exe imports is loaded before its first line runs: only these may be, all of
+// them Windows' own (static linking leaves nothing that could be planted next to the exe or
+// be missing on a server). The rest (the shell, COM, the image codecs, comctl32, which is
+// not one of Windows' known DLLs) the program loads from the system directory when, and
+// only if, it needs them.
+TEST(VelkoraExe, ImportsAtLoadTimeOnlyWindowsDllsItNeedsAtStart) {
     const std::vector<std::string> allowed = {"advapi32.dll", "gdi32.dll",  "imm32.dll",
                                               "kernel32.dll", "msvcrt.dll", "user32.dll"};
-    const std::wstring exe = test::testFolder() + L"\\" VELKORA_UI_FOLDER L"/velkora.exe";
-    const std::vector<char> image = readWholeFile(exe);
-    ASSERT_FALSE(image.empty()) << test::toUtf8(exe);
-    const std::vector<std::string> imports = loadTimeImports(image);
+    const std::vector<std::string> imports = loadTimeImports(velkoraImage());
     ASSERT_NE(std::find(imports.begin(), imports.end(), "user32.dll"), imports.end())
         << "the import table was not read";
     for (const std::string& name : imports) {
         EXPECT_NE(std::find(allowed.begin(), allowed.end(), name), allowed.end())
             << name << " is imported at load time";
     }
+}
+
+// Built with stack canaries, the exe carries the handler that ends it when one is hit.
+TEST(VelkoraExe, CarriesTheStackProtector) {
+    const std::vector<char> image = velkoraImage();
+    const std::string text = "*** stack smashing detected ***";
+    EXPECT_NE(std::search(image.begin(), image.end(), text.begin(), text.end()), image.end());
 }
 
 } // namespace
