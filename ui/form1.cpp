@@ -341,7 +341,7 @@ void Form1::clickOnCommand1() {
 }
 
 void Form1::clickOnCommand2() {
-    platform_.end.endProgram();
+    platform_.end.endProgram(ExitCode::Normal);
 }
 
 void Form1::createControls() {

@@ -4,8 +4,8 @@
 
 namespace velkora::win32 {
 
-void ProcessProgramEnd::endProgram() {
-    ExitProcess(0);
+void ProcessProgramEnd::endProgram(int exitCode) {
+    ExitProcess(static_cast<UINT>(exitCode));
 }
 
 } // namespace velkora::win32

@@ -4,10 +4,10 @@
 
 namespace velkora::win32 {
 
-// Ends the process at once with exit code 0; no window or destructor gets another word.
+// Ends the process at once; no window or destructor gets another word.
 class ProcessProgramEnd final : public ProgramEnd {
 public:
-    [[noreturn]] void endProgram() override;
+    [[noreturn]] void endProgram(int exitCode) override;
 };
 
 } // namespace velkora::win32

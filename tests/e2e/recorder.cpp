@@ -3,7 +3,9 @@
 //
 // Each run writes one file, <program name>-<process id>.rec, into the folder named by the
 // environment variable VELKORA_E2E_RECORDS, holding the arguments as UTF-16 text, and a
-// second one, .lang, holding the user interface language it runs in (hex LANGID).
+// second one, .lang, holding the user interface language it runs in (hex LANGID). Started
+// by the desktop's shell (an elevated tool opens the website that way) it does not have
+// that environment: then it records into the e2e-records folder next to itself, if any.
 #include <windows.h>
 
 #include <string>
@@ -55,16 +57,31 @@ bool writeRecord(const std::wstring& path, const std::wstring& text) {
     return ok && MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);
 }
 
+std::wstring recordsFolder() {
+    wchar_t folder[MAX_PATH] = {};
+    const DWORD length = GetEnvironmentVariableW(L"VELKORA_E2E_RECORDS", folder, MAX_PATH);
+    if (length > 0 && length < MAX_PATH) {
+        return folder;
+    }
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring nextToMe = path;
+    nextToMe = nextToMe.substr(0, nextToMe.find_last_of(L"\\/")) + L"\\e2e-records";
+    const DWORD attributes = GetFileAttributesW(nextToMe.c_str());
+    const bool isFolder =
+        attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    return isFolder ? nextToMe : std::wstring();
+}
+
 } // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-    wchar_t folder[MAX_PATH] = {};
-    const DWORD length = GetEnvironmentVariableW(L"VELKORA_E2E_RECORDS", folder, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) {
+    const std::wstring folder = recordsFolder();
+    if (folder.empty()) {
         return 0;
     }
-    const std::wstring base = std::wstring(folder) + L"\\" + programName() + L"-" +
-                              std::to_wstring(GetCurrentProcessId());
+    const std::wstring base =
+        folder + L"\\" + programName() + L"-" + std::to_wstring(GetCurrentProcessId());
     const std::wstring arguments = argumentsOf(GetCommandLineW());
     wchar_t language[8] = {};
     wsprintfW(language, L"%04X", static_cast<unsigned>(GetUserDefaultUILanguage()));

@@ -1,9 +1,11 @@
 // A stand-in for a program that the tool starts: it appends one line about how it was
 // started to the file named by VELKORA_RECORD_FILE. Fields, tab-separated, UTF-8:
 // command line, current directory, own path, process id, STARTUPINFO flags, show command,
-// program folder.
+// program folder. Started by the desktop's shell (without the test's environment) it
+// takes the record file's path from velkora_recorder.target next to itself.
 //   --linger  stays alive for a while after recording
-//   --end     ends through the program-end service; "survived" would follow if it did not
+//   --end N   ends through the program-end service with exit code N (a digit); "survived"
+//             would follow if it did not
 #include <windows.h>
 
 #include <string>
@@ -48,11 +50,30 @@ bool hasArgument(const std::wstring& commandLine, const wchar_t* argument) {
     return commandLine.find(argument) != std::wstring::npos;
 }
 
+std::wstring recordFilePath() {
+    wchar_t file[1024] = {};
+    const DWORD length = GetEnvironmentVariableW(L"VELKORA_RECORD_FILE", file, 1024);
+    if (length > 0 && length < 1024) {
+        return file;
+    }
+    const std::wstring target =
+        velkora::win32::ModuleProgramFolder().programFolder() + L"\\velkora_recorder.target";
+    HANDLE handle = CreateFileW(target.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return {};
+    }
+    DWORD read = 0;
+    ReadFile(handle, file, sizeof file - sizeof(wchar_t), &read, nullptr);
+    CloseHandle(handle);
+    return std::wstring(file, read / sizeof(wchar_t));
+}
+
 } // namespace
 
 int main() {
-    wchar_t file[1024] = {};
-    if (GetEnvironmentVariableW(L"VELKORA_RECORD_FILE", file, 1024) == 0) {
+    const std::wstring file = recordFilePath();
+    if (file.empty()) {
         return 2;
     }
     const std::wstring commandLine = GetCommandLineW();
@@ -72,9 +93,9 @@ int main() {
     if (hasArgument(commandLine, L"--linger")) {
         Sleep(8000);
     }
-    if (hasArgument(commandLine, L"--end")) {
+    if (const std::size_t at = commandLine.find(L"--end "); at != std::wstring::npos) {
         velkora::win32::ProcessProgramEnd end;
-        end.endProgram();
+        end.endProgram(commandLine[at + 6] - L'0');
         append(file, "survived\n");
         return 4;
     }

@@ -2,6 +2,7 @@
 
 #include <sddl.h>
 #include <shellapi.h>
+#include <tlhelp32.h>
 
 #include <sstream>
 #include <stdexcept>
@@ -35,6 +36,11 @@ std::wstring uniqueName(const std::wstring& hint) {
     return hint + L"-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
            std::to_wstring(GetTickCount64()) + L"-" +
            std::to_wstring(InterlockedIncrement(&counter));
+}
+
+// Where a recorder started without the test's environment finds the record file's path.
+std::wstring recorderTargetPath() {
+    return win32::ModuleProgramFolder().programFolder() + L"\\velkora_recorder.target";
 }
 
 unsigned long toNumber(const std::wstring& text) {
@@ -72,6 +78,37 @@ bool sameIgnoringCase(const std::wstring& a, const std::wstring& b) {
                                 static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
 }
 
+bool runningUnderWine() {
+    return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+}
+
+namespace {
+
+std::optional<PROCESSENTRY32W> processEntry(DWORD processId) {
+    win32::UniqueFile snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot.get(), &entry); more;
+         more = Process32NextW(snapshot.get(), &entry)) {
+        if (entry.th32ProcessID == processId) {
+            return entry;
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+DWORD parentProcessOf(DWORD processId) {
+    const auto entry = processEntry(processId);
+    return entry ? entry->th32ParentProcessID : 0;
+}
+
+std::wstring processNameOf(DWORD processId) {
+    const auto entry = processEntry(processId);
+    return entry ? std::wstring(entry->szExeFile) : std::wstring();
+}
+
 std::wstring testFolder() {
     return win32::ModuleProgramFolder().programFolder();
 }
@@ -83,10 +120,16 @@ std::wstring recorderPath() {
 RecordFile::RecordFile()
     : path_(tempFolderPath() + L"\\" + uniqueName(L"velkora-record") + L".txt") {
     SetEnvironmentVariableW(L"VELKORA_RECORD_FILE", path_.c_str());
+    win32::UniqueFile target(CreateFileW(recorderTargetPath().c_str(), GENERIC_WRITE, 0, nullptr,
+                                         CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD written = 0;
+    WriteFile(target.get(), path_.data(), static_cast<DWORD>(path_.size() * sizeof(wchar_t)),
+              &written, nullptr);
 }
 
 RecordFile::~RecordFile() {
     SetEnvironmentVariableW(L"VELKORA_RECORD_FILE", nullptr);
+    DeleteFileW(recorderTargetPath().c_str());
     DeleteFileW(path_.c_str());
 }
 

@@ -17,6 +17,14 @@ std::wstring fromUtf8(const std::string& text);
 
 bool sameIgnoringCase(const std::wstring& a, const std::wstring& b);
 
+// True under Wine (its ntdll exports wine_get_version), false on Windows itself.
+bool runningUnderWine();
+
+// The id of the process that started the given one, while that one runs; 0 if not found.
+DWORD parentProcessOf(DWORD processId);
+// The file name of a running process's image ("explorer.exe"); empty if not found.
+std::wstring processNameOf(DWORD processId);
+
 // The folder of the test executable; the recorder is built next to it.
 std::wstring testFolder();
 std::wstring recorderPath();
@@ -33,7 +41,8 @@ struct Record {
 };
 
 // A fresh record file in the temp folder, named to the recorder through the environment
-// (children inherit it); deleted when it goes.
+// (children inherit it) and through a file next to the recorder (for a recorder started
+// by the desktop's shell); deleted when it goes.
 class RecordFile {
 public:
     RecordFile();
