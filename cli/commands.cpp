@@ -101,7 +101,7 @@ void runSet(const Invocation& invocation, Platform& platform, Report& report) {
     report.firewall = outcome.firewall;
     report.port = port;
     report.changed = outcome.changed;
-    if (outcome.changed) {
+    if (outcome.listenerChanged) {
         restartAsAsked(invocation, platform, report);
     }
 }

@@ -77,6 +77,8 @@ const Case cases[] = {
      L"端口数字过大：端口最大值仅支持65535\r\n"},
     {"SetEmpty", asked(Command::Set, L""), nullptr, 2, false, L"", L"端口不能为空\r\n"},
     {"SetFree", asked(Command::Set, L"3390"), nullptr, 3010, true, done, L""},
+    {"SetSamePortMissingItsRules", asked(Command::Set, L"3389"), nullptr, 0, true,
+     L"端口已是 3389，已补全防火墙设置，无需重启。\r\n防火墙规则：TCP 已添加，UDP 已添加\r\n", L""},
     {"SetAndRestart", asked(Command::Set, L"3390", RestartMode::Computer), nullptr, 1641, true,
      L"端口修改成功，正在重启计算机。\r\n防火墙规则：TCP 已添加，UDP 已添加\r\n", L""},
     {"SetAndRestartFailing", asked(Command::Set, L"3390", RestartMode::Computer),
