@@ -1,10 +1,10 @@
 #include "logic/modify_command.h"
 
+#include <memory>
 #include <optional>
 
-#include "logic/firewall_rules.h"
 #include "logic/lockout_guard.h"
-#include "logic/port_change_set.h"
+#include "logic/port_change.h"
 #include "logic/port_entry_rules.h"
 
 namespace velkora {
@@ -17,35 +17,6 @@ const std::wstring confirmationPrompt = L"端口修改成功，请重启计算�
 // otherwise run with this tool's (administrator) rights.
 const std::wstring restartCommand = L"cmd /d /c"
                                     L"shutdown -r -t 0";
-
-namespace {
-
-// The value of an accepted port text: at most 65535 once its leading zeros are gone.
-long portNumber(const std::wstring& acceptedText) {
-    long value = 0;
-    for (wchar_t digit : acceptedText) {
-        value = value * 10 + (digit - L'0');
-    }
-    return value;
-}
-
-// Opens the port in the firewall; if that fails, the registry change is undone before the
-// error travels on, so a change is never left half made.
-void openPortOrUndoChange(Platform& platform, ShellObject& shell, const PortChangeUndo& undo,
-                          long port) {
-    try {
-        openPortInFirewall(platform.firewall, port);
-    } catch (const PlatformError& original) {
-        try {
-            undo.rollback(shell);
-        } catch (const PlatformError& rollbackFailure) {
-            throw combineWithRollbackFailure(original, rollbackFailure);
-        }
-        throw;
-    }
-}
-
-} // namespace
 
 void runModifyCommand(FormView& form, Platform& platform) {
     const ValidationResult verdict = validatePortText(form.text1());
@@ -61,8 +32,7 @@ void runModifyCommand(FormView& form, Platform& platform) {
     if (!confirmLockoutRisk(check, platform.messages)) {
         return;
     }
-    const PortChangeUndo undo = applyPortChangeSet(*shell, buildPortChangeSet(portText));
-    openPortOrUndoChange(platform, *shell, undo, portNumber(portText));
+    applyPortChange(platform, *shell, portText, WhenInPlace::Rewrite);
 
     const int reply = platform.messages.messageBox(confirmationPrompt,
                                                    MessageBoxStyle::YesNoInformation, std::nullopt);

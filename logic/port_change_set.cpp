@@ -26,7 +26,8 @@ std::vector<RegistryValueState> captureAll(ShellObject& shell, const PortChangeS
     return states;
 }
 
-// Win32 codes read best in decimal, HRESULTs (negative as a long) in hexadecimal.
+} // namespace
+
 std::wstring errorNumberText(long number) {
     if (number >= 0) {
         return std::to_wstring(number);
@@ -39,8 +40,6 @@ std::wstring errorNumberText(long number) {
     }
     return text;
 }
-
-} // namespace
 
 PortChangeSet buildPortChangeSet(const std::wstring& portText) {
     const std::wstring listenerData = L" " + portText + L" ";

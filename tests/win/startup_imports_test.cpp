@@ -108,5 +108,26 @@ TEST(VelkoraExe, CarriesTheStackProtector) {
     EXPECT_NE(std::search(image.begin(), image.end(), text.begin(), text.end()), image.end());
 }
 
+// The command line is a console program (so that cmd and PowerShell wait for it and see its
+// exit code) that needs no DLL beyond Windows' own.
+TEST(VelkoraCliExe, IsAConsoleProgramImportingOnlyWindowsDlls) {
+    const std::wstring exe = test::testFolder() + L"\\" VELKORA_UI_FOLDER L"/velkora-cli.exe";
+    const std::vector<char> image = readWholeFile(exe);
+    ASSERT_FALSE(image.empty()) << test::toUtf8(exe);
+    IMAGE_DOS_HEADER dos{};
+    IMAGE_NT_HEADERS64 nt{};
+    ASSERT_TRUE(readAt(image, 0, dos) && readAt(image, static_cast<std::size_t>(dos.e_lfanew), nt));
+    EXPECT_EQ(nt.OptionalHeader.Subsystem, IMAGE_SUBSYSTEM_WINDOWS_CUI);
+
+    const std::vector<std::string> imports = loadTimeImports(image);
+    ASSERT_NE(std::find(imports.begin(), imports.end(), "kernel32.dll"), imports.end())
+        << "the import table was not read";
+    const std::vector<std::string> windowsOwn = {"kernel32.dll", "advapi32.dll", "user32.dll",
+                                                 "ole32.dll",    "oleaut32.dll", "msvcrt.dll"};
+    for (const std::string& name : imports) {
+        EXPECT_NE(std::find(windowsOwn.begin(), windowsOwn.end(), name), windowsOwn.end()) << name;
+    }
+}
+
 } // namespace
 } // namespace velkora
