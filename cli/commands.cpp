@@ -136,7 +136,7 @@ void applyWithRestartOfService(const Invocation& invocation, Platform& platform,
     const auto applyChange = [&]() -> std::function<void()> {
         CapturedPortState before = CapturedPortState::capture(platform, shell, invocation.portText);
         applied = applyPortChange(platform, shell, invocation.portText, WhenInPlace::LeaveAlone);
-        if (!applied->changed) {
+        if (!applied->listenerChanged) { // nothing the listener must take up
             return {};
         }
         return [&platform, &shell, before = std::move(before)] {
@@ -199,7 +199,7 @@ void runSet(const Invocation& invocation, Platform& platform, Report& report) {
     report.firewall = outcome.firewall;
     report.port = port;
     report.changed = outcome.changed;
-    if (outcome.changed) {
+    if (outcome.listenerChanged) {
         restartAsAsked(invocation, platform, report);
     }
 }

@@ -109,6 +109,11 @@ void setLines(const Report& report, TextReport& text) {
         text.out += L"端口已是 " + number(*report.newPort) + L"，无需修改。" + crlf;
         return;
     }
+    if (report.restart == RestartState::None) {
+        text.out += L"端口已是 " + number(*report.newPort) + L"，已补全防火墙设置，无需重启。" +
+                    crlf + firewallLine(*report.firewall);
+        return;
+    }
     text.out += report.restart == RestartState::Started
                     ? L"端口修改成功，正在重启计算机。" + crlf
                     : L"端口修改成功，请重启计算机生效！" + crlf;

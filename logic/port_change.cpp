@@ -42,14 +42,17 @@ bool holdsWhatWouldBeWritten(const RegistryValueState& state, const RegistryWrit
     return stored.type == regSz && storedText(stored.bytes) == write.data;
 }
 
-bool changeInPlace(Platform& platform, ShellObject& shell, const PortChangeSet& changeSet,
-                   long port) {
-    for (const RegistryWrite& write : changeSet) {
-        if (!holdsWhatWouldBeWritten(shell.capture(write.path), write)) {
-            return false;
-        }
+// Which of the four values already hold what the change would write.
+std::array<bool, 4> valuesInPlace(ShellObject& shell, const PortChangeSet& changeSet) {
+    std::array<bool, 4> inPlace{};
+    for (std::size_t i = 0; i < changeSet.size(); ++i) {
+        inPlace[i] = holdsWhatWouldBeWritten(shell.capture(changeSet[i].path), changeSet[i]);
     }
-    const std::optional<std::array<bool, 2>> rules = firewallRulesPresent(platform.firewall, port);
+    return inPlace;
+}
+
+bool rulesInPlace(Firewall& firewall, long port) {
+    const std::optional<std::array<bool, 2>> rules = firewallRulesPresent(firewall, port);
     return !rules || ((*rules)[0] && (*rules)[1]);
 }
 
@@ -86,12 +89,18 @@ PortChangeOutcome applyPortChange(Platform& platform, ShellObject& shell,
     const long port = portNumber(portText);
 
     PortChangeOutcome outcome;
-    if (whenInPlace == WhenInPlace::LeaveAlone && changeInPlace(platform, shell, changeSet, port)) {
-        outcome.firewall.available = platform.firewall.available();
-        if (outcome.firewall.available) {
-            outcome.firewall.tcp = outcome.firewall.udp = RuleOutcome::Present;
+    outcome.listenerChanged = true;
+    if (whenInPlace == WhenInPlace::LeaveAlone) {
+        const std::array<bool, 4> inPlace = valuesInPlace(shell, changeSet);
+        outcome.listenerChanged = !inPlace[0] || !inPlace[1];
+        if (!outcome.listenerChanged && inPlace[2] && inPlace[3] &&
+            rulesInPlace(platform.firewall, port)) {
+            outcome.firewall.available = platform.firewall.available();
+            if (outcome.firewall.available) {
+                outcome.firewall.tcp = outcome.firewall.udp = RuleOutcome::Present;
+            }
+            return outcome;
         }
-        return outcome;
     }
     const PortChangeUndo undo = applyPortChangeSet(shell, changeSet);
     outcome.firewall = openPortOrUndoChange(platform, shell, undo, port);

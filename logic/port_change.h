@@ -16,6 +16,9 @@ enum class WhenInPlace { Rewrite, LeaveAlone };
 
 struct PortChangeOutcome {
     bool changed = false;
+    // The listener's two values held another port before: the listener takes the new one only
+    // after a restart. Always true with Rewrite, which does not look.
+    bool listenerChanged = false;
     FirewallOutcome firewall;
 };
 

@@ -31,16 +31,21 @@ WindowKind windowKindOf(ControlKind kind) {
 
 } // namespace
 
-HWND createControl(const ControlLayout& layout, HWND container, HINSTANCE instance) {
+HWND createControl(const ControlLayout& layout, HWND container, HINSTANCE instance, int dpi,
+                   HFONT font) {
     const WindowKind kind = windowKindOf(layout.kind);
+    const TwipRect& rect = layout.rect;
     HWND control = CreateWindowExW(
         kind.exStyle, kind.className, layout.caption ? layout.caption : L"",
-        WS_CHILD | WS_VISIBLE | kind.style, 0, 0, 0, 0, container,
+        WS_CHILD | WS_VISIBLE | kind.style, twipsToPixels(rect.left, dpi),
+        twipsToPixels(rect.top, dpi), twipsToPixels(rect.width, dpi),
+        twipsToPixels(rect.height, dpi), container,
         reinterpret_cast<HMENU>(static_cast<INT_PTR>(layout.id)), instance, nullptr);
     if (control == nullptr) {
         const DWORD error = GetLastError();
         throw PlatformError(static_cast<long>(error), L"无法创建窗口控件");
     }
+    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     return control;
 }
 

@@ -6,8 +6,10 @@
 
 namespace velkora::ui {
 
-// Creates one control of the layout table as a child of its container, without a size yet.
-HWND createControl(const ControlLayout& layout, HWND container, HINSTANCE instance);
+// Creates one control of the layout table as a child of its container, in its place at
+// that DPI and with that font.
+HWND createControl(const ControlLayout& layout, HWND container, HINSTANCE instance, int dpi,
+                   HFONT font);
 
 // Moves and sizes a window to a rectangle of the layout table, at that DPI.
 void placeWindow(HWND window, const TwipRect& rect, int dpi);

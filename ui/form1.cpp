@@ -24,6 +24,8 @@ namespace {
 constexpr wchar_t windowClassName[] = L"VelkoraForm1";
 constexpr wchar_t windowCaption[] = L"Harnoq服务器Velkora工具";
 constexpr wchar_t form1Property[] = L"Velkora.Form1";
+// Posted once the window is shown: the tooltip is needed only on the first hover.
+constexpr UINT createTooltipMessage = WM_APP + 1;
 
 [[noreturn]] void failWithLastError(const wchar_t* what) {
     const DWORD error = GetLastError();
@@ -51,6 +53,7 @@ const Form1::MessageRoute Form1::routes[] = {
     {WM_SETFOCUS, &Form1::onSetFocus},
     {WM_DPICHANGED, &Form1::onDpiChanged},
     {WM_SETTINGCHANGE, &Form1::onSettingChange},
+    {createTooltipMessage, &Form1::onCreateTooltip},
     {WM_CLOSE, &Form1::onClose},
     {WM_DESTROY, &Form1::onDestroy},
 };
@@ -89,8 +92,9 @@ void Form1::create() {
                         CW_USEDEFAULT, 0, 0, nullptr, nullptr, instance_, this) == nullptr) {
         failWithLastError(L"无法创建程序窗口");
     }
+    dpi_ = dpiServices_.forWindow(window_);
+    font_ = dpiServices_.messageFont(dpi_);
     createControls();
-    applyDpi(dpiServices_.forWindow(window_));
 }
 
 void Form1::load() {
@@ -114,6 +118,7 @@ void Form1::show(int showCommand) {
 
     ShowWindow(window_, showCommand);
     UpdateWindow(window_);
+    PostMessageW(window_, createTooltipMessage, 0, 0);
     lastFocus_ = control(Text1);
     if (GetActiveWindow() == window_) {
         SetFocus(lastFocus_);
@@ -310,6 +315,13 @@ LRESULT Form1::onSettingChange(WPARAM wp, LPARAM lp) {
     return defaultHandling(WM_SETTINGCHANGE, wp, lp);
 }
 
+LRESULT Form1::onCreateTooltip(WPARAM, LPARAM) {
+    if (!tooltip_) {
+        tooltip_ = createTooltip(window_, control(Label5), makerCredit, instance_);
+    }
+    return 0;
+}
+
 LRESULT Form1::onClose(WPARAM, LPARAM) {
     DestroyWindow(window_);
     return 0;
@@ -344,14 +356,19 @@ void Form1::clickOnCommand2() {
     platform_.end.endProgram(ExitCode::Normal);
 }
 
+// Each control is made in its place for the window's DPI, with its font (the notice gets
+// its own fitted font when its text is set at load).
 void Form1::createControls() {
     for (const ControlLayout& layout : controls) {
-        HWND created = createControl(layout, containerOf(layout), instance_);
+        HWND created = createControl(layout, containerOf(layout), instance_, dpi_, font_.get());
         if (layout.id == Frame1) {
             frame_ = created;
         }
     }
-    groupBox_ = FrameContainer::createGroupBox(frame_, instance_, layoutOf(Frame1).caption);
+    const TwipRect& frame = layoutOf(Frame1).rect;
+    groupBox_ = FrameContainer::createGroupBox(
+        frame_, instance_, layoutOf(Frame1).caption,
+        {twipsToPixels(frame.width, dpi_), twipsToPixels(frame.height, dpi_)}, font_.get());
 
     HWND edit = control(Text1);
     SendMessageW(edit, EM_LIMITTEXT, 0, 0);  // no length limit
@@ -359,8 +376,6 @@ void Form1::createControls() {
     SetPropW(edit, form1Property, this);
     text1Original_ = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrW(edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Form1::text1Proc)));
-
-    tooltip_ = createTooltip(window_, control(Label5), makerCredit, instance_);
     lastFocus_ = edit;
 }
 

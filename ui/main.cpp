@@ -28,7 +28,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     using namespace velkora::ui;
     restrictDllSearch();
     terminateOnHeapCorruption();
-    OleSession ole;
     const UniqueLibrary commonControls = loadCommonControls();
 
     velkora::win32::Win32Platform services;

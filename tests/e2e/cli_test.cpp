@@ -154,6 +154,22 @@ TEST_F(CliTest, CheckOfAHeldPortIsTenForTcpAndUdp) {
     }
 }
 
+TEST_F(CliTest, SetOfAHeldPortIsTenAndWritesNothingUnlessForced) {
+    const HeldPort held(SOCK_STREAM);
+    const ToolRegistryState before = toolRegistryState();
+    CliRun run = runCli(L"set " + held.text());
+    EXPECT_EQ(run.exitCode, 10u);
+    EXPECT_EQ(run.out, "");
+    EXPECT_TRUE(toolRegistryState() == before) << "written although refused";
+
+    run = runCli(L"set " + held.text() + L" --force");
+    EXPECT_EQ(run.exitCode, 3010u);
+    expectListenerAt(static_cast<DWORD>(std::stoul(held.utf8())));
+    const std::wstring entry = held.text() + L":TCP ";
+    deleteValue(standardOpenPortsKey, entry.c_str());
+    deleteValue(domainOpenPortsKey, entry.c_str());
+}
+
 TEST_F(CliTest, SetWritesEverythingAndEndsWith3010ThenAgainWithZero) {
     CliRun run = runCli(L"set 3390 --json");
     EXPECT_EQ(run.exitCode, 3010u);

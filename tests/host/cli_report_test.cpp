@@ -87,6 +87,8 @@ const Case cases[] = {
      L"端口数字过大：端口最大值仅支持65535\r\n"},
     {"SetEmpty", asked(Command::Set, L""), nullptr, 2, false, L"", L"端口不能为空\r\n"},
     {"SetFree", asked(Command::Set, L"3390"), nullptr, 3010, true, done, L""},
+    {"SetSamePortMissingItsRules", asked(Command::Set, L"3389"), nullptr, 0, true,
+     L"端口已是 3389，已补全防火墙设置，无需重启。\r\n防火墙规则：TCP 已添加，UDP 已添加\r\n", L""},
     {"SetAndRestart", asked(Command::Set, L"3390", RestartMode::Computer), nullptr, 1641, true,
      L"端口修改成功，正在重启计算机。\r\n防火墙规则：TCP 已添加，UDP 已添加\r\n", L""},
     {"SetAndRestartFailing", asked(Command::Set, L"3390", RestartMode::Computer),
@@ -233,17 +235,23 @@ TEST(ServiceRestart, SaysWhyItRolledBackInJsonAndInTheLog) {
                   L"set 3390 --restart service: exit 13, rolled back, old port 3389"});
 }
 
-TEST(ServiceRestart, OfAPortAlreadyInPlaceRestartsNothing) {
+// Only a missing rule made good: the listener already has the port, nothing to restart.
+TEST(ServiceRestart, OfAPortAlreadyInTheListenerRestartsNothing) {
     FakePlatform fake;
     arrangeServer(fake);
     arrangeServiceRestart(fake);
     runCommand(asked(Command::Set, L"3390"), fake.platform);
+    const auto rules = fake.firewall.rules;
+    fake.firewall.rules.erase(buildFirewallRules(3390)[0].name);
 
     const Report report =
         runCommand(asked(Command::Set, L"3390", RestartMode::Service), fake.platform);
 
     EXPECT_EQ(report.exitCode, 0);
-    EXPECT_EQ(report.changed, false);
+    EXPECT_EQ(toUtf8(textReport(report).out),
+              toUtf8(L"端口已是 3390，已补全防火墙设置，无需重启。\r\n"
+                     L"防火墙规则：TCP 已添加，UDP 已存在\r\n"));
+    EXPECT_EQ(fake.firewall.rules, rules);
     EXPECT_TRUE(fake.services.log.empty());
     EXPECT_TRUE(fake.resultLog.lines.empty());
 }

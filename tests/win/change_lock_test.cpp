@@ -40,31 +40,8 @@ long tryFromAnotherThread(DWORD waitMs, milliseconds& took) {
     return number;
 }
 
-TEST(NamedMutexChangeLock, HeldElsewhereItGivesUp1618AfterItsWait) {
-    win32::NamedMutexChangeLock holder(testLockName(), 0);
-    holder.acquire();
-    milliseconds took{};
-    EXPECT_EQ(tryFromAnotherThread(300, took), 1618);
-    EXPECT_GE(took.count(), 250);
-    holder.release();
-
-    EXPECT_EQ(tryFromAnotherThread(300, took), 0) << "free once released";
-}
-
-TEST(NamedMutexChangeLock, WaitsForAHolderThatReleasesInTime) {
-    win32::NamedMutexChangeLock holder(testLockName(), 0);
-    holder.acquire();
-    milliseconds took{};
-    long number = -1;
-    std::thread waiter([&] { number = tryFromAnotherThread(5000, took); });
-    Sleep(300);
-    holder.release();
-    waiter.join();
-    EXPECT_EQ(number, 0);
-    EXPECT_GE(took.count(), 200);
-    EXPECT_LT(took.count(), 4000);
-}
-
+// Held elsewhere (1618 after the wait) and released in time are run against the real
+// command line in the end-to-end tests.
 TEST(NamedMutexChangeLock, ALockLeftByAnEndedHolderIsTakenOver) {
     // Keeps the mutex in existence after the holder's thread and handle are gone.
     win32::NamedMutexChangeLock keeper(testLockName(), 0);

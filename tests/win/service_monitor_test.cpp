@@ -22,16 +22,6 @@ TEST(SystemServiceMonitor, ReadsTheRemoteDesktopService) {
     }
 }
 
-TEST(SystemServiceMonitor, AServiceThatDoesNotExistRaises1060) {
-    win32::SystemServiceMonitor monitor;
-    try {
-        monitor.query(L"VelkoraNoSuchService");
-        FAIL() << "no error";
-    } catch (const PlatformError& error) {
-        EXPECT_EQ(error.number(), ERROR_SERVICE_DOES_NOT_EXIST);
-    }
-}
-
 // A TCP listener of this process on a port the system picks; its port in host order.
 class Listener {
 public:
