@@ -135,4 +135,8 @@ ParsedArguments parseArguments(const std::vector<std::wstring>& arguments) {
     return {invocation, L"", json};
 }
 
+bool holdsOffConsoleEvents(const Invocation& invocation) {
+    return invocation.command == Command::Set;
+}
+
 } // namespace velkora::cli

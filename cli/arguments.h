@@ -34,6 +34,10 @@ struct ParsedArguments {
 // options may stand before or after the port; "--restart X" and "--restart=X" are the same.
 ParsedArguments parseArguments(const std::vector<std::wstring>& arguments);
 
+// Whether the run holds off Ctrl+C, Ctrl+Break and closing the console while it works:
+// every set, so that its writes are never cut off between being made and being put back.
+bool holdsOffConsoleEvents(const Invocation& invocation);
+
 extern const std::wstring usageText; // lines joined by CR LF, ending with one
 
 } // namespace velkora::cli

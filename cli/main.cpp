@@ -42,9 +42,10 @@ int finish(const Report& report, bool json) {
     return report.exitCode;
 }
 
-// A restart of the Remote Desktop service cuts the session this may run in. While it runs,
-// Ctrl+C and Ctrl+Break are ignored, and closing the console, logging off or shutting down
-// is held off for as long as the system allows, so that a restart is never left half done.
+// While a change is made, Ctrl+C and Ctrl+Break are ignored, and closing the console, logging
+// off or shutting down is held off for as long as the system allows, so that the writes are
+// never left half done and a restart of the Remote Desktop service, which cuts the session
+// this may run in, is never left half done either.
 HANDLE workDone = nullptr;
 
 BOOL WINAPI holdOnConsoleEvents(DWORD event) {
@@ -72,7 +73,7 @@ int run(int argc, wchar_t** argv) {
     default:
         break;
     }
-    if (parsed.invocation->restart == RestartMode::Service) {
+    if (holdsOffConsoleEvents(*parsed.invocation)) {
         workDone = CreateEventW(nullptr, TRUE, FALSE, nullptr);
         SetConsoleCtrlHandler(holdOnConsoleEvents, TRUE);
     }

@@ -80,5 +80,27 @@ INSTANTIATE_TEST_SUITE_P(
         Row{{L"set", L"3390", L"--verify-seconds", L"5"},
             "refused: --verify-seconds 只用于 --restart service"}));
 
+struct HoldRow {
+    std::vector<std::wstring> arguments;
+    bool holds;
+};
+
+class ConsoleEvents : public ::testing::TestWithParam<HoldRow> {};
+
+// Every set, whatever its restart, is kept from being ended between its writes.
+TEST_P(ConsoleEvents, AreHeldOffForEverySetOnly) {
+    const ParsedArguments parsed = parseArguments(GetParam().arguments);
+    ASSERT_TRUE(parsed.invocation);
+    EXPECT_EQ(holdsOffConsoleEvents(*parsed.invocation), GetParam().holds);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, ConsoleEvents,
+                         ::testing::Values(HoldRow{{L"set", L"3390"}, true},
+                                           HoldRow{{L"set", L"3390", L"--restart=none"}, true},
+                                           HoldRow{{L"set", L"3390", L"--restart=computer"}, true},
+                                           HoldRow{{L"set", L"3390", L"--restart=service"}, true},
+                                           HoldRow{{L"status"}, false},
+                                           HoldRow{{L"check", L"3390"}, false}));
+
 } // namespace
 } // namespace velkora::cli
