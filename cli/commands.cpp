@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <new>
 
 #include "logic/lockout_guard.h"
 #include "logic/modify_command.h"
@@ -248,6 +249,19 @@ Report usageReport(const std::wstring& usageError) {
     Report report;
     report.exitCode = ExitCode::Usage;
     report.error = PlatformError(invalidParameter, usageError);
+    return report;
+}
+
+Report unexpectedFailureReport(const std::exception_ptr& failure) {
+    Report report;
+    report.exitCode = ExitCode::Failed;
+    try {
+        std::rethrow_exception(failure);
+    } catch (const std::bad_alloc&) {
+        report.error = PlatformError(7, L"内存不足");
+    } catch (...) {
+        report.error = PlatformError(51, L"内部错误");
+    }
     return report;
 }
 

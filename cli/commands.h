@@ -1,5 +1,7 @@
 #pragma once
 
+#include <exception>
+
 #include "cli/arguments.h"
 #include "cli/report.h"
 #include "platform/platform.h"
@@ -12,5 +14,9 @@ Report runCommand(const Invocation& invocation, Platform& platform);
 
 // The report for arguments that were refused.
 Report usageReport(const std::wstring& usageError);
+
+// The report of a failure that is no platform error, numbered and worded as the window
+// reports it: out of memory (7) or an internal error (51).
+Report unexpectedFailureReport(const std::exception_ptr& failure);
 
 } // namespace velkora::cli

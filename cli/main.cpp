@@ -2,7 +2,6 @@
 // engines. The exit code says what happened; --json gives one JSON object on stdout.
 #include <windows.h>
 
-#include <new>
 #include <vector>
 
 #include "cli/arguments.h"
@@ -24,10 +23,13 @@ void err(const std::wstring& text) {
     writeTo(STD_ERROR_HANDLE, text);
 }
 
-// The object is ASCII: the same bytes to a console and redirected.
+// The object is ASCII: the same bytes to a console and redirected. One run writes one.
+bool jsonWritten = false;
+
 void outJson(const Report& report) {
     const std::string json = jsonReport(report);
     out(std::wstring(json.begin(), json.end()) + L"\r\n");
+    jsonWritten = true;
 }
 
 int finish(const Report& report, bool json) {
@@ -55,9 +57,10 @@ BOOL WINAPI holdOnConsoleEvents(DWORD event) {
     return TRUE;
 }
 
-int run(int argc, wchar_t** argv) {
+int run(int argc, wchar_t** argv, bool& json) {
     const std::vector<std::wstring> arguments(argv + 1, argv + argc);
     const ParsedArguments parsed = parseArguments(arguments);
+    json = parsed.json;
     if (!parsed.invocation) {
         const int exitCode = finish(usageReport(parsed.usageError), parsed.json);
         err(usageText);
@@ -90,12 +93,24 @@ int run(int argc, wchar_t** argv) {
 int wmain(int argc, wchar_t** argv) {
     velkora::win32::restrictDllSearch();
     velkora::win32::terminateOnHeapCorruption();
+    bool json = false;
     try {
-        return run(argc, argv);
-    } catch (const std::bad_alloc&) {
-        err(L"错误 7：内存不足\r\n");
+        return run(argc, argv, json);
     } catch (...) {
-        err(L"错误 51：内部错误\r\n");
+        // Whatever else escaped still ends with its report: with --json, as the one object.
+        if (workDone != nullptr) {
+            SetEvent(workDone);
+        }
+        try {
+            const Report failure = unexpectedFailureReport(std::current_exception());
+            if (jsonWritten) {
+                err(textReport(failure).err);
+                return failure.exitCode;
+            }
+            return finish(failure, json);
+        } catch (...) {
+            err(L"错误 51：内部错误\r\n");
+        }
     }
     return ExitCode::Failed;
 }

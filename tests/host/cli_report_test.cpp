@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <new>
+#include <stdexcept>
 #include <string>
 
 #include "cli/commands.h"
@@ -308,6 +310,38 @@ TEST(JsonReport, OfRefusedArguments) {
               "\"firewall\":null,\"check\":null,\"remoteDesktop\":null,"
               "\"error\":{\"number\":87,\"description\":\"\\u7f3a\\u5c11\\u7aef\\u53e3\"}}");
 }
+
+struct UnexpectedFailure {
+    std::exception_ptr failure;
+    std::string json;
+    std::wstring err;
+};
+
+class Unexpected : public ::testing::TestWithParam<UnexpectedFailure> {};
+
+// With the window's numbers and texts, and still one JSON object for --json.
+TEST_P(Unexpected, FailuresEndWithOneAndTheirReport) {
+    const Report report = unexpectedFailureReport(GetParam().failure);
+    EXPECT_EQ(report.exitCode, 1);
+    EXPECT_EQ(jsonReport(report), GetParam().json);
+    EXPECT_EQ(toUtf8(textReport(report).out), "");
+    EXPECT_EQ(toUtf8(textReport(report).err), toUtf8(GetParam().err));
+}
+
+const std::string unexpectedJson =
+    R"({"schema":1,"command":null,"exitCode":1,"port":null,"oldPort":null,"newPort":null,)"
+    R"("changed":null,"restart":null,"forced":false,"firewall":null,"check":null,)"
+    R"("remoteDesktop":null,"error":{"number":)";
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, Unexpected,
+    ::testing::Values(
+        UnexpectedFailure{std::make_exception_ptr(std::bad_alloc()),
+                          unexpectedJson + R"(7,"description":"\u5185\u5b58\u4e0d\u8db3"}})",
+                          L"错误 7：内存不足\r\n"},
+        UnexpectedFailure{std::make_exception_ptr(std::out_of_range("map::at")),
+                          unexpectedJson + R"(51,"description":"\u5185\u90e8\u9519\u8bef"}})",
+                          L"错误 51：内部错误\r\n"}));
 
 TEST(ToUtf8, EncodesEveryPlaneAndReplacesLoneSurrogates) {
     EXPECT_EQ(toUtf8(L"a\u00E9\u670D"), "a\xC3\xA9\xE6\x9C\x8D");
