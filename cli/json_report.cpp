@@ -42,9 +42,23 @@ Json presenceName(const std::optional<bool>& present) {
 }
 
 const char* serviceStateName(ServiceState state) {
-    static const char* const names[] = {"stopped",         "startPending", "stopPending", "running",
-                                        "continuePending", "pausePending", "paused"};
-    return names[static_cast<int>(state) - 1];
+    switch (state) {
+    case ServiceState::Stopped:
+        return "stopped";
+    case ServiceState::StartPending:
+        return "startPending";
+    case ServiceState::StopPending:
+        return "stopPending";
+    case ServiceState::Running:
+        return "running";
+    case ServiceState::ContinuePending:
+        return "continuePending";
+    case ServiceState::PausePending:
+        return "pausePending";
+    case ServiceState::Paused:
+        return "paused";
+    }
+    return "unknown"; // a number the service control manager does not define
 }
 
 Json firewallJson(const Report& report) {
@@ -111,7 +125,7 @@ Json observationJson(const std::optional<ServiceObservation>& seen) {
     if (!seen) {
         return nullptr;
     }
-    return {{"state", serviceStateName(static_cast<ServiceState>(seen->status.state))},
+    return {{"state", serviceStateName(seen->status.state)},
             {"pid", seen->status.processId},
             {"tcpPorts", seen->tcpPorts}};
 }

@@ -26,9 +26,23 @@ std::wstring presence(const std::optional<bool>& present) {
 }
 
 std::wstring serviceStateText(ServiceState state) {
-    static const wchar_t* const names[] = {L"已停止",   L"正在启动", L"正在停止", L"正在运行",
-                                           L"正在继续", L"正在暂停", L"已暂停"};
-    return names[static_cast<int>(state) - 1];
+    switch (state) {
+    case ServiceState::Stopped:
+        return L"已停止";
+    case ServiceState::StartPending:
+        return L"正在启动";
+    case ServiceState::StopPending:
+        return L"正在停止";
+    case ServiceState::Running:
+        return L"正在运行";
+    case ServiceState::ContinuePending:
+        return L"正在继续";
+    case ServiceState::PausePending:
+        return L"正在暂停";
+    case ServiceState::Paused:
+        return L"已暂停";
+    }
+    return L"未知"; // a number the service control manager does not define
 }
 
 void statusLines(const RemoteDesktopStatus& status, TextReport& text) {
@@ -121,7 +135,7 @@ void setLines(const Report& report, TextReport& text) {
 }
 
 std::wstring observationText(const ServiceObservation& seen) {
-    std::wstring text = serviceStateText(static_cast<ServiceState>(seen.status.state));
+    std::wstring text = serviceStateText(seen.status.state);
     if (seen.status.processId != 0) {
         text += L"，进程 " + number(static_cast<long>(seen.status.processId));
     }

@@ -4,18 +4,9 @@
 #include <string>
 #include <vector>
 
-namespace velkora {
+#include "platform/service_state.h"
 
-// The states of the service control manager (SERVICE_STOPPED = 1 ... SERVICE_PAUSED = 7).
-enum class ServiceState {
-    Stopped = 1,
-    StartPending,
-    StopPending,
-    Running,
-    ContinuePending,
-    PausePending,
-    Paused
-};
+namespace velkora {
 
 struct ServiceStatus {
     ServiceState state = ServiceState::Stopped;

@@ -303,6 +303,42 @@ TEST(JsonReport, OfAStatusWithAPolicyAndARunningService) {
               toUtf8(L"警告：监听端口的两个值不一致：Tds\\tcp 为 3389，RDP-Tcp 为 3390。\r\n"));
 }
 
+struct StateRow {
+    ServiceState state;
+    std::string json;
+    std::wstring text;
+};
+
+class ServiceStateNames : public ::testing::TestWithParam<StateRow> {};
+
+// A number outside those the service control manager defines is unknown, not a crash.
+TEST_P(ServiceStateNames, InStatusAreTheStateOrUnknown) {
+    FakePlatform fake;
+    arrangeServer(fake);
+    fake.serviceMonitor.services[L"TermService"] = {GetParam().state, 1234};
+
+    const Report report = runCommand(asked(Command::Status), fake.platform);
+
+    EXPECT_EQ(jsonReport(report),
+              R"({"schema":1,"command":"status","exitCode":0,"port":3389,"oldPort":null,)"
+              R"("newPort":null,"changed":null,"restart":null,"forced":false,)"
+              R"("firewall":{"available":true,"tcp":"absent","udp":"absent"},"check":null,)"
+              R"("remoteDesktop":{"allowed":null,"allowedByPolicy":false,)"
+              R"("portValues":{"tds":3389,"rdpTcp":3389},"service":{"state":")" +
+                  GetParam().json + R"(","pid":1234,"tcpPorts":[]}},"error":null})");
+    EXPECT_EQ(toUtf8(textReport(report).out),
+              toUtf8(L"当前远程端口：3389\r\n防火墙规则：TCP 不存在，UDP 不存在\r\n"
+                     L"远程桌面连接：未知\r\n远程桌面服务（TermService）：" +
+                     GetParam().text + L"，进程 1234\r\n"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ServiceStateNames,
+    ::testing::Values(StateRow{ServiceState::StartPending, "startPending", L"正在启动"},
+                      StateRow{ServiceState::Paused, "paused", L"已暂停"},
+                      StateRow{static_cast<ServiceState>(0), "unknown", L"未知"},
+                      StateRow{static_cast<ServiceState>(8), "unknown", L"未知"}));
+
 TEST(JsonReport, OfRefusedArguments) {
     EXPECT_EQ(jsonReport(usageReport(L"缺少端口")),
               "{\"schema\":1,\"command\":null,\"exitCode\":2,\"port\":null,\"oldPort\":null,"
