@@ -78,6 +78,14 @@ void restartAsAsked(const Invocation& invocation, Platform& platform, Report& re
     }
 }
 
+// Values already in place that the running listener has not taken up: its process listens
+// on other ports only. Where that cannot be seen, nothing counts as pending.
+bool restartStillPending(Platform& platform, long port) {
+    ProbeListenerTable listeners(platform.ports, platform.serviceMonitor);
+    return whereServiceListens(platform.services, listeners, remoteDesktopServiceName, port) ==
+           ServiceListener::Elsewhere;
+}
+
 int exitCodeForRestart(RestartResult result) {
     switch (result) {
     case RestartResult::Verified:
@@ -95,6 +103,8 @@ const wchar_t* restartResultName(RestartResult result) {
         return L"verified";
     case RestartResult::RolledBack:
         return L"rolled back";
+    case RestartResult::NotVerified:
+        return L"not verified, nothing to put back";
     default:
         return L"ROLLBACK FAILED";
     }
@@ -150,13 +160,25 @@ void applyWithRestartOfService(const Invocation& invocation, Platform& platform,
     report.changed = applied->changed;
     report.port = port;
     if (!report.serviceRestart) {
-        return;
+        // The values were in place already, maybe written without a restart: the service is
+        // restarted unless it listens on the port.
+        if (whereServiceListens(platform.services, listeners, request.serviceName, port) ==
+            ServiceListener::OnPort) {
+            return;
+        }
+        report.restartedForValuesInPlace = true;
+        report.serviceRestart = restartServiceForValuesInPlace(platform.services, listeners,
+                                                               platform.waitClock, request);
     }
     const ServiceRestartOutcome& outcome = *report.serviceRestart;
     report.exitCode = exitCodeForRestart(outcome.result);
     logRestartResult(platform, report);
     if (outcome.result == RestartResult::Verified) {
         report.restart = RestartState::Done;
+        return;
+    }
+    if (outcome.result == RestartResult::NotVerified) {
+        report.error = outcome.error;
         return;
     }
     // Rolled back, the change is gone, its rules too.
@@ -200,7 +222,7 @@ void runSet(const Invocation& invocation, Platform& platform, Report& report) {
     report.firewall = outcome.firewall;
     report.port = port;
     report.changed = outcome.changed;
-    if (outcome.listenerChanged) {
+    if (outcome.listenerChanged || restartStillPending(platform, port)) {
         restartAsAsked(invocation, platform, report);
     }
 }

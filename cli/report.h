@@ -49,8 +49,9 @@ struct Report {
     std::optional<PlatformError> error;
     bool forced = false; // set went on past a port in use or reserved
     std::optional<ServiceRestartOutcome> serviceRestart; // set --restart service
-    std::optional<long> listenerPortNow;   // after a failed roll-back: the value in effect
-    std::optional<PlatformError> logError; // the result could not be added to the log
+    bool restartedForValuesInPlace = false; // the values held the port before; nothing to undo
+    std::optional<long> listenerPortNow;    // after a failed roll-back: the value in effect
+    std::optional<PlatformError> logError;  // the result could not be added to the log
 };
 
 } // namespace velkora::cli

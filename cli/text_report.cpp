@@ -120,7 +120,15 @@ void setLines(const Report& report, TextReport& text) {
         text.err += guardWarning(*report.check) + L"已按 --force 继续修改。" + crlf;
     }
     if (!report.changed.value_or(false)) {
-        text.out += L"端口已是 " + number(*report.newPort) + L"，无需修改。" + crlf;
+        const std::wstring already = L"端口已是 " + number(*report.newPort);
+        if (report.restart == RestartState::Required) {
+            text.out +=
+                already + L"，但远程桌面服务还没有在该端口上监听，请重启计算机生效！" + crlf;
+        } else if (report.restart == RestartState::Started) {
+            text.out += already + L"，但远程桌面服务还没有在该端口上监听，正在重启计算机。" + crlf;
+        } else {
+            text.out += already + L"，无需修改。" + crlf;
+        }
         return;
     }
     if (report.restart == RestartState::None) {
@@ -154,14 +162,20 @@ void serviceRestartLines(const Report& report, TextReport& text) {
     const std::wstring newPort = number(*report.newPort);
     const std::wstring seconds = number(static_cast<long>((outcome.elapsed.count() + 500) / 1000));
     if (outcome.result == RestartResult::Verified) {
-        text.out += L"端口修改成功，远程桌面服务已重启，正在端口 " + newPort + L" 上监听（用时 " +
-                    seconds + L" 秒）。" + crlf;
+        text.out += (report.restartedForValuesInPlace ? L"端口已是 " + newPort + L"，"
+                                                      : std::wstring(L"端口修改成功，")) +
+                    L"远程桌面服务已重启，正在端口 " + newPort + L" 上监听（用时 " + seconds +
+                    L" 秒）。" + crlf;
         text.out += firewallLine(*report.firewall);
         return;
     }
     text.err += L"远程桌面服务重启后没有在端口 " + newPort + L" 上监听。" + crlf;
     if (outcome.whenGivenUp) {
         text.err += L"当时服务状态：" + observationText(*outcome.whenGivenUp) + crlf;
+    }
+    if (outcome.result == RestartResult::NotVerified) { // its error follows with the others
+        text.err += L"端口值在重启前已是 " + newPort + L"，没有需要恢复的修改。" + crlf;
+        return;
     }
     if (outcome.error) {
         text.err += L"错误 " + errorNumberText(outcome.error->number()) + L"：" +
@@ -194,6 +208,8 @@ void errorLines(const Report& report, TextReport& text) {
     }
     if (report.exitCode == ExitCode::RestartRequired) {
         text.err += L"端口已修改，但无法重启计算机，请手动重启。" + crlf;
+    } else if (report.restartedForValuesInPlace) {
+        text.err += L"请检查远程桌面服务。" + crlf;
     } else if (report.serviceRestart) {
         text.err += L"恢复时出错，见上面的状态。" + crlf;
     } else if (report.command == "set") {

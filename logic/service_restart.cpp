@@ -152,6 +152,50 @@ ServiceRestartOutcome restartServiceAndVerify(ServiceManager& services, Listener
     return outcome;
 }
 
+ServiceListener whereServiceListens(ServiceManager& services, ListenerTable& listeners,
+                                    const std::wstring& serviceName, long port) {
+    try {
+        const ServiceControlStatus status = services.query(serviceName);
+        if (status.state != ServiceState::Running || status.processId == 0) {
+            return ServiceListener::Unseen;
+        }
+        const std::vector<unsigned long> owners = listeners.tcpListenerOwners(port);
+        if (std::any_of(owners.begin(), owners.end(), [&](unsigned long owner) {
+                return owner == status.processId || owner == 0;
+            })) {
+            return ServiceListener::OnPort;
+        }
+        return listeners.tcpPortsOf(status.processId).empty() ? ServiceListener::Unseen
+                                                              : ServiceListener::Elsewhere;
+    } catch (const PlatformError&) {
+        return ServiceListener::Unseen;
+    }
+}
+
+ServiceRestartOutcome restartServiceForValuesInPlace(ServiceManager& services,
+                                                     ListenerTable& listeners, WaitClock& clock,
+                                                     const ServiceRestartRequest& request) {
+    Restart restart(services, listeners, clock, request);
+    ServiceRestartOutcome outcome;
+    const auto started = clock.now();
+    bool verified = false;
+    try {
+        verified = restart.cycleAndVerify(request.newPort);
+    } catch (const PlatformError& failure) {
+        outcome.error = failure;
+    }
+    outcome.elapsed = clock.now() - started;
+    if (!verified) {
+        outcome.result = RestartResult::NotVerified;
+        outcome.whenGivenUp = restart.observe();
+        if (!outcome.error) {
+            outcome.error = notListening(request.serviceName, request.newPort);
+        }
+    }
+    outcome.atEnd = restart.observe();
+    return outcome;
+}
+
 std::optional<ServiceRestartOutcome>
 applyWithServiceRestart(ServiceManager& services, ListenerTable& listeners, WaitClock& clock,
                         const ServiceRestartRequest& request,

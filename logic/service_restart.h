@@ -44,9 +44,10 @@ struct ServiceObservation {
 };
 
 enum class RestartResult {
-    Verified,      // listening on the new port
-    RolledBack,    // the change was put back and the service listens on the old port again
-    RollbackFailed // putting back or restarting again failed too; things are as they are now
+    Verified,       // listening on the new port
+    RolledBack,     // the change was put back and the service listens on the old port again
+    RollbackFailed, // putting back or restarting again failed too; things are as they are now
+    NotVerified     // restarted for values already in place, not listening: nothing to put back
 };
 
 struct ServiceRestartOutcome {
@@ -75,6 +76,21 @@ ServiceRestartOutcome restartServiceAndVerify(ServiceManager& services, Listener
                                               WaitClock& clock,
                                               const ServiceRestartRequest& request,
                                               const std::function<void()>& undoChange);
+
+// Where the running service listens, as against a port: on it (a TCP listener on the port
+// belongs to its process, or to an owner the system does not name), elsewhere (its process
+// listens on other ports only: it has not taken the port up yet), or unseen (not running,
+// unreadable, or no listener of its process to be seen).
+enum class ServiceListener { OnPort, Elsewhere, Unseen };
+ServiceListener whereServiceListens(ServiceManager& services, ListenerTable& listeners,
+                                    const std::wstring& serviceName, long port);
+
+// Restarts the service, as above, for values that held the new port already, and waits for
+// its listener there. When it does not come there is nothing to put back: NotVerified, with
+// the failed stop or start or else the missing listener as the error.
+ServiceRestartOutcome restartServiceForValuesInPlace(ServiceManager& services,
+                                                     ListenerTable& listeners, WaitClock& clock,
+                                                     const ServiceRestartRequest& request);
 
 // The whole change with a restart of the service: the check above, before anything is
 // written; then the change, which returns how to undo it (or nothing when it found nothing

@@ -54,6 +54,18 @@ void arrangeServiceRestart(FakePlatform& fake) {
     };
 }
 
+// The listener's values already hold 3390, written by an earlier set; the listener itself is
+// where that set left it.
+void setEarlier(FakePlatform& fake, RestartMode restart = RestartMode::None) {
+    runCommand(asked(Command::Set, L"3390", restart), fake.platform);
+}
+
+// Written without a restart: the service's process still listens on 3389 only.
+void writtenButListeningElsewhere(FakePlatform& fake) {
+    setEarlier(fake);
+    fake.serviceMonitor.listeners[100] = {3389};
+}
+
 struct Case {
     const char* name;
     Invocation invocation;
@@ -128,6 +140,47 @@ const Case cases[] = {
      },
      1, false, L"",
      L"错误 1052：服务 TermService 现在不接受停止请求，无法重启它。\r\n未做任何修改。\r\n"},
+    {"SetAgainWhileTheListenerIsElsewhere", asked(Command::Set, L"3390"),
+     writtenButListeningElsewhere, 3010, true,
+     L"端口已是 3390，但远程桌面服务还没有在该端口上监听，请重启计算机生效！\r\n", L""},
+    {"SetAgainAndRestartWhileTheListenerIsElsewhere",
+     asked(Command::Set, L"3390", RestartMode::Computer), writtenButListeningElsewhere, 1641, true,
+     L"端口已是 3390，但远程桌面服务还没有在该端口上监听，正在重启计算机。\r\n", L""},
+    {"SetAgainWhileTheListenerIsOnIt", asked(Command::Set, L"3390"),
+     [](FakePlatform& f) {
+         writtenButListeningElsewhere(f);
+         f.serviceMonitor.listeners[100] = {3389, 3390};
+         f.ports.holdersByPort[3390] = {{PortProtocol::Tcp, false, 100, L"svchost.exe", {}}};
+     },
+     0, true, L"端口已是 3390，无需修改。\r\n", L""},
+    {"SetAgainAndRestartServiceWhileTheListenerIsElsewhere",
+     asked(Command::Set, L"3390", RestartMode::Service),
+     [](FakePlatform& f) {
+         arrangeServiceRestart(f);
+         setEarlier(f);
+     },
+     0, true,
+     L"端口已是 3390，远程桌面服务已重启，正在端口 3390 上监听（用时 0 秒）。\r\n"
+     L"防火墙规则：TCP 已存在，UDP 已存在\r\n",
+     L""},
+    {"SetAgainAndRestartServiceNotListening", asked(Command::Set, L"3390", RestartMode::Service),
+     [](FakePlatform& f) {
+         arrangeServiceRestart(f);
+         setEarlier(f);
+         f.services.refusedPort = 3390;
+     },
+     1, true, L"",
+     L"远程桌面服务重启后没有在端口 3390 上监听。\r\n当时服务状态：正在运行，进程 "
+     L"200，监听端口：无\r\n端口值在重启前已是 3390，没有需要恢复的修改。\r\n"
+     L"错误 1062：服务 TermService 没有在端口 3390 上监听。\r\n请检查远程桌面服务。\r\n"},
+    {"SetAgainAndRestartServiceListeningWithUnnamedOwner",
+     asked(Command::Set, L"3390", RestartMode::Service),
+     [](FakePlatform& f) {
+         arrangeServiceRestart(f);
+         f.services.ownersUnnamed = true;
+         setEarlier(f, RestartMode::Service);
+     },
+     0, true, L"端口已是 3390，无需修改。\r\n", L""},
     {"SetInUse", asked(Command::Set, L"8080"), nullptr, 10, false, L"",
      L"端口 8080 已被 nginx.exe（nginx）（进程 2044）占用，远程桌面将无法在此端口监听。\r\n"
      L"未写入任何内容。如仍要修改，请加 --force。\r\n"},
@@ -242,7 +295,9 @@ TEST(ServiceRestart, OfAPortAlreadyInTheListenerRestartsNothing) {
     FakePlatform fake;
     arrangeServer(fake);
     arrangeServiceRestart(fake);
-    runCommand(asked(Command::Set, L"3390"), fake.platform);
+    runCommand(asked(Command::Set, L"3390", RestartMode::Service), fake.platform);
+    fake.services.log.clear();
+    fake.resultLog.lines.clear();
     const auto rules = fake.firewall.rules;
     fake.firewall.rules.erase(buildFirewallRules(3390)[0].name);
 

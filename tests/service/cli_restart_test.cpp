@@ -93,6 +93,21 @@ TEST_F(CliServiceRestartTest, RestartsInDependencyOrderAndListensOnTheNewPort) {
     std::printf("verified restart: %.1f s\n", run.json["restartSeconds"].get<double>());
 }
 
+// Written earlier without a restart, the port is taken up by restarting the service for it.
+TEST_F(CliServiceRestartTest, ValuesWrittenWithoutARestartAreTakenUpByTheRestart) {
+    EXPECT_EQ(runCli(L"set 4100").exitCode, 3010u);
+    EXPECT_TRUE(acceptsConnections(3389));
+    readAndClearEvents();
+    const CliRun run = runCli(L"set 4100 --restart service");
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_EQ(run.json["restart"], "done");
+    EXPECT_EQ(run.json["verified"], true);
+    EXPECT_EQ(readAndClearEvents(), "stop VelkoraTestDependent\nstop TermService\n"
+                                    "start TermService\nstart VelkoraTestDependent\n");
+    expectListenerOn(4100);
+    EXPECT_EQ(lastLogLineAndClear(), "set 4100 --restart service: exit 0, verified, old port 4100");
+}
+
 TEST_F(CliServiceRestartTest, AServiceThatRefusesTheNewPortIsRolledBack) {
     setStandInBehaviour(L"RefusePort", 4100);
     const CliRun run = runCli(L"set 4100 --restart service --verify-seconds 3");
