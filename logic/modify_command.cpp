@@ -44,13 +44,13 @@ void openPortOrUndoChange(Platform& platform, ShellObject& shell, const PortChan
 
 } // namespace
 
-void runModifyCommand(FormView& form, Platform& platform) {
-    const ValidationResult verdict = validatePortText(form.text1());
+void runModifyCommand(MainWindowView& window, Platform& platform) {
+    const ValidationResult verdict = validatePortText(window.portText());
     if (verdict != ValidationResult::Accepted) {
         reportRejection(verdict, platform.messages);
         return;
     }
-    const std::wstring portText = form.text1();
+    const std::wstring portText = window.portText();
 
     const std::unique_ptr<ShellObject> shell = platform.shell.create(L"wscript.shell");
     const PortChangeUndo undo = applyPortChangeSet(*shell, buildPortChangeSet(portText));

@@ -14,7 +14,7 @@ namespace {
 }
 
 // A stream over a private copy of the resource bytes; the stream frees the copy.
-ComPtr<IStream> streamOverResource(HINSTANCE instance, int id) {
+win32::ComPtr<IStream> streamOverResource(HINSTANCE instance, int id) {
     HRSRC info = FindResourceW(instance, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(10) /* RCDATA */);
     HGLOBAL loaded = info != nullptr ? LoadResource(instance, info) : nullptr;
     const void* bytes = loaded != nullptr ? LockResource(loaded) : nullptr;
@@ -23,7 +23,7 @@ ComPtr<IStream> streamOverResource(HINSTANCE instance, int id) {
         fail(ERROR_RESOURCE_DATA_NOT_FOUND, L"程序的横幅图片资源缺失");
     }
 
-    UniqueGlobalMemory copy(GlobalAlloc(GMEM_MOVEABLE, size));
+    win32::UniqueGlobalMemory copy(GlobalAlloc(GMEM_MOVEABLE, size));
     void* target = copy ? GlobalLock(copy.get()) : nullptr;
     if (target == nullptr) {
         fail(ERROR_NOT_ENOUGH_MEMORY, L"内存不足");
@@ -31,7 +31,7 @@ ComPtr<IStream> streamOverResource(HINSTANCE instance, int id) {
     std::memcpy(target, bytes, size);
     GlobalUnlock(copy.get());
 
-    ComPtr<IStream> stream;
+    win32::ComPtr<IStream> stream;
     const HRESULT hr = CreateStreamOnHGlobal(copy.get(), TRUE, stream.put());
     if (FAILED(hr)) {
         fail(hr, L"无法读取程序的横幅图片");
@@ -43,7 +43,7 @@ ComPtr<IStream> streamOverResource(HINSTANCE instance, int id) {
 } // namespace
 
 Banner::Banner(HINSTANCE instance) {
-    ComPtr<IStream> stream = streamOverResource(instance, IDR_BANNER);
+    win32::ComPtr<IStream> stream = streamOverResource(instance, IDR_BANNER);
     const HRESULT hr = OleLoadPicture(stream.get(), 0, FALSE, IID_IPicture,
                                       reinterpret_cast<void**>(picture_.put()));
     if (FAILED(hr) || !picture_) {

@@ -4,7 +4,7 @@
 #include <ocidl.h>
 #include <olectl.h>
 
-#include "ui/win32_handles.h"
+#include "platform/win32/unique_handles.h"
 
 namespace velkora::ui {
 
@@ -18,7 +18,7 @@ public:
     void draw(HDC dc, const RECT& target) const;
 
 private:
-    ComPtr<IPicture> picture_;
+    win32::ComPtr<IPicture> picture_;
 };
 
 } // namespace velkora::ui

@@ -6,6 +6,11 @@
 
 namespace velkora::ui {
 
+// Registers a window class of this program, with the arrow cursor and, where iconId names
+// one, the program's icon in both sizes.
+void registerWindowClass(HINSTANCE instance, const wchar_t* name, WNDPROC procedure,
+                         int iconId = 0);
+
 // Creates one control of the layout table as a child of its container, without a size yet.
 HWND createControl(const ControlLayout& layout, HWND container, HINSTANCE instance);
 

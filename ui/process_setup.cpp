@@ -14,7 +14,7 @@ void restrictDllSearch() {
     using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
     // Windows 7 has it only with update KB2533623; SetDllDirectoryW still drops the current
     // directory there.
-    const auto setDefaultDllDirectories = loadProcedure<SetDefaultDllDirectoriesFn>(
+    const auto setDefaultDllDirectories = win32::loadProcedure<SetDefaultDllDirectoriesFn>(
         GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories");
     if (setDefaultDllDirectories != nullptr) {
         setDefaultDllDirectories(searchSystem32);
@@ -26,15 +26,15 @@ void terminateOnHeapCorruption() {
     HeapSetInformation(nullptr, HeapEnableTerminationOnCorruption, nullptr, 0);
 }
 
-UniqueLibrary loadCommonControls() {
+win32::UniqueLibrary loadCommonControls() {
     // By name, so that the manifest's activation context redirects it to version 6.
-    UniqueLibrary library(LoadLibraryExW(L"comctl32.dll", nullptr, searchSystem32));
+    win32::UniqueLibrary library(LoadLibraryExW(L"comctl32.dll", nullptr, searchSystem32));
     if (!library) {
         library.reset(LoadLibraryW(L"comctl32.dll")); // no search flags before KB2533623
     }
     using InitCommonControlsExFn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
     const auto initCommonControlsEx =
-        loadProcedure<InitCommonControlsExFn>(library.get(), "InitCommonControlsEx");
+        win32::loadProcedure<InitCommonControlsExFn>(library.get(), "InitCommonControlsEx");
     if (initCommonControlsEx != nullptr) {
         INITCOMMONCONTROLSEX classes{sizeof(INITCOMMONCONTROLSEX),
                                      ICC_STANDARD_CLASSES | ICC_BAR_CLASSES};

@@ -408,19 +408,19 @@ void FakeDocumentOpener::openDocument(const std::wstring&, const std::wstring&, 
     ++opened;
 }
 
-void FakeForm::setLabel2(const std::wstring& caption) {
-    label2 = caption;
-    labelOrder.push_back(2);
+void FakeMainWindow::showCurrentPort(const std::wstring& port) {
+    currentPort = port;
+    shownOrder.push_back(L"current port");
 }
 
-void FakeForm::setLabel5(const std::wstring& caption) {
-    label5 = caption;
-    labelOrder.push_back(5);
+void FakeMainWindow::showCreditLine(const std::wstring& line) {
+    creditLine = line;
+    shownOrder.push_back(L"credit line");
 }
 
-void FakeForm::setLabel6(const std::wstring& caption) {
-    label6 = caption;
-    labelOrder.push_back(6);
+void FakeMainWindow::showNotice(const std::wstring& text) {
+    notice = text;
+    shownOrder.push_back(L"notice");
 }
 
 } // namespace velkora::fakes

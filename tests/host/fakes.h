@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "logic/form_view.h"
+#include "logic/main_window_view.h"
 #include "platform/platform.h"
 #include "platform/platform_error.h"
 
@@ -213,17 +213,17 @@ public:
     std::vector<PlatformError> reported;
 };
 
-class FakeForm : public FormView {
+class FakeMainWindow : public MainWindowView {
 public:
-    explicit FakeForm(std::wstring text = L"") : text(std::move(text)) {}
-    std::wstring text1() const override { return text; }
-    void setLabel2(const std::wstring& caption) override;
-    void setLabel5(const std::wstring& caption) override;
-    void setLabel6(const std::wstring& caption) override;
+    explicit FakeMainWindow(std::wstring text = L"") : text(std::move(text)) {}
+    std::wstring portText() const override { return text; }
+    void showCurrentPort(const std::wstring& port) override;
+    void showCreditLine(const std::wstring& line) override;
+    void showNotice(const std::wstring& notice) override;
 
     std::wstring text;
-    std::optional<std::wstring> label2, label5, label6;
-    std::vector<int> labelOrder; // 2, 5, 6 as they were set
+    std::optional<std::wstring> currentPort, creditLine, notice;
+    std::vector<std::wstring> shownOrder; // "current port", "credit line", "notice" as shown
 };
 
 // Every fake, bundled as the platform the logic works through.

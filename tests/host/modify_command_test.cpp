@@ -14,7 +14,7 @@ namespace {
 
 using namespace testpaths;
 using fakes::dwordValue;
-using fakes::FakeForm;
+using fakes::FakeMainWindow;
 using fakes::FakePlatform;
 using fakes::stringValue;
 
@@ -44,9 +44,9 @@ TEST_P(RejectedText, ShowsOnlyItsBoxAndTouchesNothing) {
     FakePlatform fake;
     arrange(fake.registry, Arrangement::Server);
     const auto before = fake.registry.contents();
-    FakeForm form(GetParam().text);
+    FakeMainWindow window(GetParam().text);
 
-    runModifyCommand(form, fake.platform);
+    runModifyCommand(window, fake.platform);
 
     ASSERT_EQ(fake.messages.boxes().size(), 1u);
     EXPECT_EQ(fake.messages.boxes()[0].title, std::optional<std::wstring>(GetParam().title));
@@ -57,7 +57,7 @@ TEST_P(RejectedText, ShowsOnlyItsBoxAndTouchesNothing) {
     EXPECT_EQ(fake.registry.contents(), before);
     EXPECT_TRUE(fake.firewall.calls().empty());
     EXPECT_TRUE(fake.launcher.launches().empty());
-    EXPECT_EQ(form.text, GetParam().text) << "the field keeps its text";
+    EXPECT_EQ(window.text, GetParam().text) << "the field keeps its text";
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -84,9 +84,9 @@ TEST_P(AcceptedText, WritesOpensTheFirewallAndAsksAboutTheRestart) {
     FakePlatform fake;
     arrange(fake.registry, Arrangement::Server);
     fake.messages.scriptReplies({reply});
-    FakeForm form(c.text);
+    FakeMainWindow window(c.text);
 
-    runModifyCommand(form, fake.platform);
+    runModifyCommand(window, fake.platform);
 
     const std::wstring& p = c.text;
     ASSERT_EQ(fake.registry.writes().size(), 4u);
@@ -143,12 +143,12 @@ TEST(ModifyCommandTwice, WritesTwiceAndAsksTwice) {
     FakePlatform fake;
     arrange(fake.registry, Arrangement::Server);
     fake.messages.defaultReply = 7;
-    FakeForm form(L"888");
+    FakeMainWindow window(L"888");
 
-    runModifyCommand(form, fake.platform);
+    runModifyCommand(window, fake.platform);
     const auto afterFirst = fake.registry.contents();
     const auto rulesAfterFirst = fake.firewall.rules;
-    runModifyCommand(form, fake.platform);
+    runModifyCommand(window, fake.platform);
 
     EXPECT_EQ(fake.registry.writes().size(), 8u);
     EXPECT_EQ(fake.messages.boxes().size(), 2u);
@@ -167,10 +167,10 @@ TEST_P(ModifyWithFailedWrite, LeavesEverythingAsBeforeAndNeverConfirms) {
     const auto before = fake.registry.contents();
     fake.registry.failRegwrite(position, accessDenied);
     fake.messages.defaultReply = 6;
-    FakeForm form(L"888");
+    FakeMainWindow window(L"888");
 
     try {
-        runModifyCommand(form, fake.platform);
+        runModifyCommand(window, fake.platform);
         FAIL() << "a failed write must reach the error report";
     } catch (const PlatformError& error) {
         EXPECT_EQ(error.number(), 5);
@@ -196,10 +196,10 @@ TEST_P(ModifyWithFailedFirewallRule, UndoesTheRegistryAndTheRulesAndNeverConfirm
     const auto rulesBefore = fake.firewall.rules;
     fake.firewall.failPut(GetParam(), firewallDenied);
     fake.messages.defaultReply = 6;
-    FakeForm form(L"888");
+    FakeMainWindow window(L"888");
 
     try {
-        runModifyCommand(form, fake.platform);
+        runModifyCommand(window, fake.platform);
         FAIL() << "a failed rule must reach the error report";
     } catch (const PlatformError& error) {
         EXPECT_EQ(error.number(), firewallDenied.number());
@@ -222,10 +222,10 @@ TEST(ModifyWithFailedFirewallRuleAndFailedRestore, ReportsBothUnderTheFirewallEr
     arrange(fake.registry, Arrangement::Server);
     fake.firewall.failPut(2, firewallDenied);
     fake.registry.failRestores(accessDenied);
-    FakeForm form(L"888");
+    FakeMainWindow window(L"888");
 
     try {
-        runModifyCommand(form, fake.platform);
+        runModifyCommand(window, fake.platform);
         FAIL() << "a failed rule must reach the error report";
     } catch (const PlatformError& error) {
         EXPECT_EQ(error.number(), firewallDenied.number());
@@ -239,9 +239,9 @@ TEST(ModifyWithoutModernFirewall, WritesAndConfirmsWithoutRules) {
     FakePlatform fake;
     arrange(fake.registry, Arrangement::Bare);
     fake.firewall.isAvailable = false;
-    FakeForm form(L"888");
+    FakeMainWindow window(L"888");
 
-    runModifyCommand(form, fake.platform);
+    runModifyCommand(window, fake.platform);
 
     EXPECT_EQ(fake.registry.value(standardList + L"\\888:TCP "),
               stringValue(L"888:TCP:*:Enabled:888"));
@@ -254,10 +254,10 @@ TEST(ModifyWithFailedLaunch, RaisesTheLaunchErrorAndKeepsTheChange) {
     arrange(fake.registry, Arrangement::Server);
     fake.messages.scriptReplies({6});
     fake.launcher.failWith(PlatformError(2, L"系统找不到指定的文件。"));
-    FakeForm form(L"888");
+    FakeMainWindow window(L"888");
 
     try {
-        runModifyCommand(form, fake.platform);
+        runModifyCommand(window, fake.platform);
         FAIL() << "a failed launch must reach the error report";
     } catch (const PlatformError& error) {
         EXPECT_EQ(error.number(), 2);
@@ -271,9 +271,9 @@ TEST(ModifyWithFailedCreate, RaisesAndWritesNothing) {
     FakePlatform fake;
     arrange(fake.registry, Arrangement::Server);
     fake.shell.failCreate(PlatformError(-2147221005, L"无效的类字符串"));
-    FakeForm form(L"888");
+    FakeMainWindow window(L"888");
 
-    EXPECT_THROW(runModifyCommand(form, fake.platform), PlatformError);
+    EXPECT_THROW(runModifyCommand(window, fake.platform), PlatformError);
     EXPECT_TRUE(fake.registry.calls().empty());
     EXPECT_TRUE(fake.firewall.calls().empty());
     EXPECT_TRUE(fake.messages.boxes().empty());

@@ -11,7 +11,7 @@ namespace {
 
 using namespace testpaths;
 using fakes::dwordValue;
-using fakes::FakeForm;
+using fakes::FakeMainWindow;
 using fakes::FakePlatform;
 using fakes::stringValue;
 
@@ -51,16 +51,16 @@ INSTANTIATE_TEST_SUITE_P(
 class CurrentPortShown
     : public ::testing::TestWithParam<std::tuple<StoredRegistryValue, std::wstring>> {};
 
-TEST_P(CurrentPortShown, AsTheStoredValueInLabel2) {
+TEST_P(CurrentPortShown, AsTheStoredValueInTheCurrentPortLabel) {
     FakePlatform fake;
     fake.registry.setValue(tdsPort, std::get<0>(GetParam()));
     // The other listener value is never read.
     fake.registry.setValue(rdpTcpPort, dwordValue(1));
-    FakeForm form;
+    FakeMainWindow window;
 
-    fillStartupTexts(form, fake.platform);
+    fillStartupTexts(window, fake.platform);
 
-    EXPECT_EQ(form.label2, std::get<1>(GetParam()));
+    EXPECT_EQ(window.currentPort, std::get<1>(GetParam()));
     EXPECT_EQ(fake.registry.calls(), std::vector<std::wstring>{L"regread " + tdsPort});
 }
 
@@ -78,14 +78,15 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(FillStartupTexts, SetsTheThreeLabelsInOrder) {
     FakePlatform fake;
     fake.registry.setValue(tdsPort, dwordValue(3389));
-    FakeForm form;
+    FakeMainWindow window;
 
-    fillStartupTexts(form, fake.platform);
+    fillStartupTexts(window, fake.platform);
 
-    EXPECT_EQ(form.labelOrder, (std::vector<int>{2, 5, 6}));
-    EXPECT_EQ(form.label2, L"3389");
-    EXPECT_EQ(form.label5, L" 2026年1月5日" + twentySpaces + L"BY：Harnoq");
-    EXPECT_EQ(form.label6, noticeText);
+    EXPECT_EQ(window.shownOrder,
+              (std::vector<std::wstring>{L"current port", L"credit line", L"notice"}));
+    EXPECT_EQ(window.currentPort, L"3389");
+    EXPECT_EQ(window.creditLine, L" 2026年1月5日" + twentySpaces + L"BY：Harnoq");
+    EXPECT_EQ(window.notice, noticeText);
     EXPECT_EQ(fake.shell.created(), 1);
     EXPECT_EQ(fake.shell.alive(), 0);
 }
@@ -94,23 +95,23 @@ TEST(FillStartupTexts, TakesYearMonthAndDayFromThreeReadingsInThatOrder) {
     FakePlatform fake;
     fake.registry.setValue(tdsPort, dwordValue(3389));
     fake.clock = fakes::FakeClock({{2025, 12, 31}, {2026, 1, 1}, {2026, 1, 1}});
-    FakeForm form;
+    FakeMainWindow window;
 
-    fillStartupTexts(form, fake.platform);
+    fillStartupTexts(window, fake.platform);
 
     EXPECT_EQ(fake.clock.readings(), 3);
-    EXPECT_EQ(form.label5, L" 2025年1月1日" + twentySpaces + L"BY：Harnoq");
+    EXPECT_EQ(window.creditLine, L" 2025年1月1日" + twentySpaces + L"BY：Harnoq");
 }
 
 TEST(FillStartupTexts, EachReadingDecidesItsOwnField) {
     FakePlatform fake;
     fake.registry.setValue(tdsPort, dwordValue(3389));
     fake.clock = fakes::FakeClock({{2031, 1, 1}, {2032, 7, 2}, {2033, 3, 9}});
-    FakeForm form;
+    FakeMainWindow window;
 
-    fillStartupTexts(form, fake.platform);
+    fillStartupTexts(window, fake.platform);
 
-    EXPECT_EQ(form.label5, L" 2031年7月9日" + twentySpaces + L"BY：Harnoq");
+    EXPECT_EQ(window.creditLine, L" 2031年7月9日" + twentySpaces + L"BY：Harnoq");
 }
 
 struct ReadFailureCase {
@@ -130,15 +131,15 @@ TEST_P(FailedRead, SetsNoLabelAndRaises) {
     if (GetParam().otherType) {
         fake.registry.setValue(tdsPort, StoredRegistryValue{fakes::regBinary, {1, 2}});
     }
-    FakeForm form;
+    FakeMainWindow window;
 
     try {
-        fillStartupTexts(form, fake.platform);
+        fillStartupTexts(window, fake.platform);
         FAIL() << "a failed read must reach the error report";
     } catch (const PlatformError& error) {
         EXPECT_EQ(error.number(), GetParam().number);
     }
-    EXPECT_TRUE(form.labelOrder.empty());
+    EXPECT_TRUE(window.shownOrder.empty());
     EXPECT_EQ(fake.clock.readings(), 0);
     EXPECT_EQ(fake.shell.alive(), 0);
 }
@@ -155,10 +156,10 @@ TEST(FillStartupTexts, FailedCreateSetsNoLabel) {
     FakePlatform fake;
     fake.registry.setValue(tdsPort, dwordValue(3389));
     fake.shell.failCreate(PlatformError(-2147221005, L"无效的类字符串"));
-    FakeForm form;
+    FakeMainWindow window;
 
-    EXPECT_THROW(fillStartupTexts(form, fake.platform), PlatformError);
-    EXPECT_TRUE(form.labelOrder.empty());
+    EXPECT_THROW(fillStartupTexts(window, fake.platform), PlatformError);
+    EXPECT_TRUE(window.shownOrder.empty());
 }
 
 } // namespace
