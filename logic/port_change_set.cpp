@@ -3,7 +3,6 @@
 #include "logic/listener_paths.h"
 
 #include <cstddef>
-#include <cstdint>
 #include <optional>
 #include <utility>
 
@@ -24,20 +23,6 @@ std::vector<RegistryValueState> captureAll(ShellObject& shell, const PortChangeS
         states.push_back(shell.capture(write.path));
     }
     return states;
-}
-
-// Win32 codes read best in decimal, HRESULTs (negative as a long) in hexadecimal.
-std::wstring errorNumberText(long number) {
-    if (number >= 0) {
-        return std::to_wstring(number);
-    }
-    static const wchar_t hexDigits[] = L"0123456789ABCDEF";
-    const auto bits = static_cast<std::uint32_t>(number);
-    std::wstring text = L"0x";
-    for (int shift = 28; shift >= 0; shift -= 4) {
-        text += hexDigits[(bits >> shift) & 0xF];
-    }
-    return text;
 }
 
 } // namespace

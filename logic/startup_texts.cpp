@@ -33,6 +33,8 @@ void fillStartupTexts(MainWindowView& window, Platform& platform) {
     const std::wstring currentPort = std::visit(ValueAsText{}, shell->regread(currentPortPath));
     window.showCurrentPort(currentPort);
 
+    // One clock reading per field, as the tool has always done: a start at midnight may
+    // mix two days, which the credit line tolerates.
     const int thisYear = year(platform.clock.today());
     const int thisMonth = month(platform.clock.today());
     const int thisDay = day(platform.clock.today());

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <exception>
 #include <string>
 
@@ -21,5 +22,20 @@ private:
     long number_;
     std::wstring description_;
 };
+
+// An error number as the user sees it: a Win32 code in decimal, an HRESULT (negative as a
+// long) as 0x and eight hexadecimal digits.
+inline std::wstring errorNumberText(long number) {
+    if (number >= 0) {
+        return std::to_wstring(number);
+    }
+    static const wchar_t hexDigits[] = L"0123456789ABCDEF";
+    const auto bits = static_cast<std::uint32_t>(number);
+    std::wstring text = L"0x";
+    for (int shift = 28; shift >= 0; shift -= 4) {
+        text += hexDigits[(bits >> shift) & 0xF];
+    }
+    return text;
+}
 
 } // namespace velkora

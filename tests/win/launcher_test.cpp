@@ -4,7 +4,7 @@
 #include <thread>
 
 #include "platform/win32/launcher.h"
-#include "platform/win32/system_directory.h"
+#include "platform/win32/runtime.h"
 #include "tests/win/test_support.h"
 
 namespace velkora {

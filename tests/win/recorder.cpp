@@ -8,8 +8,7 @@
 
 #include <string>
 
-#include "platform/win32/program_end.h"
-#include "platform/win32/program_folder.h"
+#include "platform/win32/runtime.h"
 
 namespace {
 

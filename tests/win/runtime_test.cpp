@@ -2,9 +2,8 @@
 
 #include <vector>
 
-#include "platform/win32/clock.h"
+#include "platform/win32/runtime.h"
 #include "platform/win32/error_report.h"
-#include "platform/win32/program_folder.h"
 #include "platform/win32/win32_error.h"
 #include "tests/win/test_support.h"
 

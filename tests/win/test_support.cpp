@@ -7,7 +7,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "platform/win32/program_folder.h"
+#include "platform/win32/runtime.h"
 
 namespace velkora::test {
 namespace {
