@@ -50,7 +50,7 @@ public:
     void SetUp() override {
         SetProcessDPIAware(); // rectangles in real pixels, whatever the program's DPI
         CreateDirectoryW(e2e::recordsFolder().c_str(), nullptr);
-        records_.emplace(L"VELKORA_E2E_RECORDS", e2e::recordsFolder());
+        records_.emplace(L"VELKORA_RECORDS", e2e::recordsFolder());
         // Wine prefers its built-in shutdown.exe to a file of that name unless told; the
         // setting is read by each new process from the prefix's registry.
         previousOverride_ = stringValue(HKEY_CURRENT_USER, wineOverridesKey, shutdownOverride);

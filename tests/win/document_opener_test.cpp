@@ -36,7 +36,7 @@ private:
 
 TEST(ShellDocumentOpener, OpensAnHttpsAddressWithItsRegisteredHandler) {
     RecorderAsHandler handler(L"https");
-    test::RecordFile record;
+    test::RecordFolder record;
 
     win32::ShellDocumentOpener().openDocument(L"open", L"https://harnoq.example/", L"", L"", 1);
 
@@ -54,7 +54,7 @@ TEST(ShellDocumentOpener, PassesCharactersOutsideTheAnsiCodePageIntact) {
     const std::wstring document = folder.path() + L"\\문서.velkoratest";
     CloseHandle(CreateFileW(document.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                             FILE_ATTRIBUTE_NORMAL, nullptr));
-    test::RecordFile record;
+    test::RecordFolder record;
 
     win32::ShellDocumentOpener().openDocument(L"open", document, L"", folder.path(), 1);
 

@@ -84,7 +84,7 @@ std::wstring recorderForCmd() {
 }
 
 TEST(ProcessLauncher, RunsTheSystemInterpreterInTheSystemDirectory) {
-    test::RecordFile record;
+    test::RecordFolder record;
     win32::ProcessLauncher().launch(L"cmd /c" + recorderForCmd() + L" a b", 2);
 
     const std::vector<test::Record> runs = record.waitFor(1);
@@ -100,7 +100,7 @@ TEST(ProcessLauncher, RunsTheSystemInterpreterInTheSystemDirectory) {
 TEST(ProcessLauncher, NeverRunsAnInterpreterPlantedNextToTheProgramOrInTheCurrentDirectory) {
     PlantedInterpreters planted;
     ASSERT_TRUE(planted.copied());
-    test::RecordFile record;
+    test::RecordFolder record;
 
     win32::ProcessLauncher().launch(L"cmd /c" + recorderForCmd() + L" planted", 2);
 
@@ -113,7 +113,7 @@ TEST(ProcessLauncher, NeverRunsAnInterpreterPlantedNextToTheProgramOrInTheCurren
 }
 
 TEST(ProcessLauncher, ReturnsAtOnceWithTheProcessIdAndPassesTheWindowStyle) {
-    test::RecordFile record;
+    test::RecordFolder record;
     const std::wstring commandLine = L"\"" + test::recorderPath() + L"\"  --linger   \"x y\"";
 
     const auto start = steady_clock::now();

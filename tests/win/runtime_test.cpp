@@ -159,7 +159,7 @@ TEST(ExecutablePath, GrowsItsBufferUntilTheWholePathFits) {
 }
 
 TEST(ProcessProgramEnd, EndsTheProcessAtOnceWithExitCodeZero) {
-    test::RecordFile record;
+    test::RecordFolder record;
     EXPECT_EQ(runAndWait(test::recorderPath(), L"--end"), 0u);
     EXPECT_EQ(record.read().size(), 1u);
     EXPECT_EQ(record.rawText().find("survived"), std::string::npos);

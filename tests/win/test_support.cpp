@@ -80,33 +80,36 @@ std::wstring recorderPath() {
     return testFolder() + L"\\velkora_recorder.exe";
 }
 
-RecordFile::RecordFile()
-    : path_(tempFolderPath() + L"\\" + uniqueName(L"velkora-record") + L".txt") {
-    SetEnvironmentVariableW(L"VELKORA_RECORD_FILE", path_.c_str());
+RecordFolder::RecordFolder() : folder_(L"velkora-records") {
+    SetEnvironmentVariableW(L"VELKORA_RECORDS", folder_.path().c_str());
 }
 
-RecordFile::~RecordFile() {
-    SetEnvironmentVariableW(L"VELKORA_RECORD_FILE", nullptr);
-    DeleteFileW(path_.c_str());
+RecordFolder::~RecordFolder() {
+    SetEnvironmentVariableW(L"VELKORA_RECORDS", nullptr);
 }
 
-std::string RecordFile::rawText() const {
-    win32::UniqueFile file(CreateFileW(path_.c_str(), GENERIC_READ,
-                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
-        return {};
-    }
+std::string RecordFolder::rawText() const {
     std::string text;
-    char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) && got > 0) {
-        text.append(buffer, got);
+    WIN32_FIND_DATAW found{};
+    HANDLE search = FindFirstFileW((folder_.path() + L"\\*.rec").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        return text;
     }
+    do {
+        win32::UniqueFile file(CreateFileW((folder_.path() + L"\\" + found.cFileName).c_str(),
+                                           GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        char buffer[4096];
+        DWORD got = 0;
+        while (file && ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) && got > 0) {
+            text.append(buffer, got);
+        }
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
     return text;
 }
 
-std::vector<Record> RecordFile::read() const {
+std::vector<Record> RecordFolder::read() const {
     std::vector<Record> records;
     std::istringstream lines(rawText());
     std::string line;
@@ -117,17 +120,17 @@ std::vector<Record> RecordFile::read() const {
         while (std::getline(parts, field, L'\t')) {
             fields.push_back(field);
         }
-        if (fields.size() != 7) {
-            continue; // a line that is still being written, or a marker
+        if (fields.size() != 9) {
+            continue; // a marker
         }
-        records.push_back(Record{fields[0], fields[1], fields[2], toNumber(fields[3]),
-                                 toNumber(fields[4]), toNumber(fields[5]), fields[6]});
+        records.push_back(Record{fields[0], fields[1], fields[2], fields[3], toNumber(fields[4]),
+                                 toNumber(fields[5]), toNumber(fields[6]), fields[7], fields[8]});
     }
     return records;
 }
 
-std::vector<Record> RecordFile::waitFor(std::size_t count,
-                                        std::chrono::milliseconds timeout) const {
+std::vector<Record> RecordFolder::waitFor(std::size_t count,
+                                          std::chrono::milliseconds timeout) const {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     for (;;) {
         std::vector<Record> records = read();

@@ -21,8 +21,9 @@ bool sameIgnoringCase(const std::wstring& a, const std::wstring& b);
 std::wstring testFolder();
 std::wstring recorderPath();
 
-// One run of the recorder program.
+// One run of the recorder program (tools/standins/recorder.cpp).
 struct Record {
+    std::wstring arguments;
     std::wstring commandLine;
     std::wstring currentDirectory;
     std::wstring modulePath;
@@ -30,26 +31,7 @@ struct Record {
     unsigned long startupFlags = 0;
     unsigned long showWindow = 0;
     std::wstring programFolder;
-};
-
-// A fresh record file in the temp folder, named to the recorder through the environment
-// (children inherit it); deleted when it goes.
-class RecordFile {
-public:
-    RecordFile();
-    ~RecordFile();
-    RecordFile(const RecordFile&) = delete;
-    RecordFile& operator=(const RecordFile&) = delete;
-
-    const std::wstring& path() const { return path_; }
-    std::vector<Record> read() const;
-    std::string rawText() const;
-    // Polls until at least `count` records are there or the time is up.
-    std::vector<Record> waitFor(std::size_t count,
-                                std::chrono::milliseconds timeout = std::chrono::seconds(20)) const;
-
-private:
-    std::wstring path_;
+    std::wstring uiLanguage;
 };
 
 // A new folder in the temp folder, removed with its files when it goes.
@@ -63,6 +45,26 @@ public:
 
 private:
     std::wstring path_;
+};
+
+// A fresh records folder in the temp folder, named to the recorder through the environment
+// (children inherit it); removed when it goes.
+class RecordFolder {
+public:
+    RecordFolder();
+    ~RecordFolder();
+    RecordFolder(const RecordFolder&) = delete;
+    RecordFolder& operator=(const RecordFolder&) = delete;
+
+    std::vector<Record> read() const;
+    // Every file the recorder wrote, one after the other.
+    std::string rawText() const;
+    // Polls until at least `count` records are there or the time is up.
+    std::vector<Record> waitFor(std::size_t count,
+                                std::chrono::milliseconds timeout = std::chrono::seconds(20)) const;
+
+private:
+    TempFolder folder_;
 };
 
 // A key of our own under HKCU\Software\VelkoraTest, deleted with everything in it.

@@ -1,0 +1,119 @@
+// A harmless stand-in for a program that the tool starts (the browser for the website, the
+// system's shutdown command, a program a test launches). It records how it was started and
+// does nothing else.
+//
+// Each run writes one file, <program name>-<process id>.rec, into the folder named by the
+// environment variable VELKORA_RECORDS: one line of tab-separated UTF-8 fields, namely the
+// arguments, the command line, the current directory, its own path, the process id, the
+// STARTUPINFO flags, the show command, the program folder and the user interface language
+// (hex LANGID).
+//   --linger  stays alive for a while after recording
+//   --end     ends through the program-end service; a file "...-survived.rec" says it did not
+#include <windows.h>
+
+#include <string>
+
+#include "platform/win32/runtime.h"
+
+namespace {
+
+std::wstring argumentsOf(const wchar_t* commandLine) {
+    const wchar_t* cursor = commandLine;
+    if (*cursor == L'"') {
+        ++cursor;
+        while (*cursor != L'\0' && *cursor != L'"') {
+            ++cursor;
+        }
+        if (*cursor == L'"') {
+            ++cursor;
+        }
+    } else {
+        while (*cursor != L'\0' && *cursor != L' ' && *cursor != L'\t') {
+            ++cursor;
+        }
+    }
+    while (*cursor == L' ' || *cursor == L'\t') {
+        ++cursor;
+    }
+    return cursor;
+}
+
+std::string utf8(const std::wstring& text) {
+    if (text.empty()) {
+        return {};
+    }
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                         nullptr, 0, nullptr, nullptr);
+    std::string result(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(), size,
+                        nullptr, nullptr);
+    return result;
+}
+
+std::wstring currentDirectory() {
+    std::wstring directory(GetCurrentDirectoryW(0, nullptr), L'\0');
+    directory.resize(GetCurrentDirectoryW(static_cast<DWORD>(directory.size()), directory.data()));
+    return directory;
+}
+
+std::wstring programName(const std::wstring& path) {
+    const std::wstring name = path.substr(path.find_last_of(L"\\/") + 1);
+    return name.substr(0, name.rfind(L'.'));
+}
+
+// Written under a temporary name and then renamed, so a reader never sees half a record.
+bool writeRecord(const std::wstring& path, const std::string& text) {
+    const std::wstring temporary = path + L".tmp";
+    HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    DWORD written = 0;
+    const BOOL ok =
+        WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    CloseHandle(file);
+    return ok && MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);
+}
+
+bool hasArgument(const std::wstring& commandLine, const wchar_t* argument) {
+    return commandLine.find(argument) != std::wstring::npos;
+}
+
+} // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    wchar_t folder[MAX_PATH] = {};
+    const DWORD length = GetEnvironmentVariableW(L"VELKORA_RECORDS", folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) {
+        return 2;
+    }
+    const std::wstring commandLine = GetCommandLineW();
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    GetStartupInfoW(&startup);
+    wchar_t language[8] = {};
+    wsprintfW(language, L"%04X", static_cast<unsigned>(GetUserDefaultUILanguage()));
+
+    const std::wstring ownPath = velkora::win32::executablePath();
+    const std::wstring line =
+        argumentsOf(commandLine.c_str()) + L"\t" + commandLine + L"\t" + currentDirectory() +
+        L"\t" + ownPath + L"\t" + std::to_wstring(GetCurrentProcessId()) + L"\t" +
+        std::to_wstring(startup.dwFlags) + L"\t" + std::to_wstring(startup.wShowWindow) + L"\t" +
+        velkora::win32::ModuleProgramFolder().programFolder() + L"\t" + language + L"\n";
+    const std::wstring base = std::wstring(folder) + L"\\" + programName(ownPath) + L"-" +
+                              std::to_wstring(GetCurrentProcessId());
+    if (!writeRecord(base + L".rec", utf8(line))) {
+        return 3;
+    }
+
+    if (hasArgument(commandLine, L"--linger")) {
+        Sleep(8000);
+    }
+    if (hasArgument(commandLine, L"--end")) {
+        velkora::win32::ProcessProgramEnd().endProgram();
+        writeRecord(base + L"-survived.rec", "survived\n");
+        return 4;
+    }
+    return 0;
+}
