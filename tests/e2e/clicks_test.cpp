@@ -1,7 +1,7 @@
 // The mouse: which clicks open the website, and the ways the program ends.
-#include "e2e_fixture.h"
+#include "tests/e2e/e2e_fixture.h"
 
-namespace e2e {
+namespace velkora::test {
 namespace {
 
 const std::wstring website = L"https://harnoq.example/";
@@ -85,4 +85,4 @@ TEST_F(VelkoraTest, ClosingTheWindowEndsTheProgram) {
 }
 
 } // namespace
-} // namespace e2e
+} // namespace velkora::test

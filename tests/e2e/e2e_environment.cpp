@@ -1,8 +1,8 @@
-#include "e2e_environment.h"
+#include "tests/e2e/e2e_environment.h"
 
 #include <algorithm>
 
-namespace e2e {
+namespace velkora::test {
 
 namespace {
 
@@ -127,4 +127,4 @@ ScopedEnvironmentVariable::~ScopedEnvironmentVariable() {
     SetEnvironmentVariableW(name_.c_str(), previous_ ? previous_->c_str() : nullptr);
 }
 
-} // namespace e2e
+} // namespace velkora::test

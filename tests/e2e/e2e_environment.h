@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace e2e {
+namespace velkora::test {
 
 // The folder of this test program; velkora.exe and the stand-ins are built next to it.
 std::wstring driverFolder();
@@ -37,4 +37,4 @@ private:
     std::optional<std::wstring> previous_;
 };
 
-} // namespace e2e
+} // namespace velkora::test

@@ -1,6 +1,6 @@
-#include "e2e_fixture.h"
+#include "tests/e2e/e2e_fixture.h"
 
-namespace e2e {
+namespace velkora::test {
 
 namespace {
 
@@ -129,4 +129,4 @@ std::wstring withoutMnemonic(const std::wstring& caption) {
     return plain;
 }
 
-} // namespace e2e
+} // namespace velkora::test

@@ -7,13 +7,13 @@
 #include <optional>
 #include <string>
 
-#include "e2e_environment.h"
-#include "e2e_process.h"
-#include "e2e_registry.h"
-#include "e2e_screen.h"
-#include "e2e_windows.h"
+#include "tests/e2e/e2e_environment.h"
+#include "tests/e2e/e2e_process.h"
+#include "tests/e2e/e2e_registry.h"
+#include "tests/e2e/e2e_screen.h"
+#include "tests/e2e/e2e_windows.h"
 
-namespace e2e {
+namespace velkora::test {
 
 // The controls of the main window, found from outside by class, caption and place.
 struct MainWindow {
@@ -61,4 +61,4 @@ protected:
 // A button caption without its mnemonic marks: "&Yes" -> "Yes", "是(&Y)" -> "是".
 std::wstring withoutMnemonic(const std::wstring& caption);
 
-} // namespace e2e
+} // namespace velkora::test

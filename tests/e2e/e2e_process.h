@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace e2e {
+namespace velkora::test {
 
 // velkora.exe started as a separate process; ended at the end of the scope if still running.
 class VelkoraProcess {
@@ -28,4 +28,4 @@ private:
 
 extern const wchar_t* const mainWindowCaption;
 
-} // namespace e2e
+} // namespace velkora::test

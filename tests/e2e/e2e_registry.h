@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-namespace e2e {
+namespace velkora::test {
 
 // The keys the tool reads and writes, under HKEY_LOCAL_MACHINE.
 extern const wchar_t* const listenerTdsKey;
@@ -58,4 +58,4 @@ private:
     std::optional<StoredValue> previous_;
 };
 
-} // namespace e2e
+} // namespace velkora::test

@@ -1,7 +1,7 @@
 // The keyboard: where the focus starts, where Tab takes it, what the port field lets in.
-#include "e2e_fixture.h"
+#include "tests/e2e/e2e_fixture.h"
 
-namespace e2e {
+namespace velkora::test {
 namespace {
 
 void putOnClipboard(const std::wstring& text) {
@@ -73,4 +73,4 @@ TEST_F(VelkoraTest, EnterAndEscapeDoNothing) {
 }
 
 } // namespace
-} // namespace e2e
+} // namespace velkora::test

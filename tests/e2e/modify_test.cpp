@@ -1,7 +1,7 @@
 // The button 修改 from end to end: the boxes, the registry, the restart stand-in.
-#include "e2e_fixture.h"
+#include "tests/e2e/e2e_fixture.h"
 
-namespace e2e {
+namespace velkora::test {
 namespace {
 
 struct Rejection {
@@ -163,4 +163,4 @@ TEST_F(AcceptedPortTest, ConfirmationButtonsReadYesNoInChineseOnAnEnglishSystem)
 }
 
 } // namespace
-} // namespace e2e
+} // namespace velkora::test

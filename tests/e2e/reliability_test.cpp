@@ -1,8 +1,8 @@
 // Bad input through the real window, as a paste brings it past the keystroke filter, and a
 // current-port value of the wrong type at start.
-#include "e2e_fixture.h"
+#include "tests/e2e/e2e_fixture.h"
 
-namespace e2e {
+namespace velkora::test {
 namespace {
 
 const std::wstring emptyTitle = L"端口不能为空";
@@ -116,4 +116,4 @@ TEST_F(VelkoraTest, CurrentPortOfTheWrongTypeReportsAnErrorAndEndsWithoutTheWind
 }
 
 } // namespace
-} // namespace e2e
+} // namespace velkora::test

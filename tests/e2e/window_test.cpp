@@ -1,9 +1,9 @@
 // The main window as the user sees it: size, captions, texts, positions, colours, DPI.
 #include <cmath>
 
-#include "e2e_fixture.h"
+#include "tests/e2e/e2e_fixture.h"
 
-namespace e2e {
+namespace velkora::test {
 namespace {
 
 const std::wstring notice =
@@ -155,4 +155,4 @@ TEST_F(VelkoraTest, At144DpiTheWindowControlsAndBannerScale) {
 }
 
 } // namespace
-} // namespace e2e
+} // namespace velkora::test

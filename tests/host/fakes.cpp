@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <utility>
 
-namespace velkora::fakes {
+namespace velkora::test {
 namespace {
 
 const std::wstring localMachine = L"HKEY_LOCAL_MACHINE";
@@ -423,4 +423,4 @@ void FakeMainWindow::showNotice(const std::wstring& text) {
     shownOrder.push_back(L"notice");
 }
 
-} // namespace velkora::fakes
+} // namespace velkora::test

@@ -16,7 +16,7 @@
 #include "platform/platform.h"
 #include "platform/platform_error.h"
 
-namespace velkora::fakes {
+namespace velkora::test {
 
 constexpr std::uint32_t regSz = 1;
 constexpr std::uint32_t regExpandSz = 2;
@@ -242,4 +242,4 @@ struct FakePlatform {
     Platform platform{shell, messages, launcher, documents, clock, folder, end, errors, firewall};
 };
 
-} // namespace velkora::fakes
+} // namespace velkora::test

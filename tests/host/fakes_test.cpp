@@ -3,11 +3,12 @@
 #include <string>
 
 #include "tests/host/fakes.h"
+#include "tests/thrown_by.h"
 
 // The rollback tests are only as good as the fake registry they run on, so its rules are
 // checked here against what the real shell object does.
 
-namespace velkora::fakes {
+namespace velkora::test {
 namespace {
 
 const std::wstring base = L"HKEY_CURRENT_USER\\Software\\VelkoraTest";
@@ -28,12 +29,9 @@ TEST_P(FakeRegistryDword, ParsesLikeTheRealService) {
         EXPECT_EQ(registry.value(path), dwordValue(*GetParam().stored));
         EXPECT_EQ(registry.regread(path), RegistryValue(*GetParam().stored));
     } else {
-        try {
-            registry.regwrite(path, GetParam().data, L"REG_DWORD");
-            FAIL() << "must be refused";
-        } catch (const PlatformError& error) {
-            EXPECT_EQ(error.number(), 13);
-        }
+        const PlatformError error =
+            thrownBy([&] { registry.regwrite(path, GetParam().data, L"REG_DWORD"); });
+        EXPECT_EQ(error.number(), 13);
         EXPECT_FALSE(registry.value(path));
         EXPECT_FALSE(registry.keyExists(base)) << "a refused write creates nothing";
     }
@@ -132,4 +130,4 @@ TEST(FakeShellObjectFactory, CreatesOnlyTheShellAndCountsReleases) {
 }
 
 } // namespace
-} // namespace velkora::fakes
+} // namespace velkora::test

@@ -8,15 +8,10 @@
 #include "tests/host/fakes.h"
 #include "tests/host/registry_arrangements.h"
 #include "tests/host/registry_paths.h"
+#include "tests/thrown_by.h"
 
-namespace velkora {
+namespace velkora::test {
 namespace {
-
-using namespace testpaths;
-using fakes::dwordValue;
-using fakes::FakeMainWindow;
-using fakes::FakePlatform;
-using fakes::stringValue;
 
 const PlatformError accessDenied(5, L"拒绝访问。");
 const PlatformError firewallDenied(-2147024891, L"拒绝访问。");
@@ -169,13 +164,9 @@ TEST_P(ModifyWithFailedWrite, LeavesEverythingAsBeforeAndNeverConfirms) {
     fake.messages.defaultReply = 6;
     FakeMainWindow window(L"888");
 
-    try {
-        runModifyCommand(window, fake.platform);
-        FAIL() << "a failed write must reach the error report";
-    } catch (const PlatformError& error) {
-        EXPECT_EQ(error.number(), 5);
-        EXPECT_EQ(error.description(), L"拒绝访问。");
-    }
+    const PlatformError error = thrownBy([&] { runModifyCommand(window, fake.platform); });
+    EXPECT_EQ(error.number(), 5);
+    EXPECT_EQ(error.description(), L"拒绝访问。");
     EXPECT_EQ(fake.registry.contents(), before);
     EXPECT_TRUE(fake.messages.boxes().empty());
     EXPECT_TRUE(fake.firewall.calls().empty());
@@ -198,13 +189,9 @@ TEST_P(ModifyWithFailedFirewallRule, UndoesTheRegistryAndTheRulesAndNeverConfirm
     fake.messages.defaultReply = 6;
     FakeMainWindow window(L"888");
 
-    try {
-        runModifyCommand(window, fake.platform);
-        FAIL() << "a failed rule must reach the error report";
-    } catch (const PlatformError& error) {
-        EXPECT_EQ(error.number(), firewallDenied.number());
-        EXPECT_EQ(error.description(), firewallDenied.description());
-    }
+    const PlatformError error = thrownBy([&] { runModifyCommand(window, fake.platform); });
+    EXPECT_EQ(error.number(), firewallDenied.number());
+    EXPECT_EQ(error.description(), firewallDenied.description());
     EXPECT_EQ(fake.registry.contents(), registryBefore);
     EXPECT_EQ(fake.firewall.rules, rulesBefore);
     EXPECT_TRUE(fake.messages.boxes().empty());
@@ -224,13 +211,9 @@ TEST(ModifyWithFailedFirewallRuleAndFailedRestore, ReportsBothUnderTheFirewallEr
     fake.registry.failRestores(accessDenied);
     FakeMainWindow window(L"888");
 
-    try {
-        runModifyCommand(window, fake.platform);
-        FAIL() << "a failed rule must reach the error report";
-    } catch (const PlatformError& error) {
-        EXPECT_EQ(error.number(), firewallDenied.number());
-        EXPECT_EQ(error.description(), L"拒绝访问。\r\n恢复原值失败（错误 5）：拒绝访问。");
-    }
+    const PlatformError error = thrownBy([&] { runModifyCommand(window, fake.platform); });
+    EXPECT_EQ(error.number(), firewallDenied.number());
+    EXPECT_EQ(error.description(), L"拒绝访问。\r\n恢复原值失败（错误 5）：拒绝访问。");
     EXPECT_TRUE(fake.messages.boxes().empty());
     EXPECT_EQ(fake.shell.alive(), 0);
 }
@@ -256,12 +239,8 @@ TEST(ModifyWithFailedLaunch, RaisesTheLaunchErrorAndKeepsTheChange) {
     fake.launcher.failWith(PlatformError(2, L"系统找不到指定的文件。"));
     FakeMainWindow window(L"888");
 
-    try {
-        runModifyCommand(window, fake.platform);
-        FAIL() << "a failed launch must reach the error report";
-    } catch (const PlatformError& error) {
-        EXPECT_EQ(error.number(), 2);
-    }
+    const PlatformError error = thrownBy([&] { runModifyCommand(window, fake.platform); });
+    EXPECT_EQ(error.number(), 2);
     EXPECT_EQ(fake.registry.value(tdsPort), dwordValue(888));
     EXPECT_EQ(fake.firewall.rules.size(), 2u);
     EXPECT_EQ(fake.shell.alive(), 0);
@@ -280,4 +259,4 @@ TEST(ModifyWithFailedCreate, RaisesAndWritesNothing) {
 }
 
 } // namespace
-} // namespace velkora
+} // namespace velkora::test

@@ -7,15 +7,10 @@
 #include "tests/host/fakes.h"
 #include "tests/host/registry_arrangements.h"
 #include "tests/host/registry_paths.h"
+#include "tests/thrown_by.h"
 
-namespace velkora {
+namespace velkora::test {
 namespace {
-
-using namespace testpaths;
-using fakes::dwordValue;
-using fakes::FakeRegistry;
-using fakes::FakeShellObjectFactory;
-using fakes::stringValue;
 
 const PlatformError accessDenied(5, L"拒绝访问。");
 const PlatformError restoreRefused(1018, L"试图在标记为删除的注册表项中进行非法操作。");
@@ -135,13 +130,10 @@ TEST_P(FailedWrite, LeavesTheRegistryExactlyAsBeforeAndRaisesTheOriginalError) {
     FakeShellObjectFactory factory(registry);
     const PortChangeSet set = buildPortChangeSet(L"888");
 
-    try {
-        applyPortChangeSet(*factory.create(L"wscript.shell"), set);
-        FAIL() << "a failed write must raise";
-    } catch (const PlatformError& error) {
-        EXPECT_EQ(error.number(), 5);
-        EXPECT_EQ(error.description(), L"拒绝访问。");
-    }
+    const PlatformError error =
+        thrownBy([&] { applyPortChangeSet(*factory.create(L"wscript.shell"), set); });
+    EXPECT_EQ(error.number(), 5);
+    EXPECT_EQ(error.description(), L"拒绝访问。");
 
     EXPECT_EQ(registry.contents(), before);
     EXPECT_EQ(registry.writes().size(), static_cast<std::size_t>(position))
@@ -169,14 +161,11 @@ TEST(FailedWriteWithFailedRestore, ReportsBothAndStillTriesEveryRestore) {
     registry.failRestores(restoreRefused);
     FakeShellObjectFactory factory(registry);
 
-    try {
-        applyPortChangeSet(*factory.create(L"wscript.shell"), buildPortChangeSet(L"888"));
-        FAIL() << "a failed write must raise";
-    } catch (const PlatformError& error) {
-        EXPECT_EQ(error.number(), 5);
-        EXPECT_EQ(error.description(), L"拒绝访问。\r\n恢复原值失败（错误 1018）："
-                                       L"试图在标记为删除的注册表项中进行非法操作。");
-    }
+    const PlatformError error = thrownBy(
+        [&] { applyPortChangeSet(*factory.create(L"wscript.shell"), buildPortChangeSet(L"888")); });
+    EXPECT_EQ(error.number(), 5);
+    EXPECT_EQ(error.description(), L"拒绝访问。\r\n恢复原值失败（错误 1018）："
+                                   L"试图在标记为删除的注册表项中进行非法操作。");
     int restores = 0;
     for (const auto& call : registry.calls()) {
         restores += call.rfind(L"restore ", 0) == 0;
@@ -227,12 +216,8 @@ TEST(UndoRollback, TriesAllFourAndRaisesTheFirstFailure) {
     const PortChangeUndo undo = applyPortChangeSet(*shell, buildPortChangeSet(L"888"));
     registry.failRestores(restoreRefused);
 
-    try {
-        undo.rollback(*shell);
-        FAIL() << "a failed restore must raise";
-    } catch (const PlatformError& error) {
-        EXPECT_EQ(error.number(), 1018);
-    }
+    const PlatformError error = thrownBy([&] { undo.rollback(*shell); });
+    EXPECT_EQ(error.number(), 1018);
     int restores = 0;
     for (const auto& call : registry.calls()) {
         restores += call.rfind(L"restore ", 0) == 0;
@@ -249,4 +234,4 @@ TEST(CombineWithRollbackFailure, KeepsTheOriginalNumberAndAddsALineAboutTheResto
 }
 
 } // namespace
-} // namespace velkora
+} // namespace velkora::test

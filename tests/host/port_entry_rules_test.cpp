@@ -8,10 +8,8 @@
 #include "logic/port_entry_rules.h"
 #include "tests/host/fakes.h"
 
-namespace velkora {
+namespace velkora::test {
 namespace {
-
-using fakes::FakeMessageBoxService;
 
 TEST(FilterPortKey, PassesExactlyDigitsBackspaceAnd127OverEverySixteenBitCode) {
     int passed = 0;
@@ -150,4 +148,4 @@ TEST(ReportRejectionOfAcceptedText, ShowsNothing) {
 }
 
 } // namespace
-} // namespace velkora
+} // namespace velkora::test

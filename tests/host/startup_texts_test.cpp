@@ -5,15 +5,10 @@
 #include "logic/startup_texts.h"
 #include "tests/host/fakes.h"
 #include "tests/host/registry_paths.h"
+#include "tests/thrown_by.h"
 
-namespace velkora {
+namespace velkora::test {
 namespace {
-
-using namespace testpaths;
-using fakes::dwordValue;
-using fakes::FakeMainWindow;
-using fakes::FakePlatform;
-using fakes::stringValue;
 
 const std::wstring twentySpaces(20, L' ');
 
@@ -71,7 +66,7 @@ INSTANTIATE_TEST_SUITE_P(
                       std::make_tuple(dwordValue(4294967295u), L"4294967295"),
                       std::make_tuple(stringValue(L"3390"), L"3390")),
     [](const ::testing::TestParamInfo<std::tuple<StoredRegistryValue, std::wstring>>& info) {
-        const char* kind = std::get<0>(info.param).type == fakes::regDword ? "Dword" : "String";
+        const char* kind = std::get<0>(info.param).type == regDword ? "Dword" : "String";
         return kind + std::to_string(info.index);
     });
 
@@ -94,7 +89,7 @@ TEST(FillStartupTexts, SetsTheThreeLabelsInOrder) {
 TEST(FillStartupTexts, TakesYearMonthAndDayFromThreeReadingsInThatOrder) {
     FakePlatform fake;
     fake.registry.setValue(tdsPort, dwordValue(3389));
-    fake.clock = fakes::FakeClock({{2025, 12, 31}, {2026, 1, 1}, {2026, 1, 1}});
+    fake.clock = FakeClock({{2025, 12, 31}, {2026, 1, 1}, {2026, 1, 1}});
     FakeMainWindow window;
 
     fillStartupTexts(window, fake.platform);
@@ -106,7 +101,7 @@ TEST(FillStartupTexts, TakesYearMonthAndDayFromThreeReadingsInThatOrder) {
 TEST(FillStartupTexts, EachReadingDecidesItsOwnField) {
     FakePlatform fake;
     fake.registry.setValue(tdsPort, dwordValue(3389));
-    fake.clock = fakes::FakeClock({{2031, 1, 1}, {2032, 7, 2}, {2033, 3, 9}});
+    fake.clock = FakeClock({{2031, 1, 1}, {2032, 7, 2}, {2033, 3, 9}});
     FakeMainWindow window;
 
     fillStartupTexts(window, fake.platform);
@@ -129,16 +124,12 @@ TEST_P(FailedRead, SetsNoLabelAndRaises) {
         fake.registry.createKey(tdsPort.substr(0, tdsPort.rfind(L'\\')));
     }
     if (GetParam().otherType) {
-        fake.registry.setValue(tdsPort, StoredRegistryValue{fakes::regBinary, {1, 2}});
+        fake.registry.setValue(tdsPort, StoredRegistryValue{regBinary, {1, 2}});
     }
     FakeMainWindow window;
 
-    try {
-        fillStartupTexts(window, fake.platform);
-        FAIL() << "a failed read must reach the error report";
-    } catch (const PlatformError& error) {
-        EXPECT_EQ(error.number(), GetParam().number);
-    }
+    const PlatformError error = thrownBy([&] { fillStartupTexts(window, fake.platform); });
+    EXPECT_EQ(error.number(), GetParam().number);
     EXPECT_TRUE(window.shownOrder.empty());
     EXPECT_EQ(fake.clock.readings(), 0);
     EXPECT_EQ(fake.shell.alive(), 0);
@@ -163,4 +154,4 @@ TEST(FillStartupTexts, FailedCreateSetsNoLabel) {
 }
 
 } // namespace
-} // namespace velkora
+} // namespace velkora::test

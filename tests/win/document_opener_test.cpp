@@ -3,7 +3,7 @@
 #include "platform/win32/document_opener.h"
 #include "tests/win/test_support.h"
 
-namespace velkora {
+namespace velkora::test {
 namespace {
 
 // Points an HKLM class's open command at the recorder for the test's length, and puts
@@ -73,4 +73,4 @@ TEST(ShellDocumentOpener, KeepsTheLastErrorOfAFailedOpen) {
 }
 
 } // namespace
-} // namespace velkora
+} // namespace velkora::test

@@ -11,7 +11,7 @@
 #include "platform/win32/firewall_ids.h"
 #include "tests/win/test_support.h"
 
-namespace velkora {
+namespace velkora::test {
 namespace {
 
 TEST(FirewallIds, MatchTheSystemHeaders) {
@@ -103,4 +103,4 @@ TEST(NetFwFirewall, BalancesItsInitialisationInAnApartmentThreadedThread) {
 }
 
 } // namespace
-} // namespace velkora
+} // namespace velkora::test

@@ -6,8 +6,9 @@
 #include "platform/win32/launcher.h"
 #include "platform/win32/runtime.h"
 #include "tests/win/test_support.h"
+#include "tests/thrown_by.h"
 
-namespace velkora {
+namespace velkora::test {
 namespace {
 
 using std::chrono::steady_clock;
@@ -32,12 +33,9 @@ TEST(ProgramOfCommandLine, UsesAFirstWordWithAFolderAsWritten) {
 
 TEST(ProgramOfCommandLine, RefusesACommandLineWithoutAProgram) {
     for (const wchar_t* line : {L"", L" cmd", L"\"\" x"}) {
-        try {
-            win32::programOfCommandLine(line, L"C:\\Windows\\System32");
-            ADD_FAILURE() << "accepted";
-        } catch (const PlatformError& error) {
-            EXPECT_EQ(error.number(), ERROR_INVALID_PARAMETER);
-        }
+        const PlatformError error =
+            thrownBy([&] { win32::programOfCommandLine(line, L"C:\\Windows\\System32"); });
+        EXPECT_EQ(error.number(), ERROR_INVALID_PARAMETER);
     }
 }
 
@@ -135,20 +133,13 @@ TEST(ProcessLauncher, ReturnsAtOnceWithTheProcessIdAndPassesTheWindowStyle) {
 }
 
 TEST(ProcessLauncher, RaisesWhenTheProgramCannotBeStarted) {
-    try {
-        win32::ProcessLauncher().launch(L"velkora-no-such-program /c x", 2);
-        ADD_FAILURE() << "started";
-    } catch (const PlatformError& error) {
-        EXPECT_EQ(error.number(), ERROR_FILE_NOT_FOUND);
-        EXPECT_FALSE(error.description().empty());
-    }
-    try {
-        win32::ProcessLauncher().launch(L"cmd /c exit", 5);
-        ADD_FAILURE() << "accepted window style 5";
-    } catch (const PlatformError& error) {
-        EXPECT_EQ(error.number(), ERROR_INVALID_PARAMETER);
-    }
+    const PlatformError missing =
+        thrownBy([&] { win32::ProcessLauncher().launch(L"velkora-no-such-program /c x", 2); });
+    EXPECT_EQ(missing.number(), ERROR_FILE_NOT_FOUND);
+    EXPECT_FALSE(missing.description().empty());
+    EXPECT_EQ(thrownBy([&] { win32::ProcessLauncher().launch(L"cmd /c exit", 5); }).number(),
+              ERROR_INVALID_PARAMETER);
 }
 
 } // namespace
-} // namespace velkora
+} // namespace velkora::test

@@ -3,12 +3,10 @@
 #include "logic/port_change_set.h"
 #include "platform/win32/registry_shell_object.h"
 #include "tests/win/test_support.h"
+#include "tests/thrown_by.h"
 
-namespace velkora {
+namespace velkora::test {
 namespace {
-
-using test::bytesOf;
-using test::RawValue;
 
 const std::wstring tdsKey =
     L"SYSTEM\\CurrentControlSet\\Control\\Terminal Server\\Wds\\rdpwd\\Tds\\tcp";
@@ -99,12 +97,8 @@ TEST_F(PortChangeSetOnTheRegistry, AWriteRefusedOnTheStandardListLeavesAllFourAs
         stateOf(standardList, L"888:TCP "), stateOf(domainList, L"888:TCP ")};
     test::setKeyDacl(HKEY_LOCAL_MACHINE, standardList, L"D:P(D;;0x6;;;WD)(A;;KA;;;WD)");
 
-    long raised = 0;
-    try {
-        applyPortChangeSet(*shell, buildPortChangeSet(L"888"));
-    } catch (const PlatformError& error) {
-        raised = error.number();
-    }
+    const long raised =
+        thrownBy([&] { applyPortChangeSet(*shell, buildPortChangeSet(L"888")); }).number();
     test::setKeyDacl(HKEY_LOCAL_MACHINE, standardList, L"D:(A;;KA;;;WD)");
 
     EXPECT_EQ(raised, ERROR_ACCESS_DENIED);
@@ -144,12 +138,8 @@ TEST_P(RefusedWriteAtEachPosition, LeavesAllFourValuesByteForByteAsBefore) {
     const std::vector<PathState> before = allFourStates();
     test::setKeyDacl(HKEY_LOCAL_MACHINE, refusing, L"D:P(D;;0x6;;;WD)(A;;KA;;;WD)");
 
-    long raised = 0;
-    try {
-        applyPortChangeSet(*shell, buildPortChangeSet(L"888"));
-    } catch (const PlatformError& error) {
-        raised = error.number();
-    }
+    const long raised =
+        thrownBy([&] { applyPortChangeSet(*shell, buildPortChangeSet(L"888")); }).number();
     test::setKeyDacl(HKEY_LOCAL_MACHINE, refusing, L"D:(A;;KA;;;WD)");
 
     EXPECT_EQ(raised, ERROR_ACCESS_DENIED);
@@ -164,4 +154,4 @@ TEST_P(RefusedWriteAtEachPosition, LeavesAllFourValuesByteForByteAsBefore) {
 INSTANTIATE_TEST_SUITE_P(Positions, RefusedWriteAtEachPosition, ::testing::Values(1, 2, 3, 4));
 
 } // namespace
-} // namespace velkora
+} // namespace velkora::test

@@ -7,7 +7,7 @@
 #include "platform/win32/win32_error.h"
 #include "tests/win/test_support.h"
 
-namespace velkora {
+namespace velkora::test {
 namespace {
 
 bool hasChinese(const std::wstring& text) {
@@ -166,4 +166,4 @@ TEST(ProcessProgramEnd, EndsTheProcessAtOnceWithExitCodeZero) {
 }
 
 } // namespace
-} // namespace velkora
+} // namespace velkora::test

@@ -13,7 +13,7 @@
 
 #include "tests/win/test_support.h"
 
-namespace velkora {
+namespace velkora::test {
 namespace {
 
 std::vector<char> readWholeFile(const std::wstring& path) {
@@ -97,4 +97,4 @@ TEST(VelkoraExe, ImportsNoDllThatItLoadsOnlyWhenNeeded) {
 }
 
 } // namespace
-} // namespace velkora
+} // namespace velkora::test
