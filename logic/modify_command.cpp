@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "logic/firewall_rules.h"
+#include "logic/lockout_guard.h"
 #include "logic/port_change_set.h"
 #include "logic/port_entry_rules.h"
 
@@ -53,6 +54,11 @@ void runModifyCommand(MainWindowView& window, Platform& platform) {
     const std::wstring portText = window.portText();
 
     const std::unique_ptr<ShellObject> shell = platform.shell.create(L"wscript.shell");
+    const PortCheck check =
+        checkPortAvailability(platform.ports, portNumber(portText), currentListenerPort(*shell));
+    if (!confirmLockoutRisk(check, platform.messages)) {
+        return;
+    }
     const PortChangeUndo undo = applyPortChangeSet(*shell, buildPortChangeSet(portText));
     openPortOrUndoChange(platform, *shell, undo, portNumber(portText));
 

@@ -9,6 +9,9 @@ namespace MessageBoxStyle {
 constexpr int OkExclamation = 48;    // an OK button and the exclamation icon
 constexpr int YesNoInformation = 68; // the buttons Yes and No and the information icon
 constexpr int OkCritical = 16;       // the error report
+// Yes and No, the exclamation icon, No as the default button: MB_YESNO | MB_ICONEXCLAMATION
+// | MB_DEFBUTTON2, for a question where Enter must not do the risky thing.
+constexpr int YesNoExclamationDefaultNo = 4 | 48 | 256;
 } // namespace MessageBoxStyle
 
 namespace MessageBoxReply {

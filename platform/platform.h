@@ -6,6 +6,7 @@
 #include "platform/firewall.h"
 #include "platform/launcher.h"
 #include "platform/message_box.h"
+#include "platform/port_probe.h"
 #include "platform/program_end.h"
 #include "platform/program_folder.h"
 #include "platform/shell_object.h"
@@ -24,6 +25,7 @@ struct Platform {
     ProgramEnd& end;
     ErrorReport& errors;
     Firewall& firewall;
+    PortProbe& ports;
 };
 
 } // namespace velkora

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <windows.h>
+
 #include <cstddef>
 #include <string>
 
@@ -33,5 +35,12 @@ std::wstring executablePath(std::size_t initialBufferSize = 260);
 
 // The system directory (for example C:\Windows\System32), without a trailing backslash.
 std::wstring systemDirectory();
+
+// Loads a DLL of Windows from the system directory only, never from the program's folder,
+// and keeps it loaded for the rest of the process. Raises PlatformError when it cannot.
+HMODULE loadSystemLibrary(const wchar_t* name);
+
+// The address of a function of that DLL; raises PlatformError when the DLL lacks it.
+FARPROC systemProcedure(HMODULE module, const char* name);
 
 } // namespace velkora::win32

@@ -1,12 +1,13 @@
 #include "platform/win32/win32_platform.h"
 
-#include "platform/win32/runtime.h"
 #include "platform/win32/document_opener.h"
 #include "platform/win32/error_report.h"
 #include "platform/win32/firewall.h"
 #include "platform/win32/launcher.h"
 #include "platform/win32/message_box.h"
+#include "platform/win32/port_probe.h"
 #include "platform/win32/registry_shell_object.h"
+#include "platform/win32/runtime.h"
 
 namespace velkora::win32 {
 
@@ -20,7 +21,9 @@ struct Win32Platform::Services {
     ProcessProgramEnd end;
     MessageBoxErrorReport errors{messages, end};
     NetFwFirewall firewall;
-    Platform bundle{shell, messages, launcher, documents, clock, folder, end, errors, firewall};
+    SystemPortProbe ports;
+    Platform bundle{shell,  messages, launcher, documents, clock,
+                    folder, end,      errors,   firewall,  ports};
 };
 
 Win32Platform::Win32Platform() : services_(std::make_unique<Services>()) {}

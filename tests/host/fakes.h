@@ -175,6 +175,25 @@ private:
     bool failedOnce_ = false;
 };
 
+// Answers as it is told, per port; a port it was told nothing about is free and unheld.
+class FakePortProbe : public PortProbe {
+public:
+    int trialBind(long port) override {
+        bound.push_back(port);
+        const auto found = bindErrors.find(port);
+        return found == bindErrors.end() ? 0 : found->second;
+    }
+    std::vector<PortHolder> holders(long port) override {
+        listed.push_back(port);
+        const auto found = holdersByPort.find(port);
+        return found == holdersByPort.end() ? std::vector<PortHolder>{} : found->second;
+    }
+
+    std::map<long, int> bindErrors;
+    std::map<long, std::vector<PortHolder>> holdersByPort;
+    std::vector<long> bound, listed; // the ports asked about, in order
+};
+
 // Hands out the dates in turn, the last one again once they run out.
 class FakeClock : public Clock {
 public:
@@ -238,8 +257,10 @@ struct FakePlatform {
     FakeProgramEnd end;
     FakeErrorReport errors;
     FakeFirewall firewall;
+    FakePortProbe ports;
 
-    Platform platform{shell, messages, launcher, documents, clock, folder, end, errors, firewall};
+    Platform platform{shell,  messages, launcher, documents, clock,
+                      folder, end,      errors,   firewall,  ports};
 };
 
 } // namespace velkora::test

@@ -91,7 +91,7 @@ TEST(VelkoraExe, ImportsNoDllThatItLoadsOnlyWhenNeeded) {
     ASSERT_NE(std::find(imports.begin(), imports.end(), "user32.dll"), imports.end())
         << "the import table was not read";
     for (const char* lazy : {"shell32.dll", "shlwapi.dll", "shcore.dll", "comctl32.dll",
-                             "windowscodecs.dll", "gdiplus.dll"}) {
+                             "windowscodecs.dll", "gdiplus.dll", "ws2_32.dll", "iphlpapi.dll"}) {
         EXPECT_EQ(std::find(imports.begin(), imports.end(), lazy), imports.end()) << lazy;
     }
 }
