@@ -70,7 +70,7 @@ print_sandbox_calls() {
         [ -e "$rec" ] || continue
         found=1
         # The first field of a record is the arguments the stand-in was given.
-        printf '  %s got: %s\n' "$(basename "${rec%-*}")" "$(cut -f1 "$rec")"
+        printf '  %s got: %s\n' "$(basename "${rec%-*}")" "$(iconv -f UTF-16LE -t UTF-8 "$rec" | cut -f1)"
     done
     [ "$found" = 1 ] || echo "  (none)"
 }

@@ -16,7 +16,7 @@ std::optional<std::wstring> environmentVariable(const std::wstring& name) {
     return value;
 }
 
-std::string readWholeFile(const std::wstring& path) {
+std::wstring readWholeFile(const std::wstring& path) {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
@@ -24,21 +24,12 @@ std::string readWholeFile(const std::wstring& path) {
     }
     LARGE_INTEGER size{};
     GetFileSizeEx(file, &size);
-    std::string text(static_cast<size_t>(size.QuadPart), '\0');
+    std::wstring text(static_cast<size_t>(size.QuadPart) / sizeof(wchar_t), L'\0');
     DWORD read = 0;
-    ReadFile(file, text.data(), static_cast<DWORD>(text.size()), &read, nullptr);
+    ReadFile(file, text.data(), static_cast<DWORD>(text.size() * sizeof(wchar_t)), &read, nullptr);
     CloseHandle(file);
-    text.resize(read);
+    text.resize(read / sizeof(wchar_t));
     return text;
-}
-
-std::wstring fromUtf8(const std::string& text) {
-    const int size =
-        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring result(static_cast<size_t>(size), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(),
-                        size);
-    return result;
 }
 
 std::vector<std::wstring> filesMatching(const std::wstring& pattern) {
@@ -60,7 +51,7 @@ std::vector<std::wstring> filesMatching(const std::wstring& pattern) {
 std::vector<std::wstring> recordedField(const std::wstring& program, size_t field) {
     std::vector<std::wstring> values;
     for (const std::wstring& name : filesMatching(recordsFolder() + L"\\" + program + L"-*.rec")) {
-        std::wstring line = fromUtf8(readWholeFile(recordsFolder() + L"\\" + name));
+        std::wstring line = readWholeFile(recordsFolder() + L"\\" + name);
         for (size_t i = 0; i < field; ++i) {
             line.erase(0, line.find(L'\t') + 1);
         }

@@ -67,6 +67,21 @@ protected:
         return box;
     }
 
+    // Starts the program, changes the port and presses `answer` in the confirmation; the
+    // box, or none (the test failed) when the button or the box was missing.
+    SeenMessageBox startAndAnswer(MainWindow& window, const std::wstring& port, int answer) {
+        window = start();
+        if (window.modifyButton == nullptr) {
+            ADD_FAILURE() << "no button 修改";
+            return {};
+        }
+        SeenMessageBox box = changeTo(window, port);
+        if (box.box != nullptr) {
+            pressButton(box.box, answer);
+        }
+        return box;
+    }
+
     void expectChangeStored(const std::wstring& port, DWORD number) {
         EXPECT_EQ(readDword(listenerTdsKey, L"PortNumber"), number);
         EXPECT_EQ(readDword(listenerRdpTcpKey, L"PortNumber"), number);
@@ -105,22 +120,17 @@ TEST_F(AcceptedPortTest, Port888AnsweredNoWritesEverythingAndAsksAgainOnASecondC
 }
 
 TEST_F(AcceptedPortTest, Port080KeepsItsLeadingZeroInTheOpenPortEntries) {
-    const MainWindow window = start();
-    ASSERT_NE(window.modifyButton, nullptr);
-    const SeenMessageBox box = changeTo(window, L"080");
+    MainWindow window;
+    const SeenMessageBox box = startAndAnswer(window, L"080", IDNO);
     ASSERT_NE(box.box, nullptr);
-    pressButton(box.box, IDNO);
     EXPECT_TRUE(waitUntil([&] { return !IsWindow(box.box); }, 5000));
     expectChangeStored(L"080", 80);
     EXPECT_FALSE(readValue(standardOpenPortsKey, L"80:TCP ").has_value());
 }
 
 TEST_F(AcceptedPortTest, Port888AnsweredYesStartsTheRestartAndTheWindowStays) {
-    const MainWindow window = start();
-    ASSERT_NE(window.modifyButton, nullptr);
-    const SeenMessageBox box = changeTo(window, L"888");
-    ASSERT_NE(box.box, nullptr);
-    pressButton(box.box, IDYES);
+    MainWindow window;
+    ASSERT_NE(startAndAnswer(window, L"888", IDYES).box, nullptr);
 
     const auto calls = waitForRecordedCalls(L"shutdown", 1, waitMs);
     ASSERT_EQ(calls.size(), 1u) << "the restart command did not reach shutdown.exe";

@@ -82,11 +82,17 @@ void expectChangeStored(const FakeRegistry& registry, const std::wstring& port,
     EXPECT_EQ(registry.value(domainList + name), stringValue(record));
 }
 
-TEST(ApplyPortChangeSet, Stores888AsNumbersAndFirewallRecords) {
+// A registry so arranged, after the change to the port text has been applied to it.
+FakeRegistry changed(Arrangement arrangement, const std::wstring& portText) {
     FakeRegistry registry;
-    arrange(registry, Arrangement::Server);
+    arrange(registry, arrangement);
     FakeShellObjectFactory factory(registry);
-    applyPortChangeSet(*factory.create(L"wscript.shell"), buildPortChangeSet(L"888"));
+    applyPortChangeSet(*factory.create(L"wscript.shell"), buildPortChangeSet(portText));
+    return registry;
+}
+
+TEST(ApplyPortChangeSet, Stores888AsNumbersAndFirewallRecords) {
+    const FakeRegistry registry = changed(Arrangement::Server, L"888");
 
     expectChangeStored(registry, L"888", 888);
     // Old entries stay, and nothing is written under the name without the space.
@@ -96,10 +102,7 @@ TEST(ApplyPortChangeSet, Stores888AsNumbersAndFirewallRecords) {
 }
 
 TEST(ApplyPortChangeSet, KeepsLeadingZerosInNamesButStoresTheNumber) {
-    FakeRegistry registry;
-    arrange(registry, Arrangement::Bare);
-    FakeShellObjectFactory factory(registry);
-    applyPortChangeSet(*factory.create(L"wscript.shell"), buildPortChangeSet(L"080"));
+    const FakeRegistry registry = changed(Arrangement::Bare, L"080");
 
     expectChangeStored(registry, L"080", 80);
     EXPECT_FALSE(registry.value(standardList + L"\\80:TCP "));

@@ -86,28 +86,36 @@ TEST(FillStartupTexts, SetsTheThreeLabelsInOrder) {
     EXPECT_EQ(fake.shell.alive(), 0);
 }
 
-TEST(FillStartupTexts, TakesYearMonthAndDayFromThreeReadingsInThatOrder) {
+struct ReadingsCase {
+    const char* label;
+    std::vector<Date> readings;
+    std::wstring line;
+};
+
+class ClockReadings : public ::testing::TestWithParam<ReadingsCase> {};
+
+// The year comes from the first reading, the month from the second, the day from the third.
+TEST_P(ClockReadings, DecideOneFieldEach) {
     FakePlatform fake;
     fake.registry.setValue(tdsPort, dwordValue(3389));
-    fake.clock = FakeClock({{2025, 12, 31}, {2026, 1, 1}, {2026, 1, 1}});
+    fake.clock = FakeClock(GetParam().readings);
     FakeMainWindow window;
 
     fillStartupTexts(window, fake.platform);
 
     EXPECT_EQ(fake.clock.readings(), 3);
-    EXPECT_EQ(window.creditLine, L" 2025年1月1日" + twentySpaces + L"BY：Harnoq");
+    EXPECT_EQ(window.creditLine, GetParam().line);
 }
 
-TEST(FillStartupTexts, EachReadingDecidesItsOwnField) {
-    FakePlatform fake;
-    fake.registry.setValue(tdsPort, dwordValue(3389));
-    fake.clock = FakeClock({{2031, 1, 1}, {2032, 7, 2}, {2033, 3, 9}});
-    FakeMainWindow window;
-
-    fillStartupTexts(window, fake.platform);
-
-    EXPECT_EQ(window.creditLine, L" 2031年7月9日" + twentySpaces + L"BY：Harnoq");
-}
+INSTANTIATE_TEST_SUITE_P(
+    FillStartupTexts, ClockReadings,
+    ::testing::Values(ReadingsCase{"AcrossNewYear",
+                                   {{2025, 12, 31}, {2026, 1, 1}, {2026, 1, 1}},
+                                   L" 2025年1月1日" + twentySpaces + L"BY：Harnoq"},
+                      ReadingsCase{"ThreeDifferentDays",
+                                   {{2031, 1, 1}, {2032, 7, 2}, {2033, 3, 9}},
+                                   L" 2031年7月9日" + twentySpaces + L"BY：Harnoq"}),
+    [](const ::testing::TestParamInfo<ReadingsCase>& info) { return info.param.label; });
 
 struct ReadFailureCase {
     const char* label;

@@ -162,7 +162,7 @@ TEST(ProcessProgramEnd, EndsTheProcessAtOnceWithExitCodeZero) {
     test::RecordFolder record;
     EXPECT_EQ(runAndWait(test::recorderPath(), L"--end"), 0u);
     EXPECT_EQ(record.read().size(), 1u);
-    EXPECT_EQ(record.rawText().find("survived"), std::string::npos);
+    EXPECT_EQ(record.rawText().find(L"survived"), std::wstring::npos);
 }
 
 } // namespace

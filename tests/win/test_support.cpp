@@ -88,8 +88,8 @@ RecordFolder::~RecordFolder() {
     SetEnvironmentVariableW(L"VELKORA_RECORDS", nullptr);
 }
 
-std::string RecordFolder::rawText() const {
-    std::string text;
+std::wstring RecordFolder::rawText() const {
+    std::wstring text;
     WIN32_FIND_DATAW found{};
     HANDLE search = FindFirstFileW((folder_.path() + L"\\*.rec").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) {
@@ -99,10 +99,10 @@ std::string RecordFolder::rawText() const {
         win32::UniqueFile file(CreateFileW((folder_.path() + L"\\" + found.cFileName).c_str(),
                                            GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
                                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-        char buffer[4096];
+        wchar_t buffer[2048];
         DWORD got = 0;
         while (file && ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) && got > 0) {
-            text.append(buffer, got);
+            text.append(buffer, got / sizeof(wchar_t));
         }
     } while (FindNextFileW(search, &found));
     FindClose(search);
@@ -111,11 +111,11 @@ std::string RecordFolder::rawText() const {
 
 std::vector<Record> RecordFolder::read() const {
     std::vector<Record> records;
-    std::istringstream lines(rawText());
-    std::string line;
+    std::wistringstream lines(rawText());
+    std::wstring line;
     while (std::getline(lines, line)) {
         std::vector<std::wstring> fields;
-        std::wistringstream parts(fromUtf8(line));
+        std::wistringstream parts(line);
         std::wstring field;
         while (std::getline(parts, field, L'\t')) {
             fields.push_back(field);

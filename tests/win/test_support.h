@@ -58,7 +58,7 @@ public:
 
     std::vector<Record> read() const;
     // Every file the recorder wrote, one after the other.
-    std::string rawText() const;
+    std::wstring rawText() const;
     // Polls until at least `count` records are there or the time is up.
     std::vector<Record> waitFor(std::size_t count,
                                 std::chrono::milliseconds timeout = std::chrono::seconds(20)) const;

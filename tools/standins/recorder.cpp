@@ -3,7 +3,7 @@
 // does nothing else.
 //
 // Each run writes one file, <program name>-<process id>.rec, into the folder named by the
-// environment variable VELKORA_RECORDS: one line of tab-separated UTF-8 fields, namely the
+// environment variable VELKORA_RECORDS: one line of tab-separated UTF-16 fields, namely the
 // arguments, the command line, the current directory, its own path, the process id, the
 // STARTUPINFO flags, the show command, the program folder and the user interface language
 // (hex LANGID).
@@ -38,18 +38,6 @@ std::wstring argumentsOf(const wchar_t* commandLine) {
     return cursor;
 }
 
-std::string utf8(const std::wstring& text) {
-    if (text.empty()) {
-        return {};
-    }
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                         nullptr, 0, nullptr, nullptr);
-    std::string result(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(), size,
-                        nullptr, nullptr);
-    return result;
-}
-
 std::wstring currentDirectory() {
     std::wstring directory(GetCurrentDirectoryW(0, nullptr), L'\0');
     directory.resize(GetCurrentDirectoryW(static_cast<DWORD>(directory.size()), directory.data()));
@@ -62,7 +50,7 @@ std::wstring programName(const std::wstring& path) {
 }
 
 // Written under a temporary name and then renamed, so a reader never sees half a record.
-bool writeRecord(const std::wstring& path, const std::string& text) {
+bool writeRecord(const std::wstring& path, const std::wstring& text) {
     const std::wstring temporary = path + L".tmp";
     HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -70,8 +58,8 @@ bool writeRecord(const std::wstring& path, const std::string& text) {
         return false;
     }
     DWORD written = 0;
-    const BOOL ok =
-        WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    const BOOL ok = WriteFile(file, text.data(), static_cast<DWORD>(text.size() * sizeof(wchar_t)),
+                              &written, nullptr);
     CloseHandle(file);
     return ok && MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);
 }
@@ -103,7 +91,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         velkora::win32::ModuleProgramFolder().programFolder() + L"\t" + language + L"\n";
     const std::wstring base = std::wstring(folder) + L"\\" + programName(ownPath) + L"-" +
                               std::to_wstring(GetCurrentProcessId());
-    if (!writeRecord(base + L".rec", utf8(line))) {
+    if (!writeRecord(base + L".rec", line)) {
         return 3;
     }
 
@@ -112,7 +100,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     }
     if (hasArgument(commandLine, L"--end")) {
         velkora::win32::ProcessProgramEnd().endProgram();
-        writeRecord(base + L"-survived.rec", "survived\n");
+        writeRecord(base + L"-survived.rec", L"survived\n");
         return 4;
     }
     return 0;
