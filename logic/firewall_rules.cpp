@@ -21,7 +21,7 @@ FirewallRule remoteDesktopRule(long port, long protocol, const wchar_t* protocol
     rule.description = L"由 Velkora工具 为远程桌面监听端口添加";
     rule.grouping = L"Velkora工具";
     rule.protocol = protocol;
-    rule.localPort = port;
+    rule.localPorts = std::to_wstring(port);
     rule.direction = inbound;
     rule.action = allow;
     rule.profiles = allProfiles;

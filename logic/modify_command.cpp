@@ -13,7 +13,9 @@ const std::wstring confirmationPrompt = L"端口修改成功，请重启计算�
                                         L"点“是”则自动重启计算机\r\n"
                                         L"点“否”则您手动重启计算机";
 
-const std::wstring restartCommand = L"cmd /c"
+// /d: the interpreter skips the AutoRun commands of the user's registry, which would
+// otherwise run with this tool's (administrator) rights.
+const std::wstring restartCommand = L"cmd /d /c"
                                     L"shutdown -r -t 0";
 
 namespace {

@@ -8,7 +8,7 @@
 namespace velkora {
 
 extern const std::wstring confirmationPrompt;
-extern const std::wstring restartCommand; // "cmd /c" + "shutdown -r -t 0"
+extern const std::wstring restartCommand; // "cmd /d /c" + "shutdown -r -t 0"
 
 // What the button "修改" does: validate, warn if the listener could not open the new port,
 // write the change, open the firewall, ask about the restart. Platform errors travel up to the

@@ -61,9 +61,9 @@ PortChangeUndo applyPortChangeSet(ShellObject& shell, const PortChangeSet& chang
     std::vector<RegistryWrite> written;
     written.reserve(changeSet.size());
     for (const RegistryWrite& write : changeSet) {
-        // The write is recorded before it is made: a failed write may still have created
-        // keys on the way to its value, and putting its old state back is harmless.
-        written.push_back(write);
+        // Only a write that succeeded is recorded for undoing: a failed write changed
+        // nothing (the service removes any key it created on the way), and undoing it
+        // would meet the same refusal and report a put-back failure that never happened.
         try {
             shell.regwrite(write.path, write.data, write.typeName);
         } catch (const PlatformError& original) {
@@ -77,6 +77,7 @@ PortChangeUndo applyPortChangeSet(ShellObject& shell, const PortChangeSet& chang
             }
             throw;
         }
+        written.push_back(write);
     }
     return PortChangeUndo(std::move(written), before);
 }

@@ -18,7 +18,9 @@ struct FirewallRule {
     std::wstring description;
     std::wstring grouping;
     long protocol = FirewallProtocol::Tcp;
-    long localPort = 0;
+    // The firewall's own text: one port ("888"), or a range or list ("3389-3390,5000")
+    // in a rule made by someone else, kept exactly so that it can be put back.
+    std::wstring localPorts;
     long direction = 1;
     long action = 1;
     long profiles = 0x7FFFFFFF;
@@ -27,7 +29,7 @@ struct FirewallRule {
 
     bool operator==(const FirewallRule& o) const {
         return name == o.name && description == o.description && grouping == o.grouping &&
-               protocol == o.protocol && localPort == o.localPort && direction == o.direction &&
+               protocol == o.protocol && localPorts == o.localPorts && direction == o.direction &&
                action == o.action && profiles == o.profiles &&
                remoteAddresses == o.remoteAddresses && enabled == o.enabled;
     }

@@ -47,7 +47,8 @@ public:
 
     // typeName "REG_DWORD": data is decimal digits with optional spaces around them, stored
     // as the 32-bit number (" 080 " stores 80); anything else is an error.
-    // typeName "REG_SZ": data stored unchanged. Missing keys are created.
+    // typeName "REG_SZ": data stored unchanged. Missing keys are created; a write that
+    // fails changes nothing, so keys it created on the way are removed again.
     virtual void regwrite(const std::wstring& path, const std::wstring& data,
                           const std::wstring& typeName) = 0;
 

@@ -326,7 +326,7 @@ void MainWindow::clickOnModify() {
 }
 
 void MainWindow::clickOnExit() {
-    platform_.end.endProgram();
+    platform_.end.endProgram(ExitCode::Normal);
 }
 
 void MainWindow::createControls() {

@@ -3,6 +3,7 @@
 #include <shellapi.h>
 
 #include "platform/win32/com_apartment.h"
+#include "platform/win32/desktop_shell.h"
 #include "platform/win32/runtime.h"
 #include "platform/win32/unique_handles.h"
 
@@ -48,6 +49,23 @@ void ShellDocumentOpener::openDocument(const std::wstring& operation, const std:
                                        const std::wstring& directory, int showCommand) {
     // Shell extensions that handle the open are COM objects; DDE is not wanted.
     ComApartment com(COINIT_DISABLE_OLE1DDE);
+    // Elevated, a direct open would start the handler (the user's browser, or whatever the
+    // user's account registered) with administrator rights: the desktop's shell starts it
+    // with the user's own. Only where there is no desktop shell is it opened directly.
+    if (processIsElevated()) {
+        if (const std::optional<HRESULT> result =
+                openThroughDesktopShell(operation, file, parameters, directory, showCommand)) {
+            // The shell's ShellExecute gives S_FALSE or an error when the open failed.
+            lastError_ = *result == S_OK ? ERROR_SUCCESS : static_cast<unsigned long>(*result);
+            return;
+        }
+    }
+    openDirectly(operation, file, parameters, directory, showCommand);
+}
+
+void ShellDocumentOpener::openDirectly(const std::wstring& operation, const std::wstring& file,
+                                       const std::wstring& parameters,
+                                       const std::wstring& directory, int showCommand) {
     const ShellExecuteFn open = shellExecute();
     if (open == nullptr) {
         lastError_ = GetLastError();

@@ -9,7 +9,7 @@ std::wstring errorReportText(long number, const std::wstring& description) {
 void MessageBoxErrorReport::report(const PlatformError& error) {
     messages_.messageBox(errorReportText(error.number(), error.description()),
                          MessageBoxStyle::OkCritical, std::nullopt);
-    end_.endProgram();
+    end_.endProgram(ExitCode::AfterError);
 }
 
 } // namespace velkora::win32

@@ -13,7 +13,7 @@ namespace velkora::win32 {
 std::wstring errorReportText(long number, const std::wstring& description);
 
 // Shows the text in a box with the application title, the OK button and the critical
-// icon, then ends the program.
+// icon, then ends the program with ExitCode::AfterError.
 class MessageBoxErrorReport final : public ErrorReport {
 public:
     MessageBoxErrorReport(MessageBoxService& messages, ProgramEnd& end)

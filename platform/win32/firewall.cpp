@@ -66,7 +66,7 @@ FirewallRule readRule(INetFwRule& rule) {
     LONG protocol = 0;
     checkHr(rule.get_Protocol(&protocol));
     fields.protocol = protocol;
-    fields.localPort = singlePortOf(readText(rule, &INetFwRule::get_LocalPorts));
+    fields.localPorts = readText(rule, &INetFwRule::get_LocalPorts);
     NET_FW_RULE_DIRECTION direction = NET_FW_RULE_DIR_IN;
     checkHr(rule.get_Direction(&direction));
     fields.direction = direction;
@@ -89,7 +89,7 @@ void writeFields(INetFwRule& rule, const FirewallRule& fields) {
     checkHr(rule.put_Description(makeBstr(fields.description).get()));
     checkHr(rule.put_Grouping(makeBstr(fields.grouping).get()));
     checkHr(rule.put_Protocol(fields.protocol));
-    checkHr(rule.put_LocalPorts(makeBstr(std::to_wstring(fields.localPort)).get()));
+    checkHr(rule.put_LocalPorts(makeBstr(fields.localPorts).get()));
     checkHr(rule.put_Direction(static_cast<NET_FW_RULE_DIRECTION>(fields.direction)));
     checkHr(rule.put_Action(static_cast<NET_FW_ACTION>(fields.action)));
     checkHr(rule.put_Profiles(fields.profiles));
@@ -117,20 +117,6 @@ bool firewallServiceActive() {
     }
     // A service on its way up will filter in a moment, so only a stopped one counts as off.
     return status.dwCurrentState != SERVICE_STOPPED;
-}
-
-long singlePortOf(const std::wstring& localPorts) {
-    if (localPorts.empty() || localPorts.size() > 5) {
-        return 0;
-    }
-    long port = 0;
-    for (wchar_t c : localPorts) {
-        if (c < L'0' || c > L'9') {
-            return 0;
-        }
-        port = port * 10 + (c - L'0');
-    }
-    return port <= 65535 ? port : 0;
 }
 
 bool NetFwFirewall::available() {

@@ -17,7 +17,4 @@ public:
 // True unless the firewall service (MpsSvc) is missing or stopped.
 bool firewallServiceActive();
 
-// A rule's LocalPorts text as one port number; 0 when it is not exactly one decimal port.
-long singlePortOf(const std::wstring& localPorts);
-
 } // namespace velkora::win32

@@ -44,8 +44,8 @@ std::wstring ModuleProgramFolder::programFolder() {
     return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
 }
 
-void ProcessProgramEnd::endProgram() {
-    ExitProcess(0);
+void ProcessProgramEnd::endProgram(int exitCode) {
+    ExitProcess(static_cast<UINT>(exitCode));
 }
 
 std::wstring executablePath(std::size_t initialBufferSize) {

@@ -23,10 +23,10 @@ public:
     std::wstring programFolder() override;
 };
 
-// Ends the process at once with exit code 0; no window or destructor gets another word.
+// Ends the process at once; no window or destructor gets another word.
 class ProcessProgramEnd final : public ProgramEnd {
 public:
-    [[noreturn]] void endProgram() override;
+    [[noreturn]] void endProgram(int exitCode) override;
 };
 
 // The path of this process's executable, however long: the buffer, of initialBufferSize

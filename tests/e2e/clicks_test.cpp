@@ -75,6 +75,7 @@ TEST_F(VelkoraTest, ExitEndsTheProgramAtOnceWithoutAQuestion) {
     ASSERT_NE(window.exitButton, nullptr);
     clickButton(window.exitButton);
     EXPECT_TRUE(process_->waitForExit(5000)) << "退出 did not end the program";
+    EXPECT_EQ(process_->exitCode(), 0u);
 }
 
 TEST_F(VelkoraTest, ClosingTheWindowEndsTheProgram) {
@@ -82,6 +83,7 @@ TEST_F(VelkoraTest, ClosingTheWindowEndsTheProgram) {
     ASSERT_NE(window.main, nullptr);
     PostMessageW(window.main, WM_SYSCOMMAND, SC_CLOSE, 0);
     EXPECT_TRUE(process_->waitForExit(5000)) << "closing the window did not end the program";
+    EXPECT_EQ(process_->exitCode(), 0u);
 }
 
 } // namespace

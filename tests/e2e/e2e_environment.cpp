@@ -74,7 +74,7 @@ std::wstring velkoraExe() {
 }
 
 std::wstring recordsFolder() {
-    return driverFolder() + L"\\e2e-records";
+    return driverFolder() + L"\\records";
 }
 
 std::wstring screenshotsFolder() {

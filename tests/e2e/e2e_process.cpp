@@ -38,6 +38,12 @@ bool VelkoraProcess::waitForExit(DWORD timeoutMs) const {
            WaitForSingleObject(info_.hProcess, timeoutMs) == WAIT_OBJECT_0;
 }
 
+DWORD VelkoraProcess::exitCode() const {
+    DWORD code = STILL_ACTIVE;
+    GetExitCodeProcess(info_.hProcess, &code);
+    return code;
+}
+
 HWND VelkoraProcess::waitForMainWindow(bool visible, DWORD timeoutMs) const {
     HWND found = nullptr;
     waitUntil(

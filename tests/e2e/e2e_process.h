@@ -18,6 +18,8 @@ public:
     bool started() const { return info_.hProcess != nullptr; }
     bool running() const;
     bool waitForExit(DWORD timeoutMs) const;
+    // The exit code once the process has ended; STILL_ACTIVE while it runs.
+    DWORD exitCode() const;
 
     // The main window (found by its caption), once it exists and, if asked, is visible.
     HWND waitForMainWindow(bool visible, DWORD timeoutMs) const;

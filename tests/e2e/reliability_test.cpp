@@ -111,6 +111,7 @@ TEST_F(VelkoraTest, CurrentPortOfTheWrongTypeReportsAnErrorAndEndsWithoutTheWind
     EXPECT_NE(box->prompt.find(L"运行时错误"), std::wstring::npos) << "not an error report";
     pressButton(box->box, IDOK);
     EXPECT_TRUE(process_->waitForExit(5000)) << "the program did not end after the report";
+    EXPECT_EQ(process_->exitCode(), 1u);
     EXPECT_FALSE(windowShown) << "the main window was shown";
     EXPECT_TRUE(toolRegistryState() == before) << "the program wrote";
 }

@@ -36,6 +36,7 @@ TEST_F(VelkoraTest, MissingCurrentPortReportsErrorTwoAndEndsWithoutShowingTheWin
 
     pressButton(box->box, IDOK);
     EXPECT_TRUE(process_->waitForExit(5000)) << "the program did not end after the report";
+    EXPECT_EQ(process_->exitCode(), 1u) << "a caller must be able to tell the failure";
     EXPECT_FALSE(windowShown);
     EXPECT_FALSE(readValue(listenerTdsKey, L"PortNumber").has_value()) << "the program wrote";
     EXPECT_EQ(readDword(listenerRdpTcpKey, L"PortNumber"), 3389u);

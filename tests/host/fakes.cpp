@@ -226,11 +226,9 @@ void FakeRegistry::regwrite(const std::wstring& path, const std::wstring& data,
     ++regwriteCount_;
     const SplitPath where = split(path);
     if (failingRegwrite_ && *failingRegwrite_ == regwriteCount_) {
-        if (keysBeforeFailing_) {
-            createChain(where.keyChain);
-        }
-        throw *regwriteError_;
+        refusedPath_ = path;
     }
+    throwIfRefused(path);
     const StoredRegistryValue stored = parseData(data, typeName);
     createChain(where.keyChain);
     keys_[where.keyChain.back()][where.valueName] = stored;
@@ -257,6 +255,7 @@ void FakeRegistry::restore(const std::wstring& path, const RegistryValueState& b
     if (restoreError_) {
         throw *restoreError_;
     }
+    throwIfRefused(path);
     const SplitPath where = split(path);
     if (before.value) {
         createChain(where.keyChain);
@@ -278,10 +277,15 @@ void FakeRegistry::restore(const std::wstring& path, const RegistryValueState& b
     }
 }
 
-void FakeRegistry::failRegwrite(int nth, PlatformError error, bool keysBeforeFailing) {
+void FakeRegistry::failRegwrite(int nth, PlatformError error) {
     failingRegwrite_ = nth;
     regwriteError_ = std::move(error);
-    keysBeforeFailing_ = keysBeforeFailing;
+}
+
+void FakeRegistry::throwIfRefused(const std::wstring& path) const {
+    if (refusedPath_ && sameName(*refusedPath_, path)) {
+        throw *regwriteError_;
+    }
 }
 
 void FakeRegistry::failRestores(PlatformError error) {

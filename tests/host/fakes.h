@@ -55,10 +55,11 @@ public:
     RegistryValueState capture(const std::wstring& path);
     void restore(const std::wstring& path, const RegistryValueState& before);
 
-    // Failure injection: the Nth regwrite (1-based, counted over the registry's life)
-    // raises the error; with keysBeforeFailing it has created the missing keys first, as
-    // a real write refused at the value does.
-    void failRegwrite(int nth, PlatformError error, bool keysBeforeFailing = true);
+    // Failure injection: the Nth regwrite (1-based, counted over the registry's life) is
+    // refused as an ACL on its key refuses it: that write, and every later regwrite or
+    // restore of the same path, raises the error and changes nothing (like the real
+    // service, a refused write removes the keys it created on the way).
+    void failRegwrite(int nth, PlatformError error);
     // Every restore from now on raises the error, after trying nothing.
     void failRestores(PlatformError error);
     void failCaptures(PlatformError error);
@@ -78,6 +79,7 @@ private:
     SplitPath split(const std::wstring& path) const;
     void createChain(const std::vector<std::wstring>& keyChain);
     bool hasSubkeys(const std::wstring& keyPath) const;
+    void throwIfRefused(const std::wstring& path) const;
     static StoredRegistryValue parseData(const std::wstring& data, const std::wstring& typeName);
 
     Keys keys_;
@@ -86,7 +88,7 @@ private:
     int regwriteCount_ = 0;
     std::optional<int> failingRegwrite_;
     std::optional<PlatformError> regwriteError_;
-    bool keysBeforeFailing_ = true;
+    std::optional<std::wstring> refusedPath_;
     std::optional<PlatformError> restoreError_;
     std::optional<PlatformError> captureError_;
 };
@@ -222,8 +224,8 @@ public:
 
 class FakeProgramEnd : public ProgramEnd {
 public:
-    void endProgram() override { ++ended; }
-    int ended = 0;
+    void endProgram(int exitCode) override { exitCodes.push_back(exitCode); }
+    std::vector<int> exitCodes;
 };
 
 class FakeErrorReport : public ErrorReport {

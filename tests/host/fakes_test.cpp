@@ -2,24 +2,20 @@
 
 #include <string>
 
+#include "tests/common/dword_text_cases.h"
 #include "tests/host/fakes.h"
 #include "tests/thrown_by.h"
 
 // The rollback tests are only as good as the fake registry they run on, so its rules are
-// checked here against what the real shell object does.
+// checked here against what the real shell object does (the DWORD table runs against the
+// real one too, in the Windows tree).
 
 namespace velkora::test {
 namespace {
 
 const std::wstring base = L"HKEY_CURRENT_USER\\Software\\VelkoraTest";
 
-struct DwordCase {
-    const char* label;
-    std::wstring data;
-    std::optional<std::uint32_t> stored; // absent: error 13
-};
-
-class FakeRegistryDword : public ::testing::TestWithParam<DwordCase> {};
+class FakeRegistryDword : public ::testing::TestWithParam<DwordTextCase> {};
 
 TEST_P(FakeRegistryDword, ParsesLikeTheRealService) {
     FakeRegistry registry;
@@ -37,17 +33,10 @@ TEST_P(FakeRegistryDword, ParsesLikeTheRealService) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Data, FakeRegistryDword,
-    ::testing::Values(DwordCase{"Spaced", L" 888 ", 888u},
-                      DwordCase{"SpacedLeadingZero", L" 080 ", 80u},
-                      DwordCase{"Bare", L"3389", 3389u}, DwordCase{"ManySpaces", L"  1  ", 1u},
-                      DwordCase{"Largest", L"4294967295", 4294967295u},
-                      DwordCase{"Overflow", L"4294967296", {}}, DwordCase{"Empty", L"", {}},
-                      DwordCase{"OnlySpaces", L"   ", {}}, DwordCase{"InnerSpace", L"8 8", {}},
-                      DwordCase{"Negative", L"-1", {}}, DwordCase{"Tab", L"\t80", {}},
-                      DwordCase{"Hex", L"0x50", {}}),
-    [](const ::testing::TestParamInfo<DwordCase>& info) { return info.param.label; });
+INSTANTIATE_TEST_SUITE_P(Data, FakeRegistryDword, ::testing::ValuesIn(dwordTextCases),
+                         [](const ::testing::TestParamInfo<DwordTextCase>& info) {
+                             return info.param.label;
+                         });
 
 TEST(FakeRegistry, KeepsValueNamesExactlyAndComparesThemWithoutCase) {
     FakeRegistry registry;
@@ -100,12 +89,19 @@ TEST(FakeRegistry, RestorePutsBackTypeAndBytes) {
     EXPECT_EQ(registry.value(path), odd);
 }
 
-TEST(FakeRegistry, FailedWriteCanLeaveCreatedKeysBehind) {
+TEST(FakeRegistry, RefusedWriteChangesNothingAndItsPathStaysRefused) {
     FakeRegistry registry;
+    const auto before = registry.contents();
+    const std::wstring path = base + L"\\A\\Value";
+    const RegistryValueState state = registry.capture(path);
     registry.failRegwrite(1, PlatformError(5, L"拒绝访问。"));
-    EXPECT_THROW(registry.regwrite(base + L"\\A\\Value", L"x", L"REG_SZ"), PlatformError);
-    EXPECT_TRUE(registry.keyExists(base + L"\\A"));
-    EXPECT_FALSE(registry.value(base + L"\\A\\Value"));
+
+    EXPECT_THROW(registry.regwrite(path, L"x", L"REG_SZ"), PlatformError);
+    EXPECT_EQ(registry.contents(), before) << "no key left behind";
+    EXPECT_THROW(registry.restore(path, state), PlatformError);
+    EXPECT_THROW(registry.regwrite(path, L"y", L"REG_SZ"), PlatformError);
+    registry.regwrite(base + L"\\A\\Other", L"z", L"REG_SZ");
+    EXPECT_TRUE(registry.value(base + L"\\A\\Other"));
 }
 
 TEST(FakeRegistry, StringsRoundTripThroughUtf16Bytes) {

@@ -24,7 +24,7 @@ TEST_P(BuildFirewallRules, GivesInboundAllowRulesForTcpAndUdpOnThePort) {
     EXPECT_EQ(rules[0].protocol, 6);
     EXPECT_EQ(rules[1].protocol, 17);
     for (const FirewallRule& rule : rules) {
-        EXPECT_EQ(rule.localPort, port);
+        EXPECT_EQ(rule.localPorts, n);
         EXPECT_EQ(rule.direction, 1) << "inbound";
         EXPECT_EQ(rule.action, 1) << "allow";
         EXPECT_EQ(rule.profiles, 0x7FFFFFFF) << "all profiles";
@@ -77,7 +77,7 @@ TEST(OpenPortInFirewall, LeavesRulesOfEarlierPortsAndOthersAlone) {
     openPortInFirewall(firewall, 3390);
     FirewallRule other;
     other.name = L"Remote Desktop - User Mode (TCP-In)";
-    other.localPort = 3389;
+    other.localPorts = L"3389";
     firewall.rules[other.name] = other;
 
     openPortInFirewall(firewall, 888);
@@ -133,6 +133,20 @@ INSTANTIATE_TEST_SUITE_P(
                       PutFailureCase{"SecondRuleAfterChangingAnOldOne", 2, true, false},
                       PutFailureCase{"OldRuleHalfChanged", 1, true, true}),
     [](const ::testing::TestParamInfo<PutFailureCase>& info) { return info.param.label; });
+
+TEST(FailedPut, PutsBackARangeAndListOfPortsExactly) {
+    FakeFirewall firewall;
+    FirewallRule old = buildFirewallRules(888)[0];
+    old.localPorts = L"888-890,3389";
+    firewall.rules[old.name] = old;
+    const auto before = firewall.rules;
+    firewall.failPut(2, accessDenied);
+
+    EXPECT_THROW(openPortInFirewall(firewall, 888), PlatformError);
+
+    EXPECT_EQ(firewall.rules.at(old.name).localPorts, L"888-890,3389");
+    EXPECT_EQ(firewall.rules, before);
+}
 
 TEST(FailedPutWithFailedPutBack, ReportsBothErrorsUnderTheOriginalNumber) {
     FakeFirewall firewall;

@@ -147,9 +147,10 @@ TEST_P(FailedWrite, LeavesTheRegistryExactlyAsBeforeAndRaisesTheOriginalError) {
             restores.push_back(call);
         }
     }
-    ASSERT_EQ(restores.size(), static_cast<std::size_t>(position));
-    for (int i = 0; i < position; ++i) {
-        EXPECT_EQ(restores[i], L"restore " + set[position - 1 - i].path) << "newest first";
+    // Only the writes that succeeded are undone: the refused one changed nothing.
+    ASSERT_EQ(restores.size(), static_cast<std::size_t>(position - 1));
+    for (int i = 0; i < position - 1; ++i) {
+        EXPECT_EQ(restores[i], L"restore " + set[position - 2 - i].path) << "newest first";
     }
     EXPECT_EQ(factory.alive(), 0);
 }
@@ -173,7 +174,7 @@ TEST(FailedWriteWithFailedRestore, ReportsBothAndStillTriesEveryRestore) {
     for (const auto& call : registry.calls()) {
         restores += call.rfind(L"restore ", 0) == 0;
     }
-    EXPECT_EQ(restores, 3);
+    EXPECT_EQ(restores, 2);
 }
 
 TEST(FailedCapture, WritesNothing) {

@@ -15,7 +15,7 @@ using std::chrono::steady_clock;
 
 TEST(ProgramOfCommandLine, TakesABareFirstWordFromTheSystemDirectoryOnly) {
     const std::wstring sys = L"C:\\Windows\\System32";
-    EXPECT_EQ(win32::programOfCommandLine(L"cmd /cshutdown -r -t 0", sys), sys + L"\\cmd.exe");
+    EXPECT_EQ(win32::programOfCommandLine(L"cmd /d /cshutdown -r -t 0", sys), sys + L"\\cmd.exe");
     EXPECT_EQ(win32::programOfCommandLine(L"cmd", sys), sys + L"\\cmd.exe");
     EXPECT_EQ(win32::programOfCommandLine(L"\"cmd\" /c x", sys), sys + L"\\cmd.exe");
     EXPECT_EQ(win32::programOfCommandLine(L"shutdown.exe -r", sys), sys + L"\\shutdown.exe");

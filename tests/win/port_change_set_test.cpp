@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include "logic/port_change_set.h"
+#include "platform/win32/error_report.h"
 #include "platform/win32/registry_shell_object.h"
+#include "platform/win32/win32_error.h"
 #include "tests/win/test_support.h"
 #include "tests/thrown_by.h"
 
@@ -41,6 +43,52 @@ PathState stateOf(const std::wstring& key, const std::wstring& name) {
     state.value = hklm(key, name);
     return state;
 }
+
+const std::wstring& accessDeniedText() {
+    static const std::wstring text = win32::systemErrorText(ERROR_ACCESS_DENIED);
+    return text;
+}
+
+// The error box's text for the change to the port text, or nothing if it succeeded.
+// The states of the four paths a change to 888 writes.
+std::vector<PathState> allFourStates() {
+    return {stateOf(tdsKey, L"PortNumber"), stateOf(rdpKey, L"PortNumber"),
+            stateOf(standardList, L"888:TCP "), stateOf(domainList, L"888:TCP ")};
+}
+
+std::wstring reportOfApplying(ShellObject& shell, const std::wstring& portText) {
+    const PlatformError error =
+        thrownBy([&] { applyPortChangeSet(shell, buildPortChangeSet(portText)); });
+    return win32::errorReportText(error.number(), error.description());
+}
+
+// The real registry shell object, with a refusing DACL put on keys as soon as the given
+// write has succeeded: a refusal that starts in the middle of a change.
+class RefusingAfterWrite final : public ShellObject {
+public:
+    RefusingAfterWrite(ShellObject& real, int write, std::vector<std::wstring> keys)
+        : real_(real), refuseAfter_(write), keys_(std::move(keys)) {}
+    RegistryValue regread(const std::wstring& path) override { return real_.regread(path); }
+    void regwrite(const std::wstring& path, const std::wstring& data,
+                  const std::wstring& typeName) override {
+        real_.regwrite(path, data, typeName);
+        if (++writes_ == refuseAfter_) {
+            for (const std::wstring& key : keys_) {
+                test::setKeyDacl(HKEY_LOCAL_MACHINE, key, L"D:P(D;;0x6;;;WD)(A;;KA;;;WD)");
+            }
+        }
+    }
+    RegistryValueState capture(const std::wstring& path) override { return real_.capture(path); }
+    void restore(const std::wstring& path, const RegistryValueState& before) override {
+        real_.restore(path, before);
+    }
+
+private:
+    ShellObject& real_;
+    int refuseAfter_;
+    std::vector<std::wstring> keys_;
+    int writes_ = 0;
+};
 
 // Takes the four paths' states before a test and puts them back after it.
 class PortChangeSetOnTheRegistry : public ::testing::Test {
@@ -92,19 +140,14 @@ TEST_F(PortChangeSetOnTheRegistry, AWriteRefusedOnTheStandardListLeavesAllFourAs
     test::deleteKeyTree(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Terminal "
                                             L"Server\\Wds");
     test::createKey(HKEY_LOCAL_MACHINE, standardList);
-    const std::vector<PathState> before = {
-        stateOf(tdsKey, L"PortNumber"), stateOf(rdpKey, L"PortNumber"),
-        stateOf(standardList, L"888:TCP "), stateOf(domainList, L"888:TCP ")};
+    const std::vector<PathState> before = allFourStates();
     test::setKeyDacl(HKEY_LOCAL_MACHINE, standardList, L"D:P(D;;0x6;;;WD)(A;;KA;;;WD)");
 
-    const long raised =
-        thrownBy([&] { applyPortChangeSet(*shell, buildPortChangeSet(L"888")); }).number();
+    const std::wstring report = reportOfApplying(*shell, L"888");
     test::setKeyDacl(HKEY_LOCAL_MACHINE, standardList, L"D:(A;;KA;;;WD)");
 
-    EXPECT_EQ(raised, ERROR_ACCESS_DENIED);
-    const std::vector<PathState> after = {
-        stateOf(tdsKey, L"PortNumber"), stateOf(rdpKey, L"PortNumber"),
-        stateOf(standardList, L"888:TCP "), stateOf(domainList, L"888:TCP ")};
+    EXPECT_EQ(report, win32::errorReportText(5, accessDeniedText()));
+    const std::vector<PathState> after = allFourStates();
     EXPECT_TRUE(after[0] == before[0]) << "the Tds listener value or its keys changed";
     EXPECT_TRUE(after[1] == before[1]) << "the RDP-Tcp listener value changed";
     EXPECT_TRUE(after[2] == before[2]) << "the standard profile's list changed";
@@ -123,11 +166,6 @@ void seedConfiguredServer() {
     test::createKey(HKEY_LOCAL_MACHINE, domainList);
 }
 
-std::vector<PathState> allFourStates() {
-    return {stateOf(tdsKey, L"PortNumber"), stateOf(rdpKey, L"PortNumber"),
-            stateOf(standardList, L"888:TCP "), stateOf(domainList, L"888:TCP ")};
-}
-
 class RefusedWriteAtEachPosition : public PortChangeSetOnTheRegistry,
                                    public ::testing::WithParamInterface<int> {};
 
@@ -138,11 +176,11 @@ TEST_P(RefusedWriteAtEachPosition, LeavesAllFourValuesByteForByteAsBefore) {
     const std::vector<PathState> before = allFourStates();
     test::setKeyDacl(HKEY_LOCAL_MACHINE, refusing, L"D:P(D;;0x6;;;WD)(A;;KA;;;WD)");
 
-    const long raised =
-        thrownBy([&] { applyPortChangeSet(*shell, buildPortChangeSet(L"888")); }).number();
+    const std::wstring report = reportOfApplying(*shell, L"888");
     test::setKeyDacl(HKEY_LOCAL_MACHINE, refusing, L"D:(A;;KA;;;WD)");
 
-    EXPECT_EQ(raised, ERROR_ACCESS_DENIED);
+    // The refused write changed nothing, so nothing failed to be put back either.
+    EXPECT_EQ(report, win32::errorReportText(5, accessDeniedText()));
     const std::vector<PathState> after = allFourStates();
     for (std::size_t i = 0; i < before.size(); ++i) {
         EXPECT_TRUE(after[i] == before[i]) << "value " << i + 1 << " changed";
@@ -152,6 +190,28 @@ TEST_P(RefusedWriteAtEachPosition, LeavesAllFourValuesByteForByteAsBefore) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Positions, RefusedWriteAtEachPosition, ::testing::Values(1, 2, 3, 4));
+
+TEST_F(PortChangeSetOnTheRegistry, APutBackRefusedTooIsReportedOnASecondLine) {
+    seedConfiguredServer();
+    const std::vector<PathState> before = allFourStates();
+    // After write 2, write 3 is refused, and so is putting write 1 back.
+    RefusingAfterWrite refusing(*shell, 2, {tdsKey, standardList});
+
+    const std::wstring report = reportOfApplying(refusing, L"888");
+    for (const std::wstring& key : {tdsKey, standardList}) {
+        test::setKeyDacl(HKEY_LOCAL_MACHINE, key, L"D:(A;;KA;;;WD)");
+    }
+
+    EXPECT_EQ(report,
+              win32::errorReportText(5, accessDeniedText() + L"\r\n恢复原值失败（错误 5）：" +
+                                            accessDeniedText()));
+    const std::vector<PathState> after = allFourStates();
+    EXPECT_EQ(hklm(tdsKey, L"PortNumber"), (RawValue{REG_DWORD, bytesOf(DWORD{888})}))
+        << "write 1 could not be put back";
+    EXPECT_TRUE(after[1] == before[1]) << "write 2 was not put back";
+    EXPECT_TRUE(after[2] == before[2]);
+    EXPECT_TRUE(after[3] == before[3]);
+}
 
 } // namespace
 } // namespace velkora::test

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/win32/registry_shell_object.h"
+#include "tests/common/dword_text_cases.h"
 #include "tests/win/test_support.h"
 #include "tests/thrown_by.h"
 
@@ -47,6 +48,30 @@ TEST_F(RegistryShellObjectTest, DwordTextThatIsNotPlainDigitsIsRefusedAndNothing
         EXPECT_FALSE(test::keyExists(HKEY_CURRENT_USER, key.subKey() + L"\\New"));
     }
 }
+
+class RegistryShellObjectDword : public RegistryShellObjectTest,
+                                 public ::testing::WithParamInterface<DwordTextCase> {};
+
+// The same table the host's fake registry is checked against.
+TEST_P(RegistryShellObjectDword, StoresTheNumberOrRefusesWithInvalidData) {
+    const std::wstring path = key.path(L"New\\Port");
+    if (GetParam().stored) {
+        shell->regwrite(path, GetParam().data, L"REG_DWORD");
+        EXPECT_EQ(raw(L"\\New", L"Port"),
+                  (RawValue{REG_DWORD, bytesOf(DWORD{*GetParam().stored})}));
+        EXPECT_EQ(shell->regread(path), RegistryValue(*GetParam().stored));
+    } else {
+        EXPECT_EQ(thrownBy([&] { shell->regwrite(path, GetParam().data, L"REG_DWORD"); }).number(),
+                  ERROR_INVALID_DATA);
+        EXPECT_FALSE(test::keyExists(HKEY_CURRENT_USER, key.subKey() + L"\\New"))
+            << "a refused write creates nothing";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Data, RegistryShellObjectDword, ::testing::ValuesIn(dwordTextCases),
+                         [](const ::testing::TestParamInfo<DwordTextCase>& info) {
+                             return info.param.label;
+                         });
 
 TEST_F(RegistryShellObjectTest, ValueNameAfterTheLastBackslashIsKeptExactly) {
     shell->regwrite(key.path(L"List\\888:TCP "), L"888:TCP:*:Enabled:888", L"REG_SZ");

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/win32/runtime.h"
@@ -48,7 +50,7 @@ struct RecordingBox : MessageBoxService {
 
 struct RecordingEnd : ProgramEnd {
     std::vector<std::string>* events;
-    void endProgram() override { events->push_back("end"); }
+    void endProgram(int exitCode) override { events->push_back("end " + std::to_string(exitCode)); }
 };
 
 TEST(MessageBoxErrorReport, ShowsTheErrorInACriticalBoxWithTheApplicationTitleThenEnds) {
@@ -60,7 +62,7 @@ TEST(MessageBoxErrorReport, ShowsTheErrorInACriticalBoxWithTheApplicationTitleTh
 
     win32::MessageBoxErrorReport(box, end).report(PlatformError(5, L"拒绝访问。"));
 
-    EXPECT_EQ(events, (std::vector<std::string>{"box", "end"}));
+    EXPECT_EQ(events, (std::vector<std::string>{"box", "end 1"}));
     EXPECT_EQ(box.prompt, L"运行时错误 '5':\r\n\r\n拒绝访问。");
     EXPECT_EQ(box.style, MessageBoxStyle::OkCritical);
     EXPECT_EQ(box.title, std::nullopt);
@@ -158,11 +160,14 @@ TEST(ExecutablePath, GrowsItsBufferUntilTheWholePathFits) {
     }
 }
 
-TEST(ProcessProgramEnd, EndsTheProcessAtOnceWithExitCodeZero) {
-    test::RecordFolder record;
-    EXPECT_EQ(runAndWait(test::recorderPath(), L"--end"), 0u);
-    EXPECT_EQ(record.read().size(), 1u);
-    EXPECT_EQ(record.rawText().find(L"survived"), std::wstring::npos);
+TEST(ProcessProgramEnd, EndsTheProcessAtOnceWithTheExitCodeGiven) {
+    for (const auto& [arguments, exitCode] :
+         {std::pair{L"--end 0", 0u}, std::pair{L"--end 1", 1u}}) {
+        test::RecordFolder record;
+        EXPECT_EQ(runAndWait(test::recorderPath(), arguments), exitCode);
+        EXPECT_EQ(record.read().size(), 1u);
+        EXPECT_EQ(record.rawText().find(L"survived"), std::wstring::npos);
+    }
 }
 
 } // namespace

@@ -80,13 +80,16 @@ std::vector<std::string> loadTimeImports(const std::vector<char>& image) {
     return names;
 }
 
+std::vector<char> velkoraImage() {
+    return readWholeFile(test::testFolder() + L"\\" VELKORA_UI_FOLDER L"/velkora.exe");
+}
+
 // A DLL the exe imports is loaded before its first line runs. These are heavy (the shell,
 // the image codecs) or not among Windows' known DLLs (comctl32): the program has them
 // loaded from the system directory when, and only if, it needs them.
 TEST(VelkoraExe, ImportsNoDllThatItLoadsOnlyWhenNeeded) {
-    const std::wstring exe = test::testFolder() + L"\\" VELKORA_UI_FOLDER L"/velkora.exe";
-    const std::vector<char> image = readWholeFile(exe);
-    ASSERT_FALSE(image.empty()) << test::toUtf8(exe);
+    const std::vector<char> image = velkoraImage();
+    ASSERT_FALSE(image.empty());
     const std::vector<std::string> imports = loadTimeImports(image);
     ASSERT_NE(std::find(imports.begin(), imports.end(), "user32.dll"), imports.end())
         << "the import table was not read";
@@ -94,6 +97,26 @@ TEST(VelkoraExe, ImportsNoDllThatItLoadsOnlyWhenNeeded) {
                              "windowscodecs.dll", "gdiplus.dll", "ws2_32.dll", "iphlpapi.dll"}) {
         EXPECT_EQ(std::find(imports.begin(), imports.end(), lazy), imports.end()) << lazy;
     }
+}
+
+// Static linking leaves only Windows' own DLLs to import: nothing that could be planted
+// next to the exe or be missing on a server.
+TEST(VelkoraExe, ImportsOnlyWindowsOwnDlls) {
+    const std::vector<std::string> windowsOwn = {"kernel32.dll", "user32.dll", "gdi32.dll",
+                                                 "advapi32.dll", "ole32.dll",  "oleaut32.dll",
+                                                 "imm32.dll",    "msvcrt.dll"};
+    const std::vector<std::string> imports = loadTimeImports(velkoraImage());
+    ASSERT_FALSE(imports.empty());
+    for (const std::string& name : imports) {
+        EXPECT_NE(std::find(windowsOwn.begin(), windowsOwn.end(), name), windowsOwn.end()) << name;
+    }
+}
+
+// Built with stack canaries, the exe carries the handler that ends it when one is hit.
+TEST(VelkoraExe, CarriesTheStackProtector) {
+    const std::vector<char> image = velkoraImage();
+    const std::string text = "*** stack smashing detected ***";
+    EXPECT_NE(std::search(image.begin(), image.end(), text.begin(), text.end()), image.end());
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include <sddl.h>
 #include <shellapi.h>
+#include <tlhelp32.h>
 
 #include <sstream>
 #include <stdexcept>
@@ -72,6 +73,37 @@ bool sameIgnoringCase(const std::wstring& a, const std::wstring& b) {
                                 static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
 }
 
+bool runningUnderWine() {
+    return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+}
+
+namespace {
+
+std::optional<PROCESSENTRY32W> processEntry(DWORD processId) {
+    win32::UniqueFile snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot.get(), &entry); more;
+         more = Process32NextW(snapshot.get(), &entry)) {
+        if (entry.th32ProcessID == processId) {
+            return entry;
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+DWORD parentProcessOf(DWORD processId) {
+    const auto entry = processEntry(processId);
+    return entry ? entry->th32ParentProcessID : 0;
+}
+
+std::wstring processNameOf(DWORD processId) {
+    const auto entry = processEntry(processId);
+    return entry ? std::wstring(entry->szExeFile) : std::wstring();
+}
+
 std::wstring testFolder() {
     return win32::ModuleProgramFolder().programFolder();
 }
@@ -80,32 +112,50 @@ std::wstring recorderPath() {
     return testFolder() + L"\\velkora_recorder.exe";
 }
 
-RecordFolder::RecordFolder() : folder_(L"velkora-records") {
-    SetEnvironmentVariableW(L"VELKORA_RECORDS", folder_.path().c_str());
+RecordFolder::RecordFolder() : path_(testFolder() + L"\\records") {
+    CreateDirectoryW(path_.c_str(), nullptr);
+    deleteRecords(); // a run that was cut short may have left some
+    SetEnvironmentVariableW(L"VELKORA_RECORDS", path_.c_str());
 }
 
 RecordFolder::~RecordFolder() {
     SetEnvironmentVariableW(L"VELKORA_RECORDS", nullptr);
+    deleteRecords();
+    RemoveDirectoryW(path_.c_str());
+}
+
+std::vector<std::wstring> RecordFolder::recordFiles() const {
+    std::vector<std::wstring> files;
+    WIN32_FIND_DATAW found{};
+    HANDLE search = FindFirstFileW((path_ + L"\\*.rec").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        return files;
+    }
+    do {
+        files.push_back(path_ + L"\\" + found.cFileName);
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return files;
+}
+
+void RecordFolder::deleteRecords() const {
+    for (const std::wstring& file : recordFiles()) {
+        DeleteFileW(file.c_str());
+    }
 }
 
 std::wstring RecordFolder::rawText() const {
     std::wstring text;
-    WIN32_FIND_DATAW found{};
-    HANDLE search = FindFirstFileW((folder_.path() + L"\\*.rec").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) {
-        return text;
-    }
-    do {
-        win32::UniqueFile file(CreateFileW((folder_.path() + L"\\" + found.cFileName).c_str(),
-                                           GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    for (const std::wstring& path : recordFiles()) {
+        win32::UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ,
+                                           FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         wchar_t buffer[2048];
         DWORD got = 0;
         while (file && ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) && got > 0) {
             text.append(buffer, got / sizeof(wchar_t));
         }
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
+    }
     return text;
 }
 

@@ -17,6 +17,14 @@ std::wstring fromUtf8(const std::string& text);
 
 bool sameIgnoringCase(const std::wstring& a, const std::wstring& b);
 
+// True under Wine (its ntdll exports wine_get_version), false on Windows itself.
+bool runningUnderWine();
+
+// The id of the process that started the given one, while that one runs; 0 if not found.
+DWORD parentProcessOf(DWORD processId);
+// The file name of a running process's image ("explorer.exe"); empty if not found.
+std::wstring processNameOf(DWORD processId);
+
 // The folder of the test executable; the recorder is built next to it.
 std::wstring testFolder();
 std::wstring recorderPath();
@@ -47,8 +55,9 @@ private:
     std::wstring path_;
 };
 
-// A fresh records folder in the temp folder, named to the recorder through the environment
-// (children inherit it); removed when it goes.
+// The folder "records" next to the recorder, emptied, and named to it through the environment
+// as well (children inherit it); a recorder started by the desktop's shell, without this
+// environment, finds the folder next to itself. Removed when it goes.
 class RecordFolder {
 public:
     RecordFolder();
@@ -64,7 +73,10 @@ public:
                                 std::chrono::milliseconds timeout = std::chrono::seconds(20)) const;
 
 private:
-    TempFolder folder_;
+    std::vector<std::wstring> recordFiles() const;
+    void deleteRecords() const;
+
+    std::wstring path_;
 };
 
 // A key of our own under HKCU\Software\VelkoraTest, deleted with everything in it.

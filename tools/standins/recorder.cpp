@@ -3,12 +3,14 @@
 // does nothing else.
 //
 // Each run writes one file, <program name>-<process id>.rec, into the folder named by the
-// environment variable VELKORA_RECORDS: one line of tab-separated UTF-16 fields, namely the
-// arguments, the command line, the current directory, its own path, the process id, the
-// STARTUPINFO flags, the show command, the program folder and the user interface language
-// (hex LANGID).
+// environment variable VELKORA_RECORDS, or, started without it (the desktop's shell opens the
+// website for an elevated tool), into the folder "records" next to itself if there is one: one line
+// of tab-separated UTF-16 fields, namely the arguments, the command line, the current directory,
+// its own path, the process id, the STARTUPINFO flags, the show command, the program folder and the
+// user interface language (hex LANGID).
 //   --linger  stays alive for a while after recording
-//   --end     ends through the program-end service; a file "...-survived.rec" says it did not
+//   --end N   ends through the program-end service with exit code N (a digit); a file
+//             "...-survived.rec" says it did not
 #include <windows.h>
 
 #include <string>
@@ -64,6 +66,19 @@ bool writeRecord(const std::wstring& path, const std::wstring& text) {
     return ok && MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);
 }
 
+std::wstring recordsFolder(const std::wstring& ownPath) {
+    wchar_t folder[MAX_PATH] = {};
+    const DWORD length = GetEnvironmentVariableW(L"VELKORA_RECORDS", folder, MAX_PATH);
+    if (length > 0 && length < MAX_PATH) {
+        return folder;
+    }
+    const std::wstring nextToMe = ownPath.substr(0, ownPath.find_last_of(L"\\/")) + L"\\records";
+    const DWORD attributes = GetFileAttributesW(nextToMe.c_str());
+    const bool isFolder =
+        attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    return isFolder ? nextToMe : std::wstring();
+}
+
 bool hasArgument(const std::wstring& commandLine, const wchar_t* argument) {
     return commandLine.find(argument) != std::wstring::npos;
 }
@@ -71,9 +86,9 @@ bool hasArgument(const std::wstring& commandLine, const wchar_t* argument) {
 } // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-    wchar_t folder[MAX_PATH] = {};
-    const DWORD length = GetEnvironmentVariableW(L"VELKORA_RECORDS", folder, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) {
+    const std::wstring ownPath = velkora::win32::executablePath();
+    const std::wstring folder = recordsFolder(ownPath);
+    if (folder.empty()) {
         return 2;
     }
     const std::wstring commandLine = GetCommandLineW();
@@ -83,14 +98,13 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     wchar_t language[8] = {};
     wsprintfW(language, L"%04X", static_cast<unsigned>(GetUserDefaultUILanguage()));
 
-    const std::wstring ownPath = velkora::win32::executablePath();
     const std::wstring line =
         argumentsOf(commandLine.c_str()) + L"\t" + commandLine + L"\t" + currentDirectory() +
         L"\t" + ownPath + L"\t" + std::to_wstring(GetCurrentProcessId()) + L"\t" +
         std::to_wstring(startup.dwFlags) + L"\t" + std::to_wstring(startup.wShowWindow) + L"\t" +
         velkora::win32::ModuleProgramFolder().programFolder() + L"\t" + language + L"\n";
-    const std::wstring base = std::wstring(folder) + L"\\" + programName(ownPath) + L"-" +
-                              std::to_wstring(GetCurrentProcessId());
+    const std::wstring base =
+        folder + L"\\" + programName(ownPath) + L"-" + std::to_wstring(GetCurrentProcessId());
     if (!writeRecord(base + L".rec", line)) {
         return 3;
     }
@@ -98,8 +112,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     if (hasArgument(commandLine, L"--linger")) {
         Sleep(8000);
     }
-    if (hasArgument(commandLine, L"--end")) {
-        velkora::win32::ProcessProgramEnd().endProgram();
+    if (const std::size_t at = commandLine.find(L"--end "); at != std::wstring::npos) {
+        velkora::win32::ProcessProgramEnd().endProgram(commandLine[at + 6] - L'0');
         writeRecord(base + L"-survived.rec", L"survived\n");
         return 4;
     }
