@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "logic/decimal_text.h"
 #include "logic/firewall_rules.h"
 #include "logic/lockout_guard.h"
 #include "logic/port_change_set.h"
@@ -15,34 +16,24 @@ const std::wstring confirmationPrompt = L"端口修改成功，请重启计算�
 
 // /d: the interpreter skips the AutoRun commands of the user's registry, which would
 // otherwise run with this tool's (administrator) rights.
+// "/c" runs straight into "shutdown", as it always has: cmd reads the command either way.
 const std::wstring restartCommand = L"cmd /d /c"
                                     L"shutdown -r -t 0";
 
 namespace {
 
-// The value of an accepted port text: at most 65535 once its leading zeros are gone.
+// The value of an accepted port text: digits only, at most 65535 once its leading zeros
+// are gone.
 long portNumber(const std::wstring& acceptedText) {
-    long value = 0;
-    for (wchar_t digit : acceptedText) {
-        value = value * 10 + (digit - L'0');
-    }
-    return value;
+    return static_cast<long>(parseDwordText(acceptedText).value_or(0));
 }
 
 // Opens the port in the firewall; if that fails, the registry change is undone before the
 // error travels on, so a change is never left half made.
 void openPortOrUndoChange(Platform& platform, ShellObject& shell, const PortChangeUndo& undo,
                           long port) {
-    try {
-        openPortInFirewall(platform.firewall, port);
-    } catch (const PlatformError& original) {
-        try {
-            undo.rollback(shell);
-        } catch (const PlatformError& rollbackFailure) {
-            throw combineWithRollbackFailure(original, rollbackFailure);
-        }
-        throw;
-    }
+    undoOnFailure([&] { openPortInFirewall(platform.firewall, port); },
+                  [&] { undo.rollback(shell); });
 }
 
 } // namespace

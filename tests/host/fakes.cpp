@@ -1,5 +1,7 @@
 #include "tests/host/fakes.h"
 
+#include "logic/decimal_text.h"
+
 #include <algorithm>
 #include <cstddef>
 #include <utility>
@@ -200,23 +202,11 @@ StoredRegistryValue FakeRegistry::parseData(const std::wstring& data,
     if (typeName != L"REG_DWORD") {
         throw invalidData();
     }
-    const std::size_t first = data.find_first_not_of(L' ');
-    const std::size_t last = data.find_last_not_of(L' ');
-    if (first == std::wstring::npos) {
+    const std::optional<std::uint32_t> number = parseDwordText(data);
+    if (!number) {
         throw invalidData();
     }
-    std::uint64_t number = 0;
-    for (std::size_t i = first; i <= last; ++i) {
-        const wchar_t c = data[i];
-        if (c < L'0' || c > L'9') {
-            throw invalidData();
-        }
-        number = number * 10 + static_cast<std::uint64_t>(c - L'0');
-        if (number > 0xFFFFFFFFull) {
-            throw invalidData();
-        }
-    }
-    return dwordValue(static_cast<std::uint32_t>(number));
+    return dwordValue(*number);
 }
 
 void FakeRegistry::regwrite(const std::wstring& path, const std::wstring& data,
