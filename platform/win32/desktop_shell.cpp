@@ -6,7 +6,7 @@
 #include <shldisp.h>
 #include <shobjidl.h>
 
-#include "platform/win32/shell_ids.h"
+#include "platform/win32/com_ids.h"
 #include "platform/win32/unique_handles.h"
 
 namespace velkora::win32 {

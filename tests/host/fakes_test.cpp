@@ -4,7 +4,7 @@
 
 #include "tests/common/dword_text_cases.h"
 #include "tests/host/fakes.h"
-#include "tests/thrown_by.h"
+#include "tests/common/test_helpers.h"
 
 // The rollback tests are only as good as the fake registry they run on, so its rules are
 // checked here against what the real shell object does (the DWORD table runs against the
@@ -33,10 +33,7 @@ TEST_P(FakeRegistryDword, ParsesLikeTheRealService) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Data, FakeRegistryDword, ::testing::ValuesIn(dwordTextCases),
-                         [](const ::testing::TestParamInfo<DwordTextCase>& info) {
-                             return info.param.label;
-                         });
+INSTANTIATE_TEST_SUITE_P(Data, FakeRegistryDword, ::testing::ValuesIn(dwordTextCases), CaseLabel());
 
 TEST(FakeRegistry, KeepsValueNamesExactlyAndComparesThemWithoutCase) {
     FakeRegistry registry;

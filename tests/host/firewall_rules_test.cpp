@@ -5,7 +5,7 @@
 #include "logic/firewall_rules.h"
 #include "platform/platform_error.h"
 #include "tests/host/fakes.h"
-#include "tests/thrown_by.h"
+#include "tests/common/test_helpers.h"
 
 namespace velkora::test {
 namespace {
@@ -124,15 +124,15 @@ TEST_P(FailedPut, PutsBackWhatThisRunChangedAndRaisesTheOriginalError) {
     EXPECT_EQ(firewall.rules, before);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, FailedPut,
-    ::testing::Values(PutFailureCase{"FirstRule", 1, false, false},
-                      PutFailureCase{"SecondRule", 2, false, false},
-                      PutFailureCase{"FirstRuleHalfMade", 1, false, true},
-                      PutFailureCase{"SecondRuleHalfMade", 2, false, true},
-                      PutFailureCase{"SecondRuleAfterChangingAnOldOne", 2, true, false},
-                      PutFailureCase{"OldRuleHalfChanged", 1, true, true}),
-    [](const ::testing::TestParamInfo<PutFailureCase>& info) { return info.param.label; });
+INSTANTIATE_TEST_SUITE_P(Cases, FailedPut,
+                         ::testing::Values(PutFailureCase{"FirstRule", 1, false, false},
+                                           PutFailureCase{"SecondRule", 2, false, false},
+                                           PutFailureCase{"FirstRuleHalfMade", 1, false, true},
+                                           PutFailureCase{"SecondRuleHalfMade", 2, false, true},
+                                           PutFailureCase{"SecondRuleAfterChangingAnOldOne", 2,
+                                                          true, false},
+                                           PutFailureCase{"OldRuleHalfChanged", 1, true, true}),
+                         CaseLabel());
 
 TEST(FailedPut, PutsBackARangeAndListOfPortsExactly) {
     FakeFirewall firewall;

@@ -9,6 +9,7 @@
 #include "tests/host/fakes.h"
 #include "tests/host/registry_arrangements.h"
 #include "tests/host/registry_paths.h"
+#include "tests/common/test_helpers.h"
 
 namespace velkora::test {
 namespace {
@@ -145,7 +146,7 @@ INSTANTIATE_TEST_SUITE_P(
                   Result::Reserved,
                   0,
                   L"端口 49151" + reserved + ask}),
-    [](const ::testing::TestParamInfo<GuardCase>& info) { return info.param.label; });
+    CaseLabel());
 
 // Modify with 8080 held by nginx, the listener's value as given, and the warning answered.
 struct ModifyCase {
@@ -200,7 +201,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ModifyCase{"AlreadyTheListenersPort", dwordValue(8080), 0, false},
                       ModifyCase{"ListenerValueNotANumber", stringValue(L"8080"),
                                  MessageBoxReply::No, true}),
-    [](const ::testing::TestParamInfo<ModifyCase>& info) { return info.param.label; });
+    CaseLabel());
 
 } // namespace
 } // namespace velkora::test

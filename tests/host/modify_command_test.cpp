@@ -8,7 +8,7 @@
 #include "tests/host/fakes.h"
 #include "tests/host/registry_arrangements.h"
 #include "tests/host/registry_paths.h"
-#include "tests/thrown_by.h"
+#include "tests/common/test_helpers.h"
 
 namespace velkora::test {
 namespace {
@@ -63,7 +63,7 @@ INSTANTIATE_TEST_SUITE_P(
                       RejectedCase{"PastedWithSpace", L" 888", L"端口格式错误"},
                       RejectedCase{"Zero", L"0", L"端口数字过小"},
                       RejectedCase{"Zeros", L"00", L"端口数字过小"}),
-    [](const ::testing::TestParamInfo<RejectedCase>& info) { return info.param.label; });
+    CaseLabel());
 
 struct AcceptedCase {
     const char* label;

@@ -7,7 +7,7 @@
 #include "tests/host/fakes.h"
 #include "tests/host/registry_arrangements.h"
 #include "tests/host/registry_paths.h"
-#include "tests/thrown_by.h"
+#include "tests/common/test_helpers.h"
 
 namespace velkora::test {
 namespace {

@@ -5,7 +5,7 @@
 #include "logic/startup_texts.h"
 #include "tests/host/fakes.h"
 #include "tests/host/registry_paths.h"
-#include "tests/thrown_by.h"
+#include "tests/common/test_helpers.h"
 
 namespace velkora::test {
 namespace {
@@ -115,7 +115,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ReadingsCase{"ThreeDifferentDays",
                                    {{2031, 1, 1}, {2032, 7, 2}, {2033, 3, 9}},
                                    L" 2031年7月9日" + twentySpaces + L"BY：Harnoq"}),
-    [](const ::testing::TestParamInfo<ReadingsCase>& info) { return info.param.label; });
+    CaseLabel());
 
 struct ReadFailureCase {
     const char* label;
@@ -147,9 +147,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, FailedRead,
                          ::testing::Values(ReadFailureCase{"MissingKey", false, false, 2},
                                            ReadFailureCase{"MissingValue", true, false, 2},
                                            ReadFailureCase{"UnreadableType", true, true, 13}),
-                         [](const ::testing::TestParamInfo<ReadFailureCase>& info) {
-                             return info.param.label;
-                         });
+                         CaseLabel());
 
 TEST(FillStartupTexts, FailedCreateSetsNoLabel) {
     FakePlatform fake;

@@ -13,7 +13,7 @@
 #include "platform/win32/com_apartment.h"
 #include "platform/win32/desktop_shell.h"
 #include "platform/win32/document_opener.h"
-#include "platform/win32/shell_ids.h"
+#include "platform/win32/com_ids.h"
 #include "platform/win32/unique_handles.h"
 #include "tests/win/test_support.h"
 

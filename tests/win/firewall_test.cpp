@@ -10,7 +10,7 @@
 
 #include "logic/firewall_rules.h"
 #include "platform/win32/firewall.h"
-#include "platform/win32/firewall_ids.h"
+#include "platform/win32/com_ids.h"
 #include "tests/win/test_support.h"
 
 namespace velkora::test {

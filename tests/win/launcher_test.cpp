@@ -6,7 +6,7 @@
 #include "platform/win32/launcher.h"
 #include "platform/win32/runtime.h"
 #include "tests/win/test_support.h"
-#include "tests/thrown_by.h"
+#include "tests/common/test_helpers.h"
 
 namespace velkora::test {
 namespace {

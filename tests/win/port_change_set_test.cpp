@@ -5,7 +5,7 @@
 #include "platform/win32/registry_shell_object.h"
 #include "platform/win32/win32_error.h"
 #include "tests/win/test_support.h"
-#include "tests/thrown_by.h"
+#include "tests/common/test_helpers.h"
 
 namespace velkora::test {
 namespace {
@@ -106,6 +106,14 @@ protected:
         }
     }
 
+    // Applies the change to 888 while writes under the key are refused; the error report.
+    std::wstring reportWithWritesRefusedUnder(const std::wstring& key) {
+        test::setKeyDacl(HKEY_LOCAL_MACHINE, key, L"D:P(D;;0x6;;;WD)(A;;KA;;;WD)");
+        const std::wstring report = reportOfApplying(*shell, L"888");
+        test::setKeyDacl(HKEY_LOCAL_MACHINE, key, L"D:(A;;KA;;;WD)");
+        return report;
+    }
+
     std::unique_ptr<ShellObject> shell =
         win32::RegistryShellObjectFactory().create(L"wscript.shell");
 
@@ -141,10 +149,7 @@ TEST_F(PortChangeSetOnTheRegistry, AWriteRefusedOnTheStandardListLeavesAllFourAs
                                             L"Server\\Wds");
     test::createKey(HKEY_LOCAL_MACHINE, standardList);
     const std::vector<PathState> before = allFourStates();
-    test::setKeyDacl(HKEY_LOCAL_MACHINE, standardList, L"D:P(D;;0x6;;;WD)(A;;KA;;;WD)");
-
-    const std::wstring report = reportOfApplying(*shell, L"888");
-    test::setKeyDacl(HKEY_LOCAL_MACHINE, standardList, L"D:(A;;KA;;;WD)");
+    const std::wstring report = reportWithWritesRefusedUnder(standardList);
 
     EXPECT_EQ(report, win32::errorReportText(5, accessDeniedText()));
     const std::vector<PathState> after = allFourStates();
@@ -174,10 +179,7 @@ TEST_P(RefusedWriteAtEachPosition, LeavesAllFourValuesByteForByteAsBefore) {
     const std::wstring& refusing = refusingKeys[GetParam() - 1];
     seedConfiguredServer();
     const std::vector<PathState> before = allFourStates();
-    test::setKeyDacl(HKEY_LOCAL_MACHINE, refusing, L"D:P(D;;0x6;;;WD)(A;;KA;;;WD)");
-
-    const std::wstring report = reportOfApplying(*shell, L"888");
-    test::setKeyDacl(HKEY_LOCAL_MACHINE, refusing, L"D:(A;;KA;;;WD)");
+    const std::wstring report = reportWithWritesRefusedUnder(refusing);
 
     // The refused write changed nothing, so nothing failed to be put back either.
     EXPECT_EQ(report, win32::errorReportText(5, accessDeniedText()));

@@ -5,7 +5,7 @@
 #include "platform/win32/registry_shell_object.h"
 #include "tests/common/dword_text_cases.h"
 #include "tests/win/test_support.h"
-#include "tests/thrown_by.h"
+#include "tests/common/test_helpers.h"
 
 namespace velkora::test {
 namespace {
@@ -69,9 +69,7 @@ TEST_P(RegistryShellObjectDword, StoresTheNumberOrRefusesWithInvalidData) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Data, RegistryShellObjectDword, ::testing::ValuesIn(dwordTextCases),
-                         [](const ::testing::TestParamInfo<DwordTextCase>& info) {
-                             return info.param.label;
-                         });
+                         CaseLabel());
 
 TEST_F(RegistryShellObjectTest, ValueNameAfterTheLastBackslashIsKeptExactly) {
     shell->regwrite(key.path(L"List\\888:TCP "), L"888:TCP:*:Enabled:888", L"REG_SZ");

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <utility>
 
 #include "platform/platform_error.h"
@@ -19,5 +20,13 @@ template <typename Call> PlatformError thrownBy(Call&& call) {
     ADD_FAILURE() << "no PlatformError was raised";
     return PlatformError(0, L"");
 }
+
+// Names each instance of a parameterised test after the label of its case.
+struct CaseLabel {
+    template <typename Case>
+    std::string operator()(const ::testing::TestParamInfo<Case>& info) const {
+        return info.param.label;
+    }
+};
 
 } // namespace velkora::test
