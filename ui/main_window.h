@@ -16,12 +16,10 @@ namespace velkora::ui {
 
 // The main window: the banner, the port frame with the port controls, and the credit line
 // below it.
-class MainWindow final : public MainWindowView {
+class MainWindow final : public MainWindowView, NonCopyable {
 public:
     MainWindow(Platform& platform, HINSTANCE instance);
     ~MainWindow() override;
-    MainWindow(const MainWindow&) = delete;
-    MainWindow& operator=(const MainWindow&) = delete;
 
     static void registerClass(HINSTANCE instance);
 
@@ -109,6 +107,8 @@ private:
 } // namespace velkora::ui
 
 #include "ui/event_dispatch.h"
+
+#include "platform/non_copyable.h"
 
 template <typename Handler> LRESULT velkora::ui::MainWindow::dispatch(Handler&& handler) noexcept {
     return dispatchEvent(platform_.errors, std::forward<Handler>(handler));

@@ -6,6 +6,8 @@
 
 #include <utility>
 
+#include "platform/non_copyable.h"
+
 namespace velkora::win32 {
 
 // "No handle" is null for most handle types.
@@ -72,7 +74,7 @@ using UniqueLibrary = Unique<HMODULE, &::FreeLibrary>;
 using UniqueWindow = Unique<HWND, &::DestroyWindow>;
 
 // A window's device context from GetDC, released to that window when it goes.
-class WindowDc {
+class WindowDc : NonCopyable {
 public:
     explicit WindowDc(HWND window) noexcept : window_(window), dc_(GetDC(window)) {}
     ~WindowDc() {
@@ -80,8 +82,6 @@ public:
             ReleaseDC(window_, dc_);
         }
     }
-    WindowDc(const WindowDc&) = delete;
-    WindowDc& operator=(const WindowDc&) = delete;
 
     HDC get() const noexcept { return dc_; }
     explicit operator bool() const noexcept { return dc_ != nullptr; }
@@ -92,13 +92,11 @@ private:
 };
 
 // An object selected into a device context; the one it replaced goes back when it goes.
-class SelectedObject {
+class SelectedObject : NonCopyable {
 public:
     SelectedObject(HDC dc, HGDIOBJ object) noexcept
         : dc_(dc), previous_(SelectObject(dc, object)) {}
     ~SelectedObject() { SelectObject(dc_, previous_); }
-    SelectedObject(const SelectedObject&) = delete;
-    SelectedObject& operator=(const SelectedObject&) = delete;
 
 private:
     HDC dc_;

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/non_copyable.h"
+
 namespace velkora::test {
 
 // The folder of this test program; velkora.exe and the stand-ins are built next to it.
@@ -25,12 +27,10 @@ std::vector<std::wstring> waitForRecordedCalls(const std::wstring& program, size
 
 // Sets an environment variable of this process (inherited by the programs it starts) and
 // puts the old value back at the end of the scope.
-class ScopedEnvironmentVariable {
+class ScopedEnvironmentVariable : NonCopyable {
 public:
     ScopedEnvironmentVariable(std::wstring name, const std::wstring& value);
     ~ScopedEnvironmentVariable();
-    ScopedEnvironmentVariable(const ScopedEnvironmentVariable&) = delete;
-    ScopedEnvironmentVariable& operator=(const ScopedEnvironmentVariable&) = delete;
 
 private:
     std::wstring name_;

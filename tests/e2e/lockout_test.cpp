@@ -7,12 +7,14 @@
 
 #include "tests/e2e/e2e_fixture.h"
 
+#include "platform/non_copyable.h"
+
 namespace velkora::test {
 namespace {
 
 // A TCP listener of this test process on a port below the dynamic range 49152-65535 (so the
 // warning has no remark about it), picked by the system: as another program holding a port.
-class HeldTcpPort {
+class HeldTcpPort : NonCopyable {
 public:
     HeldTcpPort() {
         WSADATA data{};
@@ -35,8 +37,6 @@ public:
         closesocket(socket_);
         WSACleanup();
     }
-    HeldTcpPort(const HeldTcpPort&) = delete;
-    HeldTcpPort& operator=(const HeldTcpPort&) = delete;
 
     std::wstring text() const { return std::to_wstring(port_); }
     u_short port() const { return port_; }

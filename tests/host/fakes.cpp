@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <utility>
 
+#include "platform/non_copyable.h"
+
 namespace velkora::test {
 namespace {
 
@@ -288,12 +290,10 @@ void FakeRegistry::failCaptures(PlatformError error) {
 
 // --- FakeShellObjectFactory -----------------------------------------------------------
 
-class FakeShellObjectFactory::Object : public ShellObject {
+class FakeShellObjectFactory::Object : public ShellObject, NonCopyable {
 public:
     Object(FakeRegistry& registry, int& released) : registry_(registry), released_(released) {}
     ~Object() override { ++released_; }
-    Object(const Object&) = delete;
-    Object& operator=(const Object&) = delete;
 
     RegistryValue regread(const std::wstring& path) override { return registry_.regread(path); }
     void regwrite(const std::wstring& path, const std::wstring& data,

@@ -10,6 +10,8 @@
 #include "platform/platform_error.h"
 #include "platform/win32/unique_handles.h"
 
+#include "platform/non_copyable.h"
+
 namespace velkora::test {
 
 std::string toUtf8(const std::wstring& text);
@@ -43,12 +45,10 @@ struct Record {
 };
 
 // A new folder in the temp folder, removed with its files when it goes.
-class TempFolder {
+class TempFolder : NonCopyable {
 public:
     explicit TempFolder(const std::wstring& nameHint = L"velkora");
     ~TempFolder();
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
     const std::wstring& path() const { return path_; }
 
 private:
@@ -58,12 +58,10 @@ private:
 // The folder "records" next to the recorder, emptied, and named to it through the environment
 // as well (children inherit it); a recorder started by the desktop's shell, without this
 // environment, finds the folder next to itself. Removed when it goes.
-class RecordFolder {
+class RecordFolder : NonCopyable {
 public:
     RecordFolder();
     ~RecordFolder();
-    RecordFolder(const RecordFolder&) = delete;
-    RecordFolder& operator=(const RecordFolder&) = delete;
 
     std::vector<Record> read() const;
     // Every file the recorder wrote, one after the other.
@@ -80,12 +78,10 @@ private:
 };
 
 // A key of our own under HKCU\Software\VelkoraTest, deleted with everything in it.
-class ThrowawayKey {
+class ThrowawayKey : NonCopyable {
 public:
     ThrowawayKey();
     ~ThrowawayKey();
-    ThrowawayKey(const ThrowawayKey&) = delete;
-    ThrowawayKey& operator=(const ThrowawayKey&) = delete;
 
     const std::wstring& subKey() const { return subKey_; }
     // The path as the shell object takes it: "HKEY_CURRENT_USER\<subkey>\<rest>".
