@@ -48,6 +48,16 @@ void ProcessProgramEnd::endProgram(int exitCode) {
     ExitProcess(static_cast<UINT>(exitCode));
 }
 
+std::wstring errorReportText(long number, const std::wstring& description) {
+    return L"运行时错误 '" + errorNumberText(number) + L"':\r\n\r\n" + description;
+}
+
+void MessageBoxErrorReport::report(const PlatformError& error) {
+    messages_.messageBox(errorReportText(error.number(), error.description()),
+                         MessageBoxStyle::OkCritical, std::nullopt);
+    end_.endProgram(ExitCode::AfterError);
+}
+
 std::wstring executablePath(std::size_t initialBufferSize) {
     return textThatFits(initialBufferSize, [](wchar_t* buffer, std::size_t size) {
         return GetModuleFileNameW(nullptr, buffer, static_cast<DWORD>(size));

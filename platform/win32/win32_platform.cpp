@@ -1,7 +1,6 @@
 #include "platform/win32/win32_platform.h"
 
 #include "platform/win32/document_opener.h"
-#include "platform/win32/error_report.h"
 #include "platform/win32/firewall.h"
 #include "platform/win32/launcher.h"
 #include "platform/win32/message_box.h"

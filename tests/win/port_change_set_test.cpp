@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "logic/port_change_set.h"
-#include "platform/win32/error_report.h"
+#include "platform/win32/runtime.h"
 #include "platform/win32/registry_shell_object.h"
 #include "platform/win32/win32_error.h"
 #include "tests/win/test_support.h"
@@ -121,26 +121,34 @@ private:
     std::vector<std::pair<std::wstring, RegistryValueState>> saved_;
 };
 
-TEST_F(PortChangeSetOnTheRegistry, Port888IsStoredAsNumbersAndOpenPortRecords) {
-    applyPortChangeSet(*shell, buildPortChangeSet(L"888"));
+struct StoredCase {
+    const char* label;
+    const wchar_t* port;
+    DWORD number;
+};
 
-    EXPECT_EQ(hklm(tdsKey, L"PortNumber"), (RawValue{REG_DWORD, bytesOf(DWORD{888})}));
-    EXPECT_EQ(hklm(rdpKey, L"PortNumber"), (RawValue{REG_DWORD, bytesOf(DWORD{888})}));
+class PortStoredOnTheRegistry : public PortChangeSetOnTheRegistry,
+                                public ::testing::WithParamInterface<StoredCase> {};
+
+// The listener values hold the number; the open-port records keep the text as typed.
+TEST_P(PortStoredOnTheRegistry, AsNumbersAndOpenPortRecords) {
+    const std::wstring port = GetParam().port;
+    applyPortChangeSet(*shell, buildPortChangeSet(port));
+
+    const RawValue number{REG_DWORD, bytesOf(GetParam().number)};
+    EXPECT_EQ(hklm(tdsKey, L"PortNumber"), number);
+    EXPECT_EQ(hklm(rdpKey, L"PortNumber"), number);
     for (const std::wstring& list : {standardList, domainList}) {
-        EXPECT_EQ(hklm(list, L"888:TCP "), (RawValue{REG_SZ, bytesOf(L"888:TCP:*:Enabled:888")}));
-        EXPECT_FALSE(hklm(list, L"888:TCP"));
+        EXPECT_EQ(hklm(list, port + L":TCP "),
+                  (RawValue{REG_SZ, bytesOf(port + L":TCP:*:Enabled:" + port)}));
+        EXPECT_FALSE(hklm(list, port + L":TCP"));
     }
 }
 
-TEST_F(PortChangeSetOnTheRegistry, Port080KeepsItsLeadingZeroInTextsAndStoresEighty) {
-    applyPortChangeSet(*shell, buildPortChangeSet(L"080"));
-
-    EXPECT_EQ(hklm(tdsKey, L"PortNumber"), (RawValue{REG_DWORD, bytesOf(DWORD{80})}));
-    EXPECT_EQ(hklm(rdpKey, L"PortNumber"), (RawValue{REG_DWORD, bytesOf(DWORD{80})}));
-    for (const std::wstring& list : {standardList, domainList}) {
-        EXPECT_EQ(hklm(list, L"080:TCP "), (RawValue{REG_SZ, bytesOf(L"080:TCP:*:Enabled:080")}));
-    }
-}
+INSTANTIATE_TEST_SUITE_P(Ports, PortStoredOnTheRegistry,
+                         ::testing::Values(StoredCase{"Port888", L"888", 888},
+                                           StoredCase{"Port080KeepsItsLeadingZero", L"080", 80}),
+                         CaseLabel());
 
 TEST_F(PortChangeSetOnTheRegistry, AWriteRefusedOnTheStandardListLeavesAllFourAsBefore) {
     // One listener value that held a port before, one key chain that did not exist.

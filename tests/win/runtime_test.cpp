@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "platform/win32/runtime.h"
-#include "platform/win32/error_report.h"
 #include "platform/win32/win32_error.h"
 #include "tests/win/test_support.h"
 
