@@ -1,5 +1,6 @@
-// Starts a program, waits until its window with the given caption is visible, and prints
-// the time that took and the process's peak working set. Then ends the program.
+// Starts a program, waits until its window with the given caption is visible and its thread
+// answers messages (a WM_NULL sent to the window returns), and prints the time that took and
+// the process's peak working set. Then ends the program.
 // usage: startup_probe <exe> <caption>
 #include <windows.h>
 #include <psapi.h>
@@ -46,11 +47,17 @@ int wmain(int argc, wchar_t** argv) {
         return 1;
     }
     HWND window = nullptr;
-    while (window == nullptr && secondsSince(start) < 30.0) {
+    bool answered = false;
+    while (!answered && secondsSince(start) < 30.0) {
         window = visibleWindowOf(process.dwProcessId, argv[2]);
         if (window == nullptr) {
             Sleep(1);
+            continue;
         }
+        // Returns once the program's thread takes the message: it has left its start-up
+        // code and waits in its message loop.
+        DWORD_PTR result = 0;
+        answered = SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 30000, &result) != 0;
     }
     double seconds = secondsSince(start);
     // Let the first paint finish before reading the memory the program settled at.
@@ -62,8 +69,8 @@ int wmain(int argc, wchar_t** argv) {
     WaitForSingleObject(process.hProcess, 5000);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
-    if (window == nullptr) {
-        std::fprintf(stderr, "no visible window\n");
+    if (!answered) {
+        std::fprintf(stderr, "no visible window that answers\n");
         return 1;
     }
     std::printf("%.1f %llu\n", seconds * 1000.0,

@@ -54,21 +54,37 @@ std::array<FirewallRule, 2> buildFirewallRules(long port) {
             remoteDesktopRule(port, FirewallProtocol::Udp, L"UDP")};
 }
 
-void openPortInFirewall(Firewall& firewall, long port) {
+FirewallOutcome openPortInFirewall(Firewall& firewall, long port) {
+    FirewallOutcome outcome;
     if (!firewall.available()) {
-        return;
+        return outcome;
     }
+    outcome.available = true;
     std::vector<RuleChange> changes;
     for (const FirewallRule& rule : buildFirewallRules(port)) {
+        RuleOutcome& ruleOutcome =
+            rule.protocol == FirewallProtocol::Tcp ? outcome.tcp : outcome.udp;
         std::optional<FirewallRule> before = firewall.find(rule.name);
         if (before == rule) {
+            ruleOutcome = RuleOutcome::Present;
             continue;
         }
+        ruleOutcome = RuleOutcome::Added;
         // Recorded before the put: a put that fails half-way may have changed the rule,
         // and putting back its old state (or removing a rule that is not there) is harmless.
         changes.push_back({rule.name, std::move(before)});
         undoOnFailure([&] { firewall.put(rule); }, [&] { putBack(firewall, changes); });
     }
+    return outcome;
+}
+
+std::optional<std::array<bool, 2>> firewallRulesPresent(Firewall& firewall, long port) {
+    if (!firewall.available()) {
+        return std::nullopt;
+    }
+    const std::array<FirewallRule, 2> rules = buildFirewallRules(port);
+    return std::array<bool, 2>{firewall.find(rules[0].name) == rules[0],
+                               firewall.find(rules[1].name) == rules[1]};
 }
 
 } // namespace velkora

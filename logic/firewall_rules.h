@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <optional>
 #include <string>
 
 #include "platform/firewall.h"
@@ -10,9 +11,27 @@ namespace velkora {
 // The inbound allow rules that open port N for the Remote Desktop listener, TCP and UDP.
 std::array<FirewallRule, 2> buildFirewallRules(long port);
 
+// What became of one rule: put (new, or made to match), already there as it should be, or
+// not touched because the modern firewall is not there.
+enum class RuleOutcome { Added, Present, Skipped };
+
+struct FirewallOutcome {
+    bool available = false;
+    RuleOutcome tcp = RuleOutcome::Skipped;
+    RuleOutcome udp = RuleOutcome::Skipped;
+
+    bool operator==(const FirewallOutcome& o) const {
+        return available == o.available && tcp == o.tcp && udp == o.udp;
+    }
+};
+
 // Makes sure both rules exist and match; skipped where the modern firewall is not there.
 // If a rule cannot be put, every rule this run added or changed is put back as it was
 // before the error travels on.
-void openPortInFirewall(Firewall& firewall, long port);
+FirewallOutcome openPortInFirewall(Firewall& firewall, long port);
+
+// Whether both rules for the port exist exactly as openPortInFirewall makes them; absent
+// where the modern firewall is not there.
+std::optional<std::array<bool, 2>> firewallRulesPresent(Firewall& firewall, long port);
 
 } // namespace velkora

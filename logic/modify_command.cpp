@@ -1,11 +1,10 @@
 #include "logic/modify_command.h"
 
+#include <memory>
 #include <optional>
 
-#include "logic/decimal_text.h"
-#include "logic/firewall_rules.h"
 #include "logic/lockout_guard.h"
-#include "logic/port_change_set.h"
+#include "logic/port_change.h"
 #include "logic/port_entry_rules.h"
 
 namespace velkora {
@@ -19,24 +18,6 @@ const std::wstring confirmationPrompt = L"端口修改成功，请重启计算�
 // "/c" runs straight into "shutdown", as it always has: cmd reads the command either way.
 const std::wstring restartCommand = L"cmd /d /c"
                                     L"shutdown -r -t 0";
-
-namespace {
-
-// The value of an accepted port text: digits only, at most 65535 once its leading zeros
-// are gone.
-long portNumber(const std::wstring& acceptedText) {
-    return static_cast<long>(parseDwordText(acceptedText).value_or(0));
-}
-
-// Opens the port in the firewall; if that fails, the registry change is undone before the
-// error travels on, so a change is never left half made.
-void openPortOrUndoChange(Platform& platform, ShellObject& shell, const PortChangeUndo& undo,
-                          long port) {
-    undoOnFailure([&] { openPortInFirewall(platform.firewall, port); },
-                  [&] { undo.rollback(shell); });
-}
-
-} // namespace
 
 void runModifyCommand(MainWindowView& window, Platform& platform) {
     const ValidationResult verdict = validatePortText(window.portText());
@@ -52,8 +33,7 @@ void runModifyCommand(MainWindowView& window, Platform& platform) {
     if (!confirmLockoutRisk(check, platform.messages)) {
         return;
     }
-    const PortChangeUndo undo = applyPortChangeSet(*shell, buildPortChangeSet(portText));
-    openPortOrUndoChange(platform, *shell, undo, portNumber(portText));
+    applyPortChange(platform, *shell, portText, WhenInPlace::Rewrite);
 
     const int reply = platform.messages.messageBox(confirmationPrompt,
                                                    MessageBoxStyle::YesNoInformation, std::nullopt);

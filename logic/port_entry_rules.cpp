@@ -84,6 +84,15 @@ ValidationResult validatePortText(const std::wstring& text) {
     return ValidationResult::Accepted;
 }
 
+RejectionTexts rejectionTexts(ValidationResult result) {
+    for (const RejectionBox& box : rejectionBoxes) {
+        if (box.result == result) {
+            return {box.prompt, box.title};
+        }
+    }
+    return {};
+}
+
 void reportRejection(ValidationResult result, MessageBoxService& messages) {
     for (const RejectionBox& box : rejectionBoxes) {
         if (box.result == result) {

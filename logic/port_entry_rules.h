@@ -19,6 +19,14 @@ void filterPortKey(std::int16_t& keyCode);
 // exactly, whatever the length), TooSmall (0, 00, ...). Leading zeros are fine.
 ValidationResult validatePortText(const std::wstring& text);
 
+struct RejectionTexts {
+    std::wstring prompt;
+    std::wstring title;
+};
+
+// The prompt and title of the rejection box for a rejecting result (empty for Accepted).
+RejectionTexts rejectionTexts(ValidationResult result);
+
 // Shows the rejection box for a rejecting result and returns when it is closed.
 void reportRejection(ValidationResult result, MessageBoxService& messages);
 

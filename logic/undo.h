@@ -11,11 +11,11 @@ namespace velkora {
 PlatformError combineWithRollbackFailure(const PlatformError& original,
                                          const PlatformError& rollbackFailure);
 
-// Runs step; if it raises, runs undo before the error travels on. If undo raises too, the
-// error raised says both.
-template <typename Step, typename Undo> void undoOnFailure(Step&& step, Undo&& undo) {
+// Runs step and gives what it returns; if it raises, runs undo before the error travels on.
+// If undo raises too, the error raised says both.
+template <typename Step, typename Undo> auto undoOnFailure(Step&& step, Undo&& undo) {
     try {
-        step();
+        return step();
     } catch (const PlatformError& original) {
         try {
             undo();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/change_lock.h"
 #include "platform/clock.h"
 #include "platform/document_opener.h"
 #include "platform/error_report.h"
@@ -9,6 +10,7 @@
 #include "platform/port_probe.h"
 #include "platform/program_end.h"
 #include "platform/program_folder.h"
+#include "platform/service_monitor.h"
 #include "platform/shell_object.h"
 
 namespace velkora {
@@ -26,6 +28,8 @@ struct Platform {
     ErrorReport& errors;
     Firewall& firewall;
     PortProbe& ports;
+    ChangeLock& changeLock;
+    ServiceMonitor& serviceMonitor;
 };
 
 } // namespace velkora

@@ -28,6 +28,7 @@ make_sandbox() {
     mkdir -p "$dir/records"
     rm -f "$dir/records/"*
     cp "$build/ui/velkora.exe" "$dir/velkora.exe"
+    cp "$build/ui/velkora-cli.exe" "$dir/velkora-cli.exe"
     cp "$build/standins/browser_standin.exe" "$dir/browser_standin.exe"
     # The restart: cmd runs shutdown from the system directory; ours only records its arguments.
     cp "$build/standins/shutdown.exe" "$WINEPREFIX/drive_c/windows/system32/shutdown.exe"
@@ -73,4 +74,18 @@ print_sandbox_calls() {
         printf '  %s got: %s\n' "$(basename "${rec%-*}")" "$(iconv -f UTF-16LE -t UTF-8 "$rec" | cut -f1)"
     done
     [ "$found" = 1 ] || echo "  (none)"
+}
+
+# run_sandbox_cli ARGS...: runs velkora-cli.exe in the sandbox and shows the command, its
+# output and its exit code.
+run_sandbox_cli() {
+    printf '  > velkora-cli %s\n' "$*"
+    local code=0 output
+    output="$(mktemp)"
+    (cd "$(sandbox_dir)" && wine velkora-cli.exe "$@" </dev/null >"$output" 2>&1) || code=$?
+    sed 's/\r$//; s/^/    /' "$output"
+    rm -f "$output"
+    # Linux sees an exit code modulo 256; these are the tool's codes above 255.
+    case $code in 82) code=1618 ;; 105) code=1641 ;; 194) code=3010 ;; esac
+    printf '    (exit code %s)\n' "$code"
 }

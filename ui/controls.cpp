@@ -51,13 +51,20 @@ void registerWindowClass(HINSTANCE instance, const wchar_t* name, WNDPROC proced
     checked(RegisterClassExW(&windowClass), L"无法注册窗口类");
 }
 
-HWND createControl(const ControlLayout& layout, HWND container, HINSTANCE instance) {
+HWND createControl(const ControlLayout& layout, HWND container, HINSTANCE instance, int dpi,
+                   HFONT font) {
     const WindowKind kind = windowKindOf(layout.kind);
-    return checked(CreateWindowExW(
-                       kind.exStyle, kind.className, layout.caption ? layout.caption : L"",
-                       WS_CHILD | WS_VISIBLE | kind.style, 0, 0, 0, 0, container,
-                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(layout.id)), instance, nullptr),
-                   L"无法创建窗口控件");
+    const TwipRect& rect = layout.rect;
+    HWND control =
+        checked(CreateWindowExW(kind.exStyle, kind.className, layout.caption ? layout.caption : L"",
+                                WS_CHILD | WS_VISIBLE | kind.style, twipsToPixels(rect.left, dpi),
+                                twipsToPixels(rect.top, dpi), twipsToPixels(rect.width, dpi),
+                                twipsToPixels(rect.height, dpi), container,
+                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(layout.id)), instance,
+                                nullptr),
+                L"无法创建窗口控件");
+    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    return control;
 }
 
 void placeWindow(HWND window, const TwipRect& rect, int dpi) {

@@ -33,11 +33,14 @@ void FrameContainer::registerClass(HINSTANCE instance) {
     registerWindowClass(instance, className(), frameProc);
 }
 
-HWND FrameContainer::createGroupBox(HWND frame, HINSTANCE instance, const wchar_t* caption) {
-    HWND groupBox = checked(CreateWindowExW(0, L"BUTTON", caption,
-                                            WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | BS_GROUPBOX,
-                                            0, 0, 0, 0, frame, nullptr, instance, nullptr),
-                            L"无法创建窗口控件");
+HWND FrameContainer::createGroupBox(HWND frame, HINSTANCE instance, const wchar_t* caption,
+                                    SIZE size, HFONT font) {
+    HWND groupBox =
+        checked(CreateWindowExW(0, L"BUTTON", caption,
+                                WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | BS_GROUPBOX, 0, 0,
+                                size.cx, size.cy, frame, nullptr, instance, nullptr),
+                L"无法创建窗口控件");
+    SendMessageW(groupBox, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     SetWindowPos(groupBox, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     return groupBox;
 }

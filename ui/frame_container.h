@@ -12,10 +12,12 @@ public:
     static void registerClass(HINSTANCE instance);
     static const wchar_t* className() { return L"VelkoraFrame"; }
 
-    // Creates the group-box child that draws the frame and its caption. Call it after the
-    // frame's controls exist: it goes below all of them and takes no clicks (a group box is
-    // transparent to the mouse, so a click on it reaches the frame).
-    static HWND createGroupBox(HWND frame, HINSTANCE instance, const wchar_t* caption);
+    // Creates the group-box child that draws the frame and its caption, filling the frame
+    // (a size in pixels). Call it after the frame's controls exist: it goes below all of
+    // them and takes no clicks (a group box is transparent to the mouse, so a click on it
+    // reaches the frame).
+    static HWND createGroupBox(HWND frame, HINSTANCE instance, const wchar_t* caption, SIZE size,
+                               HFONT font);
 };
 
 } // namespace velkora::ui

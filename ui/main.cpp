@@ -1,8 +1,5 @@
 #include <windows.h>
 
-#include <optional>
-
-#include "platform/win32/com_apartment.h"
 #include "platform/win32/win32_platform.h"
 #include "ui/main_window.h"
 #include "ui/process_setup.h"
@@ -33,11 +30,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     terminateOnHeapCorruption();
     const velkora::win32::UniqueLibrary commonControls = loadCommonControls();
 
-    std::optional<velkora::win32::ComApartment> com; // the banner is decoded through COM
     velkora::win32::Win32Platform services;
     MainWindow window(services.platform(), instance);
     window.dispatch([&] {
-        com.emplace();
         MainWindow::registerClass(instance);
         window.create();
         return LRESULT{0};

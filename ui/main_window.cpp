@@ -25,6 +25,8 @@ namespace {
 constexpr wchar_t windowClassName[] = L"VelkoraMainWindow";
 constexpr wchar_t windowCaption[] = L"Harnoq服务器Velkora工具";
 constexpr wchar_t mainWindowProperty[] = L"Velkora.MainWindow";
+// Posted once the window is shown: the tooltip is needed only on the first hover.
+constexpr UINT createTooltipMessage = WM_APP + 1;
 
 std::wstring windowText(HWND window) {
     std::vector<wchar_t> buffer(static_cast<size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
@@ -53,6 +55,7 @@ const MainWindow::MessageRoute MainWindow::routes[] = {
     {WM_SETFOCUS, &MainWindow::onSetFocus},
     {WM_DPICHANGED, &MainWindow::onDpiChanged},
     {WM_SETTINGCHANGE, &MainWindow::onSettingChange},
+    {createTooltipMessage, &MainWindow::onCreateTooltip},
     {WM_CLOSE, &MainWindow::onClose},
     {WM_DESTROY, &MainWindow::onDestroy},
 };
@@ -77,8 +80,9 @@ void MainWindow::create() {
     checked(CreateWindowExW(exStyle, windowClassName, windowCaption, style, CW_USEDEFAULT,
                             CW_USEDEFAULT, 0, 0, nullptr, nullptr, instance_, this),
             L"无法创建程序窗口");
+    dpi_ = dpiServices_.forWindow(window_);
+    font_ = dpiServices_.messageFont(dpi_);
     createControls();
-    applyDpi(dpiServices_.forWindow(window_));
 }
 
 void MainWindow::load() {
@@ -102,6 +106,7 @@ void MainWindow::show(int showCommand) {
 
     ShowWindow(window_, showCommand);
     UpdateWindow(window_);
+    PostMessageW(window_, createTooltipMessage, 0, 0);
     lastFocus_ = control(ControlId::portEdit);
     if (GetActiveWindow() == window_) {
         SetFocus(lastFocus_);
@@ -295,6 +300,13 @@ LRESULT MainWindow::onSettingChange(WPARAM wp, LPARAM lp) {
     return defaultHandling(WM_SETTINGCHANGE, wp, lp);
 }
 
+LRESULT MainWindow::onCreateTooltip(WPARAM, LPARAM) {
+    if (!tooltip_) {
+        tooltip_ = createTooltip(window_, control(ControlId::creditLine), makerCredit, instance_);
+    }
+    return 0;
+}
+
 LRESULT MainWindow::onClose(WPARAM, LPARAM) {
     DestroyWindow(window_);
     return 0;
@@ -329,15 +341,19 @@ void MainWindow::clickOnExit() {
     platform_.end.endProgram(ExitCode::Normal);
 }
 
+// Each control is made in its place for the window's DPI, with its font (the notice gets
+// its own fitted font when its text is set at load).
 void MainWindow::createControls() {
     for (const ControlLayout& layout : controls) {
-        HWND created = createControl(layout, containerOf(layout), instance_);
+        HWND created = createControl(layout, containerOf(layout), instance_, dpi_, font_.get());
         if (layout.id == ControlId::portFrame) {
             frame_ = created;
         }
     }
-    groupBox_ =
-        FrameContainer::createGroupBox(frame_, instance_, layoutOf(ControlId::portFrame).caption);
+    const TwipRect& frame = layoutOf(ControlId::portFrame).rect;
+    groupBox_ = FrameContainer::createGroupBox(
+        frame_, instance_, layoutOf(ControlId::portFrame).caption,
+        {twipsToPixels(frame.width, dpi_), twipsToPixels(frame.height, dpi_)}, font_.get());
 
     HWND edit = control(ControlId::portEdit);
     SendMessageW(edit, EM_LIMITTEXT, 0, 0);  // no length limit
@@ -346,7 +362,6 @@ void MainWindow::createControls() {
     portEditOriginal_ = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
         edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&MainWindow::portEditProc)));
 
-    tooltip_ = createTooltip(window_, control(ControlId::creditLine), makerCredit, instance_);
     lastFocus_ = edit;
 }
 

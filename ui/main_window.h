@@ -65,6 +65,7 @@ private:
     LRESULT onSetFocus(WPARAM wp, LPARAM lp);
     LRESULT onDpiChanged(WPARAM wp, LPARAM lp);
     LRESULT onSettingChange(WPARAM wp, LPARAM lp);
+    LRESULT onCreateTooltip(WPARAM wp, LPARAM lp);
     LRESULT onClose(WPARAM wp, LPARAM lp);
     LRESULT onDestroy(WPARAM wp, LPARAM lp);
     LRESULT onPortEditChar(WPARAM wp, LPARAM lp);

@@ -10,22 +10,6 @@ constexpr DWORD searchSystem32 = 0x00000800; // LOAD_LIBRARY_SEARCH_SYSTEM32
 
 } // namespace
 
-void restrictDllSearch() {
-    using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
-    // Windows 7 has it only with update KB2533623; SetDllDirectoryW still drops the current
-    // directory there.
-    const auto setDefaultDllDirectories = win32::loadProcedure<SetDefaultDllDirectoriesFn>(
-        GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories");
-    if (setDefaultDllDirectories != nullptr) {
-        setDefaultDllDirectories(searchSystem32);
-    }
-    SetDllDirectoryW(L"");
-}
-
-void terminateOnHeapCorruption() {
-    HeapSetInformation(nullptr, HeapEnableTerminationOnCorruption, nullptr, 0);
-}
-
 win32::UniqueLibrary loadCommonControls() {
     // By name, so that the manifest's activation context redirects it to version 6.
     win32::UniqueLibrary library(LoadLibraryExW(L"comctl32.dll", nullptr, searchSystem32));

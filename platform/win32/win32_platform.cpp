@@ -1,5 +1,6 @@
 #include "platform/win32/win32_platform.h"
 
+#include "platform/win32/change_lock.h"
 #include "platform/win32/document_opener.h"
 #include "platform/win32/firewall.h"
 #include "platform/win32/launcher.h"
@@ -7,6 +8,7 @@
 #include "platform/win32/port_probe.h"
 #include "platform/win32/registry_shell_object.h"
 #include "platform/win32/runtime.h"
+#include "platform/win32/service_monitor.h"
 
 namespace velkora::win32 {
 
@@ -21,8 +23,10 @@ struct Win32Platform::Services {
     MessageBoxErrorReport errors{messages, end};
     NetFwFirewall firewall;
     SystemPortProbe ports;
-    Platform bundle{shell,  messages, launcher, documents, clock,
-                    folder, end,      errors,   firewall,  ports};
+    NamedMutexChangeLock changeLock;
+    SystemServiceMonitor serviceMonitor;
+    Platform bundle{shell, messages, launcher, documents, clock,      folder,
+                    end,   errors,   firewall, ports,     changeLock, serviceMonitor};
 };
 
 Win32Platform::Win32Platform() : services_(std::make_unique<Services>()) {}

@@ -70,6 +70,14 @@ TEST_F(VelkoraTest, CreditLineShowsTheMakersCreditAsATooltip) {
     }
 }
 
+// The tooltip is made after the window is shown, from a message the program handles before
+// it first waits for input.
+TEST_F(VelkoraTest, Label5sTooltipExistsOnceTheProgramIsIdle) {
+    start();
+    ASSERT_TRUE(process_->waitForIdle(waitMs));
+    EXPECT_EQ(topLevelWindowsOf(process_->id(), L"tooltips_class32").size(), 1u);
+}
+
 TEST_F(VelkoraTest, ExitEndsTheProgramAtOnceWithoutAQuestion) {
     const MainWindow window = start();
     ASSERT_NE(window.exitButton, nullptr);

@@ -38,6 +38,10 @@ bool VelkoraProcess::waitForExit(DWORD timeoutMs) const {
            WaitForSingleObject(info_.hProcess, timeoutMs) == WAIT_OBJECT_0;
 }
 
+bool VelkoraProcess::waitForIdle(DWORD timeoutMs) const {
+    return info_.hProcess != nullptr && WaitForInputIdle(info_.hProcess, timeoutMs) == 0;
+}
+
 DWORD VelkoraProcess::exitCode() const {
     DWORD code = STILL_ACTIVE;
     GetExitCodeProcess(info_.hProcess, &code);

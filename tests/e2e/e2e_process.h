@@ -18,6 +18,8 @@ public:
     bool started() const { return info_.hProcess != nullptr; }
     bool running() const;
     bool waitForExit(DWORD timeoutMs) const;
+    // Waits until the program has handled its queued messages and waits for input.
+    bool waitForIdle(DWORD timeoutMs) const;
     // The exit code once the process has ended; STILL_ACTIVE while it runs.
     DWORD exitCode() const;
 

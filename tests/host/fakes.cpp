@@ -214,6 +214,9 @@ StoredRegistryValue FakeRegistry::parseData(const std::wstring& data,
 void FakeRegistry::regwrite(const std::wstring& path, const std::wstring& data,
                             const std::wstring& typeName) {
     calls_.push_back(L"regwrite " + path);
+    if (isLocked && !isLocked()) {
+        ++unlockedChanges;
+    }
     writes_.push_back({path, data, typeName});
     ++regwriteCount_;
     const SplitPath where = split(path);
@@ -244,6 +247,9 @@ RegistryValueState FakeRegistry::capture(const std::wstring& path) {
 
 void FakeRegistry::restore(const std::wstring& path, const RegistryValueState& before) {
     calls_.push_back(L"restore " + path);
+    if (isLocked && !isLocked()) {
+        ++unlockedChanges;
+    }
     if (restoreError_) {
         throw *restoreError_;
     }
@@ -389,6 +395,32 @@ void FakeFirewall::failPut(int nth, PlatformError error, bool changeBeforeFailin
 
 void FakeFirewall::failPutBacks(PlatformError error) {
     putBackError_ = std::move(error);
+}
+
+void FakeChangeLock::acquire() {
+    if (error_) {
+        throw *error_;
+    }
+    ++acquired;
+}
+
+ServiceStatus FakeServiceMonitor::query(const std::wstring& serviceName) {
+    if (queryError) {
+        throw *queryError;
+    }
+    const auto found = services.find(serviceName);
+    if (found == services.end()) {
+        throw PlatformError(1060, L"指定的服务未安装。");
+    }
+    return found->second;
+}
+
+std::vector<long> FakeServiceMonitor::tcpListenPorts(unsigned long processId) {
+    if (listenersError) {
+        throw *listenersError;
+    }
+    const auto found = listeners.find(processId);
+    return found == listeners.end() ? std::vector<long>{} : found->second;
 }
 
 Date FakeClock::today() {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -70,6 +71,10 @@ public:
     const std::vector<Write>& writes() const { return writes_; }
     // "capture <path>", "regwrite <path>", "restore <path>", "regread <path>" in call order.
     const std::vector<std::wstring>& calls() const { return calls_; }
+
+    // When set, regwrite and restore count the calls made while it says false.
+    std::function<bool()> isLocked;
+    int unlockedChanges = 0;
 
 private:
     struct SplitPath {
@@ -196,6 +201,30 @@ public:
     std::vector<long> bound, listed; // the ports asked about, in order
 };
 
+// Counts acquisitions and releases; can be told that another change holds the lock.
+class FakeChangeLock : public ChangeLock {
+public:
+    void acquire() override;
+    void release() noexcept override { ++released; }
+    void failWith(PlatformError error) { error_ = std::move(error); }
+    bool held() const { return acquired > released; }
+    int acquired = 0;
+    int released = 0;
+
+private:
+    std::optional<PlatformError> error_;
+};
+
+class FakeServiceMonitor : public ServiceMonitor {
+public:
+    ServiceStatus query(const std::wstring& serviceName) override;
+    std::vector<long> tcpListenPorts(unsigned long processId) override;
+
+    std::map<std::wstring, ServiceStatus> services;
+    std::map<unsigned long, std::vector<long>> listeners;
+    std::optional<PlatformError> queryError, listenersError;
+};
+
 // Hands out the dates in turn, the last one again once they run out.
 class FakeClock : public Clock {
 public:
@@ -260,9 +289,17 @@ struct FakePlatform {
     FakeErrorReport errors;
     FakeFirewall firewall;
     FakePortProbe ports;
+    FakeChangeLock changeLock;
+    FakeServiceMonitor serviceMonitor;
 
-    Platform platform{shell,  messages, launcher, documents, clock,
-                      folder, end,      errors,   firewall,  ports};
+    Platform platform{shell, messages, launcher, documents, clock,      folder,
+                      end,   errors,   firewall, ports,     changeLock, serviceMonitor};
+
+    FakePlatform() {
+        registry.isLocked = [this] {
+            return changeLock.held();
+        };
+    }
 };
 
 } // namespace velkora::test

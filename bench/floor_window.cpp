@@ -1,0 +1,82 @@
+// The floor for velkora.exe under Wine: the bare window plus only what velkora must show -
+// the Common Controls 6 manifest, the Chinese texts in the system's message font, and the
+// 309 x 66 banner JPEG decoded and drawn as velkora does.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <optional>
+
+#include "ui/banner.h"
+
+namespace {
+
+std::optional<velkora::ui::Banner> banner;
+
+LRESULT CALLBACK floorWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_PAINT: {
+        PAINTSTRUCT paint{};
+        HDC dc = BeginPaint(window, &paint);
+        banner->draw(dc, {0, 0, 309, 66});
+        EndPaint(window, &paint);
+        return 0;
+    }
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        return 0;
+    default:
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+}
+
+void addControl(HWND parent, const wchar_t* className, const wchar_t* text, RECT place, HFONT font,
+                HINSTANCE instance) {
+    HWND control = CreateWindowExW(0, className, text, WS_CHILD | WS_VISIBLE, place.left, place.top,
+                                   place.right, place.bottom, parent, nullptr, instance, nullptr);
+    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+}
+
+} // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
+    HMODULE commonControls = LoadLibraryW(L"comctl32.dll"); // version 6, by the manifest
+    using InitFn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+    const auto init = reinterpret_cast<InitFn>(
+        reinterpret_cast<void (*)()>(GetProcAddress(commonControls, "InitCommonControlsEx")));
+    INITCOMMONCONTROLSEX classes{sizeof(classes), ICC_STANDARD_CLASSES};
+    init(&classes);
+    banner.emplace(instance);
+
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = floorWindowProc;
+    windowClass.hInstance = instance;
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
+    windowClass.lpszClassName = L"VelkoraFloorWindow";
+    RegisterClassW(&windowClass);
+
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof(metrics);
+    SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0);
+    HFONT font = CreateFontIndirectW(&metrics.lfMessageFont);
+
+    HWND window = CreateWindowExW(0, windowClass.lpszClassName, L"Velkora工具下限窗口",
+                                  WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 325, 262,
+                                  nullptr, nullptr, instance, nullptr);
+    addControl(window, L"BUTTON", L"Velkora", {8, 65, 294, 144}, font, instance);
+    addControl(window, L"STATIC", L"当前远程端口：", {16, 89, 89, 17}, font, instance);
+    addControl(window, L"STATIC", L"输入更改端口：", {16, 121, 89, 17}, font, instance);
+    addControl(window, L"STATIC", L"修改完成软件会提示重启才能生效！", {16, 145, 177, 57}, font,
+               instance);
+    addControl(window, L"BUTTON", L"修改", {208, 113, 81, 25}, font, instance);
+    addControl(window, L"BUTTON", L"退出", {208, 161, 81, 25}, font, instance);
+    ShowWindow(window, show);
+    UpdateWindow(window);
+
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    return 0;
+}

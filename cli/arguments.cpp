@@ -1,0 +1,122 @@
+#include "cli/arguments.h"
+
+#include <algorithm>
+#include <array>
+
+namespace velkora::cli {
+
+const std::wstring usageText =
+    L"用法：\r\n"
+    L"  velkora-cli status [--json]\r\n"
+    L"  velkora-cli check PORT [--json]\r\n"
+    L"  velkora-cli set PORT [--restart none|computer] [--force] [--json]\r\n"
+    L"  velkora-cli --help | -h | /?\r\n"
+    L"  velkora-cli --version\r\n";
+
+namespace {
+
+// What each command takes.
+struct CommandRule {
+    const wchar_t* name;
+    Command command;
+    bool takesPort;
+    bool takesSetOptions; // --restart and --force
+};
+
+constexpr std::array<CommandRule, 3> commandRules{{
+    {L"status", Command::Status, false, false},
+    {L"check", Command::Check, true, false},
+    {L"set", Command::Set, true, true},
+}};
+
+std::wstring asciiLower(std::wstring text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](wchar_t c) { return (c >= L'A' && c <= L'Z') ? c - L'A' + L'a' : c; });
+    return text;
+}
+
+bool isHelp(const std::wstring& argument) {
+    const std::wstring lower = asciiLower(argument);
+    return lower == L"--help" || lower == L"-h" || lower == L"/?";
+}
+
+bool looksLikeOption(const std::wstring& argument) {
+    return argument.size() > 1 && (argument[0] == L'-' || argument[0] == L'/');
+}
+
+ParsedArguments refused(std::wstring why, bool json) {
+    return {std::nullopt, std::move(why), json};
+}
+
+ParsedArguments only(Command command, bool json) {
+    Invocation invocation;
+    invocation.command = command;
+    return {invocation, L"", json};
+}
+
+} // namespace
+
+ParsedArguments parseArguments(const std::vector<std::wstring>& arguments) {
+    const bool json = std::any_of(arguments.begin(), arguments.end(),
+                                  [](const std::wstring& a) { return asciiLower(a) == L"--json"; });
+    if (arguments.empty()) {
+        return refused(L"缺少命令", json);
+    }
+    if (std::any_of(arguments.begin(), arguments.end(), isHelp)) {
+        return only(Command::Help, json);
+    }
+    if (arguments.size() == 1 && asciiLower(arguments[0]) == L"--version") {
+        return only(Command::Version, json);
+    }
+
+    const std::wstring name = asciiLower(arguments[0]);
+    const auto rule = std::find_if(commandRules.begin(), commandRules.end(),
+                                   [&](const CommandRule& r) { return name == r.name; });
+    if (rule == commandRules.end()) {
+        return refused(L"未知的命令：" + arguments[0], json);
+    }
+
+    Invocation invocation;
+    invocation.command = rule->command;
+    bool havePort = false;
+    for (std::size_t i = 1; i < arguments.size(); ++i) {
+        const std::wstring& argument = arguments[i];
+        const std::wstring lower = asciiLower(argument);
+        if (lower == L"--json") {
+            invocation.json = true;
+        } else if (rule->takesSetOptions && lower == L"--force") {
+            invocation.force = true;
+        } else if (rule->takesSetOptions &&
+                   (lower == L"--restart" || lower.rfind(L"--restart=", 0) == 0)) {
+            std::wstring mode;
+            if (lower == L"--restart") {
+                if (i + 1 == arguments.size()) {
+                    return refused(L"--restart 后缺少 none 或 computer", json);
+                }
+                mode = asciiLower(arguments[++i]);
+            } else {
+                mode = lower.substr(10);
+            }
+            if (mode == L"none") {
+                invocation.restart = RestartMode::None;
+            } else if (mode == L"computer") {
+                invocation.restart = RestartMode::Computer;
+            } else {
+                return refused(L"--restart 只能是 none 或 computer", json);
+            }
+        } else if (looksLikeOption(argument)) {
+            return refused(L"未知的选项：" + argument, json);
+        } else if (rule->takesPort && !havePort) {
+            invocation.portText = argument;
+            havePort = true;
+        } else {
+            return refused(L"多余的参数：" + argument, json);
+        }
+    }
+    if (rule->takesPort && !havePort) {
+        return refused(L"缺少端口", json);
+    }
+    return {invocation, L"", json};
+}
+
+} // namespace velkora::cli

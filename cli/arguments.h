@@ -1,0 +1,38 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace velkora::cli {
+
+enum class Command { Status, Check, Set, Help, Version };
+enum class RestartMode { None, Computer };
+
+// One run of the command line, as asked.
+struct Invocation {
+    Command command = Command::Help;
+    std::wstring portText; // check and set: exactly as given, leading zeros kept
+    RestartMode restart = RestartMode::None;
+    bool force = false;
+    bool json = false;
+
+    bool operator==(const Invocation& o) const {
+        return command == o.command && portText == o.portText && restart == o.restart &&
+               force == o.force && json == o.json;
+    }
+};
+
+struct ParsedArguments {
+    std::optional<Invocation> invocation;
+    std::wstring usageError; // why the arguments were refused, when no invocation
+    bool json = false;       // --json was among them, refused or not
+};
+
+// The arguments after the program name. Command and option names ignore ASCII case;
+// options may stand before or after the port; "--restart X" and "--restart=X" are the same.
+ParsedArguments parseArguments(const std::vector<std::wstring>& arguments);
+
+extern const std::wstring usageText; // lines joined by CR LF, ending with one
+
+} // namespace velkora::cli

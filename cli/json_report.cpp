@@ -1,0 +1,129 @@
+#include "cli/json_report.h"
+
+#include <nlohmann/json.hpp>
+
+#include "cli/utf8.h"
+
+namespace velkora::cli {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+template <typename T> Json orNull(const std::optional<T>& value) {
+    return value ? Json(*value) : Json(nullptr);
+}
+
+const char* restartName(RestartState state) {
+    switch (state) {
+    case RestartState::Required:
+        return "required";
+    case RestartState::Started:
+        return "started";
+    default:
+        return "none";
+    }
+}
+
+const char* ruleName(RuleOutcome outcome) {
+    switch (outcome) {
+    case RuleOutcome::Added:
+        return "added";
+    case RuleOutcome::Present:
+        return "present";
+    default:
+        return "skipped";
+    }
+}
+
+Json presenceName(const std::optional<bool>& present) {
+    return present ? Json(*present ? "present" : "absent") : Json(nullptr);
+}
+
+const char* serviceStateName(ServiceState state) {
+    static const char* const names[] = {"stopped",         "startPending", "stopPending", "running",
+                                        "continuePending", "pausePending", "paused"};
+    return names[static_cast<int>(state) - 1];
+}
+
+Json firewallJson(const Report& report) {
+    if (report.firewall) {
+        return {{"available", report.firewall->available},
+                {"tcp", ruleName(report.firewall->tcp)},
+                {"udp", ruleName(report.firewall->udp)}};
+    }
+    if (report.status) {
+        return {{"available", report.status->firewallAvailable},
+                {"tcp", presenceName(report.status->tcpRule)},
+                {"udp", presenceName(report.status->udpRule)}};
+    }
+    return nullptr;
+}
+
+Json checkJson(const std::optional<PortCheck>& check) {
+    if (!check) {
+        return nullptr;
+    }
+    Json owners = Json::array();
+    for (const PortOwner& owner : check->owners) {
+        Json services = Json::array();
+        for (const std::wstring& service : owner.services) {
+            services.push_back(toUtf8(service));
+        }
+        owners.push_back({{"protocol", portProtocolName(owner.protocol)},
+                          {"pid", owner.pid},
+                          {"image", toUtf8(owner.image)},
+                          {"services", services}});
+    }
+    return {{"result", portCheckResultName(check->result)},
+            {"owners", owners},
+            {"bindError", check->bindError},
+            {"dynamicRange", check->dynamicRange}};
+}
+
+Json remoteDesktopJson(const std::optional<RemoteDesktopStatus>& status) {
+    if (!status) {
+        return nullptr;
+    }
+    Json service = nullptr;
+    if (status->service) {
+        service = {{"state", serviceStateName(status->service->state)},
+                   {"pid", status->service->processId},
+                   {"tcpPorts", orNull(status->serviceTcpPorts)}};
+    } else {
+        service = {{"state", nullptr}, {"pid", nullptr}, {"tcpPorts", nullptr}};
+    }
+    return {{"allowed", orNull(status->allowed)},
+            {"allowedByPolicy", status->allowedByPolicy},
+            {"portValues", {{"tds", status->port}, {"rdpTcp", orNull(status->rdpTcpPort)}}},
+            {"service", service}};
+}
+
+Json errorJson(const std::optional<PlatformError>& error) {
+    if (!error) {
+        return nullptr;
+    }
+    return {{"number", error->number()}, {"description", toUtf8(error->description())}};
+}
+
+} // namespace
+
+std::string jsonReport(const Report& report) {
+    const Json json = {
+        {"schema", 1},
+        {"command", report.command.empty() ? Json(nullptr) : Json(report.command)},
+        {"exitCode", report.exitCode},
+        {"port", orNull(report.port)},
+        {"oldPort", orNull(report.oldPort)},
+        {"newPort", orNull(report.newPort)},
+        {"changed", orNull(report.changed)},
+        {"restart", report.restart ? Json(restartName(*report.restart)) : Json(nullptr)},
+        {"forced", report.forced},
+        {"firewall", firewallJson(report)},
+        {"check", checkJson(report.check)},
+        {"remoteDesktop", remoteDesktopJson(report.status)},
+        {"error", errorJson(report.error)},
+    };
+    return json.dump(-1, ' ', true, Json::error_handler_t::replace);
+}
+
+} // namespace velkora::cli

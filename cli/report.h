@@ -1,0 +1,51 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "logic/firewall_rules.h"
+#include "logic/lockout_guard.h"
+#include "logic/remote_desktop_status.h"
+#include "platform/platform_error.h"
+
+namespace velkora::cli {
+
+// The exit codes, after the conventions of msiexec that deployment engines understand.
+namespace ExitCode {
+constexpr int Done = 0;
+constexpr int Failed = 1;
+constexpr int Usage = 2; // also a port text the entry rules reject
+constexpr int AccessDenied = 5;
+constexpr int PortInUse = 10;
+constexpr int PortReserved = 11;
+constexpr int AnotherChangeInProgress = 1618;
+constexpr int RestartStarted = 1641;
+constexpr int RestartRequired = 3010;
+} // namespace ExitCode
+
+// A failure's exit code: access denied (a Win32 code or its HRESULT), another change
+// holding the lock, or any other failure.
+int exitCodeForError(long number);
+
+// The error number given for refused arguments and rejected port texts.
+constexpr long invalidParameter = 87;
+
+enum class RestartState { None, Required, Started };
+
+// What one run found and did; rendered as text lines and as JSON.
+struct Report {
+    std::string command; // "status", "check", "set"; empty when the arguments were refused
+    int exitCode = ExitCode::Done;
+    std::optional<long> port;    // status: the listener's; check: the port checked; set: in effect
+    std::optional<long> oldPort; // check, set: the listener's port before
+    std::optional<long> newPort; // set: the port asked for
+    std::optional<bool> changed;
+    std::optional<RestartState> restart;
+    std::optional<FirewallOutcome> firewall;   // set
+    std::optional<PortCheck> check;            // check, set
+    std::optional<RemoteDesktopStatus> status; // status
+    std::optional<PlatformError> error;
+    bool forced = false; // set went on past a port in use or reserved
+};
+
+} // namespace velkora::cli

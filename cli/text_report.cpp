@@ -1,0 +1,165 @@
+#include "cli/text_report.h"
+
+#include "logic/port_change_set.h"
+
+namespace velkora::cli {
+namespace {
+
+const std::wstring crlf = L"\r\n";
+
+std::wstring number(long value) {
+    return std::to_wstring(value);
+}
+
+// The warning of the lockout guard without its closing question, which the window asks.
+std::wstring guardWarning(const PortCheck& check) {
+    std::wstring text = lockoutWarningText(check);
+    const std::size_t question = text.rfind(L"\r\n");
+    if (question != std::wstring::npos) {
+        text.erase(question);
+    }
+    return text + crlf;
+}
+
+std::wstring presence(const std::optional<bool>& present) {
+    return present ? (*present ? L"已存在" : L"不存在") : L"未知";
+}
+
+std::wstring serviceStateText(ServiceState state) {
+    static const wchar_t* const names[] = {L"已停止",   L"正在启动", L"正在停止", L"正在运行",
+                                           L"正在继续", L"正在暂停", L"已暂停"};
+    return names[static_cast<int>(state) - 1];
+}
+
+void statusLines(const RemoteDesktopStatus& status, TextReport& text) {
+    text.out += L"当前远程端口：" + number(status.port) + crlf;
+    if (!status.rdpTcpPort) {
+        text.err += L"警告：RDP-Tcp 的端口值无法读取。" + crlf;
+    } else if (*status.rdpTcpPort != status.port) {
+        text.err += L"警告：监听端口的两个值不一致：Tds\\tcp 为 " + number(status.port) +
+                    L"，RDP-Tcp 为 " + number(*status.rdpTcpPort) + L"。" + crlf;
+    }
+    if (status.firewallAvailable) {
+        text.out += L"防火墙规则：TCP " + presence(status.tcpRule) + L"，UDP " +
+                    presence(status.udpRule) + crlf;
+    } else {
+        text.out += L"防火墙规则：未知（防火墙服务不可用）" + crlf;
+    }
+    std::wstring allowed = !status.allowed ? L"未知" : (*status.allowed ? L"允许" : L"禁止");
+    if (status.allowedByPolicy) {
+        allowed += L"（由组策略决定）";
+    }
+    text.out += L"远程桌面连接：" + allowed + crlf;
+
+    std::wstring service = L"远程桌面服务（TermService）：";
+    if (!status.service) {
+        service += L"未知";
+    } else {
+        service += serviceStateText(status.service->state);
+        if (status.service->processId != 0) {
+            service += L"，进程 " + number(static_cast<long>(status.service->processId));
+        }
+        if (status.service->state == ServiceState::Running) {
+            service += L"，监听 TCP 端口：";
+            if (!status.serviceTcpPorts) {
+                service += L"未知";
+            } else if (status.serviceTcpPorts->empty()) {
+                service += L"无";
+            } else {
+                for (std::size_t i = 0; i < status.serviceTcpPorts->size(); ++i) {
+                    service += (i ? L", " : L"") + number((*status.serviceTcpPorts)[i]);
+                }
+            }
+        }
+    }
+    text.out += service + crlf;
+}
+
+void checkLines(const Report& report, TextReport& text) {
+    const PortCheck& check = *report.check;
+    switch (check.result) {
+    case PortCheckResult::Free:
+        text.out += L"端口 " + number(check.port) + L" 可用。" + crlf;
+        break;
+    case PortCheckResult::Same:
+        text.out += L"端口 " + number(check.port) + L" 就是当前的远程端口。" + crlf;
+        break;
+    default:
+        text.out += guardWarning(check);
+        break;
+    }
+}
+
+std::wstring firewallLine(const FirewallOutcome& firewall) {
+    if (!firewall.available) {
+        return L"防火墙服务不可用，未添加规则。" + crlf;
+    }
+    auto rule = [](RuleOutcome outcome) {
+        return outcome == RuleOutcome::Added ? L"已添加" : L"已存在";
+    };
+    return L"防火墙规则：TCP " + std::wstring(rule(firewall.tcp)) + L"，UDP " + rule(firewall.udp) +
+           crlf;
+}
+
+void setLines(const Report& report, TextReport& text) {
+    if (report.forced) {
+        text.err += guardWarning(*report.check) + L"已按 --force 继续修改。" + crlf;
+    }
+    if (!report.changed.value_or(false)) {
+        text.out += L"端口已是 " + number(*report.newPort) + L"，无需修改。" + crlf;
+        return;
+    }
+    if (report.restart == RestartState::None) {
+        text.out += L"端口已是 " + number(*report.newPort) + L"，已补全防火墙设置，无需重启。" +
+                    crlf + firewallLine(*report.firewall);
+        return;
+    }
+    text.out += report.restart == RestartState::Started
+                    ? L"端口修改成功，正在重启计算机。" + crlf
+                    : L"端口修改成功，请重启计算机生效！" + crlf;
+    text.out += firewallLine(*report.firewall);
+}
+
+void errorLines(const Report& report, TextReport& text) {
+    const PlatformError& error = *report.error;
+    if (report.exitCode == ExitCode::Usage) {
+        text.err += error.description() + crlf;
+        return;
+    }
+    if (report.command == "status") {
+        text.err += L"无法读取当前远程端口。" + crlf;
+    }
+    text.err += L"错误 " + errorNumberText(error.number()) + L"：" + error.description() + crlf;
+    if (report.exitCode == ExitCode::AccessDenied) {
+        text.err += L"请以管理员身份运行。" + crlf;
+    }
+    if (report.exitCode == ExitCode::RestartRequired) {
+        text.err += L"端口已修改，但无法重启计算机，请手动重启。" + crlf;
+    } else if (report.command == "set") {
+        text.err += L"未做任何修改。" + crlf;
+    }
+}
+
+} // namespace
+
+TextReport textReport(const Report& report) {
+    TextReport text;
+    const bool refused =
+        report.exitCode == ExitCode::PortInUse || report.exitCode == ExitCode::PortReserved;
+    if (report.command == "set" && refused) {
+        text.err +=
+            guardWarning(*report.check) + L"未写入任何内容。如仍要修改，请加 --force。" + crlf;
+    } else if (report.status) {
+        statusLines(*report.status, text);
+    } else if (report.command == "check" && report.check) {
+        checkLines(report, text);
+    } else if (report.command == "set" && report.changed && report.newPort && report.firewall) {
+        setLines(report, text);
+    }
+    if (report.error) {
+        errorLines(report, text);
+    }
+    return text;
+}
+
+} // namespace velkora::cli

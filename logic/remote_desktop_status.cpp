@@ -1,0 +1,96 @@
+#include "logic/remote_desktop_status.h"
+
+#include <cstdint>
+#include <memory>
+#include <variant>
+
+#include "logic/firewall_rules.h"
+#include "logic/listener_paths.h"
+
+namespace velkora {
+
+const std::wstring denyConnectionsPath =
+    L"HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Terminal Server\\"
+    L"fDenyTSConnections";
+const std::wstring denyConnectionsPolicyPath =
+    L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Policies\\Microsoft\\Windows NT\\Terminal Services\\"
+    L"fDenyTSConnections";
+const std::wstring remoteDesktopServiceName = L"TermService";
+
+namespace {
+
+constexpr long fileNotFound = 2;
+constexpr long invalidData = 13;
+
+// A REG_DWORD value as a number; any other type is invalid data.
+std::uint32_t readNumber(ShellObject& shell, const std::wstring& path) {
+    const RegistryValue value = shell.regread(path);
+    if (const auto* number = std::get_if<std::uint32_t>(&value)) {
+        return *number;
+    }
+    throw PlatformError(invalidData, L"数据无效。");
+}
+
+// The value of a read that may fail, or nothing when it does.
+template <typename Read> auto unlessUnreadable(Read read) -> std::optional<decltype(read())> {
+    try {
+        return read();
+    } catch (const PlatformError&) {
+        return std::nullopt;
+    }
+}
+
+// The policy value, when set, decides; a missing policy value leaves it to the setting.
+void readAllowed(ShellObject& shell, RemoteDesktopStatus& status) {
+    try {
+        status.allowed = readNumber(shell, denyConnectionsPolicyPath) == 0;
+        status.allowedByPolicy = true;
+        return;
+    } catch (const PlatformError& failure) {
+        if (failure.number() != fileNotFound) {
+            return;
+        }
+    }
+    const auto deny = unlessUnreadable([&] { return readNumber(shell, denyConnectionsPath); });
+    if (deny) {
+        status.allowed = *deny == 0;
+    }
+}
+
+void readService(ServiceMonitor& monitor, RemoteDesktopStatus& status) {
+    status.service = unlessUnreadable([&] { return monitor.query(remoteDesktopServiceName); });
+    if (!status.service) {
+        return;
+    }
+    if (status.service->processId == 0) {
+        status.serviceTcpPorts = std::vector<long>{};
+        return;
+    }
+    status.serviceTcpPorts =
+        unlessUnreadable([&] { return monitor.tcpListenPorts(status.service->processId); });
+}
+
+} // namespace
+
+RemoteDesktopStatus readRemoteDesktopStatus(Platform& platform) {
+    const std::unique_ptr<ShellObject> shell = platform.shell.create(L"wscript.shell");
+    RemoteDesktopStatus status;
+    status.port = static_cast<long>(readNumber(*shell, listenerTdsPortPath));
+    if (const auto second =
+            unlessUnreadable([&] { return readNumber(*shell, listenerRdpTcpPortPath); })) {
+        status.rdpTcpPort = static_cast<long>(*second);
+    }
+
+    const auto rules =
+        unlessUnreadable([&] { return firewallRulesPresent(platform.firewall, status.port); });
+    status.firewallAvailable = rules && rules->has_value();
+    if (status.firewallAvailable) {
+        status.tcpRule = (**rules)[0];
+        status.udpRule = (**rules)[1];
+    }
+    readAllowed(*shell, status);
+    readService(platform.serviceMonitor, status);
+    return status;
+}
+
+} // namespace velkora

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <optional>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace velkora {
+
+// What the command line's status reports. Everything but the port is optional: what cannot
+// be read is unknown, not an error.
+struct RemoteDesktopStatus {
+    long port = 0;                  // the value the listener reads its port from
+    std::optional<long> rdpTcpPort; // the second value, kept in step with the first
+    bool firewallAvailable = false; // the modern firewall and its service
+    std::optional<bool> tcpRule;    // the rules for the port exist as the tool makes them
+    std::optional<bool> udpRule;
+    std::optional<bool> allowed;          // Remote Desktop connections are allowed
+    bool allowedByPolicy = false;         // the policy value decides, not the setting
+    std::optional<ServiceStatus> service; // TermService
+    std::optional<std::vector<long>> serviceTcpPorts;
+};
+
+extern const std::wstring denyConnectionsPath;       // the setting
+extern const std::wstring denyConnectionsPolicyPath; // the group policy that overrides it
+extern const std::wstring remoteDesktopServiceName;  // "TermService"
+
+// Reads the status. Only a failure to read the port itself raises.
+RemoteDesktopStatus readRemoteDesktopStatus(Platform& platform);
+
+} // namespace velkora

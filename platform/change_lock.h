@@ -1,0 +1,28 @@
+#pragma once
+
+namespace velkora {
+
+// The machine-wide lock that keeps two port changes (the window's and the command line's,
+// or two command lines') from interleaving their writes.
+class ChangeLock {
+public:
+    virtual ~ChangeLock() = default;
+    // Waits up to 10 s; raises PlatformError 1618 when another change still holds it.
+    // A lock left by a process that ended while holding it counts as taken.
+    virtual void acquire() = 0;
+    virtual void release() noexcept = 0;
+};
+
+// Holds the lock for the length of a scope.
+class HeldChangeLock {
+public:
+    explicit HeldChangeLock(ChangeLock& lock) : lock_(lock) { lock_.acquire(); }
+    ~HeldChangeLock() { lock_.release(); }
+    HeldChangeLock(const HeldChangeLock&) = delete;
+    HeldChangeLock& operator=(const HeldChangeLock&) = delete;
+
+private:
+    ChangeLock& lock_;
+};
+
+} // namespace velkora

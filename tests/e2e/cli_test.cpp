@@ -1,0 +1,387 @@
+// velkora-cli.exe from end to end under Wine: its exit codes, its lines and JSON, the
+// registry it leaves, the restart stand-in, and two changes at once.
+#include <winsock2.h>
+#include <windows.h>
+#include <sddl.h>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "tests/e2e/cli_process.h"
+#include "tests/e2e/e2e_environment.h"
+#include "tests/e2e/e2e_registry.h"
+
+namespace velkora::test {
+namespace {
+
+using Json = nlohmann::json;
+
+const wchar_t* const terminalServerKey = L"SYSTEM\\CurrentControlSet\\Control\\Terminal Server";
+const std::vector<std::wstring> cliPorts{L"3390", L"3391", L"3392", L"3393", L"3394"};
+
+class CliTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        seedListener(cliPorts);
+        setDword(terminalServerKey, L"fDenyTSConnections", 0);
+        clearRecords();
+    }
+
+    // The one JSON object on stdout, after checking that it is the whole of stdout.
+    static Json jsonOf(const CliRun& run) {
+        EXPECT_TRUE(run.out.size() > 2 && run.out.substr(run.out.size() - 2) == "\r\n");
+        EXPECT_EQ(run.out.find("\r\n"), run.out.size() - 2) << "more than one line on stdout";
+        EXPECT_TRUE(std::all_of(run.out.begin(), run.out.end(),
+                                [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+            << "not ASCII: " << run.out;
+        return Json::parse(run.out, nullptr, false);
+    }
+
+    static void expectListenerAt(DWORD port) {
+        EXPECT_EQ(readDword(listenerTdsKey, L"PortNumber"), port);
+        EXPECT_EQ(readDword(listenerRdpTcpKey, L"PortNumber"), port);
+    }
+
+    static void expectOpenPortEntries(const std::wstring& port) {
+        const std::wstring name = port + L":TCP ";
+        const std::wstring record = port + L":TCP:*:Enabled:" + port;
+        EXPECT_TRUE(readString(standardOpenPortsKey, name.c_str()) == record);
+        EXPECT_TRUE(readString(domainOpenPortsKey, name.c_str()) == record);
+    }
+};
+
+TEST_F(CliTest, StatusInTextGivesThePortAndWhatItKnows) {
+    const CliRun run = runCli(L"status");
+    EXPECT_EQ(run.exitCode, 0u);
+    // Wine's firewall is a stub and its TermService a stopped one.
+    EXPECT_EQ(run.out, "当前远程端口：3389\r\n"
+                       "防火墙规则：未知（防火墙服务不可用）\r\n"
+                       "远程桌面连接：允许\r\n"
+                       "远程桌面服务（TermService）：已停止\r\n");
+    EXPECT_EQ(run.err, "");
+}
+
+TEST_F(CliTest, StatusInJsonSaysWhenTheTwoValuesDiffer) {
+    setDword(listenerRdpTcpKey, L"PortNumber", 3390);
+    setDword(terminalServerKey, L"fDenyTSConnections", 1);
+    const CliRun run = runCli(L"status --json");
+    EXPECT_EQ(run.exitCode, 0u);
+    const Json json = jsonOf(run);
+    ASSERT_FALSE(json.is_discarded()) << run.out;
+    EXPECT_EQ(json["schema"], 1);
+    EXPECT_EQ(json["command"], "status");
+    EXPECT_EQ(json["exitCode"], 0);
+    EXPECT_EQ(json["port"], 3389);
+    EXPECT_EQ(json["remoteDesktop"]["portValues"], Json({{"tds", 3389}, {"rdpTcp", 3390}}));
+    EXPECT_EQ(json["remoteDesktop"]["allowed"], false);
+    EXPECT_EQ(json["remoteDesktop"]["service"]["state"], "stopped");
+    EXPECT_EQ(json["firewall"]["available"], false);
+    EXPECT_TRUE(json["error"].is_null());
+    EXPECT_EQ(run.err, "当前远程端口：3389\r\n"
+                       "防火墙规则：未知（防火墙服务不可用）\r\n"
+                       "远程桌面连接：禁止\r\n"
+                       "远程桌面服务（TermService）：已停止\r\n"
+                       "警告：监听端口的两个值不一致：Tds\\tcp 为 3389，RDP-Tcp 为 3390。\r\n")
+        << "with --json the human lines go to stderr";
+}
+
+TEST_F(CliTest, StatusWithoutThePortValueEndsWithOne) {
+    deleteValue(listenerTdsKey, L"PortNumber");
+    const CliRun run = runCli(L"status");
+    EXPECT_EQ(run.exitCode, 1u);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err.rfind("无法读取当前远程端口。\r\n错误 2：", 0), 0u) << run.err;
+}
+
+// A socket of this test program holding a port below the dynamic range (whose warning has a
+// line more); Wine's sockets are the machine's own.
+class HeldPort {
+public:
+    explicit HeldPort(int type) {
+        WSADATA data{};
+        WSAStartup(MAKEWORD(2, 2), &data);
+        socket_ = socket(AF_INET, type, type == SOCK_STREAM ? IPPROTO_TCP : IPPROTO_UDP);
+        for (port_ = 45000; port_ < 45100; ++port_) {
+            sockaddr_in address{};
+            address.sin_family = AF_INET;
+            address.sin_port = htons(static_cast<u_short>(port_));
+            if (bind(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+                break;
+            }
+        }
+        if (type == SOCK_STREAM) {
+            listen(socket_, 1);
+        }
+    }
+    ~HeldPort() {
+        closesocket(socket_);
+        WSACleanup();
+    }
+    std::wstring text() const { return std::to_wstring(port_); }
+    std::string utf8() const { return std::to_string(port_); }
+
+private:
+    SOCKET socket_ = INVALID_SOCKET;
+    int port_ = 0;
+};
+
+TEST_F(CliTest, CheckOfAFreePortIsZero) {
+    const CliRun run = runCli(L"check 3390");
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_EQ(run.out, "端口 3390 可用。\r\n");
+    EXPECT_EQ(run.err, "");
+}
+
+TEST_F(CliTest, CheckOfAHeldPortIsTenForTcpAndUdp) {
+    for (int type : {SOCK_STREAM, SOCK_DGRAM}) {
+        const HeldPort held(type);
+        const CliRun run = runCli(L"check " + held.text() + L" --json");
+        EXPECT_EQ(run.exitCode, 10u);
+        const Json json = jsonOf(run);
+        ASSERT_FALSE(json.is_discarded()) << run.out;
+        EXPECT_EQ(json["check"]["result"], "inUse");
+        ASSERT_EQ(json["check"]["owners"].size(), 1u);
+        EXPECT_EQ(json["check"]["owners"][0]["protocol"], type == SOCK_STREAM ? "TCP" : "UDP");
+        // Wine names no owner of a socket, so the warning cannot either.
+        EXPECT_EQ(run.err,
+                  "端口 " + held.utf8() + " 已被 其他程序占用，远程桌面将无法在此端口监听。\r\n");
+    }
+}
+
+TEST_F(CliTest, SetOfAHeldPortIsTenAndWritesNothingUnlessForced) {
+    const HeldPort held(SOCK_STREAM);
+    const ToolRegistryState before = toolRegistryState();
+    CliRun run = runCli(L"set " + held.text());
+    EXPECT_EQ(run.exitCode, 10u);
+    EXPECT_EQ(run.out, "");
+    EXPECT_TRUE(toolRegistryState() == before) << "written although refused";
+
+    run = runCli(L"set " + held.text() + L" --force");
+    EXPECT_EQ(run.exitCode, 3010u);
+    expectListenerAt(static_cast<DWORD>(std::stoul(held.utf8())));
+    const std::wstring entry = held.text() + L":TCP ";
+    deleteValue(standardOpenPortsKey, entry.c_str());
+    deleteValue(domainOpenPortsKey, entry.c_str());
+}
+
+TEST_F(CliTest, SetWritesEverythingAndEndsWith3010ThenAgainWithZero) {
+    CliRun run = runCli(L"set 3390 --json");
+    EXPECT_EQ(run.exitCode, 3010u);
+    Json json = jsonOf(run);
+    ASSERT_FALSE(json.is_discarded()) << run.out;
+    EXPECT_EQ(json["command"], "set");
+    EXPECT_EQ(json["exitCode"], 3010);
+    EXPECT_EQ(json["oldPort"], 3389);
+    EXPECT_EQ(json["newPort"], 3390);
+    EXPECT_EQ(json["port"], 3390);
+    EXPECT_EQ(json["changed"], true);
+    EXPECT_EQ(json["restart"], "required");
+    EXPECT_EQ(json["check"]["result"], "free");
+    EXPECT_EQ(json["firewall"],
+              Json({{"available", false}, {"tcp", "skipped"}, {"udp", "skipped"}}));
+    EXPECT_TRUE(json["error"].is_null());
+    expectListenerAt(3390);
+    expectOpenPortEntries(L"3390");
+
+    const ToolRegistryState afterFirst = toolRegistryState();
+    run = runCli(L"set 3390");
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_EQ(run.out, "端口已是 3390，无需修改。\r\n");
+    EXPECT_TRUE(toolRegistryState() == afterFirst);
+
+    run = runCli(L"set 3390 --json");
+    json = jsonOf(run);
+    EXPECT_EQ(json["changed"], false);
+    EXPECT_EQ(json["exitCode"], 0);
+    EXPECT_EQ(json["check"]["result"], "same");
+    Sleep(300);
+    EXPECT_TRUE(recordedCalls(L"shutdown").empty());
+}
+
+// Sets a key's DACL from SDDL text (the registry of a living wineserver enforces it).
+bool setKeyDacl(const wchar_t* key, const wchar_t* sddl) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor,
+                                                              nullptr)) {
+        return false;
+    }
+    HKEY opened = nullptr;
+    LSTATUS status =
+        RegOpenKeyExW(HKEY_LOCAL_MACHINE, key, 0, WRITE_DAC | KEY_WOW64_64KEY, &opened);
+    if (status == ERROR_SUCCESS) {
+        status = RegSetKeySecurity(opened, DACL_SECURITY_INFORMATION, descriptor);
+        RegCloseKey(opened);
+    }
+    LocalFree(descriptor);
+    return status == ERROR_SUCCESS;
+}
+
+TEST_F(CliTest, ARefusedWriteEndsWithFiveAndPutsEverythingBack) {
+    RegCloseKey([] {
+        HKEY key = nullptr;
+        RegCreateKeyExW(HKEY_LOCAL_MACHINE, domainOpenPortsKey, 0, nullptr, 0, KEY_READ, nullptr,
+                        &key, nullptr);
+        return key;
+    }());
+    const ToolRegistryState before = toolRegistryState();
+    ASSERT_TRUE(setKeyDacl(domainOpenPortsKey, L"D:P(D;;0x6;;;WD)(A;;KA;;;WD)"));
+    const CliRun run = runCli(L"set 3390 --json");
+    setKeyDacl(domainOpenPortsKey, L"D:(A;;KA;;;WD)");
+
+    EXPECT_EQ(run.exitCode, 5u);
+    const Json json = jsonOf(run);
+    ASSERT_FALSE(json.is_discarded()) << run.out;
+    EXPECT_EQ(json["changed"], false);
+    EXPECT_EQ(json["error"]["number"], 5);
+    EXPECT_EQ(run.err.rfind("错误 5：", 0), 0u) << run.err;
+    EXPECT_NE(run.err.find("请以管理员身份运行。\r\n未做任何修改。\r\n"), std::string::npos);
+    EXPECT_TRUE(toolRegistryState() == before) << "a value was left changed";
+}
+
+TEST_F(CliTest, RestartComputerEndsWith1641AndStartsTheRestart) {
+    const CliRun run = runCli(L"set 3391 --restart computer");
+    EXPECT_EQ(run.exitCode, 1641u);
+    EXPECT_EQ(run.out, "端口修改成功，正在重启计算机。\r\n防火墙服务不可用，未添加规则。\r\n");
+    const auto calls = waitForRecordedCalls(L"shutdown", 1, 15000);
+    ASSERT_EQ(calls.size(), 1u) << "the restart command did not reach shutdown.exe";
+    EXPECT_TRUE(calls[0] == L"-r -t 0");
+    expectListenerAt(3391);
+}
+
+struct Usage {
+    const char* name;
+    const wchar_t* arguments;
+    const char* why;
+};
+
+class CliUsageTest : public CliTest, public ::testing::WithParamInterface<Usage> {};
+
+TEST_P(CliUsageTest, EndsWithTwoAndWritesNothing) {
+    const ToolRegistryState before = toolRegistryState();
+    const CliRun run = runCli(GetParam().arguments);
+    EXPECT_EQ(run.exitCode, 2u);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err.rfind(GetParam().why, 0), 0u) << run.err;
+    EXPECT_TRUE(toolRegistryState() == before);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Arguments, CliUsageTest,
+    ::testing::Values(Usage{"NoCommand", L"", "缺少命令\r\n用法：\r\n"},
+                      Usage{"Unknown", L"frob", "未知的命令：frob\r\n用法：\r\n"},
+                      Usage{"NoPort", L"set", "缺少端口\r\n用法：\r\n"},
+                      Usage{"TwoPorts", L"set 3390 3391", "多余的参数：3391\r\n用法：\r\n"},
+                      Usage{"BadRestart", L"set 3390 --restart later",
+                            "--restart 只能是 none 或 computer\r\n用法：\r\n"},
+                      Usage{"TooLarge", L"set 65536", "端口数字过大：端口最大值仅支持65535\r\n"},
+                      Usage{"Letters", L"check 33a", "端口格式错误：端口只能由数字组成\r\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The lock a change holds, taken here as another change would take it.
+class HeldLock {
+public:
+    HeldLock() : mutex_(CreateMutexW(nullptr, TRUE, L"Global\\Velkora.PortChange")) {}
+    ~HeldLock() {
+        release();
+        CloseHandle(mutex_);
+    }
+    void release() {
+        if (held_) {
+            ReleaseMutex(mutex_);
+            held_ = false;
+        }
+    }
+
+private:
+    HANDLE mutex_;
+    bool held_ = true;
+};
+
+TEST_F(CliTest, WhileAnotherChangeHoldsTheLockSetEndsWith1618AfterTenSeconds) {
+    const ToolRegistryState before = toolRegistryState();
+    HeldLock lock;
+    const CliRun run = runCli(L"set 3392 --json");
+    EXPECT_EQ(run.exitCode, 1618u);
+    EXPECT_GE(run.ms, 9500u);
+    const Json json = jsonOf(run);
+    EXPECT_EQ(json["error"]["number"], 1618);
+    EXPECT_EQ(json["changed"], false);
+    EXPECT_TRUE(toolRegistryState() == before);
+}
+
+TEST_F(CliTest, SetWaitsForALockThatIsReleasedInTime) {
+    HeldLock lock;
+    CliProcess set(L"set 3392");
+    Sleep(2000);
+    EXPECT_EQ(readDword(listenerTdsKey, L"PortNumber"), 3389u) << "written while locked";
+    lock.release();
+    const CliRun run = set.finish();
+    EXPECT_EQ(run.exitCode, 3010u);
+    EXPECT_GE(run.ms, 1900u);
+    expectListenerAt(3392);
+}
+
+TEST_F(CliTest, SetsStartedTogetherNeverInterleave) {
+    for (int round = 0; round < 3; ++round) {
+        std::vector<std::unique_ptr<CliProcess>> sets;
+        for (const wchar_t* port : {L"3390", L"3391", L"3392", L"3393"}) {
+            sets.push_back(std::make_unique<CliProcess>(std::wstring(L"set ") + port));
+        }
+        int done = 0;
+        for (auto& set : sets) {
+            const CliRun run = set->finish(60000);
+            EXPECT_TRUE(run.exitCode == 3010u || run.exitCode == 1618u) << run.exitCode;
+            done += run.exitCode == 3010u ? 1 : 0;
+        }
+        EXPECT_GE(done, 1);
+        const auto tds = readDword(listenerTdsKey, L"PortNumber");
+        ASSERT_TRUE(tds.has_value());
+        expectListenerAt(*tds);
+        EXPECT_TRUE(std::set<DWORD>({3390, 3391, 3392, 3393}).count(*tds));
+        seedListener(cliPorts);
+    }
+}
+
+// What a console shows in its first row, trailing blanks dropped.
+std::wstring firstRowOf(HANDLE screen) {
+    wchar_t row[120] = {};
+    DWORD read = 0;
+    ReadConsoleOutputCharacterW(screen, row, 120, COORD{0, 0}, &read);
+    std::wstring text(row, read);
+    text.erase(text.find_last_not_of(L' ') + 1);
+    return text;
+}
+
+TEST_F(CliTest, ToAConsoleItWritesWideCharacters) {
+    FreeConsole();
+    ASSERT_TRUE(AllocConsole());
+    const HANDLE screen =
+        CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    std::wstring commandLine = L"\"" + velkoraCliExe() + L"\" check 3390";
+    ASSERT_TRUE(CreateProcessW(velkoraCliExe().c_str(), commandLine.data(), nullptr, nullptr, FALSE,
+                               0, nullptr, driverFolder().c_str(), &startup, &process));
+    WaitForSingleObject(process.hProcess, 30000);
+    DWORD exitCode = 99;
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    const std::wstring row = firstRowOf(screen);
+    CloseHandle(screen);
+    FreeConsole();
+
+    EXPECT_EQ(exitCode, 0u);
+    EXPECT_TRUE(row == L"端口 3390 可用。") << "the console shows something else";
+}
+
+} // namespace
+} // namespace velkora::test

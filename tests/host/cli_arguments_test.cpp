@@ -1,0 +1,72 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "cli/arguments.h"
+#include "cli/utf8.h"
+
+namespace velkora::test {
+namespace {
+
+using namespace cli;
+
+// An invocation, or the reason the arguments were refused, as one line:
+// "set <3390> restart force json", "refused json: 缺少端口".
+std::string summary(const ParsedArguments& parsed) {
+    if (!parsed.invocation) {
+        return std::string("refused") + (parsed.json ? " json" : "") + ": " +
+               toUtf8(parsed.usageError);
+    }
+    const Invocation& i = *parsed.invocation;
+    static const char* const names[] = {"status", "check", "set", "help", "version"};
+    std::string text = names[static_cast<int>(i.command)];
+    if (i.command == Command::Check || i.command == Command::Set) {
+        text += " <" + toUtf8(i.portText) + ">";
+    }
+    text += i.restart == RestartMode::Computer ? " restart" : "";
+    text += i.force ? " force" : "";
+    text += i.json ? " json" : "";
+    return text;
+}
+
+struct Row {
+    std::vector<std::wstring> arguments;
+    std::string expected;
+};
+
+class Arguments : public ::testing::TestWithParam<Row> {};
+
+TEST_P(Arguments, ParseToTheirInvocationOrTheReasonTheyAreRefused) {
+    EXPECT_EQ(summary(parseArguments(GetParam().arguments)), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, Arguments,
+    ::testing::Values(
+        Row{{L"status"}, "status"}, Row{{L"STATUS", L"--JSON"}, "status json"},
+        Row{{L"check", L"3390"}, "check <3390>"}, Row{{L"check", L"0080"}, "check <0080>"},
+        Row{{L"check", L"--json", L"65536"}, "check <65536> json"},
+        Row{{L"check", L""}, "check <>"}, Row{{L"set", L"3390"}, "set <3390>"},
+        Row{{L"set", L"3390", L"--restart", L"computer", L"--force", L"--json"},
+            "set <3390> restart force json"},
+        Row{{L"set", L"--force", L"--restart=Computer", L"3390"}, "set <3390> restart force"},
+        Row{{L"set", L"3390", L"--restart", L"none"}, "set <3390>"}, Row{{L"--help"}, "help"},
+        Row{{L"-h"}, "help"}, Row{{L"set", L"/?"}, "help"}, Row{{L"--version"}, "version"},
+        Row{{}, "refused: 缺少命令"}, Row{{L"frob"}, "refused: 未知的命令：frob"},
+        Row{{L"3390"}, "refused: 未知的命令：3390"},
+        Row{{L"--version", L"status"}, "refused: 未知的命令：--version"},
+        Row{{L"check", L"--json"}, "refused json: 缺少端口"}, Row{{L"set"}, "refused: 缺少端口"},
+        Row{{L"set", L"3390", L"3391"}, "refused: 多余的参数：3391"},
+        Row{{L"status", L"3390"}, "refused: 多余的参数：3390"},
+        Row{{L"set", L"3390", L"--now"}, "refused: 未知的选项：--now"},
+        Row{{L"check", L"-5"}, "refused: 未知的选项：-5"},
+        Row{{L"check", L"3390", L"--force"}, "refused: 未知的选项：--force"},
+        Row{{L"status", L"--restart", L"none"}, "refused: 未知的选项：--restart"},
+        Row{{L"set", L"3390", L"--restart"}, "refused: --restart 后缺少 none 或 computer"},
+        Row{{L"set", L"3390", L"--restart", L"later", L"--json"},
+            "refused json: --restart 只能是 none 或 computer"},
+        Row{{L"set", L"3390", L"--restart="}, "refused: --restart 只能是 none 或 computer"}));
+
+} // namespace
+} // namespace velkora::test

@@ -1,0 +1,237 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+#include "cli/commands.h"
+#include "cli/json_report.h"
+#include "cli/text_report.h"
+#include "cli/utf8.h"
+#include "tests/host/fakes.h"
+#include "tests/host/registry_arrangements.h"
+#include "tests/host/registry_paths.h"
+
+namespace velkora::test {
+namespace {
+
+using namespace cli;
+
+const PlatformError accessDenied(5, L"拒绝访问。");
+const PlatformError firewallDenied(-2147024891, L"拒绝访问。");
+
+Invocation asked(Command command, std::wstring port = L"", RestartMode restart = RestartMode::None,
+                 bool force = false) {
+    Invocation i;
+    i.command = command;
+    i.portText = std::move(port);
+    i.restart = restart;
+    i.force = force;
+    return i;
+}
+
+// A server at 3389 on which port 8080 is held by a web server and 50000 lies in a range
+// the system excluded.
+void arrangeServer(FakePlatform& fake) {
+    arrange(fake.registry, Arrangement::Server);
+    fake.registry.setValue(rdpTcpPort, dwordValue(3389));
+    fake.ports.bindErrors[8080] = 10048;
+    fake.ports.holdersByPort[8080] = {{PortProtocol::Tcp, false, 2044, L"nginx.exe", {L"nginx"}}};
+    fake.ports.bindErrors[50000] = 10013;
+    fake.ports.bindErrors[4000] = 10049;
+}
+
+struct Case {
+    const char* name;
+    Invocation invocation;
+    std::function<void(FakePlatform&)> arrangeMore;
+    int exitCode;
+    bool written; // the listener's values hold the new port afterwards
+    std::wstring out, err;
+};
+
+const std::wstring done =
+    L"端口修改成功，请重启计算机生效！\r\n防火墙规则：TCP 已添加，UDP 已添加\r\n";
+
+const Case cases[] = {
+    {"StatusOfAServer", asked(Command::Status), nullptr, 0, false,
+     L"当前远程端口：3389\r\n防火墙规则：TCP 不存在，UDP 不存在\r\n远程桌面连接：未知\r\n"
+     L"远程桌面服务（TermService）：未知\r\n",
+     L""},
+    {"StatusWithoutThePortValue", asked(Command::Status),
+     [](FakePlatform& f) { f.registry.setValue(tdsPort, stringValue(L"x")); }, 1, false, L"",
+     L"无法读取当前远程端口。\r\n错误 13：数据无效。\r\n"},
+    {"CheckFree", asked(Command::Check, L"3390"), nullptr, 0, false, L"端口 3390 可用。\r\n", L""},
+    {"CheckSame", asked(Command::Check, L"03389"), nullptr, 0, false,
+     L"端口 3389 就是当前的远程端口。\r\n", L""},
+    {"CheckInUse", asked(Command::Check, L"8080"), nullptr, 10, false,
+     L"端口 8080 已被 nginx.exe（nginx）（进程 2044）占用，远程桌面将无法在此端口监听。\r\n", L""},
+    {"CheckReserved", asked(Command::Check, L"50000"), nullptr, 11, false,
+     L"端口 50000 位于系统保留的端口范围内，远程桌面可能无法在此端口监听。\r\n"
+     L"该端口属于动态端口范围（49152-65535），系统从中为出站连接分配端口，保留范围也多在其中。\r\n",
+     L""},
+    {"CheckUnknownBindError", asked(Command::Check, L"4000"), nullptr, 11, false,
+     L"端口 4000 位于系统保留的端口范围内，远程桌面可能无法在此端口监听。\r\n", L""},
+    {"CheckTooLarge", asked(Command::Check, L"65536"), nullptr, 2, false, L"",
+     L"端口数字过大：端口最大值仅支持65535\r\n"},
+    {"SetEmpty", asked(Command::Set, L""), nullptr, 2, false, L"", L"端口不能为空\r\n"},
+    {"SetFree", asked(Command::Set, L"3390"), nullptr, 3010, true, done, L""},
+    {"SetSamePortMissingItsRules", asked(Command::Set, L"3389"), nullptr, 0, true,
+     L"端口已是 3389，已补全防火墙设置，无需重启。\r\n防火墙规则：TCP 已添加，UDP 已添加\r\n", L""},
+    {"SetAndRestart", asked(Command::Set, L"3390", RestartMode::Computer), nullptr, 1641, true,
+     L"端口修改成功，正在重启计算机。\r\n防火墙规则：TCP 已添加，UDP 已添加\r\n", L""},
+    {"SetAndRestartFailing", asked(Command::Set, L"3390", RestartMode::Computer),
+     [](FakePlatform& f) { f.launcher.failWith(PlatformError(2, L"系统找不到指定的文件。")); },
+     3010, true, done,
+     L"错误 2：系统找不到指定的文件。\r\n端口已修改，但无法重启计算机，请手动重启。\r\n"},
+    {"SetInUse", asked(Command::Set, L"8080"), nullptr, 10, false, L"",
+     L"端口 8080 已被 nginx.exe（nginx）（进程 2044）占用，远程桌面将无法在此端口监听。\r\n"
+     L"未写入任何内容。如仍要修改，请加 --force。\r\n"},
+    {"SetReserved", asked(Command::Set, L"50000", RestartMode::Computer), nullptr, 11, false, L"",
+     L"端口 50000 位于系统保留的端口范围内，远程桌面可能无法在此端口监听。\r\n"
+     L"该端口属于动态端口范围（49152-65535），系统从中为出站连接分配端口，保留范围也多在其中。\r\n"
+     L"未写入任何内容。如仍要修改，请加 --force。\r\n"},
+    {"SetInUseForced", asked(Command::Set, L"8080", RestartMode::None, true), nullptr, 3010, true,
+     L"端口修改成功，请重启计算机生效！\r\n防火墙规则：TCP 已添加，UDP 已添加\r\n",
+     L"端口 8080 已被 nginx.exe（nginx）（进程 2044）占用，远程桌面将无法在此端口监听。\r\n"
+     L"已按 --force 继续修改。\r\n"},
+    {"SetRefusedWrite", asked(Command::Set, L"3390"),
+     [](FakePlatform& f) { f.registry.failRegwrite(3, accessDenied); }, 5, false, L"",
+     L"错误 5：拒绝访问。\r\n请以管理员身份运行。\r\n未做任何修改。\r\n"},
+    {"SetRefusedRule", asked(Command::Set, L"3390"),
+     [](FakePlatform& f) { f.firewall.failPut(1, firewallDenied); }, 5, false, L"",
+     L"错误 0x80070005：拒绝访问。\r\n请以管理员身份运行。\r\n未做任何修改。\r\n"},
+    {"SetWhileAnotherChanges", asked(Command::Set, L"3390"),
+     [](FakePlatform& f) {
+         f.changeLock.failWith(PlatformError(1618, L"另一个端口修改正在进行，请稍后再试。"));
+     },
+     1618, false, L"", L"错误 1618：另一个端口修改正在进行，请稍后再试。\r\n未做任何修改。\r\n"},
+    {"SetOtherFailure", asked(Command::Set, L"3390"),
+     [](FakePlatform& f) {
+         f.registry.failRegwrite(2, PlatformError(1021, L"无法在易失性项下创建稳定子项。"));
+     },
+     1, false, L"", L"错误 1021：无法在易失性项下创建稳定子项。\r\n未做任何修改。\r\n"},
+};
+
+class Outcome : public ::testing::TestWithParam<Case> {};
+
+TEST_P(Outcome, GivesItsExitCodeAndLinesAndWritesOnlyWhenItSaysSo) {
+    const Case& c = GetParam();
+    FakePlatform fake;
+    arrangeServer(fake);
+    if (c.arrangeMore) {
+        c.arrangeMore(fake);
+    }
+    const auto before = fake.registry.contents();
+
+    const Report report = runCommand(c.invocation, fake.platform);
+    const TextReport text = textReport(report);
+
+    EXPECT_EQ(report.exitCode, c.exitCode);
+    EXPECT_EQ(toUtf8(text.out), toUtf8(c.out));
+    EXPECT_EQ(toUtf8(text.err), toUtf8(c.err));
+    if (c.written) {
+        EXPECT_EQ(fake.registry.value(tdsPort),
+                  dwordValue(static_cast<std::uint32_t>(*report.newPort)));
+        EXPECT_EQ(fake.registry.value(rdpTcpPort), fake.registry.value(tdsPort));
+    } else {
+        EXPECT_EQ(fake.registry.contents(), before);
+    }
+    EXPECT_EQ(fake.launcher.launches().size(),
+              c.invocation.restart == RestartMode::Computer && c.written ? 1u : 0u);
+    EXPECT_EQ(fake.shell.alive(), 0);
+    EXPECT_FALSE(fake.changeLock.held());
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, Outcome, ::testing::ValuesIn(cases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(OutcomeOfASecondSet, IsDoneWithNothingChanged) {
+    FakePlatform fake;
+    arrangeServer(fake);
+    runCommand(asked(Command::Set, L"3390"), fake.platform);
+    const std::size_t writes = fake.registry.writes().size();
+
+    const Report report =
+        runCommand(asked(Command::Set, L"3390", RestartMode::Computer), fake.platform);
+
+    EXPECT_EQ(report.exitCode, 0);
+    EXPECT_EQ(fake.registry.writes().size(), writes);
+    EXPECT_TRUE(fake.launcher.launches().empty()) << "nothing changed, nothing to restart for";
+    EXPECT_EQ(toUtf8(textReport(report).out), toUtf8(L"端口已是 3390，无需修改。\r\n"));
+    EXPECT_EQ(
+        jsonReport(report),
+        R"({"schema":1,"command":"set","exitCode":0,"port":3390,"oldPort":3390,"newPort":3390,)"
+        R"("changed":false,"restart":"none","forced":false,)"
+        R"("firewall":{"available":true,"tcp":"present","udp":"present"},)"
+        R"("check":{"result":"same","owners":[],"bindError":0,"dynamicRange":false},)"
+        R"("remoteDesktop":null,"error":null})");
+}
+
+TEST(JsonReport, OfASetRefusedForAPortInUseNamesTheOwner) {
+    FakePlatform fake;
+    arrangeServer(fake);
+    fake.ports.holdersByPort[8080][0].image = L"we\"b\\服务\x01.exe";
+
+    const Report report = runCommand(asked(Command::Set, L"8080"), fake.platform);
+
+    EXPECT_EQ(jsonReport(report),
+              "{\"schema\":1,\"command\":\"set\",\"exitCode\":10,\"port\":3389,\"oldPort\":3389,"
+              "\"newPort\":8080,\"changed\":false,\"restart\":\"none\",\"forced\":false,"
+              "\"firewall\":null,\"check\":{\"result\":\"inUse\",\"owners\":[{\"protocol\":\"TCP\","
+              "\"pid\":2044,\"image\":\"we\\\"b\\\\\\u670d\\u52a1\\u0001.exe\","
+              "\"services\":[\"nginx\"]}],\"bindError\":10048,\"dynamicRange\":false},"
+              "\"remoteDesktop\":null,\"error\":null}");
+}
+
+TEST(JsonReport, OfAStatusWithAPolicyAndARunningService) {
+    FakePlatform fake;
+    arrangeServer(fake);
+    fake.registry.setValue(rdpTcpPort, dwordValue(3390));
+    fake.registry.setValue(L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Policies\\Microsoft\\Windows NT\\"
+                           L"Terminal Services\\fDenyTSConnections",
+                           dwordValue(1));
+    fake.serviceMonitor.services[L"TermService"] = {ServiceState::Running, 1234};
+    fake.serviceMonitor.listeners[1234] = {3389, 3390};
+
+    const Report report = runCommand(asked(Command::Status), fake.platform);
+
+    EXPECT_EQ(jsonReport(report),
+              R"({"schema":1,"command":"status","exitCode":0,"port":3389,"oldPort":null,)"
+              R"("newPort":null,"changed":null,"restart":null,"forced":false,)"
+              R"("firewall":{"available":true,"tcp":"absent","udp":"absent"},"check":null,)"
+              R"("remoteDesktop":{"allowed":false,"allowedByPolicy":true,)"
+              R"("portValues":{"tds":3389,"rdpTcp":3390},)"
+              R"("service":{"state":"running","pid":1234,"tcpPorts":[3389,3390]}},"error":null})");
+    const TextReport text = textReport(report);
+    EXPECT_EQ(
+        toUtf8(text.out),
+        toUtf8(L"当前远程端口：3389\r\n防火墙规则：TCP 不存在，UDP 不存在\r\n"
+               L"远程桌面连接：禁止（由组策略决定）\r\n"
+               L"远程桌面服务（TermService）：正在运行，进程 1234，监听 TCP 端口：3389, 3390\r\n"));
+    EXPECT_EQ(toUtf8(text.err),
+              toUtf8(L"警告：监听端口的两个值不一致：Tds\\tcp 为 3389，RDP-Tcp 为 3390。\r\n"));
+}
+
+TEST(JsonReport, OfRefusedArguments) {
+    EXPECT_EQ(jsonReport(usageReport(L"缺少端口")),
+              "{\"schema\":1,\"command\":null,\"exitCode\":2,\"port\":null,\"oldPort\":null,"
+              "\"newPort\":null,\"changed\":null,\"restart\":null,\"forced\":false,"
+              "\"firewall\":null,\"check\":null,\"remoteDesktop\":null,"
+              "\"error\":{\"number\":87,\"description\":\"\\u7f3a\\u5c11\\u7aef\\u53e3\"}}");
+}
+
+TEST(ToUtf8, EncodesEveryPlaneAndReplacesLoneSurrogates) {
+    EXPECT_EQ(toUtf8(L"a\u00E9\u670D"), "a\xC3\xA9\xE6\x9C\x8D");
+    std::wstring emoji;
+    if (sizeof(wchar_t) == 2) {
+        emoji = {wchar_t(0xD83D), wchar_t(0xDE00)};
+    } else {
+        emoji = {wchar_t(0x1F600)};
+    }
+    EXPECT_EQ(toUtf8(emoji), "\xF0\x9F\x98\x80");
+    EXPECT_EQ(toUtf8(std::wstring{wchar_t(0xD800), L'x'}), "\xEF\xBF\xBDx");
+    EXPECT_EQ(toUtf8(std::wstring{wchar_t(0xDC00)}), "\xEF\xBF\xBD");
+}
+
+} // namespace
+} // namespace velkora::test
