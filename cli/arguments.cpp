@@ -9,7 +9,8 @@ const std::wstring usageText =
     L"用法：\r\n"
     L"  velkora-cli status [--json]\r\n"
     L"  velkora-cli check PORT [--json]\r\n"
-    L"  velkora-cli set PORT [--restart none|computer] [--force] [--json]\r\n"
+    L"  velkora-cli set PORT [--restart none|computer|service] [--verify-seconds N] [--force]\r\n"
+    L"                   [--json]\r\n"
     L"  velkora-cli --help | -h | /?\r\n"
     L"  velkora-cli --version\r\n";
 
@@ -79,6 +80,7 @@ ParsedArguments parseArguments(const std::vector<std::wstring>& arguments) {
     Invocation invocation;
     invocation.command = rule->command;
     bool havePort = false;
+    bool verifySecondsGiven = false;
     for (std::size_t i = 1; i < arguments.size(); ++i) {
         const std::wstring& argument = arguments[i];
         const std::wstring lower = asciiLower(argument);
@@ -91,7 +93,7 @@ ParsedArguments parseArguments(const std::vector<std::wstring>& arguments) {
             std::wstring mode;
             if (lower == L"--restart") {
                 if (i + 1 == arguments.size()) {
-                    return refused(L"--restart 后缺少 none 或 computer", json);
+                    return refused(L"--restart 后缺少 none、computer 或 service", json);
                 }
                 mode = asciiLower(arguments[++i]);
             } else {
@@ -101,9 +103,20 @@ ParsedArguments parseArguments(const std::vector<std::wstring>& arguments) {
                 invocation.restart = RestartMode::None;
             } else if (mode == L"computer") {
                 invocation.restart = RestartMode::Computer;
+            } else if (mode == L"service") {
+                invocation.restart = RestartMode::Service;
             } else {
-                return refused(L"--restart 只能是 none 或 computer", json);
+                return refused(L"--restart 只能是 none、computer 或 service", json);
             }
+        } else if (rule->takesSetOptions && lower == L"--verify-seconds") {
+            const std::wstring seconds = i + 1 < arguments.size() ? arguments[++i] : L"";
+            if (seconds.empty() || seconds.size() > 4 ||
+                seconds.find_first_not_of(L"0123456789") != std::wstring::npos ||
+                std::stol(seconds) < 1 || std::stol(seconds) > 3600) {
+                return refused(L"--verify-seconds 后须是 1 到 3600 的秒数", json);
+            }
+            invocation.verifySeconds = std::stol(seconds);
+            verifySecondsGiven = true;
         } else if (looksLikeOption(argument)) {
             return refused(L"未知的选项：" + argument, json);
         } else if (rule->takesPort && !havePort) {
@@ -115,6 +128,9 @@ ParsedArguments parseArguments(const std::vector<std::wstring>& arguments) {
     }
     if (rule->takesPort && !havePort) {
         return refused(L"缺少端口", json);
+    }
+    if (verifySecondsGiven && invocation.restart != RestartMode::Service) {
+        return refused(L"--verify-seconds 只用于 --restart service", json);
     }
     return {invocation, L"", json};
 }

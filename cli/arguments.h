@@ -7,7 +7,7 @@
 namespace velkora::cli {
 
 enum class Command { Status, Check, Set, Help, Version };
-enum class RestartMode { None, Computer };
+enum class RestartMode { None, Computer, Service };
 
 // One run of the command line, as asked.
 struct Invocation {
@@ -16,10 +16,11 @@ struct Invocation {
     RestartMode restart = RestartMode::None;
     bool force = false;
     bool json = false;
+    long verifySeconds = 60; // --restart service: how long to wait for the listener
 
     bool operator==(const Invocation& o) const {
         return command == o.command && portText == o.portText && restart == o.restart &&
-               force == o.force && json == o.json;
+               force == o.force && json == o.json && verifySeconds == o.verifySeconds;
     }
 };
 

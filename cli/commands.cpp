@@ -7,6 +7,8 @@
 #include "logic/modify_command.h"
 #include "logic/port_change.h"
 #include "logic/port_entry_rules.h"
+#include "logic/captured_port_state.h"
+#include "logic/service_restart.h"
 
 namespace velkora::cli {
 namespace {
@@ -75,6 +77,98 @@ void restartAsAsked(const Invocation& invocation, Platform& platform, Report& re
     }
 }
 
+int exitCodeForRestart(RestartResult result) {
+    switch (result) {
+    case RestartResult::Verified:
+        return ExitCode::Done;
+    case RestartResult::RolledBack:
+        return ExitCode::RestartRolledBack;
+    default:
+        return ExitCode::Failed;
+    }
+}
+
+const wchar_t* restartResultName(RestartResult result) {
+    switch (result) {
+    case RestartResult::Verified:
+        return L"verified";
+    case RestartResult::RolledBack:
+        return L"rolled back";
+    default:
+        return L"ROLLBACK FAILED";
+    }
+}
+
+// One line for the log that is read after reconnecting; a log that cannot be written is
+// reported, but changes nothing of the result.
+void logRestartResult(Platform& platform, Report& report) {
+    const ServiceRestartOutcome& outcome = *report.serviceRestart;
+    std::wstring line = L"set " + std::to_wstring(report.newPort.value_or(0)) +
+                        L" --restart service: exit " + std::to_wstring(report.exitCode) + L", " +
+                        restartResultName(outcome.result) + L", old port " +
+                        std::to_wstring(report.oldPort.value_or(0));
+    const std::optional<PlatformError>& error =
+        outcome.rollbackError ? outcome.rollbackError : outcome.error;
+    if (error) {
+        line += L", error " + std::to_wstring(error->number()) + L": " + error->description();
+    }
+    try {
+        platform.resultLog.append(line);
+    } catch (const PlatformError& failure) {
+        report.logError = failure;
+    }
+}
+
+// The change and a restart of the Remote Desktop service, all under the change lock: the
+// service is checked before anything is written, and the change is put back unless the
+// service comes up listening on the new port.
+void applyWithRestartOfService(const Invocation& invocation, Platform& platform, ShellObject& shell,
+                               long port, Report& report) {
+    const HeldChangeLock held(platform.changeLock);
+    ProbeListenerTable listeners(platform.ports, platform.serviceMonitor);
+    ServiceRestartRequest request;
+    request.serviceName = remoteDesktopServiceName;
+    request.newPort = port;
+    request.oldPort = report.oldPort.value_or(3389); // the listener's default without a value
+    request.limits.verify = std::chrono::seconds(invocation.verifySeconds);
+
+    std::optional<PortChangeOutcome> applied;
+    const auto applyChange = [&]() -> std::function<void()> {
+        CapturedPortState before = CapturedPortState::capture(platform, shell, invocation.portText);
+        applied = applyPortChange(platform, shell, invocation.portText, WhenInPlace::LeaveAlone);
+        if (!applied->listenerChanged) { // nothing the listener must take up
+            return {};
+        }
+        return [&platform, &shell, before = std::move(before)] {
+            before.restore(platform, shell);
+        };
+    };
+    report.serviceRestart = applyWithServiceRestart(platform.services, listeners,
+                                                    platform.waitClock, request, applyChange);
+    report.firewall = applied->firewall;
+    report.changed = applied->changed;
+    report.port = port;
+    if (!report.serviceRestart) {
+        return;
+    }
+    const ServiceRestartOutcome& outcome = *report.serviceRestart;
+    report.exitCode = exitCodeForRestart(outcome.result);
+    logRestartResult(platform, report);
+    if (outcome.result == RestartResult::Verified) {
+        report.restart = RestartState::Done;
+        return;
+    }
+    // Rolled back, the change is gone, its rules too.
+    report.changed = false;
+    report.firewall.reset();
+    report.port = report.oldPort;
+    if (outcome.result == RestartResult::RollbackFailed) {
+        report.error = outcome.rollbackError;
+        report.listenerPortNow = currentListenerPort(shell);
+        report.port = report.listenerPortNow;
+    }
+}
+
 void runSet(const Invocation& invocation, Platform& platform, Report& report) {
     report.changed = false;
     report.restart = RestartState::None;
@@ -96,6 +190,10 @@ void runSet(const Invocation& invocation, Platform& platform, Report& report) {
         report.forced = true;
     }
 
+    if (invocation.restart == RestartMode::Service) {
+        applyWithRestartOfService(invocation, platform, *shell, port, report);
+        return;
+    }
     const PortChangeOutcome outcome =
         applyPortChange(platform, *shell, invocation.portText, WhenInPlace::LeaveAlone);
     report.firewall = outcome.firewall;

@@ -19,6 +19,8 @@ const char* restartName(RestartState state) {
         return "required";
     case RestartState::Started:
         return "started";
+    case RestartState::Done:
+        return "done";
     default:
         return "none";
     }
@@ -105,10 +107,28 @@ Json errorJson(const std::optional<PlatformError>& error) {
     return {{"number", error->number()}, {"description", toUtf8(error->description())}};
 }
 
+Json observationJson(const std::optional<ServiceObservation>& seen) {
+    if (!seen) {
+        return nullptr;
+    }
+    return {{"state", serviceStateName(static_cast<ServiceState>(seen->status.state))},
+            {"pid", seen->status.processId},
+            {"tcpPorts", seen->tcpPorts}};
+}
+
+// Why the new port was given up: the service as it was then, and the failed stop or start.
+Json reasonJson(const std::optional<ServiceRestartOutcome>& outcome) {
+    if (!outcome || outcome->result == RestartResult::Verified) {
+        return nullptr;
+    }
+    return {{"service", observationJson(outcome->whenGivenUp)},
+            {"error", errorJson(outcome->error)}};
+}
+
 } // namespace
 
 std::string jsonReport(const Report& report) {
-    const Json json = {
+    Json json = {
         {"schema", 1},
         {"command", report.command.empty() ? Json(nullptr) : Json(report.command)},
         {"exitCode", report.exitCode},
@@ -123,6 +143,14 @@ std::string jsonReport(const Report& report) {
         {"remoteDesktop", remoteDesktopJson(report.status)},
         {"error", errorJson(report.error)},
     };
+    if (report.serviceRestart) {
+        const ServiceRestartOutcome& restart = *report.serviceRestart;
+        json["verified"] = restart.result == RestartResult::Verified;
+        json["rolledBack"] = restart.result == RestartResult::RolledBack;
+        json["restartSeconds"] = static_cast<double>(restart.elapsed.count()) / 1000.0;
+        json["reason"] = reasonJson(restart);
+        json["service"] = observationJson(restart.atEnd);
+    }
     return json.dump(-1, ' ', true, Json::error_handler_t::replace);
 }
 

@@ -42,6 +42,18 @@ int finish(const Report& report, bool json) {
     return report.exitCode;
 }
 
+// A restart of the Remote Desktop service cuts the session this may run in. While it runs,
+// Ctrl+C and Ctrl+Break are ignored, and closing the console, logging off or shutting down
+// is held off for as long as the system allows, so that a restart is never left half done.
+HANDLE workDone = nullptr;
+
+BOOL WINAPI holdOnConsoleEvents(DWORD event) {
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) {
+        WaitForSingleObject(workDone, INFINITE);
+    }
+    return TRUE;
+}
+
 int run(int argc, wchar_t** argv) {
     const std::vector<std::wstring> arguments(argv + 1, argv + argc);
     const ParsedArguments parsed = parseArguments(arguments);
@@ -60,8 +72,16 @@ int run(int argc, wchar_t** argv) {
     default:
         break;
     }
+    if (parsed.invocation->restart == RestartMode::Service) {
+        workDone = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        SetConsoleCtrlHandler(holdOnConsoleEvents, TRUE);
+    }
     velkora::win32::Win32Platform services;
-    return finish(runCommand(*parsed.invocation, services.platform()), parsed.json);
+    const Report report = runCommand(*parsed.invocation, services.platform());
+    if (workDone != nullptr) {
+        SetEvent(workDone);
+    }
+    return finish(report, parsed.json);
 }
 
 } // namespace

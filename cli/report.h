@@ -6,6 +6,7 @@
 #include "logic/firewall_rules.h"
 #include "logic/lockout_guard.h"
 #include "logic/remote_desktop_status.h"
+#include "logic/service_restart.h"
 #include "platform/platform_error.h"
 
 namespace velkora::cli {
@@ -20,6 +21,7 @@ constexpr int PortInUse = 10;
 constexpr int PortReserved = 11;
 constexpr int AnotherChangeInProgress = 1618;
 constexpr int RestartStarted = 1641;
+constexpr int RestartRolledBack = 13; // the service did not come up on the new port; put back
 constexpr int RestartRequired = 3010;
 } // namespace ExitCode
 
@@ -30,7 +32,7 @@ int exitCodeForError(long number);
 // The error number given for refused arguments and rejected port texts.
 constexpr long invalidParameter = 87;
 
-enum class RestartState { None, Required, Started };
+enum class RestartState { None, Required, Started, Done };
 
 // What one run found and did; rendered as text lines and as JSON.
 struct Report {
@@ -46,6 +48,9 @@ struct Report {
     std::optional<RemoteDesktopStatus> status; // status
     std::optional<PlatformError> error;
     bool forced = false; // set went on past a port in use or reserved
+    std::optional<ServiceRestartOutcome> serviceRestart; // set --restart service
+    std::optional<long> listenerPortNow;   // after a failed roll-back: the value in effect
+    std::optional<PlatformError> logError; // the result could not be added to the log
 };
 
 } // namespace velkora::cli

@@ -120,6 +120,51 @@ void setLines(const Report& report, TextReport& text) {
     text.out += firewallLine(*report.firewall);
 }
 
+std::wstring observationText(const ServiceObservation& seen) {
+    std::wstring text = serviceStateText(static_cast<ServiceState>(seen.status.state));
+    if (seen.status.processId != 0) {
+        text += L"，进程 " + number(static_cast<long>(seen.status.processId));
+    }
+    text += L"，监听端口：";
+    if (seen.tcpPorts.empty()) {
+        text += L"无";
+    }
+    for (std::size_t i = 0; i < seen.tcpPorts.size(); ++i) {
+        text += (i == 0 ? L"" : L"、") + number(seen.tcpPorts[i]);
+    }
+    return text;
+}
+
+void serviceRestartLines(const Report& report, TextReport& text) {
+    const ServiceRestartOutcome& outcome = *report.serviceRestart;
+    const std::wstring newPort = number(*report.newPort);
+    const std::wstring seconds = number(static_cast<long>((outcome.elapsed.count() + 500) / 1000));
+    if (outcome.result == RestartResult::Verified) {
+        text.out += L"端口修改成功，远程桌面服务已重启，正在端口 " + newPort + L" 上监听（用时 " +
+                    seconds + L" 秒）。" + crlf;
+        text.out += firewallLine(*report.firewall);
+        return;
+    }
+    text.err += L"远程桌面服务重启后没有在端口 " + newPort + L" 上监听。" + crlf;
+    if (outcome.whenGivenUp) {
+        text.err += L"当时服务状态：" + observationText(*outcome.whenGivenUp) + crlf;
+    }
+    if (outcome.error) {
+        text.err += L"错误 " + errorNumberText(outcome.error->number()) + L"：" +
+                    outcome.error->description() + crlf;
+    }
+    if (outcome.result == RestartResult::RolledBack) {
+        text.err += L"已恢复原端口 " + number(report.oldPort.value_or(0)) +
+                    L" 的注册表值和防火墙规则，远程桌面服务已重新在该端口上监听。" + crlf;
+        return;
+    }
+    text.err += L"恢复失败，以下是现在的状态，请检查：" + crlf;
+    text.err += L"监听端口值：" +
+                (report.listenerPortNow ? number(*report.listenerPortNow) : L"无法读取") + crlf;
+    text.err +=
+        L"远程桌面服务：" + (outcome.atEnd ? observationText(*outcome.atEnd) : L"无法读取") + crlf;
+}
+
 void errorLines(const Report& report, TextReport& text) {
     const PlatformError& error = *report.error;
     if (report.exitCode == ExitCode::Usage) {
@@ -135,6 +180,8 @@ void errorLines(const Report& report, TextReport& text) {
     }
     if (report.exitCode == ExitCode::RestartRequired) {
         text.err += L"端口已修改，但无法重启计算机，请手动重启。" + crlf;
+    } else if (report.serviceRestart) {
+        text.err += L"恢复时出错，见上面的状态。" + crlf;
     } else if (report.command == "set") {
         text.err += L"未做任何修改。" + crlf;
     }
@@ -153,11 +200,17 @@ TextReport textReport(const Report& report) {
         statusLines(*report.status, text);
     } else if (report.command == "check" && report.check) {
         checkLines(report, text);
+    } else if (report.serviceRestart) {
+        serviceRestartLines(report, text);
     } else if (report.command == "set" && report.changed && report.newPort && report.firewall) {
         setLines(report, text);
     }
     if (report.error) {
         errorLines(report, text);
+    }
+    if (report.logError) {
+        text.err += L"警告：无法写入日志（错误 " + errorNumberText(report.logError->number()) +
+                    L"）：" + report.logError->description() + crlf;
     }
     return text;
 }

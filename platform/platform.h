@@ -10,8 +10,11 @@
 #include "platform/port_probe.h"
 #include "platform/program_end.h"
 #include "platform/program_folder.h"
+#include "platform/result_log.h"
+#include "platform/service_manager.h"
 #include "platform/service_monitor.h"
 #include "platform/shell_object.h"
+#include "platform/wait_clock.h"
 
 namespace velkora {
 
@@ -30,6 +33,9 @@ struct Platform {
     PortProbe& ports;
     ChangeLock& changeLock;
     ServiceMonitor& serviceMonitor;
+    ServiceManager& services;
+    WaitClock& waitClock;
+    ResultLog& resultLog;
 };
 
 } // namespace velkora

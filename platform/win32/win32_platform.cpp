@@ -7,7 +7,9 @@
 #include "platform/win32/message_box.h"
 #include "platform/win32/port_probe.h"
 #include "platform/win32/registry_shell_object.h"
+#include "platform/win32/result_log.h"
 #include "platform/win32/runtime.h"
+#include "platform/win32/service_manager.h"
 #include "platform/win32/service_monitor.h"
 
 namespace velkora::win32 {
@@ -25,8 +27,12 @@ struct Win32Platform::Services {
     SystemPortProbe ports;
     NamedMutexChangeLock changeLock;
     SystemServiceMonitor serviceMonitor;
-    Platform bundle{shell, messages, launcher, documents, clock,      folder,
-                    end,   errors,   firewall, ports,     changeLock, serviceMonitor};
+    ScmServiceManager services;
+    SystemWaitClock waitClock;
+    ProgramDataResultLog resultLog;
+    Platform bundle{shell,    messages,  launcher, documents, clock,      folder,
+                    end,      errors,    firewall, ports,     changeLock, serviceMonitor,
+                    services, waitClock, resultLog};
 };
 
 Win32Platform::Win32Platform() : services_(std::make_unique<Services>()) {}

@@ -278,7 +278,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Usage{"NoPort", L"set", "缺少端口\r\n用法：\r\n"},
                       Usage{"TwoPorts", L"set 3390 3391", "多余的参数：3391\r\n用法：\r\n"},
                       Usage{"BadRestart", L"set 3390 --restart later",
-                            "--restart 只能是 none 或 computer\r\n用法：\r\n"},
+                            "--restart 只能是 none、computer 或 service\r\n用法：\r\n"},
                       Usage{"TooLarge", L"set 65536", "端口数字过大：端口最大值仅支持65535\r\n"},
                       Usage{"Letters", L"check 33a", "端口格式错误：端口只能由数字组成\r\n"}),
     [](const auto& info) { return std::string(info.param.name); });

@@ -25,6 +25,8 @@ std::string summary(const ParsedArguments& parsed) {
         text += " <" + toUtf8(i.portText) + ">";
     }
     text += i.restart == RestartMode::Computer ? " restart" : "";
+    text += i.restart == RestartMode::Service ? " restart-service" : "";
+    text += i.verifySeconds != 60 ? " verify " + std::to_string(i.verifySeconds) : "";
     text += i.force ? " force" : "";
     text += i.json ? " json" : "";
     return text;
@@ -63,10 +65,22 @@ INSTANTIATE_TEST_SUITE_P(
         Row{{L"check", L"-5"}, "refused: 未知的选项：-5"},
         Row{{L"check", L"3390", L"--force"}, "refused: 未知的选项：--force"},
         Row{{L"status", L"--restart", L"none"}, "refused: 未知的选项：--restart"},
-        Row{{L"set", L"3390", L"--restart"}, "refused: --restart 后缺少 none 或 computer"},
+        Row{{L"set", L"3390", L"--restart"}, "refused: --restart 后缺少 none、computer 或 service"},
         Row{{L"set", L"3390", L"--restart", L"later", L"--json"},
-            "refused json: --restart 只能是 none 或 computer"},
-        Row{{L"set", L"3390", L"--restart="}, "refused: --restart 只能是 none 或 computer"}));
+            "refused json: --restart 只能是 none、computer 或 service"},
+        Row{{L"set", L"3390", L"--restart="},
+            "refused: --restart 只能是 none、computer 或 service"},
+        Row{{L"set", L"3390", L"--restart=service"}, "set <3390> restart-service"},
+        Row{{L"set", L"--verify-seconds", L"3600", L"3390", L"--restart", L"Service"},
+            "set <3390> restart-service verify 3600"},
+        Row{{L"set", L"3390", L"--restart", L"service", L"--verify-seconds", L"0"},
+            "refused: --verify-seconds 后须是 1 到 3600 的秒数"},
+        Row{{L"set", L"3390", L"--restart", L"service", L"--verify-seconds", L"1e3"},
+            "refused: --verify-seconds 后须是 1 到 3600 的秒数"},
+        Row{{L"set", L"3390", L"--restart", L"service", L"--verify-seconds"},
+            "refused: --verify-seconds 后须是 1 到 3600 的秒数"},
+        Row{{L"set", L"3390", L"--verify-seconds", L"5"},
+            "refused: --verify-seconds 只用于 --restart service"}));
 
 } // namespace
 } // namespace velkora::test

@@ -40,6 +40,16 @@ void arrangeServer(FakePlatform& fake) {
     fake.ports.bindErrors[4000] = 10049;
 }
 
+// The stand-in services listen on the port the registry holds when they start, and the
+// lockout guard's probe sees their listener.
+void arrangeServiceRestart(FakePlatform& fake) {
+    fake.ports.liveListeners = &fake.services;
+    fake.services.portSource = [&fake] {
+        const std::vector<std::uint8_t> bytes = fake.registry.value(tdsPort)->bytes;
+        return static_cast<long>(bytes[0] | (bytes[1] << 8));
+    };
+}
+
 struct Case {
     const char* name;
     Invocation invocation;
@@ -83,6 +93,37 @@ const Case cases[] = {
      [](FakePlatform& f) { f.launcher.failWith(PlatformError(2, L"系统找不到指定的文件。")); },
      3010, true, done,
      L"错误 2：系统找不到指定的文件。\r\n端口已修改，但无法重启计算机，请手动重启。\r\n"},
+    {"SetAndRestartService", asked(Command::Set, L"3390", RestartMode::Service),
+     arrangeServiceRestart, 0, true,
+     L"端口修改成功，远程桌面服务已重启，正在端口 3390 上监听（用时 0 秒）。\r\n"
+     L"防火墙规则：TCP 已添加，UDP 已添加\r\n",
+     L""},
+    {"SetAndRestartServiceNotListening", asked(Command::Set, L"3390", RestartMode::Service),
+     [](FakePlatform& f) {
+         arrangeServiceRestart(f);
+         f.services.refusedPort = 3390;
+     },
+     13, false, L"",
+     L"远程桌面服务重启后没有在端口 3390 上监听。\r\n当时服务状态：正在运行，进程 "
+     L"200，监听端口：无\r\n"
+     L"已恢复原端口 3389 的注册表值和防火墙规则，远程桌面服务已重新在该端口上监听。\r\n"},
+    {"SetAndRestartServiceFailingTwice", asked(Command::Set, L"3390", RestartMode::Service),
+     [](FakePlatform& f) {
+         arrangeServiceRestart(f);
+         f.services.failing = {L"start TermService"};
+     },
+     1, false, L"",
+     L"远程桌面服务重启后没有在端口 3390 上监听。\r\n当时服务状态：已停止，监听端口：无\r\n"
+     L"错误 1053：服务没有及时响应启动或控制请求。\r\n恢复失败，以下是现在的状态，请检查：\r\n"
+     L"监听端口值：3389\r\n远程桌面服务：已停止，监听端口：无\r\n"
+     L"错误 1053：服务没有及时响应启动或控制请求。\r\n恢复时出错，见上面的状态。\r\n"},
+    {"SetAndRestartServiceThatRefusesStop", asked(Command::Set, L"3390", RestartMode::Service),
+     [](FakePlatform& f) {
+         arrangeServiceRestart(f);
+         f.services.services[L"TermService"].acceptsStop = false;
+     },
+     1, false, L"",
+     L"错误 1052：服务 TermService 现在不接受停止请求，无法重启它。\r\n未做任何修改。\r\n"},
     {"SetInUse", asked(Command::Set, L"8080"), nullptr, 10, false, L"",
      L"端口 8080 已被 nginx.exe（nginx）（进程 2044）占用，远程桌面将无法在此端口监听。\r\n"
      L"未写入任何内容。如仍要修改，请加 --force。\r\n"},
@@ -122,6 +163,7 @@ TEST_P(Outcome, GivesItsExitCodeAndLinesAndWritesOnlyWhenItSaysSo) {
         c.arrangeMore(fake);
     }
     const auto before = fake.registry.contents();
+    const auto rulesBefore = fake.firewall.rules;
 
     const Report report = runCommand(c.invocation, fake.platform);
     const TextReport text = textReport(report);
@@ -135,6 +177,7 @@ TEST_P(Outcome, GivesItsExitCodeAndLinesAndWritesOnlyWhenItSaysSo) {
         EXPECT_EQ(fake.registry.value(rdpTcpPort), fake.registry.value(tdsPort));
     } else {
         EXPECT_EQ(fake.registry.contents(), before);
+        EXPECT_EQ(fake.firewall.rules, rulesBefore);
     }
     EXPECT_EQ(fake.launcher.launches().size(),
               c.invocation.restart == RestartMode::Computer && c.written ? 1u : 0u);
@@ -165,6 +208,50 @@ TEST(OutcomeOfASecondSet, IsDoneWithNothingChanged) {
         R"("firewall":{"available":true,"tcp":"present","udp":"present"},)"
         R"("check":{"result":"same","owners":[],"bindError":0,"dynamicRange":false},)"
         R"("remoteDesktop":null,"error":null})");
+}
+
+TEST(ServiceRestart, SaysWhyItRolledBackInJsonAndInTheLog) {
+    FakePlatform fake;
+    arrangeServer(fake);
+    arrangeServiceRestart(fake);
+    fake.services.refusedPort = 3390;
+    Invocation invocation = asked(Command::Set, L"3390", RestartMode::Service);
+    invocation.verifySeconds = 5;
+
+    const Report report = runCommand(invocation, fake.platform);
+
+    EXPECT_EQ(
+        jsonReport(report),
+        R"({"schema":1,"command":"set","exitCode":13,"port":3389,"oldPort":3389,"newPort":3390,)"
+        R"("changed":false,"restart":"none","forced":false,"firewall":null,)"
+        R"("check":{"result":"free","owners":[],"bindError":0,"dynamicRange":false},)"
+        R"("remoteDesktop":null,"error":null,"verified":false,"rolledBack":true,)"
+        R"("restartSeconds":5.0,"reason":{"service":{"state":"running","pid":200,"tcpPorts":[]},)"
+        R"("error":null},"service":{"state":"running","pid":201,"tcpPorts":[]}})");
+    EXPECT_EQ(fake.resultLog.lines,
+              std::vector<std::wstring>{
+                  L"set 3390 --restart service: exit 13, rolled back, old port 3389"});
+}
+
+// Only a missing rule made good: the listener already has the port, nothing to restart.
+TEST(ServiceRestart, OfAPortAlreadyInTheListenerRestartsNothing) {
+    FakePlatform fake;
+    arrangeServer(fake);
+    arrangeServiceRestart(fake);
+    runCommand(asked(Command::Set, L"3390"), fake.platform);
+    const auto rules = fake.firewall.rules;
+    fake.firewall.rules.erase(buildFirewallRules(3390)[0].name);
+
+    const Report report =
+        runCommand(asked(Command::Set, L"3390", RestartMode::Service), fake.platform);
+
+    EXPECT_EQ(report.exitCode, 0);
+    EXPECT_EQ(toUtf8(textReport(report).out),
+              toUtf8(L"端口已是 3390，已补全防火墙设置，无需重启。\r\n"
+                     L"防火墙规则：TCP 已添加，UDP 已存在\r\n"));
+    EXPECT_EQ(fake.firewall.rules, rules);
+    EXPECT_TRUE(fake.services.log.empty());
+    EXPECT_TRUE(fake.resultLog.lines.empty());
 }
 
 TEST(JsonReport, OfASetRefusedForAPortInUseNamesTheOwner) {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "logic/main_window_view.h"
+#include "tests/host/fake_services.h"
 #include "platform/platform.h"
 #include "platform/platform_error.h"
 
@@ -193,12 +194,20 @@ public:
     std::vector<PortHolder> holders(long port) override {
         listed.push_back(port);
         const auto found = holdersByPort.find(port);
-        return found == holdersByPort.end() ? std::vector<PortHolder>{} : found->second;
+        std::vector<PortHolder> all =
+            found == holdersByPort.end() ? std::vector<PortHolder>{} : found->second;
+        if (liveListeners != nullptr) {
+            for (unsigned long pid : liveListeners->tcpListenerOwners(port)) {
+                all.push_back({PortProtocol::Tcp, false, pid, L"", {}});
+            }
+        }
+        return all;
     }
 
     std::map<long, int> bindErrors;
     std::map<long, std::vector<PortHolder>> holdersByPort;
-    std::vector<long> bound, listed; // the ports asked about, in order
+    ListenerTable* liveListeners = nullptr; // TCP listeners that come and go, added to those
+    std::vector<long> bound, listed;        // the ports asked about, in order
 };
 
 // Counts acquisitions and releases; can be told that another change holds the lock.
@@ -292,8 +301,12 @@ struct FakePlatform {
     FakeChangeLock changeLock;
     FakeServiceMonitor serviceMonitor;
 
-    Platform platform{shell, messages, launcher, documents, clock,      folder,
-                      end,   errors,   firewall, ports,     changeLock, serviceMonitor};
+    FakeServices services;
+    FakeResultLog resultLog;
+
+    Platform platform{shell,    messages, launcher, documents, clock,      folder,
+                      end,      errors,   firewall, ports,     changeLock, serviceMonitor,
+                      services, services, resultLog};
 
     FakePlatform() {
         registry.isLocked = [this] {

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace velkora {
+
+// The states of the service control manager, with its numbers (SERVICE_STOPPED = 1 ...
+// SERVICE_PAUSED = 7).
+enum class ServiceRunState {
+    Stopped = 1,
+    StartPending,
+    StopPending,
+    Running,
+    ContinuePending,
+    PausePending,
+    Paused
+};
+
+struct ServiceControlStatus {
+    ServiceRunState state = ServiceRunState::Stopped;
+    unsigned long processId = 0; // 0 when the service runs in no process
+    bool acceptsStop = false;    // SERVICE_ACCEPT_STOP
+    unsigned long exitCode = 0;  // the Win32 exit code it last reported
+
+    bool operator==(const ServiceControlStatus& o) const {
+        return state == o.state && processId == o.processId && acceptsStop == o.acceptsStop &&
+               exitCode == o.exitCode;
+    }
+};
+
+// Stops and starts services through the service control manager. Failures raise
+// PlatformError with the Win32 code (a service that does not exist: 1060; a stop or start
+// that does not finish within its limit: 1053).
+class ServiceManager {
+public:
+    virtual ~ServiceManager() = default;
+
+    virtual ServiceControlStatus query(const std::wstring& serviceName) = 0;
+
+    // The services that depend on this one, directly or not, and run now; in the order
+    // they have to be stopped (each before the services it depends on).
+    virtual std::vector<std::wstring> runningDependents(const std::wstring& serviceName) = 0;
+
+    // Asks the service to stop and waits until it has, following its reported progress,
+    // for at most the limit. A service already stopped is left as it is.
+    virtual void stop(const std::wstring& serviceName, std::chrono::milliseconds limit) = 0;
+
+    // Starts the service and waits until it runs, for at most the limit. A start that ends
+    // in the stopped state raises the exit code the service reported.
+    virtual void start(const std::wstring& serviceName, std::chrono::milliseconds limit) = 0;
+};
+
+} // namespace velkora

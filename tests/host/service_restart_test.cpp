@@ -1,0 +1,193 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "tests/host/fake_services.h"
+#include "logic/service_restart.h"
+
+namespace velkora::test {
+namespace {
+using std::chrono::milliseconds;
+
+const std::wstring listener = L"TermService";
+
+struct RestartCase {
+    const char* name;
+    std::function<void(FakeServices&)> arrange;
+    bool undoFails;
+    std::vector<std::wstring> log; // service operations and the change's write and undo
+    long thrown;                   // the error raised before anything is written; 0: none
+    RestartResult result;
+    long error;           // the failure that made the new port be given up; 0: none
+    long rollbackError;   // 0: none
+    long listeningAtEnd;  // the port the listener holds at the end; 0: none
+    milliseconds elapsed; // until verified or given up
+};
+
+const std::vector<std::wstring> cycle{L"stop UmRdpService", L"stop TermService",
+                                      L"start TermService", L"start UmRdpService"};
+
+std::vector<std::wstring> join(std::vector<std::vector<std::wstring>> parts) {
+    std::vector<std::wstring> all;
+    for (const auto& part : parts) {
+        all.insert(all.end(), part.begin(), part.end());
+    }
+    return all;
+}
+
+const RestartCase restartCases[] = {
+    {"Verified", [](FakeServices&) {}, false, join({{L"write"}, cycle}), 0, RestartResult::Verified,
+     0, 0, 4100, milliseconds(0)},
+    {"VerifiedWhenTheListenerComesLateAndOwnersAreUnnamed",
+     [](FakeServices& f) {
+         f.listenDelay = milliseconds(3000);
+         f.ownersUnnamed = true;
+     },
+     false, join({{L"write"}, cycle}), 0, RestartResult::Verified, 0, 0, 4100, milliseconds(3000)},
+    {"NotListeningOnTheNewPortRollsBack", [](FakeServices& f) { f.refusedPort = 4100; }, false,
+     join({{L"write"}, cycle, {L"undo"}, cycle}), 0, RestartResult::RolledBack, 0, 0, 3389,
+     milliseconds(10000)},
+    {"AnotherProgramOnTheNewPortIsNotTheService",
+     [](FakeServices& f) {
+         f.refusedPort = 4100;
+         f.otherListenerPort = 4100;
+     },
+     false, join({{L"write"}, cycle, {L"undo"}, cycle}), 0, RestartResult::RolledBack, 0, 0, 3389,
+     milliseconds(10000)},
+    {"AnUnnamedListenerThereBeforeTheStartIsNotTheService",
+     [](FakeServices& f) {
+         f.refusedPort = 4100;
+         f.otherListenerPort = 4100;
+         f.ownersUnnamed = true;
+     },
+     false, join({{L"write"}, cycle, {L"undo"}, cycle}), 0, RestartResult::RolledBack, 0, 0, 3389,
+     milliseconds(10000)},
+    {"StopFailsRollsBack", [](FakeServices& f) { f.failing = {L"stop TermService#1"}; }, false,
+     join({{L"write", L"stop UmRdpService", L"stop TermService", L"undo"}, cycle}), 0,
+     RestartResult::RolledBack, 1053, 0, 3389, milliseconds(0)},
+    {"StartFailsRollsBack", [](FakeServices& f) { f.failing = {L"start TermService#1"}; }, false,
+     join({{L"write", L"stop UmRdpService", L"stop TermService", L"start TermService", L"undo"},
+           cycle}),
+     0, RestartResult::RolledBack, 1053, 0, 3389, milliseconds(0)},
+    {"RestartingAgainFailsToo", [](FakeServices& f) { f.failing = {L"start TermService"}; }, false,
+     join({{L"write", L"stop UmRdpService", L"stop TermService", L"start TermService", L"undo",
+            L"stop UmRdpService", L"stop TermService", L"start TermService"}}),
+     0, RestartResult::RollbackFailed, 1053, 1053, 0, milliseconds(0)},
+    {"DependentsCannotBeListedNothingIsStopped",
+     [](FakeServices& f) { f.dependentsError = PlatformError(5, L"拒绝访问。"); },
+     false,
+     {L"write", L"undo"},
+     0,
+     RestartResult::RolledBack,
+     5,
+     0,
+     3389,
+     milliseconds(0)},
+    {"UndoFailsButTheServiceIsBroughtUpAgain", [](FakeServices& f) { f.refusedPort = 4100; }, true,
+     join({{L"write"}, cycle, {L"undo"}, cycle}), 0, RestartResult::RollbackFailed, 0, 5, 0,
+     milliseconds(10000)},
+    {"AStoppedDependentStaysStopped",
+     [](FakeServices& f) {
+         f.services[L"SessionEnv"] = {false, 0, true};
+         f.dependents = {L"SessionEnv", L"UmRdpService"};
+     },
+     false, join({{L"write"}, cycle}), 0, RestartResult::Verified, 0, 0, 4100, milliseconds(0)},
+    {"DependentsStopInTheSystemsOrderAndStartInReverse",
+     [](FakeServices& f) {
+         f.services[L"SessionEnv"] = {true, 301, true};
+         f.dependents = {L"SessionEnv", L"UmRdpService"};
+     },
+     false,
+     {L"write", L"stop SessionEnv", L"stop UmRdpService", L"stop TermService", L"start TermService",
+      L"start UmRdpService", L"start SessionEnv"},
+     0,
+     RestartResult::Verified,
+     0,
+     0,
+     4100,
+     milliseconds(0)},
+    {"NotAcceptingStopWritesNothing",
+     [](FakeServices& f) { f.services[listener].acceptsStop = false; },
+     false,
+     {},
+     1052,
+     RestartResult::Verified,
+     0,
+     0,
+     3389,
+     milliseconds(0)},
+    {"NotRunningWritesNothing",
+     [](FakeServices& f) { f.services[listener].running = false; },
+     false,
+     {},
+     1062,
+     RestartResult::Verified,
+     0,
+     0,
+     0,
+     milliseconds(0)},
+};
+
+void PrintTo(const RestartCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class ServiceRestartTest : public testing::TestWithParam<RestartCase> {};
+
+TEST_P(ServiceRestartTest, OperationsAndDecisions) {
+    const RestartCase& c = GetParam();
+    FakeServices fake;
+    fake.services[L"UmRdpService"] = {true, 101, true};
+    fake.dependents = {L"UmRdpService"};
+    c.arrange(fake);
+
+    ServiceRestartRequest request{listener, 4100, 3389, {}};
+    request.limits.verify = milliseconds(10000);
+    const auto applyChange = [&]() -> std::function<void()> {
+        fake.log.push_back(L"write");
+        fake.configuredPort = 4100;
+        return [&]() {
+            fake.log.push_back(L"undo");
+            if (c.undoFails) {
+                throw PlatformError(5, L"拒绝访问。");
+            }
+            fake.configuredPort = 3389;
+        };
+    };
+
+    long thrown = 0;
+    ServiceRestartOutcome outcome;
+    try {
+        outcome = applyWithServiceRestart(fake, fake, fake, request, applyChange).value();
+    } catch (const PlatformError& e) {
+        thrown = e.number();
+    }
+
+    EXPECT_EQ(fake.log, c.log);
+    EXPECT_EQ(thrown, c.thrown);
+    EXPECT_EQ(outcome.result, c.result);
+    EXPECT_EQ(outcome.error ? outcome.error->number() : 0, c.error);
+    EXPECT_EQ(outcome.rollbackError ? outcome.rollbackError->number() : 0, c.rollbackError);
+    const std::vector<long> listening = fake.tcpPortsOf(fake.services[listener].pid);
+    EXPECT_EQ(listening.empty() ? 0 : listening.front(), c.listeningAtEnd);
+    EXPECT_EQ(outcome.elapsed, c.elapsed);
+    if (outcome.result == RestartResult::Verified) {
+        EXPECT_FALSE(outcome.whenGivenUp.has_value());
+    } else {
+        ASSERT_TRUE(outcome.whenGivenUp.has_value());
+        ASSERT_TRUE(outcome.atEnd.has_value());
+        EXPECT_EQ(outcome.atEnd->tcpPorts, listening);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ServiceRestartTest, testing::ValuesIn(restartCases),
+                         [](const testing::TestParamInfo<RestartCase>& info) {
+                             return std::string(info.param.name);
+                         });
+
+} // namespace
+} // namespace velkora::test

@@ -1,0 +1,139 @@
+// The real velkora-cli.exe, run as its own process, against the stand-in services.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cstdio>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+
+#include "tests/e2e/cli_process.h"
+#include "tests/service/standins.h"
+
+namespace velkora::test {
+namespace {
+
+using Json = nlohmann::json;
+
+struct CliRun {
+    DWORD exitCode = 0;
+    Json json;
+};
+
+// Runs velkora-cli.exe with the arguments and --json; its stdout is the JSON object.
+CliRun runCli(const std::wstring& arguments) {
+    const test::CliRun run = test::runCli(arguments + L" --json");
+    EXPECT_TRUE(run.ended);
+    return {run.exitCode, Json::parse(run.out, nullptr, false)};
+}
+
+std::string readAndClearEvents() {
+    const std::wstring path = folderOfStandIn() + L"events.log";
+    std::ifstream file(path.c_str());
+    std::stringstream text;
+    text << file.rdbuf();
+    file.close();
+    DeleteFileW(path.c_str());
+    return text.str();
+}
+
+// The last line of the log read after reconnecting, without its time stamp; deletes the log.
+std::string lastLogLineAndClear() {
+    wchar_t folder[MAX_PATH];
+    GetEnvironmentVariableW(L"ProgramData", folder, MAX_PATH);
+    const std::wstring path = std::wstring(folder) + L"\\Velkora\\velkora-cli.log";
+    std::ifstream file(path.c_str());
+    std::string line, last;
+    while (std::getline(file, line)) {
+        last = line;
+    }
+    file.close();
+    DeleteFileW(path.c_str());
+    const std::size_t stamp = std::string("2026-12-07 10:01:24 ").size();
+    if (!last.empty() && last.back() == '\r') {
+        last.pop_back();
+    }
+    return last.size() > stamp ? last.substr(stamp) : "";
+}
+
+class CliServiceRestartTest : public testing::Test {
+protected:
+    void SetUp() override {
+        resetStandIns(services, 3389);
+        readAndClearEvents();
+        lastLogLineAndClear();
+    }
+    void TearDown() override { clearStandInBehaviour(); }
+
+    void expectListenerOn(unsigned long port) {
+        EXPECT_EQ(listenerPort(tdsKey), port);
+        EXPECT_EQ(listenerPort(rdpTcpKey), port);
+        EXPECT_TRUE(acceptsConnections(port));
+        EXPECT_EQ(services.query(standInService).state, ServiceRunState::Running);
+    }
+
+    win32::ScmServiceManager services;
+};
+
+TEST_F(CliServiceRestartTest, RestartsInDependencyOrderAndListensOnTheNewPort) {
+    const CliRun run = runCli(L"set 4100 --restart service");
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_EQ(run.json["restart"], "done");
+    EXPECT_EQ(run.json["verified"], true);
+    EXPECT_EQ(run.json["rolledBack"], false);
+    EXPECT_EQ(run.json["port"], 4100);
+    EXPECT_EQ(readAndClearEvents(), "stop VelkoraTestDependent\nstop TermService\n"
+                                    "start TermService\nstart VelkoraTestDependent\n");
+    expectListenerOn(4100);
+    EXPECT_FALSE(acceptsConnections(3389));
+    EXPECT_EQ(services.query(standInDependent).state, ServiceRunState::Running);
+    EXPECT_EQ(lastLogLineAndClear(), "set 4100 --restart service: exit 0, verified, old port 3389");
+    std::printf("verified restart: %.1f s\n", run.json["restartSeconds"].get<double>());
+}
+
+TEST_F(CliServiceRestartTest, AServiceThatRefusesTheNewPortIsRolledBack) {
+    setStandInBehaviour(L"RefusePort", 4100);
+    const CliRun run = runCli(L"set 4100 --restart service --verify-seconds 3");
+    EXPECT_EQ(run.exitCode, 13u);
+    EXPECT_EQ(run.json["rolledBack"], true);
+    EXPECT_EQ(run.json["verified"], false);
+    EXPECT_EQ(run.json["changed"], false);
+    EXPECT_EQ(run.json["reason"]["service"]["state"], "running");
+    EXPECT_EQ(run.json["reason"]["error"], nullptr);
+    EXPECT_EQ(readAndClearEvents(),
+              "stop VelkoraTestDependent\nstop TermService\nstart TermService\n"
+              "start VelkoraTestDependent\nstop VelkoraTestDependent\nstop TermService\n"
+              "start TermService\nstart VelkoraTestDependent\n");
+    expectListenerOn(3389);
+    EXPECT_EQ(lastLogLineAndClear(),
+              "set 4100 --restart service: exit 13, rolled back, old port 3389");
+}
+
+TEST_F(CliServiceRestartTest, AServiceThatDoesNotAcceptStopGetsNothingWritten) {
+    services.stop(standInDependent, std::chrono::seconds(20));
+    services.stop(standInService, std::chrono::seconds(20));
+    setStandInBehaviour(L"NoStop", 1);
+    services.start(standInService, std::chrono::seconds(20));
+    readAndClearEvents();
+    const CliRun run = runCli(L"set 4100 --restart service");
+    EXPECT_EQ(run.exitCode, 1u);
+    EXPECT_EQ(run.json["error"]["number"], 1052);
+    EXPECT_EQ(run.json["changed"], false);
+    EXPECT_EQ(readAndClearEvents(), "");
+    expectListenerOn(3389);
+}
+
+TEST_F(CliServiceRestartTest, ADependentThatWasStoppedStaysStopped) {
+    services.stop(standInDependent, std::chrono::seconds(20));
+    readAndClearEvents();
+    const CliRun run = runCli(L"set 4100 --restart service");
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_EQ(readAndClearEvents(), "stop TermService\nstart TermService\n");
+    EXPECT_EQ(services.query(standInDependent).state, ServiceRunState::Stopped);
+    expectListenerOn(4100);
+}
+
+} // namespace
+} // namespace velkora::test

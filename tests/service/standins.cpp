@@ -1,0 +1,90 @@
+#include "tests/service/standins.h"
+
+#include <winsock2.h>
+#include <windows.h>
+
+#include <chrono>
+
+namespace velkora::test {
+namespace {
+
+const wchar_t* const behaviourKey = L"SOFTWARE\\VelkoraTest\\StandIn";
+
+void setDword(const wchar_t* key, const wchar_t* name, DWORD value) {
+    RegSetKeyValueW(HKEY_LOCAL_MACHINE, key, name, REG_DWORD, &value, sizeof value);
+}
+
+// Stops a stand-in; one told not to take the stop control takes it again shortly after
+// that value is gone.
+void stopStandIn(win32::ScmServiceManager& services, const wchar_t* name) {
+    for (int i = 0; i < 50; ++i) {
+        const ServiceControlStatus status = services.query(name);
+        if (status.state != ServiceRunState::Running || status.acceptsStop) {
+            break;
+        }
+        Sleep(100);
+    }
+    services.stop(name, std::chrono::seconds(20));
+}
+
+} // namespace
+
+const wchar_t* const tdsKey =
+    L"SYSTEM\\CurrentControlSet\\Control\\Terminal Server\\Wds\\rdpwd\\Tds\\tcp";
+const wchar_t* const rdpTcpKey =
+    L"SYSTEM\\CurrentControlSet\\Control\\Terminal Server\\WinStations\\RDP-Tcp";
+
+void setListenerPort(unsigned long port) {
+    setDword(tdsKey, L"PortNumber", port);
+    setDword(rdpTcpKey, L"PortNumber", port);
+}
+
+unsigned long listenerPort(const wchar_t* keyPath) {
+    DWORD value = 0;
+    DWORD size = sizeof value;
+    RegGetValueW(HKEY_LOCAL_MACHINE, keyPath, L"PortNumber", RRF_RT_REG_DWORD, nullptr, &value,
+                 &size);
+    return value;
+}
+
+void setStandInBehaviour(const wchar_t* name, unsigned long value) {
+    if (value == 0) {
+        RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, behaviourKey, name);
+    } else {
+        setDword(behaviourKey, name, value);
+    }
+}
+
+void clearStandInBehaviour() {
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, behaviourKey);
+}
+
+std::wstring folderOfStandIn() {
+    return L"C:\\velkora-test\\";
+}
+
+bool acceptsConnections(unsigned long port) {
+    WSADATA wsa;
+    WSAStartup(MAKEWORD(2, 2), &wsa);
+    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<u_short>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool connected = connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    closesocket(s);
+    WSACleanup();
+    return connected;
+}
+
+void resetStandIns(win32::ScmServiceManager& services, unsigned long port) {
+    const std::chrono::seconds limit(20);
+    clearStandInBehaviour();
+    stopStandIn(services, standInDependent);
+    stopStandIn(services, standInService);
+    setListenerPort(port);
+    services.start(standInService, limit);
+    services.start(standInDependent, limit);
+}
+
+} // namespace velkora::test

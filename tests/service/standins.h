@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+
+#include "platform/win32/service_manager.h"
+
+namespace velkora::test {
+
+const wchar_t* const standInService = L"TermService";
+const wchar_t* const standInDependent = L"VelkoraTestDependent";
+
+// The listener's two port values, as the stand-in reads them.
+void setListenerPort(unsigned long port);
+unsigned long listenerPort(const wchar_t* keyPath);
+extern const wchar_t* const tdsKey;
+extern const wchar_t* const rdpTcpKey;
+
+// The stand-in's test-only behaviour values (RefusePort, FailStart, NoStop); 0 removes one.
+void setStandInBehaviour(const wchar_t* name, unsigned long value);
+void clearStandInBehaviour();
+
+// The folder of the stand-in's program in the prefix, ending with a backslash.
+std::wstring folderOfStandIn();
+
+// Whether something accepts TCP connections on 127.0.0.1 at the port.
+bool acceptsConnections(unsigned long port);
+
+// Puts the stand-ins back to their normal state: both running, listening on the port.
+void resetStandIns(win32::ScmServiceManager& services, unsigned long port);
+
+} // namespace velkora::test
