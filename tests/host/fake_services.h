@@ -41,7 +41,7 @@ public:
     ServiceControlStatus query(const std::wstring& name) override {
         const Service& s = services.at(name);
         ServiceControlStatus status;
-        status.state = s.running ? ServiceRunState::Running : ServiceRunState::Stopped;
+        status.state = s.running ? ServiceState::Running : ServiceState::Stopped;
         status.processId = s.running ? s.pid : 0;
         status.acceptsStop = s.running && s.acceptsStop;
         return status;
