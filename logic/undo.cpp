@@ -4,9 +4,11 @@ namespace velkora {
 
 PlatformError combineWithRollbackFailure(const PlatformError& original,
                                          const PlatformError& rollbackFailure) {
-    return PlatformError(original.number(), original.description() + L"\r\n恢复原值失败（错误 " +
-                                                errorNumberText(rollbackFailure.number()) +
-                                                L"）：" + rollbackFailure.description());
+    return PlatformError(original.number(),
+                         original.description() + L"\r\n恢复原值失败（错误 " +
+                             errorNumberText(rollbackFailure.number()) + L"）：" +
+                             rollbackFailure.description(),
+                         true);
 }
 
 } // namespace velkora

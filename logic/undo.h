@@ -7,12 +7,13 @@
 
 namespace velkora {
 
-// The original error, followed by what went wrong while putting things back.
+// The original error, followed by what went wrong while putting things back; it says that
+// something is left changed.
 PlatformError combineWithRollbackFailure(const PlatformError& original,
                                          const PlatformError& rollbackFailure);
 
-// Runs step and gives what it returns; if it raises, runs undo before the error travels on.
-// If undo raises too, the error raised says both.
+// Runs step and gives what it returns; if it raises anything, runs undo before the error
+// travels on. If undo raises too, the error raised says both.
 template <typename Step, typename Undo> auto undoOnFailure(Step&& step, Undo&& undo) {
     try {
         return step();
@@ -21,6 +22,14 @@ template <typename Step, typename Undo> auto undoOnFailure(Step&& step, Undo&& u
             undo();
         } catch (const PlatformError& rollbackFailure) {
             throw combineWithRollbackFailure(original, rollbackFailure);
+        }
+        throw;
+    } catch (...) {
+        // Running out of memory half-way must not leave a change half made either.
+        try {
+            undo();
+        } catch (const PlatformError& rollbackFailure) {
+            throw combineWithRollbackFailure(PlatformError(51, L"内部错误"), rollbackFailure);
         }
         throw;
     }

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <new>
 #include <string>
 #include <tuple>
 
 #include "logic/port_change_set.h"
+#include "logic/undo.h"
 #include "tests/host/fakes.h"
 #include "tests/host/registry_arrangements.h"
 #include "tests/host/registry_paths.h"
@@ -235,6 +237,25 @@ TEST(CombineWithRollbackFailure, KeepsTheOriginalNumberAndAddsALineAboutTheResto
     EXPECT_EQ(combined.number(), 2);
     EXPECT_EQ(combined.description(),
               L"系统找不到指定的文件。\r\n恢复原值失败（错误 0x80070005）：拒绝访问。");
+    EXPECT_TRUE(combined.changeLeftBehind());
+    EXPECT_FALSE(PlatformError(2, L"").changeLeftBehind());
+}
+
+// Whatever a step raises, the undo runs before it travels on; a failed undo is said.
+TEST(UndoOnFailure, UndoesOnAnyErrorAndSaysWhenUndoingFailed) {
+    int undone = 0;
+    EXPECT_THROW(undoOnFailure([]() -> int { throw std::bad_alloc(); }, [&] { ++undone; }),
+                 std::bad_alloc);
+    EXPECT_EQ(undone, 1);
+
+    const PlatformError failure = thrownBy(
+        [] { undoOnFailure([]() -> int { throw std::bad_alloc(); }, [] { throw accessDenied; }); });
+    EXPECT_EQ(failure.number(), 51);
+    EXPECT_EQ(failure.description(), L"内部错误\r\n恢复原值失败（错误 5）：拒绝访问。");
+    EXPECT_TRUE(failure.changeLeftBehind());
+
+    EXPECT_EQ(undoOnFailure([] { return 7; }, [&] { ++undone; }), 7);
+    EXPECT_EQ(undone, 1);
 }
 
 } // namespace
