@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/service_state.h"
+#include "platform/service_monitor.h" // ServiceState
 
 namespace velkora {
 

@@ -4,9 +4,18 @@
 #include <string>
 #include <vector>
 
-#include "platform/service_state.h"
-
 namespace velkora {
+
+// The states of the service control manager (SERVICE_STOPPED = 1 ... SERVICE_PAUSED = 7).
+enum class ServiceState {
+    Stopped = 1,
+    StartPending,
+    StopPending,
+    Running,
+    ContinuePending,
+    PausePending,
+    Paused
+};
 
 struct ServiceStatus {
     ServiceState state = ServiceState::Stopped;

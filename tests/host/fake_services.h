@@ -12,7 +12,7 @@
 #include "platform/platform_error.h"
 #include "platform/result_log.h"
 
-namespace velkora::fakes {
+namespace velkora::test {
 
 using std::chrono::milliseconds;
 
@@ -117,4 +117,4 @@ public:
     void append(const std::wstring& line) override { lines.push_back(line); }
 };
 
-} // namespace velkora::fakes
+} // namespace velkora::test

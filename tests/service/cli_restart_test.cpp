@@ -10,7 +10,7 @@
 #include <string>
 
 #include "tests/e2e/cli_process.h"
-#include "standins.h"
+#include "tests/service/standins.h"
 
 namespace velkora::test {
 namespace {
@@ -24,7 +24,7 @@ struct CliRun {
 
 // Runs velkora-cli.exe with the arguments and --json; its stdout is the JSON object.
 CliRun runCli(const std::wstring& arguments) {
-    const e2e::CliRun run = e2e::runCli(arguments + L" --json");
+    const test::CliRun run = test::runCli(arguments + L" --json");
     EXPECT_TRUE(run.ended);
     return {run.exitCode, Json::parse(run.out, nullptr, false)};
 }

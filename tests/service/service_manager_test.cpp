@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/platform_error.h"
-#include "standins.h"
+#include "tests/service/standins.h"
 
 namespace velkora::test {
 namespace {

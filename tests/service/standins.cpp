@@ -1,4 +1,4 @@
-#include "standins.h"
+#include "tests/service/standins.h"
 
 #include <winsock2.h>
 #include <windows.h>

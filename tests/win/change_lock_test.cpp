@@ -9,7 +9,7 @@
 #include "platform/platform_error.h"
 #include "platform/win32/change_lock.h"
 
-namespace velkora {
+namespace velkora::test {
 namespace {
 
 using std::chrono::milliseconds;
@@ -57,4 +57,4 @@ TEST(NamedMutexChangeLock, ALockLeftByAnEndedHolderIsTakenOver) {
 }
 
 } // namespace
-} // namespace velkora
+} // namespace velkora::test

@@ -9,7 +9,7 @@
 #include "platform/platform_error.h"
 #include "platform/win32/service_monitor.h"
 
-namespace velkora {
+namespace velkora::test {
 namespace {
 
 TEST(SystemServiceMonitor, ReadsTheRemoteDesktopService) {
@@ -62,4 +62,4 @@ TEST(SystemServiceMonitor, ListsTheTcpPortsAProcessListensOn) {
 }
 
 } // namespace
-} // namespace velkora
+} // namespace velkora::test
