@@ -286,7 +286,7 @@ INSTANTIATE_TEST_SUITE_P(
 // The lock a change holds, taken here as another change would take it.
 class HeldLock {
 public:
-    HeldLock() : mutex_(CreateMutexW(nullptr, TRUE, L"Global\\Velkora.PortChange")) {}
+    HeldLock() : mutex_(takePortChangeLock()) {}
     ~HeldLock() {
         release();
         CloseHandle(mutex_);
