@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "logic/port_change_set.h"
+#include "logic/undo.h"
 #include "platform/platform_error.h"
 
 namespace velkora {
@@ -38,23 +38,13 @@ struct RuleChange {
 
 // Puts back every rule this run touched, newest first; tries all, raises the first failure.
 void putBack(Firewall& firewall, const std::vector<RuleChange>& changes) {
-    std::optional<PlatformError> firstFailure;
-    for (std::size_t i = changes.size(); i-- > 0;) {
-        try {
-            if (changes[i].before) {
-                firewall.put(*changes[i].before);
-            } else {
-                firewall.remove(changes[i].name);
-            }
-        } catch (const PlatformError& failure) {
-            if (!firstFailure) {
-                firstFailure = failure;
-            }
+    putBackNewestFirst(changes.size(), [&](std::size_t i) {
+        if (changes[i].before) {
+            firewall.put(*changes[i].before);
+        } else {
+            firewall.remove(changes[i].name);
         }
-    }
-    if (firstFailure) {
-        throw *firstFailure;
-    }
+    });
 }
 
 } // namespace
@@ -83,16 +73,7 @@ FirewallOutcome openPortInFirewall(Firewall& firewall, long port) {
         // Recorded before the put: a put that fails half-way may have changed the rule,
         // and putting back its old state (or removing a rule that is not there) is harmless.
         changes.push_back({rule.name, std::move(before)});
-        try {
-            firewall.put(rule);
-        } catch (const PlatformError& original) {
-            try {
-                putBack(firewall, changes);
-            } catch (const PlatformError& putBackFailure) {
-                throw combineWithRollbackFailure(original, putBackFailure);
-            }
-            throw;
-        }
+        undoOnFailure([&] { firewall.put(rule); }, [&] { putBack(firewall, changes); });
     }
     return outcome;
 }

@@ -15,16 +15,17 @@ const std::wstring confirmationPrompt = L"端口修改成功，请重启计算�
 
 // /d: the interpreter skips the AutoRun commands of the user's registry, which would
 // otherwise run with this tool's (administrator) rights.
+// "/c" runs straight into "shutdown", as it always has: cmd reads the command either way.
 const std::wstring restartCommand = L"cmd /d /c"
                                     L"shutdown -r -t 0";
 
-void runModifyCommand(FormView& form, Platform& platform) {
-    const ValidationResult verdict = validatePortText(form.text1());
+void runModifyCommand(MainWindowView& window, Platform& platform) {
+    const ValidationResult verdict = validatePortText(window.portText());
     if (verdict != ValidationResult::Accepted) {
         reportRejection(verdict, platform.messages);
         return;
     }
-    const std::wstring portText = form.text1();
+    const std::wstring portText = window.portText();
 
     const std::unique_ptr<ShellObject> shell = platform.shell.create(L"wscript.shell");
     const PortCheck check =

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "logic/form_view.h"
+#include "logic/main_window_view.h"
 #include "platform/platform.h"
 
 namespace velkora {
@@ -13,6 +13,6 @@ extern const std::wstring restartCommand; // "cmd /d /c" + "shutdown -r -t 0"
 // What the button "修改" does: validate, warn if the listener could not open the new port,
 // write the change, open the firewall, ask about the restart. Platform errors travel up to the
 // caller.
-void runModifyCommand(FormView& form, Platform& platform);
+void runModifyCommand(MainWindowView& window, Platform& platform);
 
 } // namespace velkora

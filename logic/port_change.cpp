@@ -2,7 +2,9 @@
 
 #include <cstdint>
 
+#include "logic/decimal_text.h"
 #include "logic/port_change_set.h"
+#include "logic/undo.h"
 
 namespace velkora {
 namespace {
@@ -60,26 +62,14 @@ bool rulesInPlace(Firewall& firewall, long port) {
 // error travels on, so a change is never left half made.
 FirewallOutcome openPortOrUndoChange(Platform& platform, ShellObject& shell,
                                      const PortChangeUndo& undo, long port) {
-    try {
-        return openPortInFirewall(platform.firewall, port);
-    } catch (const PlatformError& original) {
-        try {
-            undo.rollback(shell);
-        } catch (const PlatformError& rollbackFailure) {
-            throw combineWithRollbackFailure(original, rollbackFailure);
-        }
-        throw;
-    }
+    return undoOnFailure([&] { return openPortInFirewall(platform.firewall, port); },
+                         [&] { undo.rollback(shell); });
 }
 
 } // namespace
 
 long portNumber(const std::wstring& acceptedText) {
-    long value = 0;
-    for (wchar_t digit : acceptedText) {
-        value = value * 10 + (digit - L'0');
-    }
-    return value;
+    return static_cast<long>(parseDwordText(acceptedText).value_or(0));
 }
 
 PortChangeOutcome applyPortChange(Platform& platform, ShellObject& shell,

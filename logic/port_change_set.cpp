@@ -3,7 +3,6 @@
 #include "logic/listener_paths.h"
 
 #include <cstddef>
-#include <cstdint>
 #include <optional>
 #include <utility>
 
@@ -26,20 +25,14 @@ std::vector<RegistryValueState> captureAll(ShellObject& shell, const PortChangeS
     return states;
 }
 
-} // namespace
-
-std::wstring errorNumberText(long number) {
-    if (number >= 0) {
-        return std::to_wstring(number);
-    }
-    static const wchar_t hexDigits[] = L"0123456789ABCDEF";
-    const auto bits = static_cast<std::uint32_t>(number);
-    std::wstring text = L"0x";
-    for (int shift = 28; shift >= 0; shift -= 4) {
-        text += hexDigits[(bits >> shift) & 0xF];
-    }
-    return text;
+// Puts back what the writes made so far replaced, newest first.
+void restoreWritten(ShellObject& shell, const std::vector<RegistryWrite>& written,
+                    const std::vector<RegistryValueState>& before) {
+    putBackNewestFirst(written.size(),
+                       [&](std::size_t i) { shell.restore(written[i].path, before[i]); });
 }
+
+} // namespace
 
 PortChangeSet buildPortChangeSet(const std::wstring& portText) {
     const std::wstring listenerData = L" " + portText + L" ";
@@ -54,19 +47,7 @@ PortChangeSet buildPortChangeSet(const std::wstring& portText) {
 }
 
 void PortChangeUndo::rollback(ShellObject& shell) const {
-    std::optional<PlatformError> firstFailure;
-    for (std::size_t i = written_.size(); i-- > 0;) {
-        try {
-            shell.restore(written_[i].path, before_[i]);
-        } catch (const PlatformError& failure) {
-            if (!firstFailure) {
-                firstFailure = failure;
-            }
-        }
-    }
-    if (firstFailure) {
-        throw *firstFailure;
-    }
+    restoreWritten(shell, written_, before_);
 }
 
 PortChangeUndo applyPortChangeSet(ShellObject& shell, const PortChangeSet& changeSet) {
@@ -78,29 +59,11 @@ PortChangeUndo applyPortChangeSet(ShellObject& shell, const PortChangeSet& chang
         // Only a write that succeeded is recorded for undoing: a failed write changed
         // nothing (the service removes any key it created on the way), and undoing it
         // would meet the same refusal and report a put-back failure that never happened.
-        try {
-            shell.regwrite(write.path, write.data, write.typeName);
-        } catch (const PlatformError& original) {
-            const PortChangeUndo partial(
-                written,
-                std::vector<RegistryValueState>(before.begin(), before.begin() + written.size()));
-            try {
-                partial.rollback(shell);
-            } catch (const PlatformError& rollbackFailure) {
-                throw combineWithRollbackFailure(original, rollbackFailure);
-            }
-            throw;
-        }
+        undoOnFailure([&] { shell.regwrite(write.path, write.data, write.typeName); },
+                      [&] { restoreWritten(shell, written, before); });
         written.push_back(write);
     }
     return PortChangeUndo(std::move(written), before);
-}
-
-PlatformError combineWithRollbackFailure(const PlatformError& original,
-                                         const PlatformError& rollbackFailure) {
-    return PlatformError(original.number(), original.description() + L"\r\n恢复原值失败（错误 " +
-                                                errorNumberText(rollbackFailure.number()) +
-                                                L"）：" + rollbackFailure.description());
 }
 
 } // namespace velkora

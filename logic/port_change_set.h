@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "logic/undo.h"
 #include "platform/platform_error.h"
 #include "platform/shell_object.h"
 
@@ -46,13 +47,5 @@ private:
 // the registry as it was; if putting back fails too, the error raised says both.
 // On success returns what is needed to undo the change.
 PortChangeUndo applyPortChangeSet(ShellObject& shell, const PortChangeSet& changeSet);
-
-// An error number as the user reads it: Win32 codes in decimal, HRESULTs (negative as a
-// long) in hexadecimal, "0x80070005".
-std::wstring errorNumberText(long number);
-
-// The original error, followed by what went wrong while putting things back.
-PlatformError combineWithRollbackFailure(const PlatformError& original,
-                                         const PlatformError& rollbackFailure);
 
 } // namespace velkora

@@ -69,7 +69,7 @@ private:
 
     bool serviceListensOn(long port, bool heldByOther) {
         const ServiceControlStatus status = services_.query(request_.serviceName);
-        if (status.state != ServiceRunState::Running) {
+        if (status.state != ServiceState::Running) {
             return false;
         }
         const std::vector<unsigned long> owners = listeners_.tcpListenerOwners(port);
@@ -95,7 +95,7 @@ PlatformError notListening(const std::wstring& serviceName, long port) {
 
 void checkServiceCanRestart(ServiceManager& services, const std::wstring& serviceName) {
     const ServiceControlStatus status = services.query(serviceName);
-    if (status.state != ServiceRunState::Running) {
+    if (status.state != ServiceState::Running) {
         throw PlatformError(errorServiceNotActive,
                             L"服务 " + serviceName + L" 没有运行，无法用重启服务来应用新端口。");
     }

@@ -28,17 +28,19 @@ std::wstring dateAndCreditLine(int year, int month, int day) {
            std::to_wstring(day) + L"日                    BY：Harnoq";
 }
 
-void fillStartupTexts(FormView& form, Platform& platform) {
+void fillStartupTexts(MainWindowView& window, Platform& platform) {
     const std::unique_ptr<ShellObject> shell = platform.shell.create(L"wscript.shell");
     const std::wstring currentPort = std::visit(ValueAsText{}, shell->regread(currentPortPath));
-    form.setLabel2(currentPort);
+    window.showCurrentPort(currentPort);
 
+    // One clock reading per field, as the tool has always done: a start at midnight may
+    // mix two days, which the credit line tolerates.
     const int thisYear = year(platform.clock.today());
     const int thisMonth = month(platform.clock.today());
     const int thisDay = day(platform.clock.today());
-    form.setLabel5(dateAndCreditLine(thisYear, thisMonth, thisDay));
+    window.showCreditLine(dateAndCreditLine(thisYear, thisMonth, thisDay));
 
-    form.setLabel6(noticeText);
+    window.showNotice(noticeText);
 }
 
 } // namespace velkora

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "logic/form_view.h"
+#include "logic/main_window_view.h"
 #include "platform/platform.h"
 
 namespace velkora {
@@ -13,7 +13,7 @@ extern const std::wstring noticeText;
 // " 2026年1月5日                    BY：Harnoq"
 std::wstring dateAndCreditLine(int year, int month, int day);
 
-// Fills Label2 (current port, read first), Label5 (date and credit), Label6 (notice).
-void fillStartupTexts(FormView& form, Platform& platform);
+// Shows the current port (read first), then the date and credit line, then the notice.
+void fillStartupTexts(MainWindowView& window, Platform& platform);
 
 } // namespace velkora

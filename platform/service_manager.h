@@ -4,22 +4,12 @@
 #include <string>
 #include <vector>
 
+#include "platform/service_monitor.h" // ServiceState
+
 namespace velkora {
 
-// The states of the service control manager, with its numbers (SERVICE_STOPPED = 1 ...
-// SERVICE_PAUSED = 7).
-enum class ServiceRunState {
-    Stopped = 1,
-    StartPending,
-    StopPending,
-    Running,
-    ContinuePending,
-    PausePending,
-    Paused
-};
-
 struct ServiceControlStatus {
-    ServiceRunState state = ServiceRunState::Stopped;
+    ServiceState state = ServiceState::Stopped;
     unsigned long processId = 0; // 0 when the service runs in no process
     bool acceptsStop = false;    // SERVICE_ACCEPT_STOP
     unsigned long exitCode = 0;  // the Win32 exit code it last reported

@@ -61,7 +61,8 @@ public:
 };
 
 // create("wscript.shell"): the object belongs to the caller and is released when the
-// unique_ptr goes. Any other ProgID is an error.
+// unique_ptr goes. The registry object answers to the scripting shell's ProgID so that
+// callers name what they use exactly as before; any other ProgID fails like an unknown class.
 class ShellObjectFactory {
 public:
     virtual ~ShellObjectFactory() = default;

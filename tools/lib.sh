@@ -8,6 +8,12 @@ VELKORA_PACKAGES=(cmake make g++ clang libclang-rt-14-dev googletest
     g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 wine wine64 xvfb xdotool x11-utils
     imagemagick fonts-wqy-zenhei locales libstb-dev nlohmann-json3-dev python3)
 
+# The Remote Desktop listener's two keys; each holds the port in a value PortNumber.
+LISTENER_KEYS=(
+    'HKLM\SYSTEM\CurrentControlSet\Control\Terminal Server\Wds\rdpwd\Tds\tcp'
+    'HKLM\SYSTEM\CurrentControlSet\Control\Terminal Server\WinStations\RDP-Tcp'
+)
+
 log() { printf '\033[1m== %s\033[0m\n' "$*" >&2; }
 
 as_root() {
@@ -36,19 +42,18 @@ ensure_packages() {
     fi
 }
 
-# configure_tree DIR [cmake args...]: configures once, then builds incrementally.
+# build_tree PRESET [targets...]: configures $VELKORA_BUILD/PRESET once with the preset of
+# that name (CMakePresets.json), then builds it (or only the targets named) incrementally.
 build_tree() {
-    local dir="$1"
+    local preset="$1"
     shift
+    local dir="$VELKORA_BUILD/$preset"
     if [ ! -f "$dir/CMakeCache.txt" ]; then
-        cmake -S "$VELKORA_ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
+        (cd "$VELKORA_ROOT" && cmake --preset "$preset" -B "$dir" >/dev/null)
     fi
-    cmake --build "$dir" --parallel "$(nproc)"
-}
-
-build_windows_tree() {
-    build_tree "$VELKORA_BUILD/windows" \
-        -DCMAKE_TOOLCHAIN_FILE="$VELKORA_ROOT/cmake/mingw-w64-x86_64.cmake"
+    local targets=()
+    [ $# -eq 0 ] || targets=(--target "$@")
+    cmake --build "$dir" --parallel "$(nproc)" "${targets[@]}"
 }
 
 # A Wine prefix in the Chinese locale; made on first use. Exports what Wine needs.
@@ -94,6 +99,14 @@ start_xvfb() {
     done
     log "Xvfb did not start"
     return 1
+}
+
+# set_listener_port PORT: both listener values in the current Wine prefix, as REG_DWORD.
+set_listener_port() {
+    local key
+    for key in "${LISTENER_KEYS[@]}"; do
+        wine reg add "$key" /v PortNumber /t REG_DWORD /d "$1" /f </dev/null >/dev/null 2>&1
+    done
 }
 
 stop_xvfb() {

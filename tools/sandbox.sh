@@ -8,8 +8,7 @@ SANDBOX_WINDOWS_DIR='C:\velkora-sandbox'
 SANDBOX_RECORDS_WINDOWS="$SANDBOX_WINDOWS_DIR\\records"
 
 SANDBOX_KEYS=(
-    'HKLM\SYSTEM\CurrentControlSet\Control\Terminal Server\Wds\rdpwd\Tds\tcp'
-    'HKLM\SYSTEM\CurrentControlSet\Control\Terminal Server\WinStations\RDP-Tcp'
+    "${LISTENER_KEYS[@]}"
     'HKLM\SYSTEM\ControlSet001\Services\SharedAccess\Parameters\FirewallPolicy\StandardProfile\GloballyOpenPorts\List'
     'HKLM\SYSTEM\ControlSet001\Services\SharedAccess\Parameters\FirewallPolicy\DomainProfile\GloballyOpenPorts\List'
 )
@@ -30,16 +29,15 @@ make_sandbox() {
     rm -f "$dir/records/"*
     cp "$build/ui/velkora.exe" "$dir/velkora.exe"
     cp "$build/ui/velkora-cli.exe" "$dir/velkora-cli.exe"
-    cp "$build/tests/e2e/browser_standin.exe" "$dir/browser_standin.exe"
+    cp "$build/standins/browser_standin.exe" "$dir/browser_standin.exe"
     # The restart: cmd runs shutdown from the system directory; ours only records its arguments.
-    cp "$build/tests/e2e/shutdown.exe" "$WINEPREFIX/drive_c/windows/system32/shutdown.exe"
+    cp "$build/standins/shutdown.exe" "$WINEPREFIX/drive_c/windows/system32/shutdown.exe"
     quiet_wine reg add 'HKCU\Software\Wine\DllOverrides' /v shutdown.exe /d native /f
     # The website: the https handler is the recording stand-in.
     quiet_wine reg add 'HKLM\Software\Classes\https\shell\open\command' /ve \
         /d "\"$SANDBOX_WINDOWS_DIR\\browser_standin.exe\" %1" /f
-    quiet_wine reg add "${SANDBOX_KEYS[0]}" /v PortNumber /t REG_DWORD /d 3389 /f
-    quiet_wine reg add "${SANDBOX_KEYS[1]}" /v PortNumber /t REG_DWORD /d 3389 /f
-    export VELKORA_E2E_RECORDS="$SANDBOX_RECORDS_WINDOWS"
+    set_listener_port 3389
+    export VELKORA_RECORDS="$SANDBOX_RECORDS_WINDOWS"
 }
 
 # Prints the listener's two values and both open-port lists, exactly as stored.
@@ -72,7 +70,8 @@ print_sandbox_calls() {
     for rec in "$dir"/*.rec; do
         [ -e "$rec" ] || continue
         found=1
-        printf '  %s got: %s\n' "$(basename "${rec%-*}")" "$(iconv -f UTF-16LE -t UTF-8 "$rec")"
+        # The first field of a record is the arguments the stand-in was given.
+        printf '  %s got: %s\n' "$(basename "${rec%-*}")" "$(iconv -f UTF-16LE -t UTF-8 "$rec" | cut -f1)"
     done
     [ "$found" = 1 ] || echo "  (none)"
 }

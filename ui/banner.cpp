@@ -28,7 +28,7 @@ ResourceBytes bannerResource(HINSTANCE instance) {
 }
 
 // A top-down 32-bit DIB section holding a copy of the image.
-UniqueBitmap dibSectionOf(const JpegImage& image) {
+win32::UniqueBitmap dibSectionOf(const JpegImage& image) {
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof(info.bmiHeader);
     info.bmiHeader.biWidth = image.width();
@@ -37,7 +37,7 @@ UniqueBitmap dibSectionOf(const JpegImage& image) {
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
-    UniqueBitmap bitmap(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    win32::UniqueBitmap bitmap(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
     if (!bitmap || bits == nullptr) {
         throw PlatformError(ERROR_NOT_ENOUGH_MEMORY, L"内存不足");
     }
@@ -65,26 +65,24 @@ void Banner::decode(const void* jpeg, std::size_t size) {
 }
 
 void Banner::draw(HDC dc, const RECT& target) const {
-    HDC source = CreateCompatibleDC(dc);
-    if (source == nullptr) {
+    const win32::UniqueMemoryDc source(CreateCompatibleDC(dc));
+    if (!source) {
         return; // nothing to draw with; the background stays
     }
-    const HGDIOBJ previous = SelectObject(source, bitmap_.get());
+    const win32::SelectedObject selected(source.get(), bitmap_.get());
     const int width = target.right - target.left;
     const int height = target.bottom - target.top;
     if (width == size_.cx && height == size_.cy) {
-        BitBlt(dc, target.left, target.top, width, height, source, 0, 0, SRCCOPY);
+        BitBlt(dc, target.left, target.top, width, height, source.get(), 0, 0, SRCCOPY);
     } else {
         const int previousMode = SetStretchBltMode(dc, HALFTONE);
         POINT previousOrigin{};
         SetBrushOrgEx(dc, 0, 0, &previousOrigin); // HALFTONE needs the origin reset
-        StretchBlt(dc, target.left, target.top, width, height, source, 0, 0, size_.cx, size_.cy,
-                   SRCCOPY);
+        StretchBlt(dc, target.left, target.top, width, height, source.get(), 0, 0, size_.cx,
+                   size_.cy, SRCCOPY);
         SetBrushOrgEx(dc, previousOrigin.x, previousOrigin.y, nullptr);
         SetStretchBltMode(dc, previousMode);
     }
-    SelectObject(source, previous);
-    DeleteDC(source);
 }
 
 } // namespace velkora::ui

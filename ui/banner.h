@@ -4,7 +4,7 @@
 
 #include <cstddef>
 
-#include "ui/win32_handles.h"
+#include "platform/win32/unique_handles.h"
 
 namespace velkora::ui {
 
@@ -26,7 +26,7 @@ public:
 private:
     void decode(const void* jpeg, std::size_t size);
 
-    UniqueBitmap bitmap_;
+    win32::UniqueBitmap bitmap_;
     SIZE size_{};
 };
 

@@ -1,6 +1,6 @@
 #include "ui/controls.h"
 
-#include "platform/platform_error.h"
+#include "ui/checked.h"
 #include "ui/frame_container.h"
 
 namespace velkora::ui {
@@ -29,22 +29,40 @@ WindowKind windowKindOf(ControlKind kind) {
     return {L"STATIC", 0, 0};
 }
 
+HICON loadIcon(HINSTANCE instance, int iconId, int widthMetric, int heightMetric) {
+    return static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(iconId), IMAGE_ICON,
+                                         GetSystemMetrics(widthMetric),
+                                         GetSystemMetrics(heightMetric), LR_SHARED));
+}
+
 } // namespace
+
+void registerWindowClass(HINSTANCE instance, const wchar_t* name, WNDPROC procedure, int iconId) {
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof(windowClass);
+    windowClass.lpfnWndProc = procedure;
+    windowClass.hInstance = instance;
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    if (iconId != 0) {
+        windowClass.hIcon = loadIcon(instance, iconId, SM_CXICON, SM_CYICON);
+        windowClass.hIconSm = loadIcon(instance, iconId, SM_CXSMICON, SM_CYSMICON);
+    }
+    windowClass.lpszClassName = name;
+    checked(RegisterClassExW(&windowClass), L"无法注册窗口类");
+}
 
 HWND createControl(const ControlLayout& layout, HWND container, HINSTANCE instance, int dpi,
                    HFONT font) {
     const WindowKind kind = windowKindOf(layout.kind);
     const TwipRect& rect = layout.rect;
-    HWND control = CreateWindowExW(
-        kind.exStyle, kind.className, layout.caption ? layout.caption : L"",
-        WS_CHILD | WS_VISIBLE | kind.style, twipsToPixels(rect.left, dpi),
-        twipsToPixels(rect.top, dpi), twipsToPixels(rect.width, dpi),
-        twipsToPixels(rect.height, dpi), container,
-        reinterpret_cast<HMENU>(static_cast<INT_PTR>(layout.id)), instance, nullptr);
-    if (control == nullptr) {
-        const DWORD error = GetLastError();
-        throw PlatformError(static_cast<long>(error), L"无法创建窗口控件");
-    }
+    HWND control =
+        checked(CreateWindowExW(kind.exStyle, kind.className, layout.caption ? layout.caption : L"",
+                                WS_CHILD | WS_VISIBLE | kind.style, twipsToPixels(rect.left, dpi),
+                                twipsToPixels(rect.top, dpi), twipsToPixels(rect.width, dpi),
+                                twipsToPixels(rect.height, dpi), container,
+                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(layout.id)), instance,
+                                nullptr),
+                L"无法创建窗口控件");
     SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     return control;
 }

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "platform/message_box.h"
-#include "platform/win32/error_report.h"
+#include "platform/win32/runtime.h"
 #include "platform/win32/win32_error.h"
 
 namespace {

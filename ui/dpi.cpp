@@ -1,17 +1,15 @@
 #include "ui/dpi.h"
 
 #include "platform/platform_error.h"
+#include "ui/checked.h"
 
 namespace velkora::ui {
 
 namespace {
 
 int systemDpi() {
-    HDC screen = GetDC(nullptr);
-    const int dpi = screen != nullptr ? GetDeviceCaps(screen, LOGPIXELSY) : USER_DEFAULT_SCREEN_DPI;
-    if (screen != nullptr) {
-        ReleaseDC(nullptr, screen);
-    }
+    const win32::WindowDc screen(nullptr);
+    const int dpi = screen ? GetDeviceCaps(screen.get(), LOGPIXELSY) : USER_DEFAULT_SCREEN_DPI;
     return dpi > 0 ? dpi : USER_DEFAULT_SCREEN_DPI;
 }
 
@@ -19,11 +17,11 @@ int systemDpi() {
 
 Dpi::Dpi() {
     HMODULE user32 = GetModuleHandleW(L"user32.dll");
-    getDpiForWindow_ = loadProcedure<GetDpiForWindowFn>(user32, "GetDpiForWindow");
+    getDpiForWindow_ = win32::loadProcedure<GetDpiForWindowFn>(user32, "GetDpiForWindow");
     adjustWindowRectExForDpi_ =
-        loadProcedure<AdjustWindowRectExForDpiFn>(user32, "AdjustWindowRectExForDpi");
+        win32::loadProcedure<AdjustWindowRectExForDpiFn>(user32, "AdjustWindowRectExForDpi");
     systemParametersInfoForDpi_ =
-        loadProcedure<SystemParametersInfoForDpiFn>(user32, "SystemParametersInfoForDpi");
+        win32::loadProcedure<SystemParametersInfoForDpiFn>(user32, "SystemParametersInfoForDpi");
 }
 
 int Dpi::forWindow(HWND window) const {
@@ -38,18 +36,14 @@ int Dpi::forWindow(HWND window) const {
 
 RECT Dpi::windowRectForClient(RECT client, DWORD style, DWORD exStyle, int dpi) const {
     RECT rect = client;
-    const BOOL adjusted =
-        adjustWindowRectExForDpi_ != nullptr
-            ? adjustWindowRectExForDpi_(&rect, style, FALSE, exStyle, static_cast<UINT>(dpi))
-            : AdjustWindowRectEx(&rect, style, FALSE, exStyle);
-    if (!adjusted) {
-        const DWORD error = GetLastError();
-        throw PlatformError(static_cast<long>(error), L"无法计算窗口大小");
-    }
+    checked(adjustWindowRectExForDpi_ != nullptr
+                ? adjustWindowRectExForDpi_(&rect, style, FALSE, exStyle, static_cast<UINT>(dpi))
+                : AdjustWindowRectEx(&rect, style, FALSE, exStyle),
+            L"无法计算窗口大小");
     return rect;
 }
 
-UniqueFont Dpi::messageFont(int dpi) const {
+win32::UniqueFont Dpi::messageFont(int dpi) const {
     NONCLIENTMETRICSW metrics{};
     metrics.cbSize = sizeof(metrics);
     BOOL read = FALSE;
@@ -65,11 +59,8 @@ UniqueFont Dpi::messageFont(int dpi) const {
                 MulDiv(metrics.lfMessageFont.lfHeight, dpi, systemDpi());
         }
     }
-    if (!read) {
-        const DWORD error = GetLastError();
-        throw PlatformError(static_cast<long>(error), L"无法读取系统消息字体");
-    }
-    UniqueFont font(CreateFontIndirectW(&metrics.lfMessageFont));
+    checked(read, L"无法读取系统消息字体");
+    win32::UniqueFont font(CreateFontIndirectW(&metrics.lfMessageFont));
     if (!font) {
         throw PlatformError(static_cast<long>(ERROR_INVALID_HANDLE), L"无法创建系统消息字体");
     }

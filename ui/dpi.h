@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "ui/win32_handles.h"
+#include "platform/win32/unique_handles.h"
 
 namespace velkora::ui {
 
@@ -16,7 +16,7 @@ public:
     // The window rectangle for a client rectangle, at that DPI.
     RECT windowRectForClient(RECT client, DWORD style, DWORD exStyle, int dpi) const;
     // The system's message font, sized for that DPI.
-    UniqueFont messageFont(int dpi) const;
+    win32::UniqueFont messageFont(int dpi) const;
 
 private:
     using GetDpiForWindowFn = UINT(WINAPI*)(HWND);

@@ -1,6 +1,7 @@
 #include "ui/frame_container.h"
 
-#include "platform/platform_error.h"
+#include "ui/checked.h"
+#include "ui/controls.h"
 
 namespace velkora::ui {
 
@@ -29,27 +30,16 @@ LRESULT CALLBACK frameProc(HWND frame, UINT message, WPARAM wp, LPARAM lp) noexc
 } // namespace
 
 void FrameContainer::registerClass(HINSTANCE instance) {
-    WNDCLASSEXW windowClass{};
-    windowClass.cbSize = sizeof(windowClass);
-    windowClass.lpfnWndProc = frameProc;
-    windowClass.hInstance = instance;
-    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    windowClass.lpszClassName = className();
-    if (RegisterClassExW(&windowClass) == 0) {
-        const DWORD error = GetLastError();
-        throw PlatformError(static_cast<long>(error), L"无法注册窗口类");
-    }
+    registerWindowClass(instance, className(), frameProc);
 }
 
 HWND FrameContainer::createGroupBox(HWND frame, HINSTANCE instance, const wchar_t* caption,
                                     SIZE size, HFONT font) {
-    HWND groupBox = CreateWindowExW(0, L"BUTTON", caption,
-                                    WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | BS_GROUPBOX, 0, 0,
-                                    size.cx, size.cy, frame, nullptr, instance, nullptr);
-    if (groupBox == nullptr) {
-        const DWORD error = GetLastError();
-        throw PlatformError(static_cast<long>(error), L"无法创建窗口控件");
-    }
+    HWND groupBox =
+        checked(CreateWindowExW(0, L"BUTTON", caption,
+                                WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | BS_GROUPBOX, 0, 0,
+                                size.cx, size.cy, frame, nullptr, instance, nullptr),
+                L"无法创建窗口控件");
     SendMessageW(groupBox, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     SetWindowPos(groupBox, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     return groupBox;

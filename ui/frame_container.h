@@ -4,7 +4,7 @@
 
 namespace velkora::ui {
 
-// The window class of Frame1: a container that owns its controls, draws the group frame
+// The window class of the port frame: a container that owns its controls, draws the group frame
 // through a group-box child, swallows clicks on its empty inside and hands its controls'
 // notifications (WM_COMMAND, WM_CTLCOLOR*) on to its parent.
 class FrameContainer {

@@ -7,20 +7,20 @@ namespace velkora::ui {
 
 // Control ids. None of them is IDOK (1) or IDCANCEL (2): the dialog manager sends those for
 // Enter and Esc, and neither key may do anything here.
-enum ControlId : int {
-    Frame1 = 100,
-    Label1,
-    Label3,
-    Text1,
-    Label2,
-    Label5,
-    Label6,
-    Command1,
-    Command2,
+enum class ControlId : int {
+    portFrame = 100,
+    currentPortCaption,
+    newPortCaption,
+    portEdit,
+    currentPortLabel,
+    creditLine,
+    notice,
+    modifyButton,
+    exitButton,
 };
 
 enum class ControlKind { Frame, Label, TextBox, Button };
-enum class Container { Window, Frame1 };
+enum class Container { Window, PortFrame };
 
 // A rectangle in twips (1/1440 inch), relative to the container's top-left corner.
 struct TwipRect {

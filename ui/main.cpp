@@ -1,7 +1,7 @@
 #include <windows.h>
 
 #include "platform/win32/win32_platform.h"
-#include "ui/form1.h"
+#include "ui/main_window.h"
 #include "ui/process_setup.h"
 
 namespace {
@@ -13,7 +13,7 @@ int runMessageLoop(HWND window) {
         if (received == -1) {
             return 1;
         }
-        // The dialog manager moves the focus on Tab across Text1, 修改 and 退出.
+        // The dialog manager moves the focus on Tab across the port field, 修改 and 退出.
         if (!IsDialogMessageW(window, &message)) {
             TranslateMessage(&message);
             DispatchMessageW(&message);
@@ -28,20 +28,20 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     using namespace velkora::ui;
     restrictDllSearch();
     terminateOnHeapCorruption();
-    const UniqueLibrary commonControls = loadCommonControls();
+    const velkora::win32::UniqueLibrary commonControls = loadCommonControls();
 
     velkora::win32::Win32Platform services;
-    Form1 form(services.platform(), instance);
-    form.dispatch([&] {
-        Form1::registerClass(instance);
-        form.create();
+    MainWindow window(services.platform(), instance);
+    window.dispatch([&] {
+        MainWindow::registerClass(instance);
+        window.create();
         return LRESULT{0};
     });
-    services.setOwnerWindow(form.handle());
-    form.load(); // an error here ends the program before the window is ever shown
-    form.dispatch([&] {
-        form.show(showCommand);
+    services.setOwnerWindow(window.handle());
+    window.load(); // an error here ends the program before the window is ever shown
+    window.dispatch([&] {
+        window.show(showCommand);
         return LRESULT{0};
     });
-    return runMessageLoop(form.handle());
+    return runMessageLoop(window.handle());
 }

@@ -10,15 +10,15 @@ constexpr DWORD searchSystem32 = 0x00000800; // LOAD_LIBRARY_SEARCH_SYSTEM32
 
 } // namespace
 
-UniqueLibrary loadCommonControls() {
+win32::UniqueLibrary loadCommonControls() {
     // By name, so that the manifest's activation context redirects it to version 6.
-    UniqueLibrary library(LoadLibraryExW(L"comctl32.dll", nullptr, searchSystem32));
+    win32::UniqueLibrary library(LoadLibraryExW(L"comctl32.dll", nullptr, searchSystem32));
     if (!library) {
         library.reset(LoadLibraryW(L"comctl32.dll")); // no search flags before KB2533623
     }
     using InitCommonControlsExFn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
     const auto initCommonControlsEx =
-        loadProcedure<InitCommonControlsExFn>(library.get(), "InitCommonControlsEx");
+        win32::loadProcedure<InitCommonControlsExFn>(library.get(), "InitCommonControlsEx");
     if (initCommonControlsEx != nullptr) {
         INITCOMMONCONTROLSEX classes{sizeof(INITCOMMONCONTROLSEX),
                                      ICC_STANDARD_CLASSES | ICC_BAR_CLASSES};

@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "platform/win32/process_setup.h"
-#include "ui/win32_handles.h"
+#include "platform/win32/unique_handles.h"
 
 namespace velkora::ui {
 
@@ -12,6 +12,6 @@ using win32::terminateOnHeapCorruption;
 
 // Loads the common controls (version 6, through the manifest) and registers the classes the
 // window uses. Not a static import: comctl32 is not one of Windows' known DLLs.
-UniqueLibrary loadCommonControls();
+win32::UniqueLibrary loadCommonControls();
 
 } // namespace velkora::ui

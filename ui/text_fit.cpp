@@ -11,27 +11,26 @@ constexpr UINT wrapFlags = DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX | DT_EDITCON
 
 // The height the text takes, wrapped at the label's width, in that font.
 int wrappedHeight(HDC dc, HFONT font, const std::wstring& text, int width) {
-    const HGDIOBJ previous = SelectObject(dc, font);
+    const win32::SelectedObject selected(dc, font);
     RECT bounds{0, 0, width, 0};
     DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &bounds, wrapFlags);
-    SelectObject(dc, previous);
     return bounds.bottom - bounds.top;
 }
 
 } // namespace
 
-UniqueFont fontToFitLabel(HWND label, HFONT baseFont, const std::wstring& text) {
+win32::UniqueFont fontToFitLabel(HWND label, HFONT baseFont, const std::wstring& text) {
     RECT client{};
     GetClientRect(label, &client);
     LOGFONTW shape{};
     if (text.empty() || client.right <= 0 || GetObjectW(baseFont, sizeof(shape), &shape) == 0) {
         return {};
     }
-    HDC dc = GetDC(label);
-    if (dc == nullptr) {
+    const win32::WindowDc dc(label);
+    if (!dc) {
         return {};
     }
-    UniqueFont fitted;
+    win32::UniqueFont fitted;
     HFONT candidate = baseFont;
     const int baseHeight = std::abs(shape.lfHeight);
     const int smallestHeight = baseHeight * 3 / 4; // stay readable: shrink by a quarter at most
@@ -39,17 +38,16 @@ UniqueFont fontToFitLabel(HWND label, HFONT baseFont, const std::wstring& text) 
     shape.lfWidth = 0;
     int height = baseHeight;
     while (height > smallestHeight &&
-           wrappedHeight(dc, candidate, text, client.right) > client.bottom) {
+           wrappedHeight(dc.get(), candidate, text, client.right) > client.bottom) {
         --height;
         shape.lfHeight = sign * height;
-        UniqueFont smaller(CreateFontIndirectW(&shape));
+        win32::UniqueFont smaller(CreateFontIndirectW(&shape));
         if (!smaller) {
             break;
         }
         fitted = std::move(smaller);
         candidate = fitted.get();
     }
-    ReleaseDC(label, dc);
     return fitted;
 }
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "ui/win32_handles.h"
+#include "platform/win32/unique_handles.h"
 
 namespace velkora::ui {
 
@@ -12,6 +12,6 @@ namespace velkora::ui {
 // (taller than the fonts of old) can need one line more than the label has room for. This
 // gives a font a little smaller than the base font with which the whole text fits, or no
 // font when the base font already fits.
-UniqueFont fontToFitLabel(HWND label, HFONT baseFont, const std::wstring& text);
+win32::UniqueFont fontToFitLabel(HWND label, HFONT baseFont, const std::wstring& text);
 
 } // namespace velkora::ui

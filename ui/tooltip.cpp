@@ -2,19 +2,16 @@
 
 #include <commctrl.h>
 
-#include "platform/platform_error.h"
+#include "ui/checked.h"
 
 namespace velkora::ui {
 
-UniqueWindow createTooltip(HWND owner, HWND tool, const wchar_t* text, HINSTANCE instance) {
-    UniqueWindow tooltip(CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
-                                         WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
-                                         CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, owner,
-                                         nullptr, instance, nullptr));
-    if (!tooltip) {
-        const DWORD error = GetLastError();
-        throw PlatformError(static_cast<long>(error), L"无法创建提示窗口");
-    }
+win32::UniqueWindow createTooltip(HWND owner, HWND tool, const wchar_t* text, HINSTANCE instance) {
+    win32::UniqueWindow tooltip(checked(
+        CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                        WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
+                        CW_USEDEFAULT, CW_USEDEFAULT, owner, nullptr, instance, nullptr),
+        L"无法创建提示窗口"));
     TTTOOLINFOW info{};
     info.cbSize = sizeof(info);
     info.uFlags = TTF_IDISHWND | TTF_SUBCLASS;

@@ -2,11 +2,11 @@
 
 #include <windows.h>
 
-#include "ui/win32_handles.h"
+#include "platform/win32/unique_handles.h"
 
 namespace velkora::ui {
 
 // A tooltip window that shows one text while the mouse rests on one control.
-UniqueWindow createTooltip(HWND owner, HWND tool, const wchar_t* text, HINSTANCE instance);
+win32::UniqueWindow createTooltip(HWND owner, HWND tool, const wchar_t* text, HINSTANCE instance);
 
 } // namespace velkora::ui

@@ -6,15 +6,17 @@
 #include <shldisp.h>
 #include <shobjidl.h>
 
-#include "platform/win32/shell_ids.h"
+#include "platform/win32/com_ids.h"
 #include "platform/win32/unique_handles.h"
+
+#include "platform/non_copyable.h"
 
 namespace velkora::win32 {
 namespace {
 
 // A text VARIANT that clears itself; an empty text is left out (VT_EMPTY), as an
 // argument that was not given.
-class TextVariant {
+class TextVariant : NonCopyable {
 public:
     explicit TextVariant(const std::wstring& text) {
         VariantInit(&variant_);
@@ -24,8 +26,6 @@ public:
         }
     }
     ~TextVariant() { VariantClear(&variant_); }
-    TextVariant(const TextVariant&) = delete;
-    TextVariant& operator=(const TextVariant&) = delete;
     bool valid() const { return variant_.vt == VT_EMPTY || variant_.bstrVal != nullptr; }
     const VARIANT& get() const { return variant_; }
 

@@ -4,7 +4,7 @@
 
 #include "platform/win32/com_apartment.h"
 #include "platform/win32/desktop_shell.h"
-#include "platform/win32/system_directory.h"
+#include "platform/win32/runtime.h"
 #include "platform/win32/unique_handles.h"
 
 namespace velkora::win32 {

@@ -4,7 +4,7 @@
 #include <netfw.h>
 
 #include "platform/win32/com_apartment.h"
-#include "platform/win32/firewall_ids.h"
+#include "platform/win32/com_ids.h"
 #include "platform/win32/unique_handles.h"
 #include "platform/win32/win32_error.h"
 
@@ -58,28 +58,28 @@ std::wstring readText(INetFwRule& rule, HRESULT (STDMETHODCALLTYPE INetFwRule::*
     return result;
 }
 
+// A property of the rule that is not a text; `initial` stands if the getter writes nothing.
+template <typename Value>
+Value readProperty(INetFwRule& rule, HRESULT (STDMETHODCALLTYPE INetFwRule::*getter)(Value*),
+                   Value initial) {
+    Value value = initial;
+    checkHr((rule.*getter)(&value));
+    return value;
+}
+
 FirewallRule readRule(INetFwRule& rule) {
     FirewallRule fields;
     fields.name = readText(rule, &INetFwRule::get_Name);
     fields.description = readText(rule, &INetFwRule::get_Description);
     fields.grouping = readText(rule, &INetFwRule::get_Grouping);
-    LONG protocol = 0;
-    checkHr(rule.get_Protocol(&protocol));
-    fields.protocol = protocol;
+    fields.protocol = readProperty(rule, &INetFwRule::get_Protocol, LONG{0});
     fields.localPorts = readText(rule, &INetFwRule::get_LocalPorts);
-    NET_FW_RULE_DIRECTION direction = NET_FW_RULE_DIR_IN;
-    checkHr(rule.get_Direction(&direction));
-    fields.direction = direction;
-    NET_FW_ACTION action = NET_FW_ACTION_BLOCK;
-    checkHr(rule.get_Action(&action));
-    fields.action = action;
-    long profiles = 0;
-    checkHr(rule.get_Profiles(&profiles));
-    fields.profiles = profiles;
+    fields.direction = readProperty(rule, &INetFwRule::get_Direction, NET_FW_RULE_DIR_IN);
+    fields.action = readProperty(rule, &INetFwRule::get_Action, NET_FW_ACTION_BLOCK);
+    fields.profiles = readProperty(rule, &INetFwRule::get_Profiles, long{0});
     fields.remoteAddresses = readText(rule, &INetFwRule::get_RemoteAddresses);
-    VARIANT_BOOL enabled = VARIANT_FALSE;
-    checkHr(rule.get_Enabled(&enabled));
-    fields.enabled = enabled != VARIANT_FALSE;
+    fields.enabled =
+        readProperty(rule, &INetFwRule::get_Enabled, VARIANT_BOOL{VARIANT_FALSE}) != VARIANT_FALSE;
     return fields;
 }
 

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "platform/win32/system_directory.h"
+#include "platform/win32/runtime.h"
 #include "platform/win32/unique_handles.h"
 #include "platform/win32/win32_error.h"
 

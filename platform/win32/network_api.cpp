@@ -1,6 +1,6 @@
 #include "platform/win32/network_api.h"
 
-#include "platform/win32/system_library.h"
+#include "platform/win32/runtime.h"
 #include "platform/win32/win32_error.h"
 
 namespace velkora::win32 {

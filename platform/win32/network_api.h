@@ -5,6 +5,8 @@
 #include <windows.h>
 #include <iphlpapi.h>
 
+#include "platform/non_copyable.h"
+
 namespace velkora::win32 {
 
 // The socket and IP helper functions the port probe uses. ws2_32 and iphlpapi are loaded
@@ -26,21 +28,17 @@ struct NetworkApi {
 const NetworkApi& networkApi();
 
 // Winsock started for the length of one check (WSAStartup / WSACleanup).
-class WinsockSession {
+class WinsockSession : NonCopyable {
 public:
     WinsockSession();
     ~WinsockSession();
-    WinsockSession(const WinsockSession&) = delete;
-    WinsockSession& operator=(const WinsockSession&) = delete;
 };
 
 // Owns one socket and closes it when it goes.
-class UniqueSocket {
+class UniqueSocket : NonCopyable {
 public:
     explicit UniqueSocket(SOCKET socket) noexcept : socket_(socket) {}
     ~UniqueSocket();
-    UniqueSocket(const UniqueSocket&) = delete;
-    UniqueSocket& operator=(const UniqueSocket&) = delete;
 
     SOCKET get() const noexcept { return socket_; }
     explicit operator bool() const noexcept { return socket_ != INVALID_SOCKET; }

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "platform/win32/dword_text.h"
+#include "logic/decimal_text.h"
 #include "platform/win32/registry_path.h"
 #include "platform/win32/unique_handles.h"
 #include "platform/win32/win32_error.h"

@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <string>
 
-#include "platform/win32/system_library.h"
+#include "platform/win32/runtime.h"
 #include "platform/win32/trusted_owner.h"
 #include "platform/win32/unique_handles.h"
 #include "platform/win32/win32_error.h"

@@ -186,7 +186,7 @@ ServiceControlStatus ScmServiceManager::query(const std::wstring& serviceName) {
         throwWin32(ERROR_INVALID_DATA);
     }
     ServiceControlStatus result;
-    result.state = static_cast<ServiceRunState>(status.dwCurrentState);
+    result.state = static_cast<ServiceState>(status.dwCurrentState);
     result.processId = status.dwProcessId;
     result.acceptsStop = (status.dwControlsAccepted & SERVICE_ACCEPT_STOP) != 0;
     result.exitCode = status.dwWin32ExitCode;

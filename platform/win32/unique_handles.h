@@ -6,131 +6,104 @@
 
 #include <utility>
 
+#include "platform/non_copyable.h"
+
 namespace velkora::win32 {
 
-// Owns one handle and closes it when it goes; Traits says what "no handle" is and how to
-// close one.
-template <typename Traits> class UniqueHandle {
+// "No handle" is null for most handle types.
+template <typename Handle> struct NullIsNone {
+    static Handle none() noexcept { return nullptr; }
+};
+
+// CreateFileW reports failure as INVALID_HANDLE_VALUE, not null.
+struct InvalidHandleValueIsNone {
+    static HANDLE none() noexcept { return INVALID_HANDLE_VALUE; }
+};
+
+// Owns one handle and hands it to Close when it goes.
+template <typename Handle, auto Close, typename None = NullIsNone<Handle>> class Unique {
 public:
-    using pointer = typename Traits::pointer;
+    using pointer = Handle;
 
-    UniqueHandle() noexcept = default;
-    explicit UniqueHandle(pointer handle) noexcept : handle_(handle) {}
-    ~UniqueHandle() { reset(); }
+    Unique() noexcept = default;
+    explicit Unique(Handle handle) noexcept : handle_(handle) {}
+    ~Unique() { reset(); }
 
-    UniqueHandle(UniqueHandle&& other) noexcept : handle_(other.release()) {}
-    UniqueHandle& operator=(UniqueHandle&& other) noexcept {
+    Unique(Unique&& other) noexcept : handle_(other.release()) {}
+    Unique& operator=(Unique&& other) noexcept {
         if (this != &other) {
             reset(other.release());
         }
         return *this;
     }
-    UniqueHandle(const UniqueHandle&) = delete;
-    UniqueHandle& operator=(const UniqueHandle&) = delete;
+    Unique(const Unique&) = delete;
+    Unique& operator=(const Unique&) = delete;
 
-    pointer get() const noexcept { return handle_; }
-    explicit operator bool() const noexcept { return handle_ != Traits::invalid(); }
+    Handle get() const noexcept { return handle_; }
+    explicit operator bool() const noexcept { return handle_ != None::none(); }
 
     // For functions that hand a new handle back through a pointer.
-    pointer* put() noexcept {
+    Handle* put() noexcept {
         reset();
         return &handle_;
     }
 
-    pointer release() noexcept { return std::exchange(handle_, Traits::invalid()); }
+    Handle release() noexcept { return std::exchange(handle_, None::none()); }
 
-    void reset(pointer handle = Traits::invalid()) noexcept {
-        pointer old = std::exchange(handle_, handle);
-        if (old != Traits::invalid()) {
-            Traits::close(old);
+    void reset(Handle handle = None::none()) noexcept {
+        Handle old = std::exchange(handle_, handle);
+        if (old != None::none()) {
+            Close(old);
         }
     }
 
 private:
-    pointer handle_ = Traits::invalid();
+    Handle handle_ = None::none();
 };
 
-struct RegistryKeyTraits {
-    using pointer = HKEY;
-    static pointer invalid() noexcept { return nullptr; }
-    static void close(pointer key) noexcept { RegCloseKey(key); }
+using UniqueHkey = Unique<HKEY, &::RegCloseKey>;
+using UniqueKernelHandle = Unique<HANDLE, &::CloseHandle>; // processes, threads
+using UniqueFile = Unique<HANDLE, &::CloseHandle, InvalidHandleValueIsNone>;
+using UniqueHook = Unique<HHOOK, &::UnhookWindowsHookEx>;
+using UniqueServiceHandle = Unique<SC_HANDLE, &::CloseServiceHandle>;
+using UniqueLocalMemory = Unique<HLOCAL, &::LocalFree>;
+using UniqueGlobalMemory = Unique<HGLOBAL, &::GlobalFree>;
+using UniqueFont = Unique<HFONT, &::DeleteObject>;
+using UniqueBitmap = Unique<HBITMAP, &::DeleteObject>;
+using UniqueMemoryDc = Unique<HDC, &::DeleteDC>; // from CreateCompatibleDC
+using UniqueBstr = Unique<BSTR, &::SysFreeString>;
+using UniqueLibrary = Unique<HMODULE, &::FreeLibrary>;
+using UniqueWindow = Unique<HWND, &::DestroyWindow>;
+
+// A window's device context from GetDC, released to that window when it goes.
+class WindowDc : NonCopyable {
+public:
+    explicit WindowDc(HWND window) noexcept : window_(window), dc_(GetDC(window)) {}
+    ~WindowDc() {
+        if (dc_ != nullptr) {
+            ReleaseDC(window_, dc_);
+        }
+    }
+
+    HDC get() const noexcept { return dc_; }
+    explicit operator bool() const noexcept { return dc_ != nullptr; }
+
+private:
+    HWND window_;
+    HDC dc_;
 };
 
-// Process and thread handles: "none" is null.
-struct KernelHandleTraits {
-    using pointer = HANDLE;
-    static pointer invalid() noexcept { return nullptr; }
-    static void close(pointer handle) noexcept { CloseHandle(handle); }
-};
+// An object selected into a device context; the one it replaced goes back when it goes.
+class SelectedObject : NonCopyable {
+public:
+    SelectedObject(HDC dc, HGDIOBJ object) noexcept
+        : dc_(dc), previous_(SelectObject(dc, object)) {}
+    ~SelectedObject() { SelectObject(dc_, previous_); }
 
-// CreateFileW reports failure as INVALID_HANDLE_VALUE, not null.
-struct FileHandleTraits {
-    using pointer = HANDLE;
-    static pointer invalid() noexcept { return INVALID_HANDLE_VALUE; }
-    static void close(pointer handle) noexcept { CloseHandle(handle); }
+private:
+    HDC dc_;
+    HGDIOBJ previous_;
 };
-
-struct HookTraits {
-    using pointer = HHOOK;
-    static pointer invalid() noexcept { return nullptr; }
-    static void close(pointer hook) noexcept { UnhookWindowsHookEx(hook); }
-};
-
-struct ServiceHandleTraits {
-    using pointer = SC_HANDLE;
-    static pointer invalid() noexcept { return nullptr; }
-    static void close(pointer handle) noexcept { CloseServiceHandle(handle); }
-};
-
-struct LocalMemoryTraits {
-    using pointer = HLOCAL;
-    static pointer invalid() noexcept { return nullptr; }
-    static void close(pointer memory) noexcept { LocalFree(memory); }
-};
-
-template <typename Object> struct GdiObjectTraits {
-    using pointer = Object;
-    static pointer invalid() noexcept { return nullptr; }
-    static void close(pointer object) noexcept { DeleteObject(object); }
-};
-
-struct BstrTraits {
-    using pointer = BSTR;
-    static pointer invalid() noexcept { return nullptr; }
-    static void close(pointer text) noexcept { SysFreeString(text); }
-};
-
-struct LibraryTraits {
-    using pointer = HMODULE;
-    static pointer invalid() noexcept { return nullptr; }
-    static void close(pointer module) noexcept { FreeLibrary(module); }
-};
-
-struct WindowTraits {
-    using pointer = HWND;
-    static pointer invalid() noexcept { return nullptr; }
-    static void close(pointer window) noexcept { DestroyWindow(window); }
-};
-
-struct GlobalMemoryTraits {
-    using pointer = HGLOBAL;
-    static pointer invalid() noexcept { return nullptr; }
-    static void close(pointer memory) noexcept { GlobalFree(memory); }
-};
-
-using UniqueHkey = UniqueHandle<RegistryKeyTraits>;
-using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
-using UniqueFile = UniqueHandle<FileHandleTraits>;
-using UniqueHook = UniqueHandle<HookTraits>;
-using UniqueServiceHandle = UniqueHandle<ServiceHandleTraits>;
-using UniqueLocalMemory = UniqueHandle<LocalMemoryTraits>;
-using UniqueFont = UniqueHandle<GdiObjectTraits<HFONT>>;
-using UniqueBitmap = UniqueHandle<GdiObjectTraits<HBITMAP>>;
-using UniqueBrush = UniqueHandle<GdiObjectTraits<HBRUSH>>;
-using UniqueBstr = UniqueHandle<BstrTraits>;
-using UniqueLibrary = UniqueHandle<LibraryTraits>;
-using UniqueWindow = UniqueHandle<WindowTraits>;
-using UniqueGlobalMemory = UniqueHandle<GlobalMemoryTraits>;
 
 // A function looked up at run time; GCC accepts the cast only through void (*)().
 template <typename Function> Function loadProcedure(HMODULE module, const char* name) {

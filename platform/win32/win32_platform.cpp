@@ -1,17 +1,14 @@
 #include "platform/win32/win32_platform.h"
 
 #include "platform/win32/change_lock.h"
-#include "platform/win32/clock.h"
 #include "platform/win32/document_opener.h"
-#include "platform/win32/error_report.h"
 #include "platform/win32/firewall.h"
 #include "platform/win32/launcher.h"
 #include "platform/win32/message_box.h"
 #include "platform/win32/port_probe.h"
-#include "platform/win32/program_end.h"
-#include "platform/win32/program_folder.h"
 #include "platform/win32/registry_shell_object.h"
 #include "platform/win32/result_log.h"
+#include "platform/win32/runtime.h"
 #include "platform/win32/service_manager.h"
 #include "platform/win32/service_monitor.h"
 

@@ -6,16 +6,16 @@
 
 #include "platform/platform.h"
 
+#include "platform/non_copyable.h"
+
 namespace velkora::win32 {
 
 // The real services, owned together. The window registers itself as the owner of the
 // message boxes and of the document open once it exists.
-class Win32Platform {
+class Win32Platform : NonCopyable {
 public:
     Win32Platform();
     ~Win32Platform();
-    Win32Platform(const Win32Platform&) = delete;
-    Win32Platform& operator=(const Win32Platform&) = delete;
 
     Platform& platform();
     void setOwnerWindow(HWND owner);

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace velkora::testcases {
+namespace velkora::test {
 
 struct DwordTextCase {
     const char* label;
@@ -41,4 +41,4 @@ inline const std::vector<DwordTextCase> dwordTextCases = {
     {"FullWidth", L"８８", std::nullopt},
 };
 
-} // namespace velkora::testcases
+} // namespace velkora::test

@@ -1,8 +1,8 @@
 // The window's Modify command and another change in progress (the command line's, here held
 // by the test): the error report with 1618, and nothing written.
-#include "e2e_fixture.h"
+#include "tests/e2e/e2e_fixture.h"
 
-namespace e2e {
+namespace velkora::test {
 namespace {
 
 TEST_F(VelkoraTest, ModifyWhileAnotherChangeHoldsTheLockReports1618AndWritesNothing) {
@@ -10,10 +10,10 @@ TEST_F(VelkoraTest, ModifyWhileAnotherChangeHoldsTheLockReports1618AndWritesNoth
     const HANDLE lock = takePortChangeLock();
     ASSERT_NE(lock, nullptr);
     const MainWindow window = start();
-    ASSERT_NE(window.command1, nullptr);
+    ASSERT_NE(window.modifyButton, nullptr);
     type(window, L"888");
     const ULONGLONG clicked = GetTickCount64();
-    clickButton(window.command1);
+    clickButton(window.modifyButton);
 
     SeenMessageBox box = expectMessageBox();
     const ULONGLONG waited = GetTickCount64() - clicked;
@@ -34,4 +34,4 @@ TEST_F(VelkoraTest, ModifyWhileAnotherChangeHoldsTheLockReports1618AndWritesNoth
 }
 
 } // namespace
-} // namespace e2e
+} // namespace velkora::test

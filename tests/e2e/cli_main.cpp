@@ -2,10 +2,10 @@
 // shutdown stand-in in place of the system's.
 #include <gtest/gtest.h>
 
-#include "e2e_standins.h"
+#include "tests/e2e/e2e_standins.h"
 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
-    ::testing::AddGlobalTestEnvironment(e2e::newStandIns());
+    ::testing::AddGlobalTestEnvironment(velkora::test::newStandIns());
     return RUN_ALL_TESTS();
 }

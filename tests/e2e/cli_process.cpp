@@ -1,8 +1,8 @@
-#include "cli_process.h"
+#include "tests/e2e/cli_process.h"
 
-#include "e2e_environment.h"
+#include "tests/e2e/e2e_environment.h"
 
-namespace e2e {
+namespace velkora::test {
 namespace {
 
 // A pipe whose write end the child inherits; the read end stays here.
@@ -86,4 +86,4 @@ CliRun CliProcess::finish(DWORD timeoutMs) {
     return run;
 }
 
-} // namespace e2e
+} // namespace velkora::test

@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace e2e {
+namespace velkora::test {
 
 std::wstring velkoraCliExe();
 
@@ -39,4 +39,4 @@ inline CliRun runCli(const std::wstring& arguments) {
     return CliProcess(arguments).finish();
 }
 
-} // namespace e2e
+} // namespace velkora::test

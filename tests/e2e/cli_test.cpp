@@ -13,11 +13,11 @@
 #include <string>
 #include <vector>
 
-#include "cli_process.h"
-#include "e2e_environment.h"
-#include "e2e_registry.h"
+#include "tests/e2e/cli_process.h"
+#include "tests/e2e/e2e_environment.h"
+#include "tests/e2e/e2e_registry.h"
 
-namespace e2e {
+namespace velkora::test {
 namespace {
 
 using Json = nlohmann::json;
@@ -388,4 +388,4 @@ TEST_F(CliTest, ToAConsoleItWritesWideCharacters) {
 }
 
 } // namespace
-} // namespace e2e
+} // namespace velkora::test

@@ -1,7 +1,7 @@
 // The mouse: which clicks open the website, and the ways the program ends.
-#include "e2e_fixture.h"
+#include "tests/e2e/e2e_fixture.h"
 
-namespace e2e {
+namespace velkora::test {
 namespace {
 
 const std::wstring website = L"https://harnoq.example/";
@@ -19,32 +19,32 @@ POINT centreOnScreen(HWND window) {
 
 TEST_F(VelkoraTest, OnlyClicksOnTheWindowsOwnSurfaceOpenTheWebsite) {
     const MainWindow window = start();
-    ASSERT_NE(window.label6, nullptr);
+    ASSERT_NE(window.notice, nullptr);
 
-    mouseClickAt(centreOnScreen(window.label5));
-    mouseClickAt(centreOnScreen(window.label6));
-    mouseClickAt(centreOnScreen(window.label1));
+    mouseClickAt(centreOnScreen(window.creditLine));
+    mouseClickAt(centreOnScreen(window.notice));
+    mouseClickAt(centreOnScreen(window.currentPortCaption));
     // The empty inside of the frame: right of the notice, below 退出 (4300, 1950 twips).
-    mouseClickAt(onScreen(window.frame, {287, 130}));
+    mouseClickAt(onScreen(window.portFrame, {287, 130}));
     Sleep(1500);
     EXPECT_TRUE(recordedCalls(L"browser_standin").empty())
         << "a click on a label or inside the frame opened the website";
 
-    mouseClickAt(onScreen(window.form, {150, 30})); // the banner
+    mouseClickAt(onScreen(window.main, {150, 30})); // the banner
     auto calls = waitForRecordedCalls(L"browser_standin", 1, waitMs);
     ASSERT_EQ(calls.size(), 1u) << "a click on the banner did not open the website";
     EXPECT_TRUE(calls[0] == website) << "the browser got another address";
 
-    mouseClickAt(onScreen(window.form, {3, 150})); // the free margin left of the frame
+    mouseClickAt(onScreen(window.main, {3, 150})); // the free margin left of the frame
     calls = waitForRecordedCalls(L"browser_standin", 2, waitMs);
     EXPECT_EQ(calls.size(), 2u) << "a click on the free margin did not open the website";
     EXPECT_TRUE(process_->running());
 }
 
-TEST_F(VelkoraTest, Label5ShowsTheMakersCreditAsATooltip) {
+TEST_F(VelkoraTest, CreditLineShowsTheMakersCreditAsATooltip) {
     const MainWindow window = start();
-    ASSERT_NE(window.label5, nullptr);
-    const POINT over = centreOnScreen(window.label5);
+    ASSERT_NE(window.creditLine, nullptr);
+    const POINT over = centreOnScreen(window.creditLine);
     SetCursorPos(over.x - 2, over.y);
     Sleep(100);
     SetCursorPos(over.x, over.y);
@@ -60,12 +60,12 @@ TEST_F(VelkoraTest, Label5ShowsTheMakersCreditAsATooltip) {
             return false;
         },
         5000))
-        << "no tooltip over Label5";
+        << "no tooltip over the credit line";
     if (shown != nullptr) {
-        RECT form{}, tip{}, both{};
-        GetWindowRect(window.form, &form);
+        RECT main{}, tip{}, both{};
+        GetWindowRect(window.main, &main);
         GetWindowRect(shown, &tip);
-        UnionRect(&both, &form, &tip);
+        UnionRect(&both, &main, &tip);
         ScreenImage::capture(both).save(L"tooltip");
     }
 }
@@ -80,19 +80,19 @@ TEST_F(VelkoraTest, Label5sTooltipExistsOnceTheProgramIsIdle) {
 
 TEST_F(VelkoraTest, ExitEndsTheProgramAtOnceWithoutAQuestion) {
     const MainWindow window = start();
-    ASSERT_NE(window.command2, nullptr);
-    clickButton(window.command2);
+    ASSERT_NE(window.exitButton, nullptr);
+    clickButton(window.exitButton);
     EXPECT_TRUE(process_->waitForExit(5000)) << "退出 did not end the program";
     EXPECT_EQ(process_->exitCode(), 0u);
 }
 
 TEST_F(VelkoraTest, ClosingTheWindowEndsTheProgram) {
     const MainWindow window = start();
-    ASSERT_NE(window.form, nullptr);
-    PostMessageW(window.form, WM_SYSCOMMAND, SC_CLOSE, 0);
+    ASSERT_NE(window.main, nullptr);
+    PostMessageW(window.main, WM_SYSCOMMAND, SC_CLOSE, 0);
     EXPECT_TRUE(process_->waitForExit(5000)) << "closing the window did not end the program";
     EXPECT_EQ(process_->exitCode(), 0u);
 }
 
 } // namespace
-} // namespace e2e
+} // namespace velkora::test

@@ -1,10 +1,10 @@
-#include "e2e_environment.h"
+#include "tests/e2e/e2e_environment.h"
 
 #include <sddl.h>
 
 #include <algorithm>
 
-namespace e2e {
+namespace velkora::test {
 
 HANDLE takePortChangeLock() {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
@@ -59,6 +59,19 @@ std::vector<std::wstring> filesMatching(const std::wstring& pattern) {
     return names;
 }
 
+// One field of every record the stand-in wrote (see tools/standins/recorder.cpp).
+std::vector<std::wstring> recordedField(const std::wstring& program, size_t field) {
+    std::vector<std::wstring> values;
+    for (const std::wstring& name : filesMatching(recordsFolder() + L"\\" + program + L"-*.rec")) {
+        std::wstring line = readWholeFile(recordsFolder() + L"\\" + name);
+        for (size_t i = 0; i < field; ++i) {
+            line.erase(0, line.find(L'\t') + 1);
+        }
+        values.push_back(line.substr(0, line.find_first_of(L"\t\n")));
+    }
+    return values;
+}
+
 } // namespace
 
 std::wstring driverFolder() {
@@ -73,7 +86,7 @@ std::wstring velkoraExe() {
 }
 
 std::wstring recordsFolder() {
-    return driverFolder() + L"\\e2e-records";
+    return driverFolder() + L"\\records";
 }
 
 std::wstring screenshotsFolder() {
@@ -81,19 +94,11 @@ std::wstring screenshotsFolder() {
 }
 
 std::vector<std::wstring> recordedCalls(const std::wstring& program) {
-    std::vector<std::wstring> calls;
-    for (const std::wstring& name : filesMatching(recordsFolder() + L"\\" + program + L"-*.rec")) {
-        calls.push_back(readWholeFile(recordsFolder() + L"\\" + name));
-    }
-    return calls;
+    return recordedField(program, 0);
 }
 
 std::vector<std::wstring> recordedLanguages(const std::wstring& program) {
-    std::vector<std::wstring> languages;
-    for (const std::wstring& name : filesMatching(recordsFolder() + L"\\" + program + L"-*.lang")) {
-        languages.push_back(readWholeFile(recordsFolder() + L"\\" + name));
-    }
-    return languages;
+    return recordedField(program, 8);
 }
 
 void clearRecords() {
@@ -125,4 +130,4 @@ ScopedEnvironmentVariable::~ScopedEnvironmentVariable() {
     SetEnvironmentVariableW(name_.c_str(), previous_ ? previous_->c_str() : nullptr);
 }
 
-} // namespace e2e
+} // namespace velkora::test

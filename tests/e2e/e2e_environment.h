@@ -6,7 +6,9 @@
 #include <string>
 #include <vector>
 
-namespace e2e {
+#include "platform/non_copyable.h"
+
+namespace velkora::test {
 
 // The folder of this test program; velkora.exe and the stand-ins are built next to it.
 std::wstring driverFolder();
@@ -29,16 +31,14 @@ HANDLE takePortChangeLock();
 
 // Sets an environment variable of this process (inherited by the programs it starts) and
 // puts the old value back at the end of the scope.
-class ScopedEnvironmentVariable {
+class ScopedEnvironmentVariable : NonCopyable {
 public:
     ScopedEnvironmentVariable(std::wstring name, const std::wstring& value);
     ~ScopedEnvironmentVariable();
-    ScopedEnvironmentVariable(const ScopedEnvironmentVariable&) = delete;
-    ScopedEnvironmentVariable& operator=(const ScopedEnvironmentVariable&) = delete;
 
 private:
     std::wstring name_;
     std::optional<std::wstring> previous_;
 };
 
-} // namespace e2e
+} // namespace velkora::test

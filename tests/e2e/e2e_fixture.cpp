@@ -1,6 +1,6 @@
-#include "e2e_fixture.h"
+#include "tests/e2e/e2e_fixture.h"
 
-namespace e2e {
+namespace velkora::test {
 
 namespace {
 
@@ -46,25 +46,27 @@ MainWindow VelkoraTest::start() {
         ADD_FAILURE() << "velkora.exe did not start";
         return window;
     }
-    window.form = process_->waitForMainWindow(true, waitMs);
-    if (window.form == nullptr) {
+    window.main = process_->waitForMainWindow(true, waitMs);
+    if (window.main == nullptr) {
         ADD_FAILURE() << "the main window did not appear";
         return window;
     }
-    window.frame = directChildNot(window.form, L"Static", false);
-    window.label5 = directChildNot(window.form, L"Static", true);
-    if (window.frame != nullptr) {
-        window.groupBox = findDescendant(window.frame, L"Button", L"Velkora");
-        window.label1 = findDescendant(window.frame, L"Static", L"当前远程端口：");
-        window.label3 = findDescendant(window.frame, L"Static", L"输入更改端口：");
-        window.label2 = findDescendant(window.frame, L"Static", L"3389");
-        window.label6 = staticNotAmong(window.frame, {window.label1, window.label2, window.label3});
-        window.text1 = findDescendantByClass(window.frame, L"Edit");
-        window.command1 = findDescendant(window.frame, L"Button", L"修改");
-        window.command2 = findDescendant(window.frame, L"Button", L"退出");
+    window.portFrame = directChildNot(window.main, L"Static", false);
+    window.creditLine = directChildNot(window.main, L"Static", true);
+    if (window.portFrame != nullptr) {
+        window.groupBox = findDescendant(window.portFrame, L"Button", L"Velkora");
+        window.currentPortCaption = findDescendant(window.portFrame, L"Static", L"当前远程端口：");
+        window.newPortCaption = findDescendant(window.portFrame, L"Static", L"输入更改端口：");
+        window.currentPortLabel = findDescendant(window.portFrame, L"Static", L"3389");
+        window.notice =
+            staticNotAmong(window.portFrame, {window.currentPortCaption, window.currentPortLabel,
+                                              window.newPortCaption});
+        window.portEdit = findDescendantByClass(window.portFrame, L"Edit");
+        window.modifyButton = findDescendant(window.portFrame, L"Button", L"修改");
+        window.exitButton = findDescendant(window.portFrame, L"Button", L"退出");
     }
     // Let the first paint finish before anyone looks at the screen.
-    waitUntil([&] { return GetUpdateRect(window.form, nullptr, FALSE) == FALSE; }, 2000);
+    waitUntil([&] { return GetUpdateRect(window.main, nullptr, FALSE) == FALSE; }, 2000);
     Sleep(200);
     return window;
 }
@@ -109,7 +111,7 @@ void VelkoraTest::screenshot(HWND window, const std::wstring& name) {
 
 void VelkoraTest::type(const MainWindow& window, const std::wstring& text) {
     for (wchar_t character : text) {
-        typeCharacter(window.text1, character);
+        typeCharacter(window.portEdit, character);
     }
 }
 
@@ -127,4 +129,4 @@ std::wstring withoutMnemonic(const std::wstring& caption) {
     return plain;
 }
 
-} // namespace e2e
+} // namespace velkora::test

@@ -7,27 +7,27 @@
 #include <optional>
 #include <string>
 
-#include "e2e_environment.h"
-#include "e2e_process.h"
-#include "e2e_registry.h"
-#include "e2e_screen.h"
-#include "e2e_windows.h"
+#include "tests/e2e/e2e_environment.h"
+#include "tests/e2e/e2e_process.h"
+#include "tests/e2e/e2e_registry.h"
+#include "tests/e2e/e2e_screen.h"
+#include "tests/e2e/e2e_windows.h"
 
-namespace e2e {
+namespace velkora::test {
 
 // The controls of the main window, found from outside by class, caption and place.
 struct MainWindow {
-    HWND form = nullptr;
-    HWND frame = nullptr;
+    HWND main = nullptr;
+    HWND portFrame = nullptr;
     HWND groupBox = nullptr;
-    HWND label1 = nullptr;
-    HWND label2 = nullptr;
-    HWND label3 = nullptr;
-    HWND label5 = nullptr;
-    HWND label6 = nullptr;
-    HWND text1 = nullptr;
-    HWND command1 = nullptr;
-    HWND command2 = nullptr;
+    HWND currentPortCaption = nullptr;
+    HWND currentPortLabel = nullptr;
+    HWND newPortCaption = nullptr;
+    HWND creditLine = nullptr;
+    HWND notice = nullptr;
+    HWND portEdit = nullptr;
+    HWND modifyButton = nullptr;
+    HWND exitButton = nullptr;
 };
 
 // Port texts whose open-port entries the tests may create; forgotten before each test.
@@ -52,7 +52,7 @@ protected:
     SeenMessageBox expectMessageBox();
     // Saves a screenshot of the whole screen area of the window.
     void screenshot(HWND window, const std::wstring& name);
-    // Types a text into Text1 character by character.
+    // Types a text into the port field character by character.
     void type(const MainWindow& window, const std::wstring& text);
 
     std::optional<VelkoraProcess> process_;
@@ -61,4 +61,4 @@ protected:
 // A button caption without its mnemonic marks: "&Yes" -> "Yes", "是(&Y)" -> "是".
 std::wstring withoutMnemonic(const std::wstring& caption);
 
-} // namespace e2e
+} // namespace velkora::test

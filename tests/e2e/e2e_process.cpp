@@ -1,9 +1,9 @@
-#include "e2e_process.h"
+#include "tests/e2e/e2e_process.h"
 
-#include "e2e_environment.h"
-#include "e2e_windows.h"
+#include "tests/e2e/e2e_environment.h"
+#include "tests/e2e/e2e_windows.h"
 
-namespace e2e {
+namespace velkora::test {
 
 const wchar_t* const mainWindowCaption = L"Harnoq服务器Velkora工具";
 
@@ -64,4 +64,4 @@ HWND VelkoraProcess::waitForMainWindow(bool visible, DWORD timeoutMs) const {
     return found;
 }
 
-} // namespace e2e
+} // namespace velkora::test

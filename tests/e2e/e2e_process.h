@@ -4,15 +4,15 @@
 
 #include <string>
 
-namespace e2e {
+#include "platform/non_copyable.h"
+
+namespace velkora::test {
 
 // velkora.exe started as a separate process; ended at the end of the scope if still running.
-class VelkoraProcess {
+class VelkoraProcess : NonCopyable {
 public:
     VelkoraProcess();
     ~VelkoraProcess();
-    VelkoraProcess(const VelkoraProcess&) = delete;
-    VelkoraProcess& operator=(const VelkoraProcess&) = delete;
 
     DWORD id() const { return info_.dwProcessId; }
     bool started() const { return info_.hProcess != nullptr; }
@@ -32,4 +32,4 @@ private:
 
 extern const wchar_t* const mainWindowCaption;
 
-} // namespace e2e
+} // namespace velkora::test

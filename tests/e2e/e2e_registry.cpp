@@ -1,6 +1,6 @@
-#include "e2e_registry.h"
+#include "tests/e2e/e2e_registry.h"
 
-namespace e2e {
+namespace velkora::test {
 
 const wchar_t* const listenerTdsKey =
     L"SYSTEM\\CurrentControlSet\\Control\\Terminal Server\\Wds\\rdpwd\\Tds\\tcp";
@@ -151,4 +151,4 @@ ScopedLogPixels::~ScopedLogPixels() {
     }
 }
 
-} // namespace e2e
+} // namespace velkora::test

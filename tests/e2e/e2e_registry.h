@@ -9,7 +9,9 @@
 #include <utility>
 #include <vector>
 
-namespace e2e {
+#include "platform/non_copyable.h"
+
+namespace velkora::test {
 
 // The keys the tool reads and writes, under HKEY_LOCAL_MACHINE.
 extern const wchar_t* const listenerTdsKey;
@@ -47,15 +49,13 @@ ToolRegistryState toolRegistryState();
 
 // HKCU\Control Panel\Desktop\LogPixels for the programs started in this scope; the old
 // value (or its absence) comes back at the end of the scope.
-class ScopedLogPixels {
+class ScopedLogPixels : NonCopyable {
 public:
     explicit ScopedLogPixels(DWORD dpi);
     ~ScopedLogPixels();
-    ScopedLogPixels(const ScopedLogPixels&) = delete;
-    ScopedLogPixels& operator=(const ScopedLogPixels&) = delete;
 
 private:
     std::optional<StoredValue> previous_;
 };
 
-} // namespace e2e
+} // namespace velkora::test

@@ -1,8 +1,8 @@
-#include "e2e_screen.h"
+#include "tests/e2e/e2e_screen.h"
 
-#include "e2e_environment.h"
+#include "tests/e2e/e2e_environment.h"
 
-namespace e2e {
+namespace velkora::test {
 
 ScreenImage ScreenImage::capture(const RECT& screenRect) {
     ScreenImage image;
@@ -106,4 +106,4 @@ ScreenImage captureWindow(HWND window) {
     return ScreenImage::capture(rect);
 }
 
-} // namespace e2e
+} // namespace velkora::test

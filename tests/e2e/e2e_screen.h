@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace e2e {
+namespace velkora::test {
 
 // A copy of part of the screen, as the user sees it.
 class ScreenImage {
@@ -32,4 +32,4 @@ private:
 // The whole window with its frame (and whatever is on top of it).
 ScreenImage captureWindow(HWND window);
 
-} // namespace e2e
+} // namespace velkora::test

@@ -1,4 +1,4 @@
-#include "e2e_standins.h"
+#include "tests/e2e/e2e_standins.h"
 
 #include <windows.h>
 
@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "e2e_environment.h"
+#include "tests/e2e/e2e_environment.h"
 
 namespace {
 
@@ -46,7 +46,7 @@ std::wstring systemShutdown() {
 
 } // namespace
 
-namespace e2e {
+namespace velkora::test {
 
 // Before the tests, the stand-ins take the place of the browser (the https handler) and of
 // the system's shutdown command; afterwards both are put back.
@@ -54,8 +54,8 @@ class StandIns : public ::testing::Environment {
 public:
     void SetUp() override {
         SetProcessDPIAware(); // rectangles in real pixels, whatever the program's DPI
-        CreateDirectoryW(e2e::recordsFolder().c_str(), nullptr);
-        records_.emplace(L"VELKORA_E2E_RECORDS", e2e::recordsFolder());
+        CreateDirectoryW(test::recordsFolder().c_str(), nullptr);
+        records_.emplace(L"VELKORA_RECORDS", test::recordsFolder());
         // Wine prefers its built-in shutdown.exe to a file of that name unless told; the
         // setting is read by each new process from the prefix's registry.
         previousOverride_ = stringValue(HKEY_CURRENT_USER, wineOverridesKey, shutdownOverride);
@@ -65,13 +65,13 @@ public:
         if (GetFileAttributesW(backup_.c_str()) == INVALID_FILE_ATTRIBUTES) {
             CopyFileW(systemShutdown().c_str(), backup_.c_str(), TRUE);
         }
-        ASSERT_TRUE(CopyFileW((e2e::driverFolder() + L"\\shutdown.exe").c_str(),
+        ASSERT_TRUE(CopyFileW((test::driverFolder() + L"\\shutdown.exe").c_str(),
                               systemShutdown().c_str(), FALSE))
             << "cannot put the shutdown stand-in into the system directory";
 
         previousHttpsCommand_ = stringValue(HKEY_LOCAL_MACHINE, httpsCommandKey, nullptr);
         setStringValue(HKEY_LOCAL_MACHINE, httpsCommandKey, nullptr,
-                       L"\"" + e2e::driverFolder() + L"\\browser_standin.exe\" %1");
+                       L"\"" + test::driverFolder() + L"\\browser_standin.exe\" %1");
     }
 
     void TearDown() override {
@@ -86,7 +86,7 @@ public:
     }
 
 private:
-    std::optional<e2e::ScopedEnvironmentVariable> records_;
+    std::optional<test::ScopedEnvironmentVariable> records_;
     std::wstring backup_;
     std::optional<std::wstring> previousHttpsCommand_;
     std::optional<std::wstring> previousOverride_;
@@ -96,4 +96,4 @@ private:
     return new StandIns;
 }
 
-} // namespace e2e
+} // namespace velkora::test

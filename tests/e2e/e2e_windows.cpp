@@ -1,6 +1,6 @@
-#include "e2e_windows.h"
+#include "tests/e2e/e2e_windows.h"
 
-namespace e2e {
+namespace velkora::test {
 
 namespace {
 
@@ -167,4 +167,4 @@ void mouseClickAt(POINT screenPoint) {
     SendInput(1, &presses[1], sizeof(INPUT));
 }
 
-} // namespace e2e
+} // namespace velkora::test

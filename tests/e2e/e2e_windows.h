@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace e2e {
+namespace velkora::test {
 
 // Windows of another process, seen from outside: found by process, class and text, read
 // with messages the system carries across processes.
@@ -58,4 +58,4 @@ template <typename Predicate> bool waitUntil(Predicate&& predicate, DWORD timeou
     return true;
 }
 
-} // namespace e2e
+} // namespace velkora::test

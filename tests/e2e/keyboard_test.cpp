@@ -1,7 +1,7 @@
 // The keyboard: where the focus starts, where Tab takes it, what the port field lets in.
-#include "e2e_fixture.h"
+#include "tests/e2e/e2e_fixture.h"
 
-namespace e2e {
+namespace velkora::test {
 namespace {
 
 void putOnClipboard(const std::wstring& text) {
@@ -21,55 +21,56 @@ void putOnClipboard(const std::wstring& text) {
     CloseClipboard();
 }
 
-TEST_F(VelkoraTest, FocusStartsInText1AndTabWalksText1ModifyExit) {
+TEST_F(VelkoraTest, FocusStartsInThePortFieldAndTabWalksPortFieldModifyExit) {
     const MainWindow window = start();
-    ASSERT_NE(window.command2, nullptr);
-    EXPECT_TRUE(waitUntil([&] { return focusOf(window.form) == window.text1; }, 3000))
-        << "the focus does not start in Text1";
+    ASSERT_NE(window.exitButton, nullptr);
+    EXPECT_TRUE(waitUntil([&] { return focusOf(window.main) == window.portEdit; }, 3000))
+        << "the focus does not start in the port field";
 
-    const HWND order[] = {window.command1, window.command2, window.text1, window.command1};
+    const HWND order[] = {window.modifyButton, window.exitButton, window.portEdit,
+                          window.modifyButton};
     for (HWND next : order) {
-        postKey(focusOf(window.form), VK_TAB);
-        EXPECT_TRUE(waitUntil([&] { return focusOf(window.form) == next; }, 3000))
-            << "Tab went to [" << classOf(focusOf(window.form)).size() << "] instead";
+        postKey(focusOf(window.main), VK_TAB);
+        EXPECT_TRUE(waitUntil([&] { return focusOf(window.main) == next; }, 3000))
+            << "Tab went to [" << classOf(focusOf(window.main)).size() << "] instead";
     }
 }
 
 TEST_F(VelkoraTest, OnlyDigitsAndBackspaceReachThePortField) {
     const MainWindow window = start();
-    ASSERT_NE(window.text1, nullptr);
+    ASSERT_NE(window.portEdit, nullptr);
 
     type(window, L"a-. +e,Z\r\x1b\x03\x18");
     type(window, L"\xFF18\x0663"); // a full-width eight and an Arabic-Indic three
-    EXPECT_EQ(textOf(window.text1), L"");
+    EXPECT_EQ(textOf(window.portEdit), L"");
 
     type(window, L"8x8y8");
-    EXPECT_EQ(textOf(window.text1), L"888");
-    typeCharacter(window.text1, L'\b');
-    EXPECT_EQ(textOf(window.text1), L"88");
+    EXPECT_EQ(textOf(window.portEdit), L"888");
+    typeCharacter(window.portEdit, L'\b');
+    EXPECT_EQ(textOf(window.portEdit), L"88");
 
     // Ctrl+V arrives as the character 22; it is discarded like any other control character.
     putOnClipboard(L"12ab");
-    typeCharacter(window.text1, 22);
-    EXPECT_EQ(textOf(window.text1), L"88");
+    typeCharacter(window.portEdit, 22);
+    EXPECT_EQ(textOf(window.portEdit), L"88");
 }
 
 TEST_F(VelkoraTest, EnterAndEscapeDoNothing) {
     const MainWindow window = start();
-    ASSERT_NE(window.text1, nullptr);
+    ASSERT_NE(window.portEdit, nullptr);
     type(window, L"123");
-    postKey(window.text1, VK_RETURN);
-    postKey(window.text1, VK_ESCAPE);
-    postKey(window.command1, VK_ESCAPE);
+    postKey(window.portEdit, VK_RETURN);
+    postKey(window.portEdit, VK_ESCAPE);
+    postKey(window.modifyButton, VK_ESCAPE);
     // A digit posted after the keys arrives only once they have been handled.
-    PostMessageW(window.text1, WM_CHAR, L'4', 1);
-    EXPECT_TRUE(waitUntil([&] { return textOf(window.text1) == L"1234"; }, 3000));
+    PostMessageW(window.portEdit, WM_CHAR, L'4', 1);
+    EXPECT_TRUE(waitUntil([&] { return textOf(window.portEdit) == L"1234"; }, 3000));
     Sleep(300);
 
     EXPECT_FALSE(waitForMessageBox(process_->id(), 0).has_value()) << "a key opened a box";
     EXPECT_TRUE(process_->running());
-    EXPECT_TRUE(IsWindowVisible(window.form));
+    EXPECT_TRUE(IsWindowVisible(window.main));
 }
 
 } // namespace
-} // namespace e2e
+} // namespace velkora::test

@@ -5,14 +5,16 @@
 
 #include <utility>
 
-#include "e2e_fixture.h"
+#include "tests/e2e/e2e_fixture.h"
 
-namespace e2e {
+#include "platform/non_copyable.h"
+
+namespace velkora::test {
 namespace {
 
 // A TCP listener of this test process on a port below the dynamic range 49152-65535 (so the
 // warning has no remark about it), picked by the system: as another program holding a port.
-class HeldTcpPort {
+class HeldTcpPort : NonCopyable {
 public:
     HeldTcpPort() {
         WSADATA data{};
@@ -35,8 +37,6 @@ public:
         closesocket(socket_);
         WSACleanup();
     }
-    HeldTcpPort(const HeldTcpPort&) = delete;
-    HeldTcpPort& operator=(const HeldTcpPort&) = delete;
 
     std::wstring text() const { return std::to_wstring(port_); }
     u_short port() const { return port_; }
@@ -61,10 +61,10 @@ protected:
 TEST_F(HeldPortTest, WarnsWithNoAsDefaultNoWritesNothingYesWritesAsUsual) {
     const ToolRegistryState before = toolRegistryState();
     const MainWindow window = start();
-    ASSERT_NE(window.command1, nullptr);
+    ASSERT_NE(window.modifyButton, nullptr);
     type(window, held_.text());
     for (int answer : {IDNO, IDYES}) {
-        clickButton(window.command1);
+        clickButton(window.modifyButton);
         const SeenMessageBox box = expectMessageBox();
         ASSERT_NE(box.box, nullptr);
         EXPECT_EQ(box.title, applicationTitle);
@@ -89,7 +89,7 @@ TEST_F(HeldPortTest, WarnsWithNoAsDefaultNoWritesNothingYesWritesAsUsual) {
         if (answer == IDNO) {
             EXPECT_FALSE(waitForMessageBox(process_->id(), 1000).has_value()) << "a box after 否";
             EXPECT_TRUE(toolRegistryState() == before) << "否 changed the registry";
-            EXPECT_EQ(textOf(window.text1), held_.text()) << "the field lost its text";
+            EXPECT_EQ(textOf(window.portEdit), held_.text()) << "the field lost its text";
         }
     }
     const SeenMessageBox confirmation = expectMessageBox();
@@ -105,4 +105,4 @@ TEST_F(HeldPortTest, WarnsWithNoAsDefaultNoWritesNothingYesWritesAsUsual) {
 }
 
 } // namespace
-} // namespace e2e
+} // namespace velkora::test

@@ -1,7 +1,7 @@
 // The button 修改 from end to end: the boxes, the registry, the restart stand-in.
-#include "e2e_fixture.h"
+#include "tests/e2e/e2e_fixture.h"
 
-namespace e2e {
+namespace velkora::test {
 namespace {
 
 struct Rejection {
@@ -22,13 +22,13 @@ TEST_P(RejectedPortTest, ShowsItsBoxAndChangesNothing) {
     const Rejection& rejection = GetParam();
     const ToolRegistryState before = toolRegistryState();
     const MainWindow window = start();
-    ASSERT_NE(window.command1, nullptr);
+    ASSERT_NE(window.modifyButton, nullptr);
     if (rejection.pasted) {
-        setText(window.text1, rejection.text);
+        setText(window.portEdit, rejection.text);
     } else {
         type(window, rejection.text);
     }
-    clickButton(window.command1);
+    clickButton(window.modifyButton);
 
     const SeenMessageBox box = expectMessageBox();
     ASSERT_NE(box.box, nullptr);
@@ -41,8 +41,8 @@ TEST_P(RejectedPortTest, ShowsItsBoxAndChangesNothing) {
 
     EXPECT_TRUE(toolRegistryState() == before) << "the registry changed";
     EXPECT_TRUE(process_->running()) << "the program ended";
-    EXPECT_TRUE(IsWindowVisible(window.form));
-    EXPECT_EQ(textOf(window.text1), rejection.text) << "the field lost its text";
+    EXPECT_TRUE(IsWindowVisible(window.main));
+    EXPECT_EQ(textOf(window.portEdit), rejection.text) << "the field lost its text";
     EXPECT_TRUE(recordedCalls(L"shutdown").empty());
 }
 
@@ -60,10 +60,25 @@ protected:
     // Types the port, clicks 修改 and returns the confirmation box, checked for its texts.
     SeenMessageBox changeTo(const MainWindow& window, const std::wstring& port) {
         type(window, port);
-        clickButton(window.command1);
+        clickButton(window.modifyButton);
         SeenMessageBox box = expectMessageBox();
         EXPECT_EQ(box.title, applicationTitle);
         EXPECT_TRUE(box.prompt == confirmationPrompt) << "the confirmation prompt differs";
+        return box;
+    }
+
+    // Starts the program, changes the port and presses `answer` in the confirmation; the
+    // box, or none (the test failed) when the button or the box was missing.
+    SeenMessageBox startAndAnswer(MainWindow& window, const std::wstring& port, int answer) {
+        window = start();
+        if (window.modifyButton == nullptr) {
+            ADD_FAILURE() << "no button 修改";
+            return {};
+        }
+        SeenMessageBox box = changeTo(window, port);
+        if (box.box != nullptr) {
+            pressButton(box.box, answer);
+        }
         return box;
     }
 
@@ -81,7 +96,7 @@ protected:
 
 TEST_F(AcceptedPortTest, Port888AnsweredNoWritesEverythingAndAsksAgainOnASecondClick) {
     const MainWindow window = start();
-    ASSERT_NE(window.command1, nullptr);
+    ASSERT_NE(window.modifyButton, nullptr);
     SeenMessageBox box = changeTo(window, L"888");
     ASSERT_NE(box.box, nullptr);
     EXPECT_EQ(withoutMnemonic(buttonText(box.box, IDYES)), L"是");
@@ -91,7 +106,7 @@ TEST_F(AcceptedPortTest, Port888AnsweredNoWritesEverythingAndAsksAgainOnASecondC
     pressButton(box.box, IDNO);
     EXPECT_TRUE(waitUntil([&] { return !IsWindow(box.box); }, 5000));
 
-    clickButton(window.command1);
+    clickButton(window.modifyButton);
     box = expectMessageBox();
     EXPECT_TRUE(box.prompt == confirmationPrompt);
     pressButton(box.box, IDNO);
@@ -101,34 +116,29 @@ TEST_F(AcceptedPortTest, Port888AnsweredNoWritesEverythingAndAsksAgainOnASecondC
     Sleep(500);
     EXPECT_TRUE(recordedCalls(L"shutdown").empty()) << "No started a restart";
     EXPECT_TRUE(process_->running());
-    EXPECT_TRUE(IsWindowVisible(window.form));
+    EXPECT_TRUE(IsWindowVisible(window.main));
 }
 
 TEST_F(AcceptedPortTest, Port080KeepsItsLeadingZeroInTheOpenPortEntries) {
-    const MainWindow window = start();
-    ASSERT_NE(window.command1, nullptr);
-    const SeenMessageBox box = changeTo(window, L"080");
+    MainWindow window;
+    const SeenMessageBox box = startAndAnswer(window, L"080", IDNO);
     ASSERT_NE(box.box, nullptr);
-    pressButton(box.box, IDNO);
     EXPECT_TRUE(waitUntil([&] { return !IsWindow(box.box); }, 5000));
     expectChangeStored(L"080", 80);
     EXPECT_FALSE(readValue(standardOpenPortsKey, L"80:TCP ").has_value());
 }
 
 TEST_F(AcceptedPortTest, Port888AnsweredYesStartsTheRestartAndTheWindowStays) {
-    const MainWindow window = start();
-    ASSERT_NE(window.command1, nullptr);
-    const SeenMessageBox box = changeTo(window, L"888");
-    ASSERT_NE(box.box, nullptr);
-    pressButton(box.box, IDYES);
+    MainWindow window;
+    ASSERT_NE(startAndAnswer(window, L"888", IDYES).box, nullptr);
 
     const auto calls = waitForRecordedCalls(L"shutdown", 1, waitMs);
     ASSERT_EQ(calls.size(), 1u) << "the restart command did not reach shutdown.exe";
     EXPECT_TRUE(calls[0] == L"-r -t 0") << "shutdown.exe got other arguments";
     expectChangeStored(L"888", 888);
     EXPECT_TRUE(process_->running());
-    EXPECT_TRUE(IsWindowVisible(window.form));
-    screenshot(window.form, L"after-restart-requested");
+    EXPECT_TRUE(IsWindowVisible(window.main));
+    screenshot(window.main, L"after-restart-requested");
 }
 
 // Wine takes a program's language from the Unix locale it starts in, which only the caller of
@@ -152,7 +162,7 @@ TEST_F(AcceptedPortTest, ConfirmationButtonsReadYesNoInChineseOnAnEnglishSystem)
     EXPECT_NE(languages[0].substr(2), L"04") << "the started program runs in Chinese";
 
     const MainWindow window = start();
-    ASSERT_NE(window.command1, nullptr);
+    ASSERT_NE(window.modifyButton, nullptr);
     const SeenMessageBox box = changeTo(window, L"888");
     ASSERT_NE(box.box, nullptr);
     screenshot(box.box, L"confirmation-english-system");
@@ -163,4 +173,4 @@ TEST_F(AcceptedPortTest, ConfirmationButtonsReadYesNoInChineseOnAnEnglishSystem)
 }
 
 } // namespace
-} // namespace e2e
+} // namespace velkora::test

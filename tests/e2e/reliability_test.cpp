@@ -1,8 +1,8 @@
 // Bad input through the real window, as a paste brings it past the keystroke filter, and a
 // current-port value of the wrong type at start.
-#include "e2e_fixture.h"
+#include "tests/e2e/e2e_fixture.h"
 
-namespace e2e {
+namespace velkora::test {
 namespace {
 
 const std::wstring emptyTitle = L"端口不能为空";
@@ -68,15 +68,15 @@ size_t visibleBoxesOf(DWORD processId) {
 TEST_F(VelkoraTest, EveryPastedBadTextGetsExactlyOneRejectionAndChangesNothing) {
     const ToolRegistryState before = toolRegistryState();
     const MainWindow window = start();
-    ASSERT_NE(window.command1, nullptr);
+    ASSERT_NE(window.modifyButton, nullptr);
 
     const std::vector<BadInput> inputs = badInputs();
     ASSERT_GE(inputs.size(), 25u);
     for (size_t i = 0; i < inputs.size(); ++i) {
         SCOPED_TRACE("bad input #" + std::to_string(i) + " of length " +
                      std::to_string(inputs[i].text.size()));
-        setText(window.text1, inputs[i].text);
-        clickButton(window.command1);
+        setText(window.portEdit, inputs[i].text);
+        clickButton(window.modifyButton);
 
         const SeenMessageBox box = expectMessageBox();
         ASSERT_NE(box.box, nullptr);
@@ -89,7 +89,7 @@ TEST_F(VelkoraTest, EveryPastedBadTextGetsExactlyOneRejectionAndChangesNothing) 
         ASSERT_TRUE(process_->running()) << "the program ended";
         EXPECT_TRUE(toolRegistryState() == before) << "the registry changed";
     }
-    EXPECT_TRUE(IsWindowVisible(window.form));
+    EXPECT_TRUE(IsWindowVisible(window.main));
     EXPECT_TRUE(recordedCalls(L"shutdown").empty());
 }
 
@@ -117,4 +117,4 @@ TEST_F(VelkoraTest, CurrentPortOfTheWrongTypeReportsAnErrorAndEndsWithoutTheWind
 }
 
 } // namespace
-} // namespace e2e
+} // namespace velkora::test

@@ -1,9 +1,9 @@
 // A start-up that cannot read the current port: the error box, and no window.
 #include <cwctype>
 
-#include "e2e_fixture.h"
+#include "tests/e2e/e2e_fixture.h"
 
-namespace e2e {
+namespace velkora::test {
 namespace {
 
 // True when the text holds the number as a whole token, not inside a longer number.
@@ -43,4 +43,4 @@ TEST_F(VelkoraTest, MissingCurrentPortReportsErrorTwoAndEndsWithoutShowingTheWin
 }
 
 } // namespace
-} // namespace e2e
+} // namespace velkora::test

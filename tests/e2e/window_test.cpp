@@ -1,9 +1,9 @@
 // The main window as the user sees it: size, captions, texts, positions, colours, DPI.
 #include <cmath>
 
-#include "e2e_fixture.h"
+#include "tests/e2e/e2e_fixture.h"
 
-namespace e2e {
+namespace velkora::test {
 namespace {
 
 const std::wstring notice =
@@ -27,22 +27,22 @@ struct DesignedRect {
     int left, top, width, height;
 };
 const DesignedRect designed[] = {
-    {"Frame1", &MainWindow::frame, false, 120, 970, 4415, 2160},
-    {"Label1", &MainWindow::label1, true, 120, 360, 1335, 255},
-    {"Label3", &MainWindow::label3, true, 120, 840, 1335, 255},
-    {"Text1", &MainWindow::text1, true, 1440, 780, 1095, 270},
-    {"Label2", &MainWindow::label2, true, 1440, 360, 975, 255},
-    {"Label5", &MainWindow::label5, false, 120, 3140, 4575, 255},
-    {"Label6", &MainWindow::label6, true, 120, 1200, 2655, 855},
-    {"Command1", &MainWindow::command1, true, 3000, 730, 1215, 375},
-    {"Command2", &MainWindow::command2, true, 3000, 1440, 1215, 375},
+    {"portFrame", &MainWindow::portFrame, false, 120, 970, 4415, 2160},
+    {"currentPortCaption", &MainWindow::currentPortCaption, true, 120, 360, 1335, 255},
+    {"newPortCaption", &MainWindow::newPortCaption, true, 120, 840, 1335, 255},
+    {"portEdit", &MainWindow::portEdit, true, 1440, 780, 1095, 270},
+    {"currentPortLabel", &MainWindow::currentPortLabel, true, 1440, 360, 975, 255},
+    {"creditLine", &MainWindow::creditLine, false, 120, 3140, 4575, 255},
+    {"notice", &MainWindow::notice, true, 120, 1200, 2655, 855},
+    {"modifyButton", &MainWindow::modifyButton, true, 3000, 730, 1215, 375},
+    {"exitButton", &MainWindow::exitButton, true, 3000, 1440, 1215, 375},
 };
 
 void expectDesignedRectangles(const MainWindow& window, int dpi, int tolerance) {
     for (const DesignedRect& row : designed) {
         HWND control = window.*row.control;
         ASSERT_NE(control, nullptr) << row.name << " not found";
-        const RECT actual = rectIn(control, row.insideFrame ? window.frame : window.form);
+        const RECT actual = rectIn(control, row.insideFrame ? window.portFrame : window.main);
         EXPECT_NEAR(actual.left, pixelsAt(row.left, dpi), tolerance) << row.name;
         EXPECT_NEAR(actual.top, pixelsAt(row.top, dpi), tolerance) << row.name;
         EXPECT_NEAR(actual.right - actual.left, pixelsAt(row.width, dpi), tolerance) << row.name;
@@ -52,23 +52,23 @@ void expectDesignedRectangles(const MainWindow& window, int dpi, int tolerance) 
 
 TEST_F(VelkoraTest, WindowHasTheDesignedClientSizeIsCentredAndCannotBeResized) {
     const MainWindow window = start();
-    ASSERT_NE(window.form, nullptr);
+    ASSERT_NE(window.main, nullptr);
     RECT client{};
-    GetClientRect(window.form, &client);
+    GetClientRect(window.main, &client);
     EXPECT_EQ(client.right, 309);
     EXPECT_EQ(client.bottom, 223);
 
-    const LONG style = GetWindowLongW(window.form, GWL_STYLE);
+    const LONG style = GetWindowLongW(window.main, GWL_STYLE);
     EXPECT_EQ(style & WS_THICKFRAME, 0) << "resizable";
     EXPECT_EQ(style & WS_MAXIMIZEBOX, 0) << "maximizable";
     EXPECT_NE(style & WS_MINIMIZEBOX, 0) << "cannot be minimized";
 
     RECT work{}, outer{};
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-    GetWindowRect(window.form, &outer);
+    GetWindowRect(window.main, &outer);
     EXPECT_NEAR(outer.left + outer.right, work.left + work.right, 2) << "not centred across";
     EXPECT_NEAR(outer.top + outer.bottom, work.top + work.bottom, 2) << "not centred down";
-    screenshot(window.form, L"window-96dpi");
+    screenshot(window.main, L"window-96dpi");
 }
 
 TEST_F(VelkoraTest, ControlsShowTheirCaptionsAndTheStartUpTexts) {
@@ -77,52 +77,54 @@ TEST_F(VelkoraTest, ControlsShowTheirCaptionsAndTheStartUpTexts) {
     const MainWindow window = start();
     SYSTEMTIME after{};
     GetLocalTime(&after);
-    ASSERT_NE(window.frame, nullptr);
+    ASSERT_NE(window.portFrame, nullptr);
 
-    EXPECT_EQ(textOf(window.frame), L"Velkora");
+    EXPECT_EQ(textOf(window.portFrame), L"Velkora");
     EXPECT_NE(window.groupBox, nullptr) << "no group frame captioned Velkora";
-    EXPECT_NE(window.label1, nullptr) << "no label 当前远程端口：";
-    EXPECT_NE(window.label3, nullptr) << "no label 输入更改端口：";
-    EXPECT_NE(window.label2, nullptr) << "the current port 3389 is not shown";
-    EXPECT_NE(window.command1, nullptr) << "no button 修改";
-    EXPECT_NE(window.command2, nullptr) << "no button 退出";
-    ASSERT_NE(window.text1, nullptr);
-    EXPECT_EQ(textOf(window.text1), L"");
-    EXPECT_GE(static_cast<DWORD>(SendMessageW(window.text1, EM_GETLIMITTEXT, 0, 0)), 0x7FFFFFFEu)
+    EXPECT_NE(window.currentPortCaption, nullptr) << "no label 当前远程端口：";
+    EXPECT_NE(window.newPortCaption, nullptr) << "no label 输入更改端口：";
+    EXPECT_NE(window.currentPortLabel, nullptr) << "the current port 3389 is not shown";
+    EXPECT_NE(window.modifyButton, nullptr) << "no button 修改";
+    EXPECT_NE(window.exitButton, nullptr) << "no button 退出";
+    ASSERT_NE(window.portEdit, nullptr);
+    EXPECT_EQ(textOf(window.portEdit), L"");
+    EXPECT_GE(static_cast<DWORD>(SendMessageW(window.portEdit, EM_GETLIMITTEXT, 0, 0)), 0x7FFFFFFEu)
         << "the port field has a length limit";
 
-    const std::wstring credit = textOf(window.label5);
+    const std::wstring credit = textOf(window.creditLine);
     EXPECT_TRUE(credit == dateLine(before) || credit == dateLine(after))
-        << "Label5 reads [" << credit.size() << "]";
-    EXPECT_TRUE(textOf(window.label6) == notice) << "Label6 does not hold the notice";
+        << "the credit line reads [" << credit.size() << "]";
+    EXPECT_TRUE(textOf(window.notice) == notice) << "the notice label does not hold the notice";
 }
 
 TEST_F(VelkoraTest, ControlsSitAtTheirDesignedRectanglesAt96Dpi) {
     const MainWindow window = start();
-    ASSERT_NE(window.frame, nullptr);
+    ASSERT_NE(window.portFrame, nullptr);
     expectDesignedRectangles(window, 96, 1);
 }
 
 TEST_F(VelkoraTest, LabelColoursBannerAndBackgroundAppearOnScreen) {
     const MainWindow window = start();
-    ASSERT_NE(window.label6, nullptr);
-    ASSERT_NE(window.label2, nullptr);
-    const ScreenImage image = captureWindow(window.form);
+    ASSERT_NE(window.notice, nullptr);
+    ASSERT_NE(window.currentPortLabel, nullptr);
+    const ScreenImage image = captureWindow(window.main);
     image.save(L"window-colours");
 
-    RECT label1{}, label2{}, label6{};
-    GetWindowRect(window.label1, &label1);
-    GetWindowRect(window.label2, &label2);
-    GetWindowRect(window.label6, &label6);
+    RECT caption{}, currentPort{}, noticeRect{};
+    GetWindowRect(window.currentPortCaption, &caption);
+    GetWindowRect(window.currentPortLabel, &currentPort);
+    GetWindowRect(window.notice, &noticeRect);
     const COLORREF navy = RGB(0, 0, 128);
     const COLORREF red = RGB(192, 0, 0);
-    EXPECT_GT(image.count(label2, navy), 8) << "Label2 is not drawn in RGB(0, 0, 128)";
-    EXPECT_GT(image.count(label6, red), 40) << "Label6 is not drawn in RGB(192, 0, 0)";
-    EXPECT_EQ(image.count(label1, navy) + image.count(label1, red), 0) << "Label1 is coloured";
-    EXPECT_EQ(image.count(label6, navy), 0);
+    EXPECT_GT(image.count(currentPort, navy), 8)
+        << "the current port is not drawn in RGB(0, 0, 128)";
+    EXPECT_GT(image.count(noticeRect, red), 40) << "the notice is not drawn in RGB(192, 0, 0)";
+    EXPECT_EQ(image.count(caption, navy) + image.count(caption, red), 0)
+        << "the current port's caption is coloured";
+    EXPECT_EQ(image.count(noticeRect, navy), 0);
 
     const COLORREF face = GetSysColor(COLOR_BTNFACE);
-    const RECT client = clientRectOnScreen(window.form);
+    const RECT client = clientRectOnScreen(window.main);
     const int bannerBottom = client.top + 66;
     EXPECT_NE(image.at({client.left + 2, client.top + 2}), face) << "no banner at the top left";
     EXPECT_NE(image.at({client.right - 3, client.top + 2}), face) << "banner short of the right";
@@ -134,18 +136,18 @@ TEST_F(VelkoraTest, LabelColoursBannerAndBackgroundAppearOnScreen) {
 TEST_F(VelkoraTest, At144DpiTheWindowControlsAndBannerScale) {
     const ScopedLogPixels highDpi(144);
     const MainWindow window = start();
-    ASSERT_NE(window.form, nullptr);
-    screenshot(window.form, L"window-144dpi");
+    ASSERT_NE(window.main, nullptr);
+    screenshot(window.main, L"window-144dpi");
 
     RECT client{};
-    GetClientRect(window.form, &client);
+    GetClientRect(window.main, &client);
     EXPECT_EQ(client.right, 464);  // 4635 twips at 144 dpi
     EXPECT_EQ(client.bottom, 335); // 3345 twips
     expectDesignedRectangles(window, 144, 2);
 
-    const ScreenImage image = captureWindow(window.form);
+    const ScreenImage image = captureWindow(window.main);
     const COLORREF face = GetSysColor(COLOR_BTNFACE);
-    const RECT onScreen = clientRectOnScreen(window.form);
+    const RECT onScreen = clientRectOnScreen(window.main);
     EXPECT_NE(image.at({onScreen.right - 3, onScreen.top + 3}), face)
         << "banner short of the right";
     EXPECT_NE(image.at({onScreen.right - 3, onScreen.top + 96}), face) << "banner not scaled down";
@@ -153,4 +155,4 @@ TEST_F(VelkoraTest, At144DpiTheWindowControlsAndBannerScale) {
 }
 
 } // namespace
-} // namespace e2e
+} // namespace velkora::test

@@ -6,8 +6,10 @@
 #include "cli/arguments.h"
 #include "cli/utf8.h"
 
-namespace velkora::cli {
+namespace velkora::test {
 namespace {
+
+using namespace cli;
 
 // An invocation, or the reason the arguments were refused, as one line:
 // "set <3390> restart force json", "refused json: 缺少端口".
@@ -81,4 +83,4 @@ INSTANTIATE_TEST_SUITE_P(
             "refused: --verify-seconds 只用于 --restart service"}));
 
 } // namespace
-} // namespace velkora::cli
+} // namespace velkora::test

@@ -11,12 +11,10 @@
 #include "tests/host/registry_arrangements.h"
 #include "tests/host/registry_paths.h"
 
-namespace velkora::cli {
+namespace velkora::test {
 namespace {
 
-using namespace testpaths;
-using fakes::dwordValue;
-using fakes::FakePlatform;
+using namespace cli;
 
 const PlatformError accessDenied(5, L"拒绝访问。");
 const PlatformError firewallDenied(-2147024891, L"拒绝访问。");
@@ -70,7 +68,7 @@ const Case cases[] = {
      L"远程桌面服务（TermService）：未知\r\n",
      L""},
     {"StatusWithoutThePortValue", asked(Command::Status),
-     [](FakePlatform& f) { f.registry.setValue(tdsPort, fakes::stringValue(L"x")); }, 1, false, L"",
+     [](FakePlatform& f) { f.registry.setValue(tdsPort, stringValue(L"x")); }, 1, false, L"",
      L"无法读取当前远程端口。\r\n错误 13：数据无效。\r\n"},
     {"CheckFree", asked(Command::Check, L"3390"), nullptr, 0, false, L"端口 3390 可用。\r\n", L""},
     {"CheckSame", asked(Command::Check, L"03389"), nullptr, 0, false,
@@ -323,4 +321,4 @@ TEST(ToUtf8, EncodesEveryPlaneAndReplacesLoneSurrogates) {
 }
 
 } // namespace
-} // namespace velkora::cli
+} // namespace velkora::test

@@ -12,7 +12,7 @@
 #include "platform/platform_error.h"
 #include "platform/result_log.h"
 
-namespace velkora::fakes {
+namespace velkora::test {
 
 using std::chrono::milliseconds;
 
@@ -41,7 +41,7 @@ public:
     ServiceControlStatus query(const std::wstring& name) override {
         const Service& s = services.at(name);
         ServiceControlStatus status;
-        status.state = s.running ? ServiceRunState::Running : ServiceRunState::Stopped;
+        status.state = s.running ? ServiceState::Running : ServiceState::Stopped;
         status.processId = s.running ? s.pid : 0;
         status.acceptsStop = s.running && s.acceptsStop;
         return status;
@@ -117,4 +117,4 @@ public:
     void append(const std::wstring& line) override { lines.push_back(line); }
 };
 
-} // namespace velkora::fakes
+} // namespace velkora::test

@@ -1,10 +1,14 @@
 #include "tests/host/fakes.h"
 
+#include "logic/decimal_text.h"
+
 #include <algorithm>
 #include <cstddef>
 #include <utility>
 
-namespace velkora::fakes {
+#include "platform/non_copyable.h"
+
+namespace velkora::test {
 namespace {
 
 const std::wstring localMachine = L"HKEY_LOCAL_MACHINE";
@@ -200,23 +204,11 @@ StoredRegistryValue FakeRegistry::parseData(const std::wstring& data,
     if (typeName != L"REG_DWORD") {
         throw invalidData();
     }
-    const std::size_t first = data.find_first_not_of(L' ');
-    const std::size_t last = data.find_last_not_of(L' ');
-    if (first == std::wstring::npos) {
+    const std::optional<std::uint32_t> number = parseDwordText(data);
+    if (!number) {
         throw invalidData();
     }
-    std::uint64_t number = 0;
-    for (std::size_t i = first; i <= last; ++i) {
-        const wchar_t c = data[i];
-        if (c < L'0' || c > L'9') {
-            throw invalidData();
-        }
-        number = number * 10 + static_cast<std::uint64_t>(c - L'0');
-        if (number > 0xFFFFFFFFull) {
-            throw invalidData();
-        }
-    }
-    return dwordValue(static_cast<std::uint32_t>(number));
+    return dwordValue(*number);
 }
 
 void FakeRegistry::regwrite(const std::wstring& path, const std::wstring& data,
@@ -304,12 +296,10 @@ void FakeRegistry::failCaptures(PlatformError error) {
 
 // --- FakeShellObjectFactory -----------------------------------------------------------
 
-class FakeShellObjectFactory::Object : public ShellObject {
+class FakeShellObjectFactory::Object : public ShellObject, NonCopyable {
 public:
     Object(FakeRegistry& registry, int& released) : registry_(registry), released_(released) {}
     ~Object() override { ++released_; }
-    Object(const Object&) = delete;
-    Object& operator=(const Object&) = delete;
 
     RegistryValue regread(const std::wstring& path) override { return registry_.regread(path); }
     void regwrite(const std::wstring& path, const std::wstring& data,
@@ -444,19 +434,19 @@ void FakeDocumentOpener::openDocument(const std::wstring&, const std::wstring&, 
     ++opened;
 }
 
-void FakeForm::setLabel2(const std::wstring& caption) {
-    label2 = caption;
-    labelOrder.push_back(2);
+void FakeMainWindow::showCurrentPort(const std::wstring& port) {
+    currentPort = port;
+    shownOrder.push_back(L"current port");
 }
 
-void FakeForm::setLabel5(const std::wstring& caption) {
-    label5 = caption;
-    labelOrder.push_back(5);
+void FakeMainWindow::showCreditLine(const std::wstring& line) {
+    creditLine = line;
+    shownOrder.push_back(L"credit line");
 }
 
-void FakeForm::setLabel6(const std::wstring& caption) {
-    label6 = caption;
-    labelOrder.push_back(6);
+void FakeMainWindow::showNotice(const std::wstring& text) {
+    notice = text;
+    shownOrder.push_back(L"notice");
 }
 
-} // namespace velkora::fakes
+} // namespace velkora::test

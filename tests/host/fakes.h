@@ -13,12 +13,12 @@
 #include <string>
 #include <vector>
 
-#include "fake_services.h"
-#include "logic/form_view.h"
+#include "logic/main_window_view.h"
+#include "tests/host/fake_services.h"
 #include "platform/platform.h"
 #include "platform/platform_error.h"
 
-namespace velkora::fakes {
+namespace velkora::test {
 
 constexpr std::uint32_t regSz = 1;
 constexpr std::uint32_t regExpandSz = 2;
@@ -272,17 +272,17 @@ public:
     std::vector<PlatformError> reported;
 };
 
-class FakeForm : public FormView {
+class FakeMainWindow : public MainWindowView {
 public:
-    explicit FakeForm(std::wstring text = L"") : text(std::move(text)) {}
-    std::wstring text1() const override { return text; }
-    void setLabel2(const std::wstring& caption) override;
-    void setLabel5(const std::wstring& caption) override;
-    void setLabel6(const std::wstring& caption) override;
+    explicit FakeMainWindow(std::wstring text = L"") : text(std::move(text)) {}
+    std::wstring portText() const override { return text; }
+    void showCurrentPort(const std::wstring& port) override;
+    void showCreditLine(const std::wstring& line) override;
+    void showNotice(const std::wstring& notice) override;
 
     std::wstring text;
-    std::optional<std::wstring> label2, label5, label6;
-    std::vector<int> labelOrder; // 2, 5, 6 as they were set
+    std::optional<std::wstring> currentPort, creditLine, notice;
+    std::vector<std::wstring> shownOrder; // "current port", "credit line", "notice" as shown
 };
 
 // Every fake, bundled as the platform the logic works through.
@@ -315,4 +315,4 @@ struct FakePlatform {
     }
 };
 
-} // namespace velkora::fakes
+} // namespace velkora::test

@@ -4,17 +4,16 @@
 
 #include "tests/common/dword_text_cases.h"
 #include "tests/host/fakes.h"
+#include "tests/common/test_helpers.h"
 
 // The rollback tests are only as good as the fake registry they run on, so its rules are
 // checked here against what the real shell object does (the DWORD table runs against the
 // real one too, in the Windows tree).
 
-namespace velkora::fakes {
+namespace velkora::test {
 namespace {
 
 const std::wstring base = L"HKEY_CURRENT_USER\\Software\\VelkoraTest";
-
-using testcases::DwordTextCase;
 
 class FakeRegistryDword : public ::testing::TestWithParam<DwordTextCase> {};
 
@@ -26,21 +25,15 @@ TEST_P(FakeRegistryDword, ParsesLikeTheRealService) {
         EXPECT_EQ(registry.value(path), dwordValue(*GetParam().stored));
         EXPECT_EQ(registry.regread(path), RegistryValue(*GetParam().stored));
     } else {
-        try {
-            registry.regwrite(path, GetParam().data, L"REG_DWORD");
-            FAIL() << "must be refused";
-        } catch (const PlatformError& error) {
-            EXPECT_EQ(error.number(), 13);
-        }
+        const PlatformError error =
+            thrownBy([&] { registry.regwrite(path, GetParam().data, L"REG_DWORD"); });
+        EXPECT_EQ(error.number(), 13);
         EXPECT_FALSE(registry.value(path));
         EXPECT_FALSE(registry.keyExists(base)) << "a refused write creates nothing";
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Data, FakeRegistryDword, ::testing::ValuesIn(testcases::dwordTextCases),
-                         [](const ::testing::TestParamInfo<DwordTextCase>& info) {
-                             return info.param.label;
-                         });
+INSTANTIATE_TEST_SUITE_P(Data, FakeRegistryDword, ::testing::ValuesIn(dwordTextCases), CaseLabel());
 
 TEST(FakeRegistry, KeepsValueNamesExactlyAndComparesThemWithoutCase) {
     FakeRegistry registry;
@@ -130,4 +123,4 @@ TEST(FakeShellObjectFactory, CreatesOnlyTheShellAndCountsReleases) {
 }
 
 } // namespace
-} // namespace velkora::fakes
+} // namespace velkora::test

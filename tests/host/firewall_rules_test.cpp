@@ -5,11 +5,10 @@
 #include "logic/firewall_rules.h"
 #include "platform/platform_error.h"
 #include "tests/host/fakes.h"
+#include "tests/common/test_helpers.h"
 
-namespace velkora {
+namespace velkora::test {
 namespace {
-
-using fakes::FakeFirewall;
 
 const PlatformError accessDenied(-2147024891, L"拒绝访问。");
 
@@ -119,25 +118,21 @@ TEST_P(FailedPut, PutsBackWhatThisRunChangedAndRaisesTheOriginalError) {
     const auto before = firewall.rules;
     firewall.failPut(c.failingPut, accessDenied, c.halfMade);
 
-    try {
-        openPortInFirewall(firewall, 888);
-        FAIL() << "a failed put must raise";
-    } catch (const PlatformError& error) {
-        EXPECT_EQ(error.number(), accessDenied.number());
-        EXPECT_EQ(error.description(), accessDenied.description());
-    }
+    const PlatformError error = thrownBy([&] { openPortInFirewall(firewall, 888); });
+    EXPECT_EQ(error.number(), accessDenied.number());
+    EXPECT_EQ(error.description(), accessDenied.description());
     EXPECT_EQ(firewall.rules, before);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, FailedPut,
-    ::testing::Values(PutFailureCase{"FirstRule", 1, false, false},
-                      PutFailureCase{"SecondRule", 2, false, false},
-                      PutFailureCase{"FirstRuleHalfMade", 1, false, true},
-                      PutFailureCase{"SecondRuleHalfMade", 2, false, true},
-                      PutFailureCase{"SecondRuleAfterChangingAnOldOne", 2, true, false},
-                      PutFailureCase{"OldRuleHalfChanged", 1, true, true}),
-    [](const ::testing::TestParamInfo<PutFailureCase>& info) { return info.param.label; });
+INSTANTIATE_TEST_SUITE_P(Cases, FailedPut,
+                         ::testing::Values(PutFailureCase{"FirstRule", 1, false, false},
+                                           PutFailureCase{"SecondRule", 2, false, false},
+                                           PutFailureCase{"FirstRuleHalfMade", 1, false, true},
+                                           PutFailureCase{"SecondRuleHalfMade", 2, false, true},
+                                           PutFailureCase{"SecondRuleAfterChangingAnOldOne", 2,
+                                                          true, false},
+                                           PutFailureCase{"OldRuleHalfChanged", 1, true, true}),
+                         CaseLabel());
 
 TEST(FailedPut, PutsBackARangeAndListOfPortsExactly) {
     FakeFirewall firewall;
@@ -158,15 +153,11 @@ TEST(FailedPutWithFailedPutBack, ReportsBothErrorsUnderTheOriginalNumber) {
     firewall.failPut(2, accessDenied);
     firewall.failPutBacks(PlatformError(-2147023143, L"RPC 服务器不可用。"));
 
-    try {
-        openPortInFirewall(firewall, 888);
-        FAIL() << "a failed put must raise";
-    } catch (const PlatformError& error) {
-        EXPECT_EQ(error.number(), accessDenied.number());
-        EXPECT_EQ(error.description(),
-                  L"拒绝访问。\r\n恢复原值失败（错误 0x800706D9）：RPC 服务器不可用。");
-    }
+    const PlatformError error = thrownBy([&] { openPortInFirewall(firewall, 888); });
+    EXPECT_EQ(error.number(), accessDenied.number());
+    EXPECT_EQ(error.description(),
+              L"拒绝访问。\r\n恢复原值失败（错误 0x800706D9）：RPC 服务器不可用。");
 }
 
 } // namespace
-} // namespace velkora
+} // namespace velkora::test

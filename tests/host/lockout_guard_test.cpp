@@ -9,14 +9,10 @@
 #include "tests/host/fakes.h"
 #include "tests/host/registry_arrangements.h"
 #include "tests/host/registry_paths.h"
+#include "tests/common/test_helpers.h"
 
-namespace velkora {
+namespace velkora::test {
 namespace {
-
-using namespace testpaths;
-using fakes::dwordValue;
-using fakes::FakePlatform;
-using fakes::FakePortProbe;
 using Result = PortCheckResult;
 constexpr auto Tcp = PortProtocol::Tcp;
 constexpr auto Udp = PortProtocol::Udp;
@@ -150,7 +146,7 @@ INSTANTIATE_TEST_SUITE_P(
                   Result::Reserved,
                   0,
                   L"端口 49151" + reserved + ask}),
-    [](const ::testing::TestParamInfo<GuardCase>& info) { return info.param.label; });
+    CaseLabel());
 
 // Modify with 8080 held by nginx, the listener's value as given, and the warning answered.
 struct ModifyCase {
@@ -175,9 +171,9 @@ TEST_P(ModifyHeldPort, WarnsBeforeAnyWriteAndOnlyYesGoesOn) {
     fake.ports.bindErrors[8080] = 10048;
     fake.ports.holdersByPort[8080] = {nginx};
     fake.messages.scriptReplies({c.reply, MessageBoxReply::No});
-    fakes::FakeForm form(L"08080");
+    FakeMainWindow window(L"08080");
 
-    runModifyCommand(form, fake.platform);
+    runModifyCommand(window, fake.platform);
 
     const bool goesOn = !c.warned || c.reply == MessageBoxReply::Yes;
     ASSERT_EQ(fake.messages.boxes().size(), (c.warned ? 1u : 0u) + (goesOn ? 1u : 0u));
@@ -195,7 +191,7 @@ TEST_P(ModifyHeldPort, WarnsBeforeAnyWriteAndOnlyYesGoesOn) {
         EXPECT_TRUE(fake.firewall.calls().empty());
     }
     EXPECT_EQ(fake.shell.alive(), 0);
-    EXPECT_EQ(form.text, L"08080");
+    EXPECT_EQ(window.text, L"08080");
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -203,9 +199,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(ModifyCase{"No", dwordValue(3389), MessageBoxReply::No, true},
                       ModifyCase{"Yes", dwordValue(3389), MessageBoxReply::Yes, true},
                       ModifyCase{"AlreadyTheListenersPort", dwordValue(8080), 0, false},
-                      ModifyCase{"ListenerValueNotANumber", fakes::stringValue(L"8080"),
+                      ModifyCase{"ListenerValueNotANumber", stringValue(L"8080"),
                                  MessageBoxReply::No, true}),
-    [](const ::testing::TestParamInfo<ModifyCase>& info) { return info.param.label; });
+    CaseLabel());
 
 } // namespace
-} // namespace velkora
+} // namespace velkora::test

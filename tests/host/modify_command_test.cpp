@@ -8,15 +8,10 @@
 #include "tests/host/fakes.h"
 #include "tests/host/registry_arrangements.h"
 #include "tests/host/registry_paths.h"
+#include "tests/common/test_helpers.h"
 
-namespace velkora {
+namespace velkora::test {
 namespace {
-
-using namespace testpaths;
-using fakes::dwordValue;
-using fakes::FakeForm;
-using fakes::FakePlatform;
-using fakes::stringValue;
 
 const PlatformError accessDenied(5, L"拒绝访问。");
 const PlatformError firewallDenied(-2147024891, L"拒绝访问。");
@@ -43,9 +38,9 @@ TEST_P(RejectedText, ShowsOnlyItsBoxAndTouchesNothing) {
     FakePlatform fake;
     arrange(fake.registry, Arrangement::Server);
     const auto before = fake.registry.contents();
-    FakeForm form(GetParam().text);
+    FakeMainWindow window(GetParam().text);
 
-    runModifyCommand(form, fake.platform);
+    runModifyCommand(window, fake.platform);
 
     ASSERT_EQ(fake.messages.boxes().size(), 1u);
     EXPECT_EQ(fake.messages.boxes()[0].title, std::optional<std::wstring>(GetParam().title));
@@ -56,7 +51,7 @@ TEST_P(RejectedText, ShowsOnlyItsBoxAndTouchesNothing) {
     EXPECT_EQ(fake.registry.contents(), before);
     EXPECT_TRUE(fake.firewall.calls().empty());
     EXPECT_TRUE(fake.launcher.launches().empty());
-    EXPECT_EQ(form.text, GetParam().text) << "the field keeps its text";
+    EXPECT_EQ(window.text, GetParam().text) << "the field keeps its text";
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -68,7 +63,7 @@ INSTANTIATE_TEST_SUITE_P(
                       RejectedCase{"PastedWithSpace", L" 888", L"端口格式错误"},
                       RejectedCase{"Zero", L"0", L"端口数字过小"},
                       RejectedCase{"Zeros", L"00", L"端口数字过小"}),
-    [](const ::testing::TestParamInfo<RejectedCase>& info) { return info.param.label; });
+    CaseLabel());
 
 struct AcceptedCase {
     const char* label;
@@ -83,9 +78,9 @@ TEST_P(AcceptedText, WritesOpensTheFirewallAndAsksAboutTheRestart) {
     FakePlatform fake;
     arrange(fake.registry, Arrangement::Server);
     fake.messages.scriptReplies({reply});
-    FakeForm form(c.text);
+    FakeMainWindow window(c.text);
 
-    runModifyCommand(form, fake.platform);
+    runModifyCommand(window, fake.platform);
 
     const std::wstring& p = c.text;
     ASSERT_EQ(fake.registry.writes().size(), 4u);
@@ -142,12 +137,12 @@ TEST(ModifyCommandTwice, WritesTwiceAndAsksTwice) {
     FakePlatform fake;
     arrange(fake.registry, Arrangement::Server);
     fake.messages.defaultReply = 7;
-    FakeForm form(L"888");
+    FakeMainWindow window(L"888");
 
-    runModifyCommand(form, fake.platform);
+    runModifyCommand(window, fake.platform);
     const auto afterFirst = fake.registry.contents();
     const auto rulesAfterFirst = fake.firewall.rules;
-    runModifyCommand(form, fake.platform);
+    runModifyCommand(window, fake.platform);
 
     EXPECT_EQ(fake.registry.writes().size(), 8u);
     EXPECT_EQ(fake.messages.boxes().size(), 2u);
@@ -166,15 +161,11 @@ TEST_P(ModifyWithFailedWrite, LeavesEverythingAsBeforeAndNeverConfirms) {
     const auto before = fake.registry.contents();
     fake.registry.failRegwrite(position, accessDenied);
     fake.messages.defaultReply = 6;
-    FakeForm form(L"888");
+    FakeMainWindow window(L"888");
 
-    try {
-        runModifyCommand(form, fake.platform);
-        FAIL() << "a failed write must reach the error report";
-    } catch (const PlatformError& error) {
-        EXPECT_EQ(error.number(), 5);
-        EXPECT_EQ(error.description(), L"拒绝访问。");
-    }
+    const PlatformError error = thrownBy([&] { runModifyCommand(window, fake.platform); });
+    EXPECT_EQ(error.number(), 5);
+    EXPECT_EQ(error.description(), L"拒绝访问。");
     EXPECT_EQ(fake.registry.contents(), before);
     EXPECT_TRUE(fake.messages.boxes().empty());
     EXPECT_TRUE(fake.firewall.calls().empty());
@@ -195,15 +186,11 @@ TEST_P(ModifyWithFailedFirewallRule, UndoesTheRegistryAndTheRulesAndNeverConfirm
     const auto rulesBefore = fake.firewall.rules;
     fake.firewall.failPut(GetParam(), firewallDenied);
     fake.messages.defaultReply = 6;
-    FakeForm form(L"888");
+    FakeMainWindow window(L"888");
 
-    try {
-        runModifyCommand(form, fake.platform);
-        FAIL() << "a failed rule must reach the error report";
-    } catch (const PlatformError& error) {
-        EXPECT_EQ(error.number(), firewallDenied.number());
-        EXPECT_EQ(error.description(), firewallDenied.description());
-    }
+    const PlatformError error = thrownBy([&] { runModifyCommand(window, fake.platform); });
+    EXPECT_EQ(error.number(), firewallDenied.number());
+    EXPECT_EQ(error.description(), firewallDenied.description());
     EXPECT_EQ(fake.registry.contents(), registryBefore);
     EXPECT_EQ(fake.firewall.rules, rulesBefore);
     EXPECT_TRUE(fake.messages.boxes().empty());
@@ -221,15 +208,11 @@ TEST(ModifyWithFailedFirewallRuleAndFailedRestore, ReportsBothUnderTheFirewallEr
     arrange(fake.registry, Arrangement::Server);
     fake.firewall.failPut(2, firewallDenied);
     fake.registry.failRestores(accessDenied);
-    FakeForm form(L"888");
+    FakeMainWindow window(L"888");
 
-    try {
-        runModifyCommand(form, fake.platform);
-        FAIL() << "a failed rule must reach the error report";
-    } catch (const PlatformError& error) {
-        EXPECT_EQ(error.number(), firewallDenied.number());
-        EXPECT_EQ(error.description(), L"拒绝访问。\r\n恢复原值失败（错误 5）：拒绝访问。");
-    }
+    const PlatformError error = thrownBy([&] { runModifyCommand(window, fake.platform); });
+    EXPECT_EQ(error.number(), firewallDenied.number());
+    EXPECT_EQ(error.description(), L"拒绝访问。\r\n恢复原值失败（错误 5）：拒绝访问。");
     EXPECT_TRUE(fake.messages.boxes().empty());
     EXPECT_EQ(fake.shell.alive(), 0);
 }
@@ -238,9 +221,9 @@ TEST(ModifyWithoutModernFirewall, WritesAndConfirmsWithoutRules) {
     FakePlatform fake;
     arrange(fake.registry, Arrangement::Bare);
     fake.firewall.isAvailable = false;
-    FakeForm form(L"888");
+    FakeMainWindow window(L"888");
 
-    runModifyCommand(form, fake.platform);
+    runModifyCommand(window, fake.platform);
 
     EXPECT_EQ(fake.registry.value(standardList + L"\\888:TCP "),
               stringValue(L"888:TCP:*:Enabled:888"));
@@ -253,14 +236,10 @@ TEST(ModifyWithFailedLaunch, RaisesTheLaunchErrorAndKeepsTheChange) {
     arrange(fake.registry, Arrangement::Server);
     fake.messages.scriptReplies({6});
     fake.launcher.failWith(PlatformError(2, L"系统找不到指定的文件。"));
-    FakeForm form(L"888");
+    FakeMainWindow window(L"888");
 
-    try {
-        runModifyCommand(form, fake.platform);
-        FAIL() << "a failed launch must reach the error report";
-    } catch (const PlatformError& error) {
-        EXPECT_EQ(error.number(), 2);
-    }
+    const PlatformError error = thrownBy([&] { runModifyCommand(window, fake.platform); });
+    EXPECT_EQ(error.number(), 2);
     EXPECT_EQ(fake.registry.value(tdsPort), dwordValue(888));
     EXPECT_EQ(fake.firewall.rules.size(), 2u);
     EXPECT_EQ(fake.shell.alive(), 0);
@@ -270,13 +249,13 @@ TEST(ModifyWithFailedCreate, RaisesAndWritesNothing) {
     FakePlatform fake;
     arrange(fake.registry, Arrangement::Server);
     fake.shell.failCreate(PlatformError(-2147221005, L"无效的类字符串"));
-    FakeForm form(L"888");
+    FakeMainWindow window(L"888");
 
-    EXPECT_THROW(runModifyCommand(form, fake.platform), PlatformError);
+    EXPECT_THROW(runModifyCommand(window, fake.platform), PlatformError);
     EXPECT_TRUE(fake.registry.calls().empty());
     EXPECT_TRUE(fake.firewall.calls().empty());
     EXPECT_TRUE(fake.messages.boxes().empty());
 }
 
 } // namespace
-} // namespace velkora
+} // namespace velkora::test

@@ -1,21 +1,18 @@
 #include <gtest/gtest.h>
 
+#include <new>
 #include <string>
 #include <tuple>
 
 #include "logic/port_change_set.h"
+#include "logic/undo.h"
 #include "tests/host/fakes.h"
 #include "tests/host/registry_arrangements.h"
 #include "tests/host/registry_paths.h"
+#include "tests/common/test_helpers.h"
 
-namespace velkora {
+namespace velkora::test {
 namespace {
-
-using namespace testpaths;
-using fakes::dwordValue;
-using fakes::FakeRegistry;
-using fakes::FakeShellObjectFactory;
-using fakes::stringValue;
 
 const PlatformError accessDenied(5, L"拒绝访问。");
 const PlatformError restoreRefused(1018, L"试图在标记为删除的注册表项中进行非法操作。");
@@ -87,11 +84,17 @@ void expectChangeStored(const FakeRegistry& registry, const std::wstring& port,
     EXPECT_EQ(registry.value(domainList + name), stringValue(record));
 }
 
-TEST(ApplyPortChangeSet, Stores888AsNumbersAndFirewallRecords) {
+// A registry so arranged, after the change to the port text has been applied to it.
+FakeRegistry changed(Arrangement arrangement, const std::wstring& portText) {
     FakeRegistry registry;
-    arrange(registry, Arrangement::Server);
+    arrange(registry, arrangement);
     FakeShellObjectFactory factory(registry);
-    applyPortChangeSet(*factory.create(L"wscript.shell"), buildPortChangeSet(L"888"));
+    applyPortChangeSet(*factory.create(L"wscript.shell"), buildPortChangeSet(portText));
+    return registry;
+}
+
+TEST(ApplyPortChangeSet, Stores888AsNumbersAndFirewallRecords) {
+    const FakeRegistry registry = changed(Arrangement::Server, L"888");
 
     expectChangeStored(registry, L"888", 888);
     // Old entries stay, and nothing is written under the name without the space.
@@ -101,10 +104,7 @@ TEST(ApplyPortChangeSet, Stores888AsNumbersAndFirewallRecords) {
 }
 
 TEST(ApplyPortChangeSet, KeepsLeadingZerosInNamesButStoresTheNumber) {
-    FakeRegistry registry;
-    arrange(registry, Arrangement::Bare);
-    FakeShellObjectFactory factory(registry);
-    applyPortChangeSet(*factory.create(L"wscript.shell"), buildPortChangeSet(L"080"));
+    const FakeRegistry registry = changed(Arrangement::Bare, L"080");
 
     expectChangeStored(registry, L"080", 80);
     EXPECT_FALSE(registry.value(standardList + L"\\80:TCP "));
@@ -135,13 +135,10 @@ TEST_P(FailedWrite, LeavesTheRegistryExactlyAsBeforeAndRaisesTheOriginalError) {
     FakeShellObjectFactory factory(registry);
     const PortChangeSet set = buildPortChangeSet(L"888");
 
-    try {
-        applyPortChangeSet(*factory.create(L"wscript.shell"), set);
-        FAIL() << "a failed write must raise";
-    } catch (const PlatformError& error) {
-        EXPECT_EQ(error.number(), 5);
-        EXPECT_EQ(error.description(), L"拒绝访问。");
-    }
+    const PlatformError error =
+        thrownBy([&] { applyPortChangeSet(*factory.create(L"wscript.shell"), set); });
+    EXPECT_EQ(error.number(), 5);
+    EXPECT_EQ(error.description(), L"拒绝访问。");
 
     EXPECT_EQ(registry.contents(), before);
     EXPECT_EQ(registry.writes().size(), static_cast<std::size_t>(position))
@@ -170,14 +167,11 @@ TEST(FailedWriteWithFailedRestore, ReportsBothAndStillTriesEveryRestore) {
     registry.failRestores(restoreRefused);
     FakeShellObjectFactory factory(registry);
 
-    try {
-        applyPortChangeSet(*factory.create(L"wscript.shell"), buildPortChangeSet(L"888"));
-        FAIL() << "a failed write must raise";
-    } catch (const PlatformError& error) {
-        EXPECT_EQ(error.number(), 5);
-        EXPECT_EQ(error.description(), L"拒绝访问。\r\n恢复原值失败（错误 1018）："
-                                       L"试图在标记为删除的注册表项中进行非法操作。");
-    }
+    const PlatformError error = thrownBy(
+        [&] { applyPortChangeSet(*factory.create(L"wscript.shell"), buildPortChangeSet(L"888")); });
+    EXPECT_EQ(error.number(), 5);
+    EXPECT_EQ(error.description(), L"拒绝访问。\r\n恢复原值失败（错误 1018）："
+                                   L"试图在标记为删除的注册表项中进行非法操作。");
     int restores = 0;
     for (const auto& call : registry.calls()) {
         restores += call.rfind(L"restore ", 0) == 0;
@@ -228,12 +222,8 @@ TEST(UndoRollback, TriesAllFourAndRaisesTheFirstFailure) {
     const PortChangeUndo undo = applyPortChangeSet(*shell, buildPortChangeSet(L"888"));
     registry.failRestores(restoreRefused);
 
-    try {
-        undo.rollback(*shell);
-        FAIL() << "a failed restore must raise";
-    } catch (const PlatformError& error) {
-        EXPECT_EQ(error.number(), 1018);
-    }
+    const PlatformError error = thrownBy([&] { undo.rollback(*shell); });
+    EXPECT_EQ(error.number(), 1018);
     int restores = 0;
     for (const auto& call : registry.calls()) {
         restores += call.rfind(L"restore ", 0) == 0;
@@ -247,7 +237,26 @@ TEST(CombineWithRollbackFailure, KeepsTheOriginalNumberAndAddsALineAboutTheResto
     EXPECT_EQ(combined.number(), 2);
     EXPECT_EQ(combined.description(),
               L"系统找不到指定的文件。\r\n恢复原值失败（错误 0x80070005）：拒绝访问。");
+    EXPECT_TRUE(combined.changeLeftBehind());
+    EXPECT_FALSE(PlatformError(2, L"").changeLeftBehind());
+}
+
+// Whatever a step raises, the undo runs before it travels on; a failed undo is said.
+TEST(UndoOnFailure, UndoesOnAnyErrorAndSaysWhenUndoingFailed) {
+    int undone = 0;
+    EXPECT_THROW(undoOnFailure([]() -> int { throw std::bad_alloc(); }, [&] { ++undone; }),
+                 std::bad_alloc);
+    EXPECT_EQ(undone, 1);
+
+    const PlatformError failure = thrownBy(
+        [] { undoOnFailure([]() -> int { throw std::bad_alloc(); }, [] { throw accessDenied; }); });
+    EXPECT_EQ(failure.number(), 51);
+    EXPECT_EQ(failure.description(), L"内部错误\r\n恢复原值失败（错误 5）：拒绝访问。");
+    EXPECT_TRUE(failure.changeLeftBehind());
+
+    EXPECT_EQ(undoOnFailure([] { return 7; }, [&] { ++undone; }), 7);
+    EXPECT_EQ(undone, 1);
 }
 
 } // namespace
-} // namespace velkora
+} // namespace velkora::test

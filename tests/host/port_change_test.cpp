@@ -8,14 +8,10 @@
 #include "tests/host/fakes.h"
 #include "tests/host/registry_arrangements.h"
 #include "tests/host/registry_paths.h"
+#include "tests/common/test_helpers.h"
 
-namespace velkora {
+namespace velkora::test {
 namespace {
-
-using namespace testpaths;
-using fakes::dwordValue;
-using fakes::FakePlatform;
-using fakes::stringValue;
 
 const PlatformError anotherChange(1618, L"另一个端口修改正在进行，请稍后再试。");
 
@@ -118,14 +114,9 @@ TEST(ModifyCommandWhileAnotherChangeHoldsTheLock, RaisesForTheErrorReportAndNeve
     FakePlatform fake;
     arrange(fake.registry, Arrangement::Server);
     fake.changeLock.failWith(anotherChange);
-    fakes::FakeForm form(L"888");
+    FakeMainWindow window(L"888");
 
-    try {
-        runModifyCommand(form, fake.platform);
-        FAIL() << "must raise 1618";
-    } catch (const PlatformError& error) {
-        EXPECT_EQ(error.number(), 1618);
-    }
+    EXPECT_EQ(thrownBy([&] { runModifyCommand(window, fake.platform); }).number(), 1618);
     EXPECT_TRUE(fake.registry.writes().empty());
     EXPECT_TRUE(fake.firewall.calls().empty());
     EXPECT_TRUE(fake.messages.boxes().empty());
@@ -133,4 +124,4 @@ TEST(ModifyCommandWhileAnotherChangeHoldsTheLock, RaisesForTheErrorReportAndNeve
 }
 
 } // namespace
-} // namespace velkora
+} // namespace velkora::test

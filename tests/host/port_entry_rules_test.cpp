@@ -7,11 +7,10 @@
 
 #include "logic/port_entry_rules.h"
 #include "tests/host/fakes.h"
+#include "tests/common/test_helpers.h"
 
-namespace velkora {
+namespace velkora::test {
 namespace {
-
-using fakes::FakeMessageBoxService;
 
 TEST(FilterPortKey, PassesExactlyDigitsBackspaceAnd127OverEverySixteenBitCode) {
     int passed = 0;
@@ -104,7 +103,7 @@ INSTANTIATE_TEST_SUITE_P(
         ValidationCase{"long_with_letter", std::wstring(30, L'9') + L"x",
                        ValidationResult::NotANumber},
         ValidationCase{"zeros_with_letter", L"00a", ValidationResult::NotANumber}),
-    [](const ::testing::TestParamInfo<ValidationCase>& info) { return info.param.label; });
+    CaseLabel());
 
 struct RejectionCase {
     const char* label;
@@ -139,9 +138,7 @@ INSTANTIATE_TEST_SUITE_P(Boxes, ReportRejection,
                                                          L"端口只能由数字组成", L"端口格式错误"},
                                            RejectionCase{"TooSmall", ValidationResult::TooSmall,
                                                          L"端口最小值为1", L"端口数字过小"}),
-                         [](const ::testing::TestParamInfo<RejectionCase>& info) {
-                             return info.param.label;
-                         });
+                         CaseLabel());
 
 TEST(ReportRejectionOfAcceptedText, ShowsNothing) {
     FakeMessageBoxService messages;
@@ -150,4 +147,4 @@ TEST(ReportRejectionOfAcceptedText, ShowsNothing) {
 }
 
 } // namespace
-} // namespace velkora
+} // namespace velkora::test

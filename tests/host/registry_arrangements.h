@@ -10,7 +10,7 @@
 #include "tests/host/fakes.h"
 #include "tests/host/registry_paths.h"
 
-namespace velkora::testpaths {
+namespace velkora::test {
 
 enum class Arrangement {
     // A configured server: the usual port, one listener value of an unexpected type, an
@@ -36,8 +36,7 @@ positionAndArrangementName(const ::testing::TestParamInfo<std::tuple<int, Arrang
            arrangementName(std::get<1>(info.param));
 }
 
-inline void arrange(fakes::FakeRegistry& registry, Arrangement arrangement) {
-    using namespace fakes;
+inline void arrange(FakeRegistry& registry, Arrangement arrangement) {
     registry.setValue(tdsPort, dwordValue(3389));
     if (arrangement == Arrangement::Bare) {
         registry.setValue(rdpTcpPort, dwordValue(3389));
@@ -50,4 +49,4 @@ inline void arrange(fakes::FakeRegistry& registry, Arrangement arrangement) {
                        L"Parameters\\FirewallPolicy\\DomainProfile");
 }
 
-} // namespace velkora::testpaths
+} // namespace velkora::test

@@ -5,7 +5,7 @@
 
 #include <string>
 
-namespace velkora::testpaths {
+namespace velkora::test {
 
 inline const std::wstring tdsPort = L"HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\"
                                     L"Terminal Server\\Wds\\rdpwd\\Tds\\tcp\\PortNumber";
@@ -18,4 +18,4 @@ inline const std::wstring domainList =
     L"HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet001\\Services\\SharedAccess\\Parameters\\"
     L"FirewallPolicy\\DomainProfile\\GloballyOpenPorts\\List";
 
-} // namespace velkora::testpaths
+} // namespace velkora::test

@@ -7,13 +7,8 @@
 #include "tests/host/fakes.h"
 #include "tests/host/registry_paths.h"
 
-namespace velkora {
+namespace velkora::test {
 namespace {
-
-using namespace testpaths;
-using fakes::dwordValue;
-using fakes::FakePlatform;
-using fakes::stringValue;
 
 const std::wstring denySetting =
     L"HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Terminal Server\\fDenyTSConnections";
@@ -100,4 +95,4 @@ TEST(RemoteDesktopStatus, AStoppedServiceListensOnNothingAndUnreadableListenersA
 }
 
 } // namespace
-} // namespace velkora
+} // namespace velkora::test

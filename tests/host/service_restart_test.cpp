@@ -6,13 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "fake_services.h"
+#include "tests/host/fake_services.h"
 #include "logic/service_restart.h"
 
-namespace velkora {
+namespace velkora::test {
 namespace {
-
-using fakes::FakeServices;
 using std::chrono::milliseconds;
 
 const std::wstring listener = L"TermService";
@@ -192,4 +190,4 @@ INSTANTIATE_TEST_SUITE_P(Cases, ServiceRestartTest, testing::ValuesIn(restartCas
                          });
 
 } // namespace
-} // namespace velkora
+} // namespace velkora::test

@@ -5,15 +5,10 @@
 #include "logic/startup_texts.h"
 #include "tests/host/fakes.h"
 #include "tests/host/registry_paths.h"
+#include "tests/common/test_helpers.h"
 
-namespace velkora {
+namespace velkora::test {
 namespace {
-
-using namespace testpaths;
-using fakes::dwordValue;
-using fakes::FakeForm;
-using fakes::FakePlatform;
-using fakes::stringValue;
 
 const std::wstring twentySpaces(20, L' ');
 
@@ -51,16 +46,16 @@ INSTANTIATE_TEST_SUITE_P(
 class CurrentPortShown
     : public ::testing::TestWithParam<std::tuple<StoredRegistryValue, std::wstring>> {};
 
-TEST_P(CurrentPortShown, AsTheStoredValueInLabel2) {
+TEST_P(CurrentPortShown, AsTheStoredValueInTheCurrentPortLabel) {
     FakePlatform fake;
     fake.registry.setValue(tdsPort, std::get<0>(GetParam()));
     // The other listener value is never read.
     fake.registry.setValue(rdpTcpPort, dwordValue(1));
-    FakeForm form;
+    FakeMainWindow window;
 
-    fillStartupTexts(form, fake.platform);
+    fillStartupTexts(window, fake.platform);
 
-    EXPECT_EQ(form.label2, std::get<1>(GetParam()));
+    EXPECT_EQ(window.currentPort, std::get<1>(GetParam()));
     EXPECT_EQ(fake.registry.calls(), std::vector<std::wstring>{L"regread " + tdsPort});
 }
 
@@ -71,47 +66,56 @@ INSTANTIATE_TEST_SUITE_P(
                       std::make_tuple(dwordValue(4294967295u), L"4294967295"),
                       std::make_tuple(stringValue(L"3390"), L"3390")),
     [](const ::testing::TestParamInfo<std::tuple<StoredRegistryValue, std::wstring>>& info) {
-        const char* kind = std::get<0>(info.param).type == fakes::regDword ? "Dword" : "String";
+        const char* kind = std::get<0>(info.param).type == regDword ? "Dword" : "String";
         return kind + std::to_string(info.index);
     });
 
 TEST(FillStartupTexts, SetsTheThreeLabelsInOrder) {
     FakePlatform fake;
     fake.registry.setValue(tdsPort, dwordValue(3389));
-    FakeForm form;
+    FakeMainWindow window;
 
-    fillStartupTexts(form, fake.platform);
+    fillStartupTexts(window, fake.platform);
 
-    EXPECT_EQ(form.labelOrder, (std::vector<int>{2, 5, 6}));
-    EXPECT_EQ(form.label2, L"3389");
-    EXPECT_EQ(form.label5, L" 2026年1月5日" + twentySpaces + L"BY：Harnoq");
-    EXPECT_EQ(form.label6, noticeText);
+    EXPECT_EQ(window.shownOrder,
+              (std::vector<std::wstring>{L"current port", L"credit line", L"notice"}));
+    EXPECT_EQ(window.currentPort, L"3389");
+    EXPECT_EQ(window.creditLine, L" 2026年1月5日" + twentySpaces + L"BY：Harnoq");
+    EXPECT_EQ(window.notice, noticeText);
     EXPECT_EQ(fake.shell.created(), 1);
     EXPECT_EQ(fake.shell.alive(), 0);
 }
 
-TEST(FillStartupTexts, TakesYearMonthAndDayFromThreeReadingsInThatOrder) {
+struct ReadingsCase {
+    const char* label;
+    std::vector<Date> readings;
+    std::wstring line;
+};
+
+class ClockReadings : public ::testing::TestWithParam<ReadingsCase> {};
+
+// The year comes from the first reading, the month from the second, the day from the third.
+TEST_P(ClockReadings, DecideOneFieldEach) {
     FakePlatform fake;
     fake.registry.setValue(tdsPort, dwordValue(3389));
-    fake.clock = fakes::FakeClock({{2025, 12, 31}, {2026, 1, 1}, {2026, 1, 1}});
-    FakeForm form;
+    fake.clock = FakeClock(GetParam().readings);
+    FakeMainWindow window;
 
-    fillStartupTexts(form, fake.platform);
+    fillStartupTexts(window, fake.platform);
 
     EXPECT_EQ(fake.clock.readings(), 3);
-    EXPECT_EQ(form.label5, L" 2025年1月1日" + twentySpaces + L"BY：Harnoq");
+    EXPECT_EQ(window.creditLine, GetParam().line);
 }
 
-TEST(FillStartupTexts, EachReadingDecidesItsOwnField) {
-    FakePlatform fake;
-    fake.registry.setValue(tdsPort, dwordValue(3389));
-    fake.clock = fakes::FakeClock({{2031, 1, 1}, {2032, 7, 2}, {2033, 3, 9}});
-    FakeForm form;
-
-    fillStartupTexts(form, fake.platform);
-
-    EXPECT_EQ(form.label5, L" 2031年7月9日" + twentySpaces + L"BY：Harnoq");
-}
+INSTANTIATE_TEST_SUITE_P(
+    FillStartupTexts, ClockReadings,
+    ::testing::Values(ReadingsCase{"AcrossNewYear",
+                                   {{2025, 12, 31}, {2026, 1, 1}, {2026, 1, 1}},
+                                   L" 2025年1月1日" + twentySpaces + L"BY：Harnoq"},
+                      ReadingsCase{"ThreeDifferentDays",
+                                   {{2031, 1, 1}, {2032, 7, 2}, {2033, 3, 9}},
+                                   L" 2031年7月9日" + twentySpaces + L"BY：Harnoq"}),
+    CaseLabel());
 
 struct ReadFailureCase {
     const char* label;
@@ -128,17 +132,13 @@ TEST_P(FailedRead, SetsNoLabelAndRaises) {
         fake.registry.createKey(tdsPort.substr(0, tdsPort.rfind(L'\\')));
     }
     if (GetParam().otherType) {
-        fake.registry.setValue(tdsPort, StoredRegistryValue{fakes::regBinary, {1, 2}});
+        fake.registry.setValue(tdsPort, StoredRegistryValue{regBinary, {1, 2}});
     }
-    FakeForm form;
+    FakeMainWindow window;
 
-    try {
-        fillStartupTexts(form, fake.platform);
-        FAIL() << "a failed read must reach the error report";
-    } catch (const PlatformError& error) {
-        EXPECT_EQ(error.number(), GetParam().number);
-    }
-    EXPECT_TRUE(form.labelOrder.empty());
+    const PlatformError error = thrownBy([&] { fillStartupTexts(window, fake.platform); });
+    EXPECT_EQ(error.number(), GetParam().number);
+    EXPECT_TRUE(window.shownOrder.empty());
     EXPECT_EQ(fake.clock.readings(), 0);
     EXPECT_EQ(fake.shell.alive(), 0);
 }
@@ -147,19 +147,17 @@ INSTANTIATE_TEST_SUITE_P(Cases, FailedRead,
                          ::testing::Values(ReadFailureCase{"MissingKey", false, false, 2},
                                            ReadFailureCase{"MissingValue", true, false, 2},
                                            ReadFailureCase{"UnreadableType", true, true, 13}),
-                         [](const ::testing::TestParamInfo<ReadFailureCase>& info) {
-                             return info.param.label;
-                         });
+                         CaseLabel());
 
 TEST(FillStartupTexts, FailedCreateSetsNoLabel) {
     FakePlatform fake;
     fake.registry.setValue(tdsPort, dwordValue(3389));
     fake.shell.failCreate(PlatformError(-2147221005, L"无效的类字符串"));
-    FakeForm form;
+    FakeMainWindow window;
 
-    EXPECT_THROW(fillStartupTexts(form, fake.platform), PlatformError);
-    EXPECT_TRUE(form.labelOrder.empty());
+    EXPECT_THROW(fillStartupTexts(window, fake.platform), PlatformError);
+    EXPECT_TRUE(window.shownOrder.empty());
 }
 
 } // namespace
-} // namespace velkora
+} // namespace velkora::test

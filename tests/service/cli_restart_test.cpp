@@ -10,7 +10,7 @@
 #include <string>
 
 #include "tests/e2e/cli_process.h"
-#include "standins.h"
+#include "tests/service/standins.h"
 
 namespace velkora::test {
 namespace {
@@ -24,7 +24,7 @@ struct CliRun {
 
 // Runs velkora-cli.exe with the arguments and --json; its stdout is the JSON object.
 CliRun runCli(const std::wstring& arguments) {
-    const e2e::CliRun run = e2e::runCli(arguments + L" --json");
+    const test::CliRun run = test::runCli(arguments + L" --json");
     EXPECT_TRUE(run.ended);
     return {run.exitCode, Json::parse(run.out, nullptr, false)};
 }
@@ -71,7 +71,7 @@ protected:
         EXPECT_EQ(listenerPort(tdsKey), port);
         EXPECT_EQ(listenerPort(rdpTcpKey), port);
         EXPECT_TRUE(acceptsConnections(port));
-        EXPECT_EQ(services.query(standInService).state, ServiceRunState::Running);
+        EXPECT_EQ(services.query(standInService).state, ServiceState::Running);
     }
 
     win32::ScmServiceManager services;
@@ -88,7 +88,7 @@ TEST_F(CliServiceRestartTest, RestartsInDependencyOrderAndListensOnTheNewPort) {
                                     "start TermService\nstart VelkoraTestDependent\n");
     expectListenerOn(4100);
     EXPECT_FALSE(acceptsConnections(3389));
-    EXPECT_EQ(services.query(standInDependent).state, ServiceRunState::Running);
+    EXPECT_EQ(services.query(standInDependent).state, ServiceState::Running);
     EXPECT_EQ(lastLogLineAndClear(), "set 4100 --restart service: exit 0, verified, old port 3389");
     std::printf("verified restart: %.1f s\n", run.json["restartSeconds"].get<double>());
 }
@@ -131,7 +131,7 @@ TEST_F(CliServiceRestartTest, ADependentThatWasStoppedStaysStopped) {
     const CliRun run = runCli(L"set 4100 --restart service");
     EXPECT_EQ(run.exitCode, 0u);
     EXPECT_EQ(readAndClearEvents(), "stop TermService\nstart TermService\n");
-    EXPECT_EQ(services.query(standInDependent).state, ServiceRunState::Stopped);
+    EXPECT_EQ(services.query(standInDependent).state, ServiceState::Stopped);
     expectListenerOn(4100);
 }
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/platform_error.h"
-#include "standins.h"
+#include "tests/service/standins.h"
 
 namespace velkora::test {
 namespace {
@@ -33,7 +33,7 @@ TEST_F(ScmServiceManagerTest, AServiceThatDoesNotAcceptStopSaysSoAndKeepsRunning
     services.start(standInService, seconds(20));
     EXPECT_FALSE(services.query(standInService).acceptsStop);
     EXPECT_EQ(errorOf([&] { services.stop(standInService, seconds(5)); }), 1052);
-    EXPECT_EQ(services.query(standInService).state, ServiceRunState::Running);
+    EXPECT_EQ(services.query(standInService).state, ServiceState::Running);
     setStandInBehaviour(L"NoStop", 0);
 }
 
@@ -42,7 +42,7 @@ TEST_F(ScmServiceManagerTest, AFailedStartRaisesTheServicesExitCode) {
     services.stop(standInService, seconds(20));
     setStandInBehaviour(L"FailStart", 1);
     EXPECT_EQ(errorOf([&] { services.start(standInService, seconds(20)); }), 1066);
-    EXPECT_EQ(services.query(standInService).state, ServiceRunState::Stopped);
+    EXPECT_EQ(services.query(standInService).state, ServiceState::Stopped);
     EXPECT_EQ(errorOf([&] { services.query(L"VelkoraNoSuchService"); }), 1060);
 }
 

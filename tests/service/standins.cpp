@@ -1,4 +1,4 @@
-#include "standins.h"
+#include "tests/service/standins.h"
 
 #include <winsock2.h>
 #include <windows.h>
@@ -19,7 +19,7 @@ void setDword(const wchar_t* key, const wchar_t* name, DWORD value) {
 void stopStandIn(win32::ScmServiceManager& services, const wchar_t* name) {
     for (int i = 0; i < 50; ++i) {
         const ServiceControlStatus status = services.query(name);
-        if (status.state != ServiceRunState::Running || status.acceptsStop) {
+        if (status.state != ServiceState::Running || status.acceptsStop) {
             break;
         }
         Sleep(100);

@@ -11,8 +11,9 @@
 #include "resources/resource_ids.h"
 #include "tests/win/test_support.h"
 #include "ui/banner.h"
+#include "tests/common/test_helpers.h"
 
-namespace velkora {
+namespace velkora::test {
 namespace {
 
 // velkora.exe's resources, without running it.
@@ -58,14 +59,10 @@ TEST(Banner, RaisesTheErrorForATruncatedJpeg) {
     const void* jpeg = LockResource(LoadResource(exe.get(), info));
     const DWORD size = SizeofResource(exe.get(), info);
     ASSERT_NE(jpeg, nullptr);
-    try {
-        ui::Banner banner(jpeg, size / 2);
-        FAIL() << "half a JPEG was decoded";
-    } catch (const PlatformError& error) {
-        EXPECT_EQ(error.number(), ERROR_INVALID_DATA);
-        EXPECT_EQ(test::toUtf8(error.description()), "无法解码程序的横幅图片");
-    }
+    const PlatformError error = thrownBy([&] { ui::Banner banner(jpeg, size / 2); });
+    EXPECT_EQ(error.number(), ERROR_INVALID_DATA);
+    EXPECT_EQ(test::toUtf8(error.description()), "无法解码程序的横幅图片");
 }
 
 } // namespace
-} // namespace velkora
+} // namespace velkora::test

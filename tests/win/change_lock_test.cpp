@@ -11,7 +11,7 @@
 #include "platform/platform_error.h"
 #include "platform/win32/change_lock.h"
 
-namespace velkora {
+namespace velkora::test {
 namespace {
 
 using std::chrono::milliseconds;
@@ -83,4 +83,4 @@ TEST(NamedMutexChangeLock, RefusesALockMadeByAnotherAccount) {
 }
 
 } // namespace
-} // namespace velkora
+} // namespace velkora::test

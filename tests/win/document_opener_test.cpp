@@ -13,11 +13,11 @@
 #include "platform/win32/com_apartment.h"
 #include "platform/win32/desktop_shell.h"
 #include "platform/win32/document_opener.h"
-#include "platform/win32/shell_ids.h"
+#include "platform/win32/com_ids.h"
 #include "platform/win32/unique_handles.h"
 #include "tests/win/test_support.h"
 
-namespace velkora {
+namespace velkora::test {
 namespace {
 
 // velkora.exe keeps COM initialised on its window's thread for its whole life; so does
@@ -65,7 +65,7 @@ private:
 
 TEST(ShellDocumentOpener, OpensAnHttpsAddressWithItsRegisteredHandler) {
     RecorderAsHandler handler(L"https");
-    test::RecordFile record;
+    test::RecordFolder record;
 
     win32::ShellDocumentOpener().openDocument(L"open", L"https://harnoq.example/", L"", L"", 1);
 
@@ -83,7 +83,7 @@ TEST(ShellDocumentOpener, PassesCharactersOutsideTheAnsiCodePageIntact) {
     const std::wstring document = folder.path() + L"\\문서.velkoratest";
     CloseHandle(CreateFileW(document.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                             FILE_ATTRIBUTE_NORMAL, nullptr));
-    test::RecordFile record;
+    test::RecordFolder record;
 
     win32::ShellDocumentOpener().openDocument(L"open", document, L"", folder.path(), 1);
 
@@ -117,7 +117,7 @@ TEST(ShellIds, MatchTheSystemHeaders) {
 // The process that started the handler, seen while the handler lingers.
 DWORD parentOfHandlerStartedBy(const std::function<void()>& open) {
     RecorderAsHandler handler(L"https", L" --linger");
-    test::RecordFile record;
+    test::RecordFolder record;
     open();
     const std::vector<test::Record> runs = record.waitFor(1);
     if (runs.size() != 1) {
@@ -154,4 +154,4 @@ TEST(ShellDocumentOpener, ElevatedOpensThroughTheDesktopsShellNotAsAChildOfThisP
 }
 
 } // namespace
-} // namespace velkora
+} // namespace velkora::test

@@ -5,15 +5,17 @@
 #include <netfw.h>
 
 #include <functional>
+#include <optional>
 #include <thread>
 #include <vector>
 
 #include "logic/firewall_rules.h"
 #include "platform/win32/firewall.h"
-#include "platform/win32/firewall_ids.h"
+#include "platform/win32/com_ids.h"
+#include "tests/common/test_helpers.h"
 #include "tests/win/test_support.h"
 
-namespace velkora {
+namespace velkora::test {
 namespace {
 
 TEST(FirewallIds, MatchTheSystemHeaders) {
@@ -119,37 +121,53 @@ TEST(OpenPortInFirewall, IsSkippedUnderWineAndOpensThePortOnARunningFirewall) {
     });
 }
 
-TEST(NetFwFirewall, RunsEveryCallAndLeavesAFreshThreadWithoutCom) {
-    onFreshThread([] {
+// How a thread stands in COM before the firewall's operations run on it, and what one more
+// CoInitializeEx gives after them: each operation's own COM start-up must be balanced and
+// must leave the thread's apartment as it found it.
+struct ApartmentCase {
+    const char* label;
+    std::optional<DWORD> threadInitialisation; // the thread's own CoInitializeEx, if any
+    DWORD probe;
+    HRESULT probeResult;
+};
+
+void PrintTo(const ApartmentCase& c, std::ostream* out) {
+    *out << c.label;
+}
+
+class FirewallOnAThread : public ::testing::TestWithParam<ApartmentCase> {};
+
+TEST_P(FirewallOnAThread, LeavesTheThreadsComAsItFoundIt) {
+    const ApartmentCase c = GetParam();
+    onFreshThread([c] {
+        if (c.threadInitialisation) {
+            ASSERT_EQ(CoInitializeEx(nullptr, *c.threadInitialisation), S_OK);
+        }
         exerciseEveryOperation();
-        // Had COM been left initialised, this would give S_FALSE or RPC_E_CHANGED_MODE.
-        EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
+        EXPECT_EQ(CoInitializeEx(nullptr, c.probe), c.probeResult);
+        if (SUCCEEDED(c.probeResult)) {
+            CoUninitialize();
+        }
+        if (c.threadInitialisation) {
+            CoUninitialize();
+        }
+        EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK) << "COM left behind";
         CoUninitialize();
     });
 }
 
-TEST(NetFwFirewall, UsesAThreadsMultithreadedApartmentAndLeavesItAlone) {
-    onFreshThread([] {
-        ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
-        exerciseEveryOperation();
-        // Still in the multithreaded apartment: not uninitialised behind our back.
-        EXPECT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), RPC_E_CHANGED_MODE);
-        CoUninitialize();
-    });
-}
-
-TEST(NetFwFirewall, BalancesItsInitialisationInAnApartmentThreadedThread) {
-    onFreshThread([] {
-        ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
-        exerciseEveryOperation();
-        // One initialisation is left, ours: this one adds a second.
-        EXPECT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_FALSE);
-        CoUninitialize();
-        CoUninitialize();
-        EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
-        CoUninitialize();
-    });
-}
+INSTANTIATE_TEST_SUITE_P(
+    Apartments, FirewallOnAThread,
+    ::testing::Values(
+        // Had COM been left initialised, the probe would give S_FALSE or RPC_E_CHANGED_MODE.
+        ApartmentCase{"FreshThread", std::nullopt, COINIT_MULTITHREADED, S_OK},
+        // Still in the multithreaded apartment: not uninitialised behind the thread's back.
+        ApartmentCase{"Multithreaded", COINIT_MULTITHREADED, COINIT_APARTMENTTHREADED,
+                      RPC_E_CHANGED_MODE},
+        // One initialisation is left, the thread's own: the probe adds a second.
+        ApartmentCase{"ApartmentThreaded", COINIT_APARTMENTTHREADED, COINIT_APARTMENTTHREADED,
+                      S_FALSE}),
+    CaseLabel());
 
 } // namespace
-} // namespace velkora
+} // namespace velkora::test

@@ -4,10 +4,11 @@
 #include <thread>
 
 #include "platform/win32/launcher.h"
-#include "platform/win32/system_directory.h"
+#include "platform/win32/runtime.h"
 #include "tests/win/test_support.h"
+#include "tests/common/test_helpers.h"
 
-namespace velkora {
+namespace velkora::test {
 namespace {
 
 using std::chrono::steady_clock;
@@ -32,12 +33,9 @@ TEST(ProgramOfCommandLine, UsesAFirstWordWithAFolderAsWritten) {
 
 TEST(ProgramOfCommandLine, RefusesACommandLineWithoutAProgram) {
     for (const wchar_t* line : {L"", L" cmd", L"\"\" x"}) {
-        try {
-            win32::programOfCommandLine(line, L"C:\\Windows\\System32");
-            ADD_FAILURE() << "accepted";
-        } catch (const PlatformError& error) {
-            EXPECT_EQ(error.number(), ERROR_INVALID_PARAMETER);
-        }
+        const PlatformError error =
+            thrownBy([&] { win32::programOfCommandLine(line, L"C:\\Windows\\System32"); });
+        EXPECT_EQ(error.number(), ERROR_INVALID_PARAMETER);
     }
 }
 
@@ -84,7 +82,7 @@ std::wstring recorderForCmd() {
 }
 
 TEST(ProcessLauncher, RunsTheSystemInterpreterInTheSystemDirectory) {
-    test::RecordFile record;
+    test::RecordFolder record;
     win32::ProcessLauncher().launch(L"cmd /c" + recorderForCmd() + L" a b", 2);
 
     const std::vector<test::Record> runs = record.waitFor(1);
@@ -100,7 +98,7 @@ TEST(ProcessLauncher, RunsTheSystemInterpreterInTheSystemDirectory) {
 TEST(ProcessLauncher, NeverRunsAnInterpreterPlantedNextToTheProgramOrInTheCurrentDirectory) {
     PlantedInterpreters planted;
     ASSERT_TRUE(planted.copied());
-    test::RecordFile record;
+    test::RecordFolder record;
 
     win32::ProcessLauncher().launch(L"cmd /c" + recorderForCmd() + L" planted", 2);
 
@@ -113,7 +111,7 @@ TEST(ProcessLauncher, NeverRunsAnInterpreterPlantedNextToTheProgramOrInTheCurren
 }
 
 TEST(ProcessLauncher, ReturnsAtOnceWithTheProcessIdAndPassesTheWindowStyle) {
-    test::RecordFile record;
+    test::RecordFolder record;
     const std::wstring commandLine = L"\"" + test::recorderPath() + L"\"  --linger   \"x y\"";
 
     const auto start = steady_clock::now();
@@ -135,20 +133,13 @@ TEST(ProcessLauncher, ReturnsAtOnceWithTheProcessIdAndPassesTheWindowStyle) {
 }
 
 TEST(ProcessLauncher, RaisesWhenTheProgramCannotBeStarted) {
-    try {
-        win32::ProcessLauncher().launch(L"velkora-no-such-program /c x", 2);
-        ADD_FAILURE() << "started";
-    } catch (const PlatformError& error) {
-        EXPECT_EQ(error.number(), ERROR_FILE_NOT_FOUND);
-        EXPECT_FALSE(error.description().empty());
-    }
-    try {
-        win32::ProcessLauncher().launch(L"cmd /c exit", 5);
-        ADD_FAILURE() << "accepted window style 5";
-    } catch (const PlatformError& error) {
-        EXPECT_EQ(error.number(), ERROR_INVALID_PARAMETER);
-    }
+    const PlatformError missing =
+        thrownBy([&] { win32::ProcessLauncher().launch(L"velkora-no-such-program /c x", 2); });
+    EXPECT_EQ(missing.number(), ERROR_FILE_NOT_FOUND);
+    EXPECT_FALSE(missing.description().empty());
+    EXPECT_EQ(thrownBy([&] { win32::ProcessLauncher().launch(L"cmd /c exit", 5); }).number(),
+              ERROR_INVALID_PARAMETER);
 }
 
 } // namespace
-} // namespace velkora
+} // namespace velkora::test

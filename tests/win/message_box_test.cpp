@@ -7,7 +7,7 @@
 #include "platform/win32/message_box.h"
 #include "tests/win/test_support.h"
 
-namespace velkora {
+namespace velkora::test {
 namespace {
 
 using namespace std::chrono_literals;
@@ -140,4 +140,4 @@ TEST(SystemMessageBox, RenamesOnlyItsOwnBoxes) {
 }
 
 } // namespace
-} // namespace velkora
+} // namespace velkora::test

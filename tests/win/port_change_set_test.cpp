@@ -1,16 +1,14 @@
 #include <gtest/gtest.h>
 
 #include "logic/port_change_set.h"
-#include "platform/win32/error_report.h"
+#include "platform/win32/runtime.h"
 #include "platform/win32/registry_shell_object.h"
 #include "platform/win32/win32_error.h"
 #include "tests/win/test_support.h"
+#include "tests/common/test_helpers.h"
 
-namespace velkora {
+namespace velkora::test {
 namespace {
-
-using test::bytesOf;
-using test::RawValue;
 
 const std::wstring tdsKey =
     L"SYSTEM\\CurrentControlSet\\Control\\Terminal Server\\Wds\\rdpwd\\Tds\\tcp";
@@ -52,13 +50,16 @@ const std::wstring& accessDeniedText() {
 }
 
 // The error box's text for the change to the port text, or nothing if it succeeded.
+// The states of the four paths a change to 888 writes.
+std::vector<PathState> allFourStates() {
+    return {stateOf(tdsKey, L"PortNumber"), stateOf(rdpKey, L"PortNumber"),
+            stateOf(standardList, L"888:TCP "), stateOf(domainList, L"888:TCP ")};
+}
+
 std::wstring reportOfApplying(ShellObject& shell, const std::wstring& portText) {
-    try {
-        applyPortChangeSet(shell, buildPortChangeSet(portText));
-    } catch (const PlatformError& error) {
-        return win32::errorReportText(error.number(), error.description());
-    }
-    return L"";
+    const PlatformError error =
+        thrownBy([&] { applyPortChangeSet(shell, buildPortChangeSet(portText)); });
+    return win32::errorReportText(error.number(), error.description());
 }
 
 // The real registry shell object, with a refusing DACL put on keys as soon as the given
@@ -105,6 +106,14 @@ protected:
         }
     }
 
+    // Applies the change to 888 while writes under the key are refused; the error report.
+    std::wstring reportWithWritesRefusedUnder(const std::wstring& key) {
+        test::setKeyDacl(HKEY_LOCAL_MACHINE, key, L"D:P(D;;0x6;;;WD)(A;;KA;;;WD)");
+        const std::wstring report = reportOfApplying(*shell, L"888");
+        test::setKeyDacl(HKEY_LOCAL_MACHINE, key, L"D:(A;;KA;;;WD)");
+        return report;
+    }
+
     std::unique_ptr<ShellObject> shell =
         win32::RegistryShellObjectFactory().create(L"wscript.shell");
 
@@ -112,26 +121,34 @@ private:
     std::vector<std::pair<std::wstring, RegistryValueState>> saved_;
 };
 
-TEST_F(PortChangeSetOnTheRegistry, Port888IsStoredAsNumbersAndOpenPortRecords) {
-    applyPortChangeSet(*shell, buildPortChangeSet(L"888"));
+struct StoredCase {
+    const char* label;
+    const wchar_t* port;
+    DWORD number;
+};
 
-    EXPECT_EQ(hklm(tdsKey, L"PortNumber"), (RawValue{REG_DWORD, bytesOf(DWORD{888})}));
-    EXPECT_EQ(hklm(rdpKey, L"PortNumber"), (RawValue{REG_DWORD, bytesOf(DWORD{888})}));
+class PortStoredOnTheRegistry : public PortChangeSetOnTheRegistry,
+                                public ::testing::WithParamInterface<StoredCase> {};
+
+// The listener values hold the number; the open-port records keep the text as typed.
+TEST_P(PortStoredOnTheRegistry, AsNumbersAndOpenPortRecords) {
+    const std::wstring port = GetParam().port;
+    applyPortChangeSet(*shell, buildPortChangeSet(port));
+
+    const RawValue number{REG_DWORD, bytesOf(GetParam().number)};
+    EXPECT_EQ(hklm(tdsKey, L"PortNumber"), number);
+    EXPECT_EQ(hklm(rdpKey, L"PortNumber"), number);
     for (const std::wstring& list : {standardList, domainList}) {
-        EXPECT_EQ(hklm(list, L"888:TCP "), (RawValue{REG_SZ, bytesOf(L"888:TCP:*:Enabled:888")}));
-        EXPECT_FALSE(hklm(list, L"888:TCP"));
+        EXPECT_EQ(hklm(list, port + L":TCP "),
+                  (RawValue{REG_SZ, bytesOf(port + L":TCP:*:Enabled:" + port)}));
+        EXPECT_FALSE(hklm(list, port + L":TCP"));
     }
 }
 
-TEST_F(PortChangeSetOnTheRegistry, Port080KeepsItsLeadingZeroInTextsAndStoresEighty) {
-    applyPortChangeSet(*shell, buildPortChangeSet(L"080"));
-
-    EXPECT_EQ(hklm(tdsKey, L"PortNumber"), (RawValue{REG_DWORD, bytesOf(DWORD{80})}));
-    EXPECT_EQ(hklm(rdpKey, L"PortNumber"), (RawValue{REG_DWORD, bytesOf(DWORD{80})}));
-    for (const std::wstring& list : {standardList, domainList}) {
-        EXPECT_EQ(hklm(list, L"080:TCP "), (RawValue{REG_SZ, bytesOf(L"080:TCP:*:Enabled:080")}));
-    }
-}
+INSTANTIATE_TEST_SUITE_P(Ports, PortStoredOnTheRegistry,
+                         ::testing::Values(StoredCase{"Port888", L"888", 888},
+                                           StoredCase{"Port080KeepsItsLeadingZero", L"080", 80}),
+                         CaseLabel());
 
 TEST_F(PortChangeSetOnTheRegistry, AWriteRefusedOnTheStandardListLeavesAllFourAsBefore) {
     // One listener value that held a port before, one key chain that did not exist.
@@ -139,18 +156,11 @@ TEST_F(PortChangeSetOnTheRegistry, AWriteRefusedOnTheStandardListLeavesAllFourAs
     test::deleteKeyTree(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Terminal "
                                             L"Server\\Wds");
     test::createKey(HKEY_LOCAL_MACHINE, standardList);
-    const std::vector<PathState> before = {
-        stateOf(tdsKey, L"PortNumber"), stateOf(rdpKey, L"PortNumber"),
-        stateOf(standardList, L"888:TCP "), stateOf(domainList, L"888:TCP ")};
-    test::setKeyDacl(HKEY_LOCAL_MACHINE, standardList, L"D:P(D;;0x6;;;WD)(A;;KA;;;WD)");
-
-    const std::wstring report = reportOfApplying(*shell, L"888");
-    test::setKeyDacl(HKEY_LOCAL_MACHINE, standardList, L"D:(A;;KA;;;WD)");
+    const std::vector<PathState> before = allFourStates();
+    const std::wstring report = reportWithWritesRefusedUnder(standardList);
 
     EXPECT_EQ(report, win32::errorReportText(5, accessDeniedText()));
-    const std::vector<PathState> after = {
-        stateOf(tdsKey, L"PortNumber"), stateOf(rdpKey, L"PortNumber"),
-        stateOf(standardList, L"888:TCP "), stateOf(domainList, L"888:TCP ")};
+    const std::vector<PathState> after = allFourStates();
     EXPECT_TRUE(after[0] == before[0]) << "the Tds listener value or its keys changed";
     EXPECT_TRUE(after[1] == before[1]) << "the RDP-Tcp listener value changed";
     EXPECT_TRUE(after[2] == before[2]) << "the standard profile's list changed";
@@ -169,11 +179,6 @@ void seedConfiguredServer() {
     test::createKey(HKEY_LOCAL_MACHINE, domainList);
 }
 
-std::vector<PathState> allFourStates() {
-    return {stateOf(tdsKey, L"PortNumber"), stateOf(rdpKey, L"PortNumber"),
-            stateOf(standardList, L"888:TCP "), stateOf(domainList, L"888:TCP ")};
-}
-
 class RefusedWriteAtEachPosition : public PortChangeSetOnTheRegistry,
                                    public ::testing::WithParamInterface<int> {};
 
@@ -182,10 +187,7 @@ TEST_P(RefusedWriteAtEachPosition, LeavesAllFourValuesByteForByteAsBefore) {
     const std::wstring& refusing = refusingKeys[GetParam() - 1];
     seedConfiguredServer();
     const std::vector<PathState> before = allFourStates();
-    test::setKeyDacl(HKEY_LOCAL_MACHINE, refusing, L"D:P(D;;0x6;;;WD)(A;;KA;;;WD)");
-
-    const std::wstring report = reportOfApplying(*shell, L"888");
-    test::setKeyDacl(HKEY_LOCAL_MACHINE, refusing, L"D:(A;;KA;;;WD)");
+    const std::wstring report = reportWithWritesRefusedUnder(refusing);
 
     // The refused write changed nothing, so nothing failed to be put back either.
     EXPECT_EQ(report, win32::errorReportText(5, accessDeniedText()));
@@ -222,4 +224,4 @@ TEST_F(PortChangeSetOnTheRegistry, APutBackRefusedTooIsReportedOnASecondLine) {
 }
 
 } // namespace
-} // namespace velkora
+} // namespace velkora::test

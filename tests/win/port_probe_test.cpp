@@ -11,7 +11,7 @@
 #include "platform/win32/process_names.h"
 #include "tests/win/test_support.h"
 
-namespace velkora {
+namespace velkora::test {
 namespace {
 
 using win32::networkApi;
@@ -107,4 +107,4 @@ TEST(PortProbe, APortNobodyHoldsIsFree) {
 }
 
 } // namespace
-} // namespace velkora
+} // namespace velkora::test

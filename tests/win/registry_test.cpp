@@ -5,12 +5,10 @@
 #include "platform/win32/registry_shell_object.h"
 #include "tests/common/dword_text_cases.h"
 #include "tests/win/test_support.h"
+#include "tests/common/test_helpers.h"
 
-namespace velkora {
+namespace velkora::test {
 namespace {
-
-using test::bytesOf;
-using test::RawValue;
 
 class RegistryShellObjectTest : public ::testing::Test {
 protected:
@@ -20,17 +18,6 @@ protected:
 
     std::optional<RawValue> raw(const std::wstring& subPath, const std::wstring& name) {
         return test::readRawValue(HKEY_CURRENT_USER, key.subKey() + subPath, name);
-    }
-
-    // Runs f, which must raise PlatformError, and gives that error.
-    template <typename F> PlatformError errorOf(F&& f) {
-        try {
-            f();
-        } catch (const PlatformError& error) {
-            return error;
-        }
-        ADD_FAILURE() << "no PlatformError raised";
-        return PlatformError(0, L"");
     }
 };
 
@@ -55,7 +42,7 @@ TEST_F(RegistryShellObjectTest, DwordTextThatIsNotPlainDigitsIsRefusedAndNothing
         L"80.0", L"1,000"};
     for (const std::wstring& text : refused) {
         const PlatformError error =
-            errorOf([&] { shell->regwrite(key.path(L"New\\Port"), text, L"REG_DWORD"); });
+            thrownBy([&] { shell->regwrite(key.path(L"New\\Port"), text, L"REG_DWORD"); });
         EXPECT_EQ(error.number(), ERROR_INVALID_DATA) << test::toUtf8(text);
         EXPECT_FALSE(error.description().empty());
         EXPECT_FALSE(test::keyExists(HKEY_CURRENT_USER, key.subKey() + L"\\New"));
@@ -63,7 +50,7 @@ TEST_F(RegistryShellObjectTest, DwordTextThatIsNotPlainDigitsIsRefusedAndNothing
 }
 
 class RegistryShellObjectDword : public RegistryShellObjectTest,
-                                 public ::testing::WithParamInterface<testcases::DwordTextCase> {};
+                                 public ::testing::WithParamInterface<DwordTextCase> {};
 
 // The same table the host's fake registry is checked against.
 TEST_P(RegistryShellObjectDword, StoresTheNumberOrRefusesWithInvalidData) {
@@ -74,18 +61,15 @@ TEST_P(RegistryShellObjectDword, StoresTheNumberOrRefusesWithInvalidData) {
                   (RawValue{REG_DWORD, bytesOf(DWORD{*GetParam().stored})}));
         EXPECT_EQ(shell->regread(path), RegistryValue(*GetParam().stored));
     } else {
-        EXPECT_EQ(errorOf([&] { shell->regwrite(path, GetParam().data, L"REG_DWORD"); }).number(),
+        EXPECT_EQ(thrownBy([&] { shell->regwrite(path, GetParam().data, L"REG_DWORD"); }).number(),
                   ERROR_INVALID_DATA);
         EXPECT_FALSE(test::keyExists(HKEY_CURRENT_USER, key.subKey() + L"\\New"))
             << "a refused write creates nothing";
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Data, RegistryShellObjectDword,
-                         ::testing::ValuesIn(testcases::dwordTextCases),
-                         [](const ::testing::TestParamInfo<testcases::DwordTextCase>& info) {
-                             return info.param.label;
-                         });
+INSTANTIATE_TEST_SUITE_P(Data, RegistryShellObjectDword, ::testing::ValuesIn(dwordTextCases),
+                         CaseLabel());
 
 TEST_F(RegistryShellObjectTest, ValueNameAfterTheLastBackslashIsKeptExactly) {
     shell->regwrite(key.path(L"List\\888:TCP "), L"888:TCP:*:Enabled:888", L"REG_SZ");
@@ -119,7 +103,7 @@ TEST_F(RegistryShellObjectTest, TrailingBackslashNamesTheDefaultValue) {
 
 TEST_F(RegistryShellObjectTest, ReadOfAMissingValueOrKeyRaisesFileNotFoundWithADescription) {
     for (const std::wstring& path : {key.path(L"Absent"), key.path(L"NoKey\\Absent")}) {
-        const PlatformError error = errorOf([&] { shell->regread(path); });
+        const PlatformError error = thrownBy([&] { shell->regread(path); });
         EXPECT_EQ(error.number(), ERROR_FILE_NOT_FOUND);
         EXPECT_FALSE(error.description().empty());
     }
@@ -135,16 +119,16 @@ TEST_F(RegistryShellObjectTest, ReadsOnlyNumbersAndTexts) {
     unterminated.resize(unterminated.size() - sizeof(wchar_t));
     test::writeRawValue(HKEY_CURRENT_USER, key.subKey(), L"Unterminated", REG_SZ, unterminated);
 
-    EXPECT_EQ(errorOf([&] { shell->regread(key.path(L"Binary")); }).number(),
+    EXPECT_EQ(thrownBy([&] { shell->regread(key.path(L"Binary")); }).number(),
               ERROR_UNSUPPORTED_TYPE);
-    EXPECT_EQ(errorOf([&] { shell->regread(key.path(L"Short")); }).number(), ERROR_INVALID_DATA);
+    EXPECT_EQ(thrownBy([&] { shell->regread(key.path(L"Short")); }).number(), ERROR_INVALID_DATA);
     EXPECT_EQ(shell->regread(key.path(L"Expand")), RegistryValue(expandable));
     EXPECT_EQ(shell->regread(key.path(L"Unterminated")), RegistryValue(std::wstring(L"abc")));
 }
 
 TEST_F(RegistryShellObjectTest, UnknownTypeNamesAndMalformedPathsAreRefusedBeforeAnyChange) {
     for (const wchar_t* type : {L"REG_BINARY", L"reg_dword", L"", L"REG_SZ "}) {
-        EXPECT_EQ(errorOf([&] { shell->regwrite(key.path(L"New\\V"), L"1", type); }).number(),
+        EXPECT_EQ(thrownBy([&] { shell->regwrite(key.path(L"New\\V"), L"1", type); }).number(),
                   ERROR_UNSUPPORTED_TYPE);
     }
     EXPECT_FALSE(test::keyExists(HKEY_CURRENT_USER, key.subKey() + L"\\New"));
@@ -153,7 +137,7 @@ TEST_F(RegistryShellObjectTest, UnknownTypeNamesAndMalformedPathsAreRefusedBefor
                                      L"HKCU\\" + key.subKey() + L"\\\\v",
                                      L"HKXX\\" + key.subKey() + L"\\v"};
     for (const std::wstring& path : badPaths) {
-        EXPECT_EQ(errorOf([&] { shell->regwrite(path, L"1", L"REG_SZ"); }).number(),
+        EXPECT_EQ(thrownBy([&] { shell->regwrite(path, L"1", L"REG_SZ"); }).number(),
                   ERROR_INVALID_PARAMETER)
             << test::toUtf8(path);
     }
@@ -175,13 +159,9 @@ TEST(RegistryShellObjectFactory, CreatesTheShellObjectForItsProgIdOnly) {
     EXPECT_NE(factory.create(L"wscript.shell"), nullptr);
     EXPECT_NE(factory.create(L"WScript.Shell"), nullptr);
     for (const wchar_t* progId : {L"Scripting.FileSystemObject", L"wscript.shell ", L""}) {
-        try {
-            factory.create(progId);
-            ADD_FAILURE() << "created " << test::toUtf8(progId);
-        } catch (const PlatformError& error) {
-            EXPECT_EQ(error.number(), static_cast<long>(REGDB_E_CLASSNOTREG));
-            EXPECT_FALSE(error.description().empty());
-        }
+        const PlatformError error = thrownBy([&] { factory.create(progId); });
+        EXPECT_EQ(error.number(), static_cast<long>(REGDB_E_CLASSNOTREG));
+        EXPECT_FALSE(error.description().empty());
     }
 }
 
@@ -253,9 +233,9 @@ TEST_F(RegistryShellObjectTest, WriteRefusedByTheKeysAclRaisesAccessDeniedAndCha
     test::setKeyDacl(HKEY_CURRENT_USER, key.subKey() + L"\\Locked", refuseWrites);
 
     const PlatformError onValue =
-        errorOf([&] { shell->regwrite(key.path(L"Locked\\Port"), L" 888 ", L"REG_DWORD"); });
+        thrownBy([&] { shell->regwrite(key.path(L"Locked\\Port"), L" 888 ", L"REG_DWORD"); });
     const PlatformError onNewKey =
-        errorOf([&] { shell->regwrite(key.path(L"Locked\\Sub\\Deeper\\V"), L"x", L"REG_SZ"); });
+        thrownBy([&] { shell->regwrite(key.path(L"Locked\\Sub\\Deeper\\V"), L"x", L"REG_SZ"); });
     const RegistryValueState stillReadable = shell->capture(key.path(L"Locked\\Port"));
     test::setKeyDacl(HKEY_CURRENT_USER, key.subKey() + L"\\Locked", L"D:(A;;KA;;;WD)");
 
@@ -274,11 +254,12 @@ TEST_F(RegistryShellObjectTest, RestoreRefusedByTheKeysAclRaisesAccessDenied) {
     shell->regwrite(key.path(L"Locked\\Port"), L" 888 ", L"REG_DWORD");
     test::setKeyDacl(HKEY_CURRENT_USER, key.subKey() + L"\\Locked", refuseWrites);
 
-    const PlatformError error = errorOf([&] { shell->restore(key.path(L"Locked\\Port"), before); });
+    const PlatformError error =
+        thrownBy([&] { shell->restore(key.path(L"Locked\\Port"), before); });
     test::setKeyDacl(HKEY_CURRENT_USER, key.subKey() + L"\\Locked", L"D:(A;;KA;;;WD)");
 
     EXPECT_EQ(error.number(), ERROR_ACCESS_DENIED);
 }
 
 } // namespace
-} // namespace velkora
+} // namespace velkora::test

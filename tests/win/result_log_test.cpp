@@ -11,7 +11,7 @@
 #include "platform/platform_error.h"
 #include "platform/win32/result_log.h"
 
-namespace velkora {
+namespace velkora::test {
 namespace {
 
 std::wstring commonAppData() {
@@ -67,4 +67,4 @@ TEST(ProgramDataResultLog, RefusesALogThatIsAHardLink) {
 }
 
 } // namespace
-} // namespace velkora
+} // namespace velkora::test

@@ -4,13 +4,11 @@
 #include <utility>
 #include <vector>
 
-#include "platform/win32/clock.h"
-#include "platform/win32/error_report.h"
-#include "platform/win32/program_folder.h"
+#include "platform/win32/runtime.h"
 #include "platform/win32/win32_error.h"
 #include "tests/win/test_support.h"
 
-namespace velkora {
+namespace velkora::test {
 namespace {
 
 bool hasChinese(const std::wstring& text) {
@@ -164,12 +162,12 @@ TEST(ExecutablePath, GrowsItsBufferUntilTheWholePathFits) {
 TEST(ProcessProgramEnd, EndsTheProcessAtOnceWithTheExitCodeGiven) {
     for (const auto& [arguments, exitCode] :
          {std::pair{L"--end 0", 0u}, std::pair{L"--end 1", 1u}}) {
-        test::RecordFile record;
+        test::RecordFolder record;
         EXPECT_EQ(runAndWait(test::recorderPath(), arguments), exitCode);
         EXPECT_EQ(record.read().size(), 1u);
-        EXPECT_EQ(record.rawText().find("survived"), std::string::npos);
+        EXPECT_EQ(record.rawText().find(L"survived"), std::wstring::npos);
     }
 }
 
 } // namespace
-} // namespace velkora
+} // namespace velkora::test

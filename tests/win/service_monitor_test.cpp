@@ -9,7 +9,7 @@
 #include "platform/platform_error.h"
 #include "platform/win32/service_monitor.h"
 
-namespace velkora {
+namespace velkora::test {
 namespace {
 
 // Wine registers TermService as a demand-start stub that nothing in the test prefix starts.
@@ -66,4 +66,4 @@ TEST(SystemServiceMonitor, ListsTheTcpPortsAProcessListensOn) {
 }
 
 } // namespace
-} // namespace velkora
+} // namespace velkora::test

@@ -13,7 +13,7 @@
 
 #include "tests/win/test_support.h"
 
-namespace velkora {
+namespace velkora::test {
 namespace {
 
 std::vector<char> readWholeFile(const std::wstring& path) {
@@ -130,4 +130,4 @@ TEST(VelkoraCliExe, IsAConsoleProgramImportingOnlyWindowsDlls) {
 }
 
 } // namespace
-} // namespace velkora
+} // namespace velkora::test

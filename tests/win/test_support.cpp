@@ -8,7 +8,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "platform/win32/program_folder.h"
+#include "platform/win32/runtime.h"
 
 namespace velkora::test {
 namespace {
@@ -36,11 +36,6 @@ std::wstring uniqueName(const std::wstring& hint) {
     return hint + L"-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
            std::to_wstring(GetTickCount64()) + L"-" +
            std::to_wstring(InterlockedIncrement(&counter));
-}
-
-// Where a recorder started without the test's environment finds the record file's path.
-std::wstring recorderTargetPath() {
-    return win32::ModuleProgramFolder().programFolder() + L"\\velkora_recorder.target";
 }
 
 unsigned long toNumber(const std::wstring& text) {
@@ -117,60 +112,75 @@ std::wstring recorderPath() {
     return testFolder() + L"\\velkora_recorder.exe";
 }
 
-RecordFile::RecordFile()
-    : path_(tempFolderPath() + L"\\" + uniqueName(L"velkora-record") + L".txt") {
-    SetEnvironmentVariableW(L"VELKORA_RECORD_FILE", path_.c_str());
-    win32::UniqueFile target(CreateFileW(recorderTargetPath().c_str(), GENERIC_WRITE, 0, nullptr,
-                                         CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    DWORD written = 0;
-    WriteFile(target.get(), path_.data(), static_cast<DWORD>(path_.size() * sizeof(wchar_t)),
-              &written, nullptr);
+RecordFolder::RecordFolder() : path_(testFolder() + L"\\records") {
+    CreateDirectoryW(path_.c_str(), nullptr);
+    deleteRecords(); // a run that was cut short may have left some
+    SetEnvironmentVariableW(L"VELKORA_RECORDS", path_.c_str());
 }
 
-RecordFile::~RecordFile() {
-    SetEnvironmentVariableW(L"VELKORA_RECORD_FILE", nullptr);
-    DeleteFileW(recorderTargetPath().c_str());
-    DeleteFileW(path_.c_str());
+RecordFolder::~RecordFolder() {
+    SetEnvironmentVariableW(L"VELKORA_RECORDS", nullptr);
+    deleteRecords();
+    RemoveDirectoryW(path_.c_str());
 }
 
-std::string RecordFile::rawText() const {
-    win32::UniqueFile file(CreateFileW(path_.c_str(), GENERIC_READ,
-                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
-        return {};
+std::vector<std::wstring> RecordFolder::recordFiles() const {
+    std::vector<std::wstring> files;
+    WIN32_FIND_DATAW found{};
+    HANDLE search = FindFirstFileW((path_ + L"\\*.rec").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        return files;
     }
-    std::string text;
-    char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) && got > 0) {
-        text.append(buffer, got);
+    do {
+        files.push_back(path_ + L"\\" + found.cFileName);
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return files;
+}
+
+void RecordFolder::deleteRecords() const {
+    for (const std::wstring& file : recordFiles()) {
+        DeleteFileW(file.c_str());
+    }
+}
+
+std::wstring RecordFolder::rawText() const {
+    std::wstring text;
+    for (const std::wstring& path : recordFiles()) {
+        win32::UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ,
+                                           FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        wchar_t buffer[2048];
+        DWORD got = 0;
+        while (file && ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) && got > 0) {
+            text.append(buffer, got / sizeof(wchar_t));
+        }
     }
     return text;
 }
 
-std::vector<Record> RecordFile::read() const {
+std::vector<Record> RecordFolder::read() const {
     std::vector<Record> records;
-    std::istringstream lines(rawText());
-    std::string line;
+    std::wistringstream lines(rawText());
+    std::wstring line;
     while (std::getline(lines, line)) {
         std::vector<std::wstring> fields;
-        std::wistringstream parts(fromUtf8(line));
+        std::wistringstream parts(line);
         std::wstring field;
         while (std::getline(parts, field, L'\t')) {
             fields.push_back(field);
         }
-        if (fields.size() != 7) {
-            continue; // a line that is still being written, or a marker
+        if (fields.size() != 9) {
+            continue; // a marker
         }
-        records.push_back(Record{fields[0], fields[1], fields[2], toNumber(fields[3]),
-                                 toNumber(fields[4]), toNumber(fields[5]), fields[6]});
+        records.push_back(Record{fields[0], fields[1], fields[2], fields[3], toNumber(fields[4]),
+                                 toNumber(fields[5]), toNumber(fields[6]), fields[7], fields[8]});
     }
     return records;
 }
 
-std::vector<Record> RecordFile::waitFor(std::size_t count,
-                                        std::chrono::milliseconds timeout) const {
+std::vector<Record> RecordFolder::waitFor(std::size_t count,
+                                          std::chrono::milliseconds timeout) const {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     for (;;) {
         std::vector<Record> records = read();

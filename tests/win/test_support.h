@@ -10,6 +10,8 @@
 #include "platform/platform_error.h"
 #include "platform/win32/unique_handles.h"
 
+#include "platform/non_copyable.h"
+
 namespace velkora::test {
 
 std::string toUtf8(const std::wstring& text);
@@ -29,8 +31,9 @@ std::wstring processNameOf(DWORD processId);
 std::wstring testFolder();
 std::wstring recorderPath();
 
-// One run of the recorder program.
+// One run of the recorder program (tools/standins/recorder.cpp).
 struct Record {
+    std::wstring arguments;
     std::wstring commandLine;
     std::wstring currentDirectory;
     std::wstring modulePath;
@@ -38,49 +41,47 @@ struct Record {
     unsigned long startupFlags = 0;
     unsigned long showWindow = 0;
     std::wstring programFolder;
+    std::wstring uiLanguage;
 };
 
-// A fresh record file in the temp folder, named to the recorder through the environment
-// (children inherit it) and through a file next to the recorder (for a recorder started
-// by the desktop's shell); deleted when it goes.
-class RecordFile {
+// A new folder in the temp folder, removed with its files when it goes.
+class TempFolder : NonCopyable {
 public:
-    RecordFile();
-    ~RecordFile();
-    RecordFile(const RecordFile&) = delete;
-    RecordFile& operator=(const RecordFile&) = delete;
-
+    explicit TempFolder(const std::wstring& nameHint = L"velkora");
+    ~TempFolder();
     const std::wstring& path() const { return path_; }
+
+private:
+    std::wstring path_;
+};
+
+// The folder "records" next to the recorder, emptied, and named to it through the environment
+// as well (children inherit it); a recorder started by the desktop's shell, without this
+// environment, finds the folder next to itself. Removed when it goes.
+class RecordFolder : NonCopyable {
+public:
+    RecordFolder();
+    ~RecordFolder();
+
     std::vector<Record> read() const;
-    std::string rawText() const;
+    // Every file the recorder wrote, one after the other.
+    std::wstring rawText() const;
     // Polls until at least `count` records are there or the time is up.
     std::vector<Record> waitFor(std::size_t count,
                                 std::chrono::milliseconds timeout = std::chrono::seconds(20)) const;
 
 private:
-    std::wstring path_;
-};
+    std::vector<std::wstring> recordFiles() const;
+    void deleteRecords() const;
 
-// A new folder in the temp folder, removed with its files when it goes.
-class TempFolder {
-public:
-    explicit TempFolder(const std::wstring& nameHint = L"velkora");
-    ~TempFolder();
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-    const std::wstring& path() const { return path_; }
-
-private:
     std::wstring path_;
 };
 
 // A key of our own under HKCU\Software\VelkoraTest, deleted with everything in it.
-class ThrowawayKey {
+class ThrowawayKey : NonCopyable {
 public:
     ThrowawayKey();
     ~ThrowawayKey();
-    ThrowawayKey(const ThrowawayKey&) = delete;
-    ThrowawayKey& operator=(const ThrowawayKey&) = delete;
 
     const std::wstring& subKey() const { return subKey_; }
     // The path as the shell object takes it: "HKEY_CURRENT_USER\<subkey>\<rest>".

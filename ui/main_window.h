@@ -5,22 +5,21 @@
 #include <optional>
 #include <string>
 
-#include "logic/form_view.h"
+#include "logic/main_window_view.h"
 #include "platform/platform.h"
 #include "ui/banner.h"
 #include "ui/dpi.h"
 #include "ui/layout.h"
-#include "ui/win32_handles.h"
+#include "platform/win32/unique_handles.h"
 
 namespace velkora::ui {
 
-// The main window: the banner, Frame1 with the port controls, and Label5 below it.
-class Form1 final : public FormView {
+// The main window: the banner, the port frame with the port controls, and the credit line
+// below it.
+class MainWindow final : public MainWindowView, NonCopyable {
 public:
-    Form1(Platform& platform, HINSTANCE instance);
-    ~Form1() override;
-    Form1(const Form1&) = delete;
-    Form1& operator=(const Form1&) = delete;
+    MainWindow(Platform& platform, HINSTANCE instance);
+    ~MainWindow() override;
 
     static void registerClass(HINSTANCE instance);
 
@@ -28,7 +27,7 @@ public:
     void create();
     // The Load event: fills the start-up texts before the window is first shown.
     void load();
-    // Shows the window centred on its monitor, with the focus in Text1.
+    // Shows the window centred on its monitor, with the focus in the port field.
     void show(int showCommand);
 
     HWND handle() const { return window_; }
@@ -36,13 +35,13 @@ public:
     // Runs an event handler through the window's one error dispatch point.
     template <typename Handler> LRESULT dispatch(Handler&& handler) noexcept;
 
-    std::wstring text1() const override;
-    void setLabel2(const std::wstring& caption) override;
-    void setLabel5(const std::wstring& caption) override;
-    void setLabel6(const std::wstring& caption) override;
+    std::wstring portText() const override;
+    void showCurrentPort(const std::wstring& caption) override;
+    void showCreditLine(const std::wstring& caption) override;
+    void showNotice(const std::wstring& caption) override;
 
 private:
-    using MessageHandler = LRESULT (Form1::*)(WPARAM, LPARAM);
+    using MessageHandler = LRESULT (MainWindow::*)(WPARAM, LPARAM);
     struct MessageRoute {
         UINT message;
         MessageHandler handler;
@@ -50,7 +49,7 @@ private:
     static const MessageRoute routes[];
 
     static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wp, LPARAM lp) noexcept;
-    static LRESULT CALLBACK text1Proc(HWND edit, UINT message, WPARAM wp, LPARAM lp) noexcept;
+    static LRESULT CALLBACK portEditProc(HWND edit, UINT message, WPARAM wp, LPARAM lp) noexcept;
     LRESULT handle(UINT message, WPARAM wp, LPARAM lp);
     LRESULT defaultHandling(UINT message, WPARAM wp, LPARAM lp);
 
@@ -69,12 +68,12 @@ private:
     LRESULT onCreateTooltip(WPARAM wp, LPARAM lp);
     LRESULT onClose(WPARAM wp, LPARAM lp);
     LRESULT onDestroy(WPARAM wp, LPARAM lp);
-    LRESULT onText1Char(WPARAM wp, LPARAM lp);
+    LRESULT onPortEditChar(WPARAM wp, LPARAM lp);
 
     // The events of the window, as the logic sees them.
     void clickOnWindow();
-    void clickOnCommand1();
-    void clickOnCommand2();
+    void clickOnModify();
+    void clickOnExit();
 
     void createControls();
     void applyDpi(int dpi);
@@ -97,11 +96,11 @@ private:
     HWND window_ = nullptr;
     HWND frame_ = nullptr;
     HWND groupBox_ = nullptr;
-    WNDPROC text1Original_ = nullptr;
+    WNDPROC portEditOriginal_ = nullptr;
     HWND lastFocus_ = nullptr;
-    UniqueWindow tooltip_;
-    UniqueFont font_;
-    UniqueFont noticeFont_; // only when the notice needs a smaller font to fit
+    win32::UniqueWindow tooltip_;
+    win32::UniqueFont font_;
+    win32::UniqueFont noticeFont_; // only when the notice needs a smaller font to fit
     int dpi_ = USER_DEFAULT_SCREEN_DPI;
     bool leftButtonPressed_ = false;
 };
@@ -110,6 +109,8 @@ private:
 
 #include "ui/event_dispatch.h"
 
-template <typename Handler> LRESULT velkora::ui::Form1::dispatch(Handler&& handler) noexcept {
+#include "platform/non_copyable.h"
+
+template <typename Handler> LRESULT velkora::ui::MainWindow::dispatch(Handler&& handler) noexcept {
     return dispatchEvent(platform_.errors, std::forward<Handler>(handler));
 }

@@ -1,6 +1,6 @@
-#include "platform/win32/dword_text.h"
+#include "logic/decimal_text.h"
 
-namespace velkora::win32 {
+namespace velkora {
 
 std::optional<std::uint32_t> parseDwordText(const std::wstring& text) {
     const std::size_t first = text.find_first_not_of(L' ');
@@ -23,4 +23,4 @@ std::optional<std::uint32_t> parseDwordText(const std::wstring& text) {
     return static_cast<std::uint32_t>(value);
 }
 
-} // namespace velkora::win32
+} // namespace velkora

@@ -1,4 +1,4 @@
-#include "ui/form1.h"
+#include "ui/main_window.h"
 
 #include <windowsx.h>
 #include <imm.h>
@@ -11,6 +11,7 @@
 #include "logic/port_entry_rules.h"
 #include "logic/startup_texts.h"
 #include "resources/resource_ids.h"
+#include "ui/checked.h"
 #include "ui/controls.h"
 #include "ui/frame_container.h"
 #include "ui/text_fit.h"
@@ -21,15 +22,16 @@ namespace velkora::ui {
 
 namespace {
 
-constexpr wchar_t windowClassName[] = L"VelkoraForm1";
+constexpr wchar_t windowClassName[] = L"VelkoraMainWindow";
 constexpr wchar_t windowCaption[] = L"Harnoq服务器Velkora工具";
-constexpr wchar_t form1Property[] = L"Velkora.Form1";
+constexpr wchar_t mainWindowProperty[] = L"Velkora.MainWindow";
 // Posted once the window is shown: the tooltip is needed only on the first hover.
 constexpr UINT createTooltipMessage = WM_APP + 1;
 
-[[noreturn]] void failWithLastError(const wchar_t* what) {
-    const DWORD error = GetLastError();
-    throw PlatformError(static_cast<long>(error), what);
+std::wstring windowText(HWND window) {
+    std::vector<wchar_t> buffer(static_cast<size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
+    const int copied = GetWindowTextW(window, buffer.data(), static_cast<int>(buffer.size()));
+    return std::wstring(buffer.data(), static_cast<size_t>(copied > 0 ? copied : 0));
 }
 
 RECT pixelRect(const TwipRect& rect, int dpi) {
@@ -41,70 +43,56 @@ RECT pixelRect(const TwipRect& rect, int dpi) {
 
 } // namespace
 
-const Form1::MessageRoute Form1::routes[] = {
-    {WM_ERASEBKGND, &Form1::onEraseBackground},
-    {WM_PAINT, &Form1::onPaint},
-    {WM_LBUTTONDOWN, &Form1::onLeftButtonDown},
-    {WM_LBUTTONUP, &Form1::onLeftButtonUp},
-    {WM_CAPTURECHANGED, &Form1::onCaptureChanged},
-    {WM_COMMAND, &Form1::onCommand},
-    {WM_CTLCOLORSTATIC, &Form1::onControlColorStatic},
-    {WM_ACTIVATE, &Form1::onActivate},
-    {WM_SETFOCUS, &Form1::onSetFocus},
-    {WM_DPICHANGED, &Form1::onDpiChanged},
-    {WM_SETTINGCHANGE, &Form1::onSettingChange},
-    {createTooltipMessage, &Form1::onCreateTooltip},
-    {WM_CLOSE, &Form1::onClose},
-    {WM_DESTROY, &Form1::onDestroy},
+const MainWindow::MessageRoute MainWindow::routes[] = {
+    {WM_ERASEBKGND, &MainWindow::onEraseBackground},
+    {WM_PAINT, &MainWindow::onPaint},
+    {WM_LBUTTONDOWN, &MainWindow::onLeftButtonDown},
+    {WM_LBUTTONUP, &MainWindow::onLeftButtonUp},
+    {WM_CAPTURECHANGED, &MainWindow::onCaptureChanged},
+    {WM_COMMAND, &MainWindow::onCommand},
+    {WM_CTLCOLORSTATIC, &MainWindow::onControlColorStatic},
+    {WM_ACTIVATE, &MainWindow::onActivate},
+    {WM_SETFOCUS, &MainWindow::onSetFocus},
+    {WM_DPICHANGED, &MainWindow::onDpiChanged},
+    {WM_SETTINGCHANGE, &MainWindow::onSettingChange},
+    {createTooltipMessage, &MainWindow::onCreateTooltip},
+    {WM_CLOSE, &MainWindow::onClose},
+    {WM_DESTROY, &MainWindow::onDestroy},
 };
 
-Form1::Form1(Platform& platform, HINSTANCE instance) : platform_(platform), instance_(instance) {}
+MainWindow::MainWindow(Platform& platform, HINSTANCE instance)
+    : platform_(platform), instance_(instance) {}
 
-Form1::~Form1() {
+MainWindow::~MainWindow() {
     tooltip_.reset();
     if (window_ != nullptr) {
         DestroyWindow(window_);
     }
 }
 
-void Form1::registerClass(HINSTANCE instance) {
-    WNDCLASSEXW windowClass{};
-    windowClass.cbSize = sizeof(windowClass);
-    windowClass.lpfnWndProc = windowProc;
-    windowClass.hInstance = instance;
-    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    windowClass.hIcon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_VELKORA),
-                                                      IMAGE_ICON, GetSystemMetrics(SM_CXICON),
-                                                      GetSystemMetrics(SM_CYICON), LR_SHARED));
-    windowClass.hIconSm = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_VELKORA),
-                                                        IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
-                                                        GetSystemMetrics(SM_CYSMICON), LR_SHARED));
-    windowClass.lpszClassName = windowClassName;
-    if (RegisterClassExW(&windowClass) == 0) {
-        failWithLastError(L"无法注册窗口类");
-    }
+void MainWindow::registerClass(HINSTANCE instance) {
+    registerWindowClass(instance, windowClassName, windowProc, IDI_VELKORA);
     FrameContainer::registerClass(instance);
 }
 
-void Form1::create() {
+void MainWindow::create() {
     banner_.emplace(instance_);
-    if (CreateWindowExW(exStyle, windowClassName, windowCaption, style, CW_USEDEFAULT,
-                        CW_USEDEFAULT, 0, 0, nullptr, nullptr, instance_, this) == nullptr) {
-        failWithLastError(L"无法创建程序窗口");
-    }
+    checked(CreateWindowExW(exStyle, windowClassName, windowCaption, style, CW_USEDEFAULT,
+                            CW_USEDEFAULT, 0, 0, nullptr, nullptr, instance_, this),
+            L"无法创建程序窗口");
     dpi_ = dpiServices_.forWindow(window_);
     font_ = dpiServices_.messageFont(dpi_);
     createControls();
 }
 
-void Form1::load() {
+void MainWindow::load() {
     dispatch([this] {
         fillStartupTexts(*this, platform_);
         return LRESULT{0};
     });
 }
 
-void Form1::show(int showCommand) {
+void MainWindow::show(int showCommand) {
     const RECT outer = dpiServices_.windowRectForClient(clientRectAt(dpi_), style, exStyle, dpi_);
     const int width = outer.right - outer.left;
     const int height = outer.bottom - outer.top;
@@ -119,39 +107,36 @@ void Form1::show(int showCommand) {
     ShowWindow(window_, showCommand);
     UpdateWindow(window_);
     PostMessageW(window_, createTooltipMessage, 0, 0);
-    lastFocus_ = control(Text1);
+    lastFocus_ = control(ControlId::portEdit);
     if (GetActiveWindow() == window_) {
         SetFocus(lastFocus_);
     }
 }
 
-std::wstring Form1::text1() const {
-    HWND edit = control(Text1);
-    std::vector<wchar_t> buffer(static_cast<size_t>(GetWindowTextLengthW(edit)) + 1, L'\0');
-    const int copied = GetWindowTextW(edit, buffer.data(), static_cast<int>(buffer.size()));
-    return std::wstring(buffer.data(), static_cast<size_t>(copied > 0 ? copied : 0));
+std::wstring MainWindow::portText() const {
+    return windowText(control(ControlId::portEdit));
 }
 
-void Form1::setLabel2(const std::wstring& caption) {
-    SetWindowTextW(control(Label2), caption.c_str());
+void MainWindow::showCurrentPort(const std::wstring& caption) {
+    SetWindowTextW(control(ControlId::currentPortLabel), caption.c_str());
 }
 
-void Form1::setLabel5(const std::wstring& caption) {
-    SetWindowTextW(control(Label5), caption.c_str());
+void MainWindow::showCreditLine(const std::wstring& caption) {
+    SetWindowTextW(control(ControlId::creditLine), caption.c_str());
 }
 
-void Form1::setLabel6(const std::wstring& caption) {
-    SetWindowTextW(control(Label6), caption.c_str());
+void MainWindow::showNotice(const std::wstring& caption) {
+    SetWindowTextW(control(ControlId::notice), caption.c_str());
     fitNotice();
 }
 
-LRESULT CALLBACK Form1::windowProc(HWND window, UINT message, WPARAM wp, LPARAM lp) noexcept {
+LRESULT CALLBACK MainWindow::windowProc(HWND window, UINT message, WPARAM wp, LPARAM lp) noexcept {
     if (message == WM_NCCREATE) {
-        auto* self = static_cast<Form1*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
+        auto* self = static_cast<MainWindow*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
         self->window_ = window;
         SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
     }
-    auto* self = reinterpret_cast<Form1*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
     if (self == nullptr) {
         return DefWindowProcW(window, message, wp, lp);
     }
@@ -163,20 +148,20 @@ LRESULT CALLBACK Form1::windowProc(HWND window, UINT message, WPARAM wp, LPARAM 
     return self->dispatch([&] { return self->handle(message, wp, lp); });
 }
 
-// Text1's own window procedure, placed in front of the edit control's: typed characters
+// The port field's own window procedure, placed in front of the edit control's: typed characters
 // go through the keystroke filter first.
-LRESULT CALLBACK Form1::text1Proc(HWND edit, UINT message, WPARAM wp, LPARAM lp) noexcept {
-    auto* self = static_cast<Form1*>(GetPropW(edit, form1Property));
+LRESULT CALLBACK MainWindow::portEditProc(HWND edit, UINT message, WPARAM wp, LPARAM lp) noexcept {
+    auto* self = static_cast<MainWindow*>(GetPropW(edit, mainWindowProperty));
     if (self == nullptr) {
         return DefWindowProcW(edit, message, wp, lp);
     }
-    const WNDPROC original = self->text1Original_;
+    const WNDPROC original = self->portEditOriginal_;
     switch (message) {
     case WM_CHAR:
     case WM_IME_CHAR:
-        return self->dispatch([&] { return self->onText1Char(wp, lp); });
+        return self->dispatch([&] { return self->onPortEditChar(wp, lp); });
     case WM_NCDESTROY:
-        RemovePropW(edit, form1Property);
+        RemovePropW(edit, mainWindowProperty);
         SetWindowLongPtrW(edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original));
         return CallWindowProcW(original, edit, message, wp, lp);
     default:
@@ -184,7 +169,7 @@ LRESULT CALLBACK Form1::text1Proc(HWND edit, UINT message, WPARAM wp, LPARAM lp)
     }
 }
 
-LRESULT Form1::handle(UINT message, WPARAM wp, LPARAM lp) {
+LRESULT MainWindow::handle(UINT message, WPARAM wp, LPARAM lp) {
     for (const MessageRoute& route : routes) {
         if (route.message == message) {
             return (this->*route.handler)(wp, lp);
@@ -193,18 +178,18 @@ LRESULT Form1::handle(UINT message, WPARAM wp, LPARAM lp) {
     return defaultHandling(message, wp, lp);
 }
 
-LRESULT Form1::defaultHandling(UINT message, WPARAM wp, LPARAM lp) {
+LRESULT MainWindow::defaultHandling(UINT message, WPARAM wp, LPARAM lp) {
     return DefWindowProcW(window_, message, wp, lp);
 }
 
-LRESULT Form1::onEraseBackground(WPARAM wp, LPARAM) {
+LRESULT MainWindow::onEraseBackground(WPARAM wp, LPARAM) {
     RECT client{};
     GetClientRect(window_, &client);
     FillRect(reinterpret_cast<HDC>(wp), &client, GetSysColorBrush(COLOR_BTNFACE));
     return 1;
 }
 
-LRESULT Form1::onPaint(WPARAM, LPARAM) {
+LRESULT MainWindow::onPaint(WPARAM, LPARAM) {
     PAINTSTRUCT paint{};
     HDC dc = BeginPaint(window_, &paint);
     if (dc != nullptr && banner_) {
@@ -220,13 +205,13 @@ LRESULT Form1::onPaint(WPARAM, LPARAM) {
 
 // A click is a press and a release of the left button on the window's own surface: the
 // banner or a free margin. Controls take their own clicks.
-LRESULT Form1::onLeftButtonDown(WPARAM, LPARAM) {
+LRESULT MainWindow::onLeftButtonDown(WPARAM, LPARAM) {
     leftButtonPressed_ = true;
     SetCapture(window_);
     return 0;
 }
 
-LRESULT Form1::onLeftButtonUp(WPARAM, LPARAM lp) {
+LRESULT MainWindow::onLeftButtonUp(WPARAM, LPARAM lp) {
     if (!leftButtonPressed_) {
         return 0;
     }
@@ -243,28 +228,28 @@ LRESULT Form1::onLeftButtonUp(WPARAM, LPARAM lp) {
     return 0;
 }
 
-LRESULT Form1::onCaptureChanged(WPARAM, LPARAM) {
+LRESULT MainWindow::onCaptureChanged(WPARAM, LPARAM) {
     leftButtonPressed_ = false;
     return 0;
 }
 
-LRESULT Form1::onCommand(WPARAM wp, LPARAM lp) {
-    const int id = LOWORD(wp);
+LRESULT MainWindow::onCommand(WPARAM wp, LPARAM lp) {
+    const auto id = static_cast<ControlId>(LOWORD(wp));
     const auto sender = reinterpret_cast<HWND>(lp);
     if (HIWORD(wp) != BN_CLICKED || sender == nullptr) {
         return 0; // Enter and Esc arrive as IDOK / IDCANCEL without a sender
     }
-    if (id == Command1 && sender == control(Command1)) {
-        clickOnCommand1();
-    } else if (id == Command2 && sender == control(Command2)) {
-        clickOnCommand2();
+    if (id == ControlId::modifyButton && sender == control(ControlId::modifyButton)) {
+        clickOnModify();
+    } else if (id == ControlId::exitButton && sender == control(ControlId::exitButton)) {
+        clickOnExit();
     }
     return 0;
 }
 
-LRESULT Form1::onControlColorStatic(WPARAM wp, LPARAM lp) {
+LRESULT MainWindow::onControlColorStatic(WPARAM wp, LPARAM lp) {
     const auto dc = reinterpret_cast<HDC>(wp);
-    const int id = GetDlgCtrlID(reinterpret_cast<HWND>(lp));
+    const auto id = static_cast<ControlId>(GetDlgCtrlID(reinterpret_cast<HWND>(lp)));
     for (const ControlLayout& layout : controls) {
         if (layout.id == id && layout.textColor) {
             SetTextColor(
@@ -277,7 +262,7 @@ LRESULT Form1::onControlColorStatic(WPARAM wp, LPARAM lp) {
 
 // Like a dialog, the window keeps the focus on the control that had it when it was last
 // active (a message box takes it away and gives it back).
-LRESULT Form1::onActivate(WPARAM wp, LPARAM) {
+LRESULT MainWindow::onActivate(WPARAM wp, LPARAM) {
     if (LOWORD(wp) == WA_INACTIVE) {
         HWND focus = GetFocus();
         if (ownsWindow(focus)) {
@@ -289,14 +274,14 @@ LRESULT Form1::onActivate(WPARAM wp, LPARAM) {
     return 0;
 }
 
-LRESULT Form1::onSetFocus(WPARAM, LPARAM) {
+LRESULT MainWindow::onSetFocus(WPARAM, LPARAM) {
     if (ownsWindow(lastFocus_)) {
         SetFocus(lastFocus_);
     }
     return 0;
 }
 
-LRESULT Form1::onDpiChanged(WPARAM wp, LPARAM lp) {
+LRESULT MainWindow::onDpiChanged(WPARAM wp, LPARAM lp) {
     const int dpi = HIWORD(wp);
     const RECT* suggested = reinterpret_cast<const RECT*>(lp);
     applyDpi(dpi);
@@ -307,94 +292,95 @@ LRESULT Form1::onDpiChanged(WPARAM wp, LPARAM lp) {
     return 0;
 }
 
-LRESULT Form1::onSettingChange(WPARAM wp, LPARAM lp) {
+LRESULT MainWindow::onSettingChange(WPARAM wp, LPARAM lp) {
     if (wp == SPI_SETNONCLIENTMETRICS) {
-        const UniqueFont previous = std::exchange(font_, dpiServices_.messageFont(dpi_));
+        const win32::UniqueFont previous = std::exchange(font_, dpiServices_.messageFont(dpi_));
         applyFont();
     }
     return defaultHandling(WM_SETTINGCHANGE, wp, lp);
 }
 
-LRESULT Form1::onCreateTooltip(WPARAM, LPARAM) {
+LRESULT MainWindow::onCreateTooltip(WPARAM, LPARAM) {
     if (!tooltip_) {
-        tooltip_ = createTooltip(window_, control(Label5), makerCredit, instance_);
+        tooltip_ = createTooltip(window_, control(ControlId::creditLine), makerCredit, instance_);
     }
     return 0;
 }
 
-LRESULT Form1::onClose(WPARAM, LPARAM) {
+LRESULT MainWindow::onClose(WPARAM, LPARAM) {
     DestroyWindow(window_);
     return 0;
 }
 
-LRESULT Form1::onDestroy(WPARAM, LPARAM) {
+LRESULT MainWindow::onDestroy(WPARAM, LPARAM) {
     tooltip_.reset();
     PostQuitMessage(0);
     return 0;
 }
 
-LRESULT Form1::onText1Char(WPARAM wp, LPARAM lp) {
+LRESULT MainWindow::onPortEditChar(WPARAM wp, LPARAM lp) {
     auto keyCode = static_cast<std::int16_t>(wp); // the key code is a 16-bit signed integer
     filterPortKey(keyCode);
     if (keyCode == 0) {
         return 0; // discarded
     }
-    return CallWindowProcW(text1Original_, control(Text1), WM_CHAR,
+    return CallWindowProcW(portEditOriginal_, control(ControlId::portEdit), WM_CHAR,
                            static_cast<std::uint16_t>(keyCode), lp);
 }
 
-void Form1::clickOnWindow() {
+void MainWindow::clickOnWindow() {
     platform_.documents.openDocument(L"open", websiteAddress, L"", platform_.folder.programFolder(),
                                      SW_SHOWNORMAL);
 }
 
-void Form1::clickOnCommand1() {
+void MainWindow::clickOnModify() {
     runModifyCommand(*this, platform_);
 }
 
-void Form1::clickOnCommand2() {
+void MainWindow::clickOnExit() {
     platform_.end.endProgram(ExitCode::Normal);
 }
 
 // Each control is made in its place for the window's DPI, with its font (the notice gets
 // its own fitted font when its text is set at load).
-void Form1::createControls() {
+void MainWindow::createControls() {
     for (const ControlLayout& layout : controls) {
         HWND created = createControl(layout, containerOf(layout), instance_, dpi_, font_.get());
-        if (layout.id == Frame1) {
+        if (layout.id == ControlId::portFrame) {
             frame_ = created;
         }
     }
-    const TwipRect& frame = layoutOf(Frame1).rect;
+    const TwipRect& frame = layoutOf(ControlId::portFrame).rect;
     groupBox_ = FrameContainer::createGroupBox(
-        frame_, instance_, layoutOf(Frame1).caption,
+        frame_, instance_, layoutOf(ControlId::portFrame).caption,
         {twipsToPixels(frame.width, dpi_), twipsToPixels(frame.height, dpi_)}, font_.get());
 
-    HWND edit = control(Text1);
+    HWND edit = control(ControlId::portEdit);
     SendMessageW(edit, EM_LIMITTEXT, 0, 0);  // no length limit
     ImmAssociateContextEx(edit, nullptr, 0); // digits only: no input method composition
-    SetPropW(edit, form1Property, this);
-    text1Original_ = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrW(edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Form1::text1Proc)));
+    SetPropW(edit, mainWindowProperty, this);
+    portEditOriginal_ = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
+        edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&MainWindow::portEditProc)));
+
     lastFocus_ = edit;
 }
 
-void Form1::applyDpi(int dpi) {
+void MainWindow::applyDpi(int dpi) {
     dpi_ = dpi;
-    const UniqueFont previous = std::exchange(font_, dpiServices_.messageFont(dpi));
+    const win32::UniqueFont previous = std::exchange(font_, dpiServices_.messageFont(dpi));
     layOut();
     applyFont(); // the controls leave the previous font before it goes
 }
 
-void Form1::layOut() {
+void MainWindow::layOut() {
     for (const ControlLayout& layout : controls) {
         placeWindow(control(layout.id), layout.rect, dpi_);
     }
-    const TwipRect& frame = layoutOf(Frame1).rect;
+    const TwipRect& frame = layoutOf(ControlId::portFrame).rect;
     placeWindow(groupBox_, {0, 0, frame.width, frame.height}, dpi_);
 }
 
-void Form1::applyFont() {
+void MainWindow::applyFont() {
     const auto font = reinterpret_cast<WPARAM>(font_.get());
     for (const ControlLayout& layout : controls) {
         SendMessageW(control(layout.id), WM_SETFONT, font, TRUE);
@@ -403,30 +389,27 @@ void Form1::applyFont() {
     fitNotice();
 }
 
-void Form1::fitNotice() {
-    HWND notice = control(Label6);
-    const int length = GetWindowTextLengthW(notice);
-    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-    text.resize(static_cast<size_t>(GetWindowTextW(notice, text.data(), length + 1)));
-    UniqueFont fitted = fontToFitLabel(notice, font_.get(), text);
+void MainWindow::fitNotice() {
+    HWND notice = control(ControlId::notice);
+    win32::UniqueFont fitted = fontToFitLabel(notice, font_.get(), windowText(notice));
     HFONT font = fitted ? fitted.get() : font_.get();
     SendMessageW(notice, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
     noticeFont_ = std::move(fitted); // the label no longer uses the one this replaces
 }
 
-RECT Form1::clientRectAt(int dpi) const {
+RECT MainWindow::clientRectAt(int dpi) const {
     return pixelRect(clientArea, dpi);
 }
 
-HWND Form1::control(ControlId id) const {
-    return GetDlgItem(containerOf(layoutOf(id)), id);
+HWND MainWindow::control(ControlId id) const {
+    return GetDlgItem(containerOf(layoutOf(id)), static_cast<int>(id));
 }
 
-HWND Form1::containerOf(const ControlLayout& layout) const {
-    return layout.container == Container::Frame1 ? frame_ : window_;
+HWND MainWindow::containerOf(const ControlLayout& layout) const {
+    return layout.container == Container::PortFrame ? frame_ : window_;
 }
 
-bool Form1::ownsWindow(HWND window) const {
+bool MainWindow::ownsWindow(HWND window) const {
     return window != nullptr && window_ != nullptr && IsChild(window_, window);
 }
 

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace velkora {
+
+// The number that a text of ASCII decimal digits denotes, with optional spaces before and
+// after them (" 080 " is 80), as the registry takes a REG_DWORD datum given as text.
+// Anything else, and numbers beyond 4294967295, give nothing.
+std::optional<std::uint32_t> parseDwordText(const std::wstring& text);
+
+} // namespace velkora
