@@ -4,7 +4,9 @@
 
 namespace velkora::win32 {
 
-// %ProgramData%\Velkora\velkora-cli.log, UTF-8, one line per result with the local time.
+// velkora-cli.log in the Velkora folder of the ProgramData known folder, UTF-8, one line per
+// result with the local time. It runs elevated or as SYSTEM: a folder or file that another
+// account could have planted (a link, a foreign owner) is refused, not written.
 class ProgramDataResultLog : public ResultLog {
 public:
     void append(const std::wstring& line) override;

@@ -7,7 +7,7 @@ namespace {
 
 TEST_F(VelkoraTest, ModifyWhileAnotherChangeHoldsTheLockReports1618AndWritesNothing) {
     const ToolRegistryState before = toolRegistryState();
-    const HANDLE lock = CreateMutexW(nullptr, TRUE, L"Global\\Velkora.PortChange");
+    const HANDLE lock = takePortChangeLock();
     ASSERT_NE(lock, nullptr);
     const MainWindow window = start();
     ASSERT_NE(window.modifyButton, nullptr);

@@ -286,7 +286,7 @@ INSTANTIATE_TEST_SUITE_P(
 // The lock a change holds, taken here as another change would take it.
 class HeldLock {
 public:
-    HeldLock() : mutex_(CreateMutexW(nullptr, TRUE, L"Global\\Velkora.PortChange")) {}
+    HeldLock() : mutex_(takePortChangeLock()) {}
     ~HeldLock() {
         release();
         CloseHandle(mutex_);
@@ -327,25 +327,29 @@ TEST_F(CliTest, SetWaitsForALockThatIsReleasedInTime) {
     expectListenerAt(3392);
 }
 
-TEST_F(CliTest, SetsStartedTogetherNeverInterleave) {
-    for (int round = 0; round < 3; ++round) {
-        std::vector<std::unique_ptr<CliProcess>> sets;
-        for (const wchar_t* port : {L"3390", L"3391", L"3392", L"3393"}) {
-            sets.push_back(std::make_unique<CliProcess>(std::wstring(L"set ") + port));
-        }
-        int done = 0;
-        for (auto& set : sets) {
-            const CliRun run = set->finish(60000);
-            EXPECT_TRUE(run.exitCode == 3010u || run.exitCode == 1618u) << run.exitCode;
-            done += run.exitCode == 3010u ? 1 : 0;
-        }
-        EXPECT_GE(done, 1);
-        const auto tds = readDword(listenerTdsKey, L"PortNumber");
-        ASSERT_TRUE(tds.has_value());
-        expectListenerAt(*tds);
-        EXPECT_TRUE(std::set<DWORD>({3390, 3391, 3392, 3393}).count(*tds));
-        seedListener(cliPorts);
+// Four sets started while the lock is held write nothing until it is released; then they
+// take it one after the other and both listener values end on one of their ports.
+TEST_F(CliTest, SetsStartedTogetherWriteOnlyOnceTheLockIsFree) {
+    const ToolRegistryState before = toolRegistryState();
+    HeldLock lock;
+    std::vector<std::unique_ptr<CliProcess>> sets;
+    for (const wchar_t* port : {L"3390", L"3391", L"3392", L"3393"}) {
+        sets.push_back(std::make_unique<CliProcess>(std::wstring(L"set ") + port));
     }
+    Sleep(2000);
+    EXPECT_TRUE(toolRegistryState() == before) << "written while locked";
+    lock.release();
+    int done = 0;
+    for (auto& set : sets) {
+        const CliRun run = set->finish(60000);
+        EXPECT_TRUE(run.exitCode == 3010u || run.exitCode == 1618u) << run.exitCode;
+        done += run.exitCode == 3010u ? 1 : 0;
+    }
+    EXPECT_GE(done, 1);
+    const auto tds = readDword(listenerTdsKey, L"PortNumber");
+    ASSERT_TRUE(tds.has_value());
+    expectListenerAt(*tds);
+    EXPECT_TRUE(std::set<DWORD>({3390, 3391, 3392, 3393}).count(*tds));
 }
 
 // What a console shows in its first row, trailing blanks dropped.

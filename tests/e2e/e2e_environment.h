@@ -25,6 +25,10 @@ void clearRecords();
 std::vector<std::wstring> waitForRecordedCalls(const std::wstring& program, size_t count,
                                                DWORD timeoutMs);
 
+// Creates the port change lock held, as another administrator's change does: with the DACL
+// the programs give it (Wine gives a mutex made without one no owner, which they refuse).
+HANDLE takePortChangeLock();
+
 // Sets an environment variable of this process (inherited by the programs it starts) and
 // puts the old value back at the end of the scope.
 class ScopedEnvironmentVariable : NonCopyable {

@@ -20,8 +20,17 @@ const wchar_t* const rdpTcpKey =
     L"SYSTEM\\CurrentControlSet\\Control\\Terminal Server\\WinStations\\RDP-Tcp";
 
 SERVICE_STATUS_HANDLE statusHandle = nullptr;
-SERVICE_STATUS status{};
+SERVICE_STATUS status{}; // written by the service's thread and by the control handler
+CRITICAL_SECTION statusLock;
 HANDLE stopEvent = nullptr;
+
+class StatusLock {
+public:
+    StatusLock() { EnterCriticalSection(&statusLock); }
+    ~StatusLock() { LeaveCriticalSection(&statusLock); }
+    StatusLock(const StatusLock&) = delete;
+    StatusLock& operator=(const StatusLock&) = delete;
+};
 
 DWORD readDword(const wchar_t* key, const wchar_t* name, DWORD fallback) {
     DWORD value = 0;
@@ -56,6 +65,7 @@ void recordEvent(const std::wstring& event) {
 }
 
 void report(DWORD state, DWORD exitCode = NO_ERROR) {
+    const StatusLock lock;
     status.dwCurrentState = state;
     status.dwWin32ExitCode = exitCode;
     status.dwControlsAccepted = 0;
@@ -66,6 +76,16 @@ void report(DWORD state, DWORD exitCode = NO_ERROR) {
         (state == SERVICE_START_PENDING || state == SERVICE_STOP_PENDING) ? 3000 : 0;
     status.dwCheckPoint = status.dwWaitHint != 0 ? status.dwCheckPoint + 1 : 0;
     SetServiceStatus(statusHandle, &status);
+}
+
+// Takes the stop control again once NoStop is removed: only while running, never once a
+// stop has been reported pending (the manager would see RUNNING again in the middle of it).
+void acceptStopOnceAllowed() {
+    const StatusLock lock; // re-entered by report()
+    if (status.dwCurrentState == SERVICE_RUNNING && status.dwControlsAccepted == 0 &&
+        readDword(behaviourKey, L"NoStop", 0) == 0) {
+        report(SERVICE_RUNNING);
+    }
 }
 
 DWORD WINAPI onControl(DWORD control, DWORD, void*, void*) {
@@ -120,11 +140,8 @@ void WINAPI serviceMain(DWORD argc, wchar_t** argv) {
     stopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     recordEvent(L"start " + name);
     report(SERVICE_RUNNING);
-    // Takes the stop control again once NoStop is removed, so that tests can stop it.
     while (WaitForSingleObject(stopEvent, 200) == WAIT_TIMEOUT) {
-        if (status.dwControlsAccepted == 0 && readDword(behaviourKey, L"NoStop", 0) == 0) {
-            report(SERVICE_RUNNING);
-        }
+        acceptStopOnceAllowed(); // so that tests can stop it
     }
     recordEvent(L"stop " + name);
     if (listener != INVALID_SOCKET) {
@@ -136,6 +153,7 @@ void WINAPI serviceMain(DWORD argc, wchar_t** argv) {
 } // namespace
 
 int wmain() {
+    InitializeCriticalSection(&statusLock);
     wchar_t anyName[] = L"";
     const SERVICE_TABLE_ENTRYW table[] = {{anyName, serviceMain}, {nullptr, nullptr}};
     return StartServiceCtrlDispatcherW(table) ? 0 : static_cast<int>(GetLastError());

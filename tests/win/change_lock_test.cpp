@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <sddl.h>
+
 #include <chrono>
 #include <string>
 #include <thread>
@@ -54,6 +56,30 @@ TEST(NamedMutexChangeLock, ALockLeftByAnEndedHolderIsTakenOver) {
     abandoning.join();
     milliseconds took{};
     EXPECT_EQ(tryFromAnotherThread(300, took), 0);
+}
+
+// A mutex of that name made first by someone else: owned by another account, or with a DACL
+// that shuts the administrators out. Neither is waited for nor told as "access denied".
+TEST(NamedMutexChangeLock, RefusesALockMadeByAnotherAccount) {
+    for (const wchar_t* foreign : {L"O:WDD:(A;;GA;;;WD)", L"D:P(D;;GA;;;WD)"}) {
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(foreign, SDDL_REVISION_1,
+                                                                         &descriptor, nullptr));
+        SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
+        const HANDLE planted = CreateMutexW(&attributes, FALSE, testLockName().c_str());
+        LocalFree(descriptor);
+        ASSERT_NE(planted, nullptr) << foreign;
+        win32::NamedMutexChangeLock lock(testLockName(), 0);
+        try {
+            lock.acquire();
+            ADD_FAILURE() << "taken: " << foreign;
+        } catch (const PlatformError& error) {
+            EXPECT_EQ(error.number(), ERROR_INVALID_OWNER) << foreign;
+            EXPECT_EQ(error.description(),
+                      L"端口修改锁被另一个账户（不是 SYSTEM 或管理员组）占用，未做任何修改。");
+        }
+        CloseHandle(planted);
+    }
 }
 
 } // namespace
