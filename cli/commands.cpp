@@ -262,7 +262,9 @@ Report runCommand(const Invocation& invocation, Platform& platform) {
         }
     } catch (const PlatformError& failure) {
         report.error = failure;
-        report.exitCode = exitCodeForError(failure.number());
+        // A change that could not be put back is never "nothing changed", whatever its number.
+        report.exitCode =
+            failure.changeLeftBehind() ? ExitCode::Failed : exitCodeForError(failure.number());
     }
     return report;
 }

@@ -157,6 +157,9 @@ std::string jsonReport(const Report& report) {
         {"remoteDesktop", remoteDesktopJson(report.status)},
         {"error", errorJson(report.error)},
     };
+    if (report.error && report.error->changeLeftBehind()) {
+        json["rolledBack"] = false;
+    }
     if (report.serviceRestart) {
         const ServiceRestartOutcome& restart = *report.serviceRestart;
         json["verified"] = restart.result == RestartResult::Verified;

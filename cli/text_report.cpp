@@ -212,6 +212,8 @@ void errorLines(const Report& report, TextReport& text) {
         text.err += L"请检查远程桌面服务。" + crlf;
     } else if (report.serviceRestart) {
         text.err += L"恢复时出错，见上面的状态。" + crlf;
+    } else if (error.changeLeftBehind()) {
+        text.err += L"修改未能全部恢复，请检查远程桌面的端口值和防火墙规则。" + crlf;
     } else if (report.command == "set") {
         text.err += L"未做任何修改。" + crlf;
     }

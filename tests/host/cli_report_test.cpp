@@ -243,6 +243,23 @@ TEST_P(Outcome, GivesItsExitCodeAndLinesAndWritesOnlyWhenItSaysSo) {
 INSTANTIATE_TEST_SUITE_P(Table, Outcome, ::testing::ValuesIn(cases),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// A refused write whose put-back is refused too leaves write 1 in place: that is a failure
+// with something changed, never 5's "nothing changed".
+TEST(OutcomeOfAFailedPutBack, IsOneAndSaysWhatToCheck) {
+    FakePlatform fake;
+    arrangeServer(fake);
+    fake.registry.failRegwrite(2, accessDenied);
+    fake.registry.failRestores(PlatformError(1018, L"无法写入。"));
+
+    const Report report = runCommand(asked(Command::Set, L"3390"), fake.platform);
+
+    EXPECT_EQ(report.exitCode, 1);
+    EXPECT_EQ(toUtf8(textReport(report).err),
+              toUtf8(L"错误 5：拒绝访问。\r\n恢复原值失败（错误 1018）：无法写入。\r\n"
+                     L"修改未能全部恢复，请检查远程桌面的端口值和防火墙规则。\r\n"));
+    EXPECT_NE(jsonReport(report).find("\"rolledBack\":false"), std::string::npos);
+}
+
 TEST(OutcomeOfASecondSet, IsDoneWithNothingChanged) {
     FakePlatform fake;
     arrangeServer(fake);
