@@ -1,5 +1,8 @@
 #include "cli/text_report.h"
 
+#include <cstddef>
+#include <iterator>
+
 #include "logic/port_change_set.h"
 
 namespace velkora::cli {
@@ -26,21 +29,12 @@ std::wstring presence(const std::optional<bool>& present) {
 }
 
 std::wstring serviceStateText(ServiceState state) {
-    switch (state) {
-    case ServiceState::Stopped:
-        return L"已停止";
-    case ServiceState::StartPending:
-        return L"正在启动";
-    case ServiceState::StopPending:
-        return L"正在停止";
-    case ServiceState::Running:
-        return L"正在运行";
-    case ServiceState::ContinuePending:
-        return L"正在继续";
-    case ServiceState::PausePending:
-        return L"正在暂停";
-    case ServiceState::Paused:
-        return L"已暂停";
+    // In the order of the service control manager's state numbers, which start at 1.
+    static const wchar_t* const names[] = {L"已停止",   L"正在启动", L"正在停止", L"正在运行",
+                                           L"正在继续", L"正在暂停", L"已暂停"};
+    const std::size_t index = static_cast<std::size_t>(state) - 1;
+    if (index < std::size(names)) {
+        return names[index];
     }
     return L"未知"; // a number the service control manager does not define
 }

@@ -9,12 +9,13 @@
 namespace velkora {
 namespace {
 
+const std::wstring firewallPolicy =
+    L"HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet001\\Services\\SharedAccess\\Parameters\\"
+    L"FirewallPolicy\\";
 const std::wstring standardProfileOpenPortsList =
-    L"HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet001\\Services\\SharedAccess\\Parameters\\"
-    L"FirewallPolicy\\StandardProfile\\GloballyOpenPorts\\List";
+    firewallPolicy + L"StandardProfile\\GloballyOpenPorts\\List";
 const std::wstring domainProfileOpenPortsList =
-    L"HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet001\\Services\\SharedAccess\\Parameters\\"
-    L"FirewallPolicy\\DomainProfile\\GloballyOpenPorts\\List";
+    firewallPolicy + L"DomainProfile\\GloballyOpenPorts\\List";
 
 std::vector<RegistryValueState> captureAll(ShellObject& shell, const PortChangeSet& changeSet) {
     std::vector<RegistryValueState> states;

@@ -91,6 +91,21 @@ PlatformError notListening(const std::wstring& serviceName, long port) {
                                                     std::to_wstring(port) + L" 上监听。");
 }
 
+// Stops and starts the service and waits for it on the new port, keeping a failed stop or
+// start and the time taken in the outcome. Whether it listens on the new port.
+bool cycleToNewPort(Restart& restart, WaitClock& clock, long newPort,
+                    ServiceRestartOutcome& outcome) {
+    const auto started = clock.now();
+    bool verified = false;
+    try {
+        verified = restart.cycleAndVerify(newPort);
+    } catch (const PlatformError& failure) {
+        outcome.error = failure;
+    }
+    outcome.elapsed = clock.now() - started;
+    return verified;
+}
+
 } // namespace
 
 void checkServiceCanRestart(ServiceManager& services, const std::wstring& serviceName) {
@@ -111,14 +126,7 @@ ServiceRestartOutcome restartServiceAndVerify(ServiceManager& services, Listener
                                               const std::function<void()>& undoChange) {
     Restart restart(services, listeners, clock, request);
     ServiceRestartOutcome outcome;
-    const auto started = clock.now();
-    bool verified = false;
-    try {
-        verified = restart.cycleAndVerify(request.newPort);
-    } catch (const PlatformError& failure) {
-        outcome.error = failure;
-    }
-    outcome.elapsed = clock.now() - started;
+    const bool verified = cycleToNewPort(restart, clock, request.newPort, outcome);
     if (verified) {
         outcome.atEnd = restart.observe();
         return outcome;
@@ -177,14 +185,7 @@ ServiceRestartOutcome restartServiceForValuesInPlace(ServiceManager& services,
                                                      const ServiceRestartRequest& request) {
     Restart restart(services, listeners, clock, request);
     ServiceRestartOutcome outcome;
-    const auto started = clock.now();
-    bool verified = false;
-    try {
-        verified = restart.cycleAndVerify(request.newPort);
-    } catch (const PlatformError& failure) {
-        outcome.error = failure;
-    }
-    outcome.elapsed = clock.now() - started;
+    const bool verified = cycleToNewPort(restart, clock, request.newPort, outcome);
     if (!verified) {
         outcome.result = RestartResult::NotVerified;
         outcome.whenGivenUp = restart.observe();

@@ -1,7 +1,6 @@
 #include "platform/win32/change_lock.h"
 
-#include <sddl.h>
-
+#include "platform/win32/security_descriptor.h"
 #include "platform/win32/trusted_owner.h"
 #include "platform/win32/win32_error.h"
 
@@ -32,13 +31,8 @@ bool isAdministrator() {
 constexpr wchar_t mutexAccess[] = L"D:(A;;GA;;;SY)(A;;GA;;;BA)";
 
 HANDLE createMutex(const std::wstring& name) {
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(mutexAccess, SDDL_REVISION_1,
-                                                              &descriptor, nullptr)) {
-        throwLastError();
-    }
-    const UniqueLocalMemory descriptorOwner(descriptor);
-    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
+    const UniqueLocalMemory descriptor = securityDescriptorFrom(mutexAccess);
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor.get(), FALSE};
     HANDLE mutex = CreateMutexW(&attributes, FALSE, name.c_str());
     const DWORD error = GetLastError();
     if (mutex == nullptr) {

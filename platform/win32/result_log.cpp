@@ -2,13 +2,13 @@
 
 #include <windows.h>
 
-#include <sddl.h>
 #include <shlobj.h>
 
 #include <cstdio>
 #include <string>
 
 #include "platform/win32/runtime.h"
+#include "platform/win32/security_descriptor.h"
 #include "platform/win32/trusted_owner.h"
 #include "platform/win32/unique_handles.h"
 #include "platform/win32/win32_error.h"
@@ -46,13 +46,8 @@ std::wstring programDataFolder() {
 }
 
 void createFolder(const std::wstring& folder) {
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(folderAccess, SDDL_REVISION_1,
-                                                              &descriptor, nullptr)) {
-        throwLastError();
-    }
-    const UniqueLocalMemory descriptorOwner(descriptor);
-    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
+    const UniqueLocalMemory descriptor = securityDescriptorFrom(folderAccess);
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor.get(), FALSE};
     if (!CreateDirectoryW(folder.c_str(), &attributes) && GetLastError() != ERROR_ALREADY_EXISTS) {
         throwLastError();
     }
