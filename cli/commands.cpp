@@ -4,11 +4,11 @@
 #include <memory>
 #include <new>
 
+#include "logic/listener_settings.h"
 #include "logic/lockout_guard.h"
-#include "logic/modify_command.h"
 #include "logic/port_change.h"
 #include "logic/port_entry_rules.h"
-#include "logic/captured_port_state.h"
+#include "logic/restart_command.h"
 #include "logic/service_restart.h"
 
 namespace velkora::cli {
@@ -43,47 +43,39 @@ bool acceptPortText(const std::wstring& portText, Report& report) {
     return false;
 }
 
-void runStatus(Platform& platform, Report& report) {
-    report.status = readRemoteDesktopStatus(platform);
+void runStatus(SystemServices& system, Report& report) {
+    report.status = readRemoteDesktopStatus(system);
     report.port = report.status->port;
 }
 
-void runCheck(const Invocation& invocation, Platform& platform, Report& report) {
+void runCheck(const Invocation& invocation, SystemServices& system, Report& report) {
     if (!acceptPortText(invocation.portText, report)) {
         return;
     }
     const long port = portNumber(invocation.portText);
     report.port = port;
-    const std::unique_ptr<ShellObject> shell = platform.shell.create(L"wscript.shell");
+    const std::unique_ptr<ShellObject> shell = system.shell.create(L"wscript.shell");
     const std::optional<long> current = currentListenerPort(*shell);
     report.oldPort = current;
-    report.check = checkPortAvailability(platform.ports, port, current);
+    report.check = checkPortAvailability(system.ports, port, current);
     report.exitCode = exitCodeForCheck(*report.check);
 }
 
 // After the change is written: the restart as asked. A restart that cannot be started
 // leaves the change in place and pending, and says why.
-void restartAsAsked(const Invocation& invocation, Platform& platform, Report& report) {
+void restartAsAsked(const Invocation& invocation, SystemServices& system, Report& report) {
     report.restart = RestartState::Required;
     report.exitCode = ExitCode::RestartRequired;
     if (invocation.restart != RestartMode::Computer) {
         return;
     }
     try {
-        platform.launcher.launch(restartCommand, WindowStyle::MinimizedFocus);
+        system.launcher.launch(restartCommand, WindowStyle::MinimizedFocus);
         report.restart = RestartState::Started;
         report.exitCode = ExitCode::RestartStarted;
     } catch (const PlatformError& failure) {
         report.error = failure;
     }
-}
-
-// Values already in place that the running listener has not taken up: its process listens
-// on other ports only. Where that cannot be seen, nothing counts as pending.
-bool restartStillPending(Platform& platform, long port) {
-    ProbeListenerTable listeners(platform.ports, platform.serviceMonitor);
-    return whereServiceListens(platform.services, listeners, remoteDesktopServiceName, port) ==
-           ServiceListener::Elsewhere;
 }
 
 int exitCodeForRestart(RestartResult result) {
@@ -112,7 +104,7 @@ const wchar_t* restartResultName(RestartResult result) {
 
 // One line for the log that is read after reconnecting; a log that cannot be written is
 // reported, but changes nothing of the result.
-void logRestartResult(Platform& platform, Report& report) {
+void logRestartResult(SystemServices& system, Report& report) {
     const ServiceRestartOutcome& outcome = *report.serviceRestart;
     std::wstring line = L"set " + std::to_wstring(report.newPort.value_or(0)) +
                         L" --restart service: exit " + std::to_wstring(report.exitCode) + L", " +
@@ -124,75 +116,52 @@ void logRestartResult(Platform& platform, Report& report) {
         line += L", error " + std::to_wstring(error->number()) + L": " + error->description();
     }
     try {
-        platform.resultLog.append(line);
+        system.resultLog.append(line);
     } catch (const PlatformError& failure) {
         report.logError = failure;
     }
 }
 
-// The change and a restart of the Remote Desktop service, all under the change lock: the
-// service is checked before anything is written, and the change is put back unless the
-// service comes up listening on the new port.
-void applyWithRestartOfService(const Invocation& invocation, Platform& platform, ShellObject& shell,
-                               long port, Report& report) {
-    const HeldChangeLock held(platform.changeLock);
-    ProbeListenerTable listeners(platform.ports, platform.serviceMonitor);
-    ServiceRestartRequest request;
-    request.serviceName = remoteDesktopServiceName;
-    request.newPort = port;
-    request.oldPort = report.oldPort.value_or(3389); // the listener's default without a value
-    request.limits.verify = std::chrono::seconds(invocation.verifySeconds);
-
-    std::optional<PortChangeOutcome> applied;
-    const auto applyChange = [&]() -> std::function<void()> {
-        CapturedPortState before = CapturedPortState::capture(platform, shell, invocation.portText);
-        applied = applyPortChange(platform, shell, invocation.portText, WhenInPlace::LeaveAlone);
-        if (!applied->listenerChanged) { // nothing the listener must take up
-            return {};
-        }
-        return [&platform, &shell, before = std::move(before)] {
-            before.restore(platform, shell);
-        };
-    };
-    report.serviceRestart = applyWithServiceRestart(platform.services, listeners,
-                                                    platform.waitClock, request, applyChange);
-    report.firewall = applied->firewall;
-    report.changed = applied->changed;
-    report.port = port;
+// The change and a restart of the Remote Desktop service; the result goes to the log once the
+// change lock is released.
+void applyWithRestartOfService(const Invocation& invocation, SystemServices& system,
+                               Report& report) {
+    ServiceRestartLimits limits;
+    limits.verify = std::chrono::seconds(invocation.verifySeconds);
+    const ServicePortChange outcome = changePortWithServiceRestart(
+        system, *system.shell.create(L"wscript.shell"), invocation.portText, limits);
+    report.oldPort = outcome.oldPort;
+    report.firewall = outcome.change.firewall;
+    report.changed = outcome.change.changed;
+    report.port = report.newPort;
+    report.serviceRestart = outcome.restart;
+    report.restartedForValuesInPlace = outcome.restartedForValuesInPlace;
     if (!report.serviceRestart) {
-        // The values were in place already, maybe written without a restart: the service is
-        // restarted unless it listens on the port.
-        if (whereServiceListens(platform.services, listeners, request.serviceName, port) ==
-            ServiceListener::OnPort) {
-            return;
-        }
-        report.restartedForValuesInPlace = true;
-        report.serviceRestart = restartServiceForValuesInPlace(platform.services, listeners,
-                                                               platform.waitClock, request);
+        return;
     }
-    const ServiceRestartOutcome& outcome = *report.serviceRestart;
-    report.exitCode = exitCodeForRestart(outcome.result);
-    logRestartResult(platform, report);
-    if (outcome.result == RestartResult::Verified) {
+    const RestartResult result = report.serviceRestart->result;
+    report.exitCode = exitCodeForRestart(result);
+    logRestartResult(system, report);
+    if (result == RestartResult::Verified) {
         report.restart = RestartState::Done;
         return;
     }
-    if (outcome.result == RestartResult::NotVerified) {
-        report.error = outcome.error;
+    if (result == RestartResult::NotVerified) {
+        report.error = report.serviceRestart->error;
         return;
     }
     // Rolled back, the change is gone, its rules too.
     report.changed = false;
     report.firewall.reset();
     report.port = report.oldPort;
-    if (outcome.result == RestartResult::RollbackFailed) {
-        report.error = outcome.rollbackError;
-        report.listenerPortNow = currentListenerPort(shell);
+    if (result == RestartResult::RollbackFailed) {
+        report.error = report.serviceRestart->rollbackError;
+        report.listenerPortNow = outcome.listenerPortNow;
         report.port = report.listenerPortNow;
     }
 }
 
-void runSet(const Invocation& invocation, Platform& platform, Report& report) {
+void runSet(const Invocation& invocation, SystemServices& system, Report& report) {
     report.changed = false;
     report.restart = RestartState::None;
     if (!acceptPortText(invocation.portText, report)) {
@@ -200,11 +169,11 @@ void runSet(const Invocation& invocation, Platform& platform, Report& report) {
     }
     const long port = portNumber(invocation.portText);
     report.newPort = port;
-    const std::unique_ptr<ShellObject> shell = platform.shell.create(L"wscript.shell");
+    const std::unique_ptr<ShellObject> shell = system.shell.create(L"wscript.shell");
     const std::optional<long> current = currentListenerPort(*shell);
     report.oldPort = current;
     report.port = current;
-    report.check = checkPortAvailability(platform.ports, port, current);
+    report.check = checkPortAvailability(system.ports, port, current);
     if (refusedByGuard(*report.check)) {
         if (!invocation.force) {
             report.exitCode = exitCodeForCheck(*report.check);
@@ -214,16 +183,16 @@ void runSet(const Invocation& invocation, Platform& platform, Report& report) {
     }
 
     if (invocation.restart == RestartMode::Service) {
-        applyWithRestartOfService(invocation, platform, *shell, port, report);
+        applyWithRestartOfService(invocation, system, report);
         return;
     }
     const PortChangeOutcome outcome =
-        applyPortChange(platform, *shell, invocation.portText, WhenInPlace::LeaveAlone);
+        applyPortChange(system, *shell, invocation.portText, WhenInPlace::LeaveAlone);
     report.firewall = outcome.firewall;
     report.port = port;
     report.changed = outcome.changed;
-    if (outcome.listenerChanged || restartStillPending(platform, port)) {
-        restartAsAsked(invocation, platform, report);
+    if (outcome.listenerChanged || restartStillPending(system, port)) {
+        restartAsAsked(invocation, system, report);
     }
 }
 
@@ -241,21 +210,21 @@ int exitCodeForError(long number) {
     return ExitCode::Failed;
 }
 
-Report runCommand(const Invocation& invocation, Platform& platform) {
+Report runCommand(const Invocation& invocation, SystemServices& system) {
     Report report;
     try {
         switch (invocation.command) {
         case Command::Status:
             report.command = "status";
-            runStatus(platform, report);
+            runStatus(system, report);
             break;
         case Command::Check:
             report.command = "check";
-            runCheck(invocation, platform, report);
+            runCheck(invocation, system, report);
             break;
         case Command::Set:
             report.command = "set";
-            runSet(invocation, platform, report);
+            runSet(invocation, system, report);
             break;
         default:
             break;

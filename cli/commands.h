@@ -10,7 +10,7 @@ namespace velkora::cli {
 
 // Runs status, check or set and says what came of it. Platform errors stop here: they
 // become the report's error and exit code.
-Report runCommand(const Invocation& invocation, Platform& platform);
+Report runCommand(const Invocation& invocation, SystemServices& system);
 
 // The report for arguments that were refused.
 Report usageReport(const std::wstring& usageError);

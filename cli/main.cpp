@@ -9,8 +9,9 @@
 #include "cli/console.h"
 #include "cli/json_report.h"
 #include "cli/text_report.h"
-#include "platform/win32/process_setup.h"
-#include "platform/win32/win32_platform.h"
+#include "platform/win32/runtime/delay_load_failure.h"
+#include "platform/win32/runtime/process_setup.h"
+#include "platform/win32/system_services.h"
 
 namespace {
 
@@ -57,10 +58,38 @@ BOOL WINAPI holdOnConsoleEvents(DWORD event) {
     return TRUE;
 }
 
+// Whether the run was asked for JSON, for the reports made outside run().
+bool jsonAsked = false;
+
+// A delay-loaded DLL (COM, for the firewall) or one of its functions missing on the first
+// call ends the run with the usual report (with --json, the one object) and exit code 1.
+FARPROC WINAPI reportFailedDelayLoad(unsigned notification, PDelayLoadInfo info) {
+    if (!velkora::win32::isDelayLoadFailure(notification)) {
+        return nullptr;
+    }
+    if (workDone != nullptr) {
+        SetEvent(workDone);
+    }
+    try {
+        Report report;
+        report.exitCode = ExitCode::Failed;
+        report.error = velkora::win32::delayLoadFailure(notification, *info);
+        if (jsonWritten) {
+            err(textReport(report).err);
+        } else {
+            finish(report, jsonAsked);
+        }
+    } catch (...) {
+        err(L"错误 51：内部错误\r\n");
+    }
+    ExitProcess(ExitCode::Failed);
+}
+
 int run(int argc, wchar_t** argv, bool& json) {
     const std::vector<std::wstring> arguments(argv + 1, argv + argc);
     const ParsedArguments parsed = parseArguments(arguments);
     json = parsed.json;
+    jsonAsked = parsed.json;
     if (!parsed.invocation) {
         const int exitCode = finish(usageReport(parsed.usageError), parsed.json);
         err(usageText);
@@ -80,8 +109,8 @@ int run(int argc, wchar_t** argv, bool& json) {
         workDone = CreateEventW(nullptr, TRUE, FALSE, nullptr);
         SetConsoleCtrlHandler(holdOnConsoleEvents, TRUE);
     }
-    velkora::win32::Win32Platform services;
-    const Report report = runCommand(*parsed.invocation, services.platform());
+    velkora::win32::Win32SystemServices system;
+    const Report report = runCommand(*parsed.invocation, system.services());
     if (workDone != nullptr) {
         SetEvent(workDone);
     }
@@ -89,6 +118,8 @@ int run(int argc, wchar_t** argv, bool& json) {
 }
 
 } // namespace
+
+VELKORA_DELAY_LOAD_FAILURE_HOOK(reportFailedDelayLoad)
 
 int wmain(int argc, wchar_t** argv) {
     velkora::win32::restrictDllSearch();

@@ -2,7 +2,6 @@
 
 #include <cstddef>
 #include <optional>
-#include <utility>
 #include <vector>
 
 #include "logic/undo.h"
@@ -30,23 +29,6 @@ FirewallRule remoteDesktopRule(long port, long protocol, const wchar_t* protocol
     return rule;
 }
 
-// A rule as it was before this run touched it: absent, or its old fields.
-struct RuleChange {
-    std::wstring name;
-    std::optional<FirewallRule> before;
-};
-
-// Puts back every rule this run touched, newest first; tries all, raises the first failure.
-void putBack(Firewall& firewall, const std::vector<RuleChange>& changes) {
-    putBackNewestFirst(changes.size(), [&](std::size_t i) {
-        if (changes[i].before) {
-            firewall.put(*changes[i].before);
-        } else {
-            firewall.remove(changes[i].name);
-        }
-    });
-}
-
 } // namespace
 
 std::array<FirewallRule, 2> buildFirewallRules(long port) {
@@ -54,26 +36,48 @@ std::array<FirewallRule, 2> buildFirewallRules(long port) {
             remoteDesktopRule(port, FirewallProtocol::Udp, L"UDP")};
 }
 
-FirewallOutcome openPortInFirewall(Firewall& firewall, long port) {
-    FirewallOutcome outcome;
+CapturedRules captureRules(Firewall& firewall, long port) {
     if (!firewall.available()) {
+        return std::nullopt;
+    }
+    const std::array<FirewallRule, 2> rules = buildFirewallRules(port);
+    return std::array<std::optional<FirewallRule>, 2>{firewall.find(rules[0].name),
+                                                      firewall.find(rules[1].name)};
+}
+
+void putBackRule(Firewall& firewall, const std::wstring& name,
+                 const std::optional<FirewallRule>& before) {
+    if (before) {
+        firewall.put(*before);
+    } else {
+        firewall.remove(name);
+    }
+}
+
+FirewallOutcome openPortInFirewall(Firewall& firewall, long port, const CapturedRules& before) {
+    FirewallOutcome outcome;
+    if (!before) {
         return outcome;
     }
     outcome.available = true;
-    std::vector<RuleChange> changes;
-    for (const FirewallRule& rule : buildFirewallRules(port)) {
-        RuleOutcome& ruleOutcome =
-            rule.protocol == FirewallProtocol::Tcp ? outcome.tcp : outcome.udp;
-        std::optional<FirewallRule> before = firewall.find(rule.name);
-        if (before == rule) {
+    const std::array<FirewallRule, 2> rules = buildFirewallRules(port);
+    std::vector<std::size_t> touched;
+    const auto putBackTouched = [&] {
+        putBackNewestFirst(touched.size(), [&](std::size_t i) {
+            putBackRule(firewall, rules[touched[i]].name, (*before)[touched[i]]);
+        });
+    };
+    for (std::size_t i = 0; i < rules.size(); ++i) {
+        RuleOutcome& ruleOutcome = i == 0 ? outcome.tcp : outcome.udp;
+        if ((*before)[i] == rules[i]) {
             ruleOutcome = RuleOutcome::Present;
             continue;
         }
         ruleOutcome = RuleOutcome::Added;
         // Recorded before the put: a put that fails half-way may have changed the rule,
         // and putting back its old state (or removing a rule that is not there) is harmless.
-        changes.push_back({rule.name, std::move(before)});
-        undoOnFailure([&] { firewall.put(rule); }, [&] { putBack(firewall, changes); });
+        touched.push_back(i);
+        undoOnFailure([&] { firewall.put(rules[i]); }, putBackTouched);
     }
     return outcome;
 }

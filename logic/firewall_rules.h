@@ -25,10 +25,20 @@ struct FirewallOutcome {
     }
 };
 
-// Makes sure both rules exist and match; skipped where the modern firewall is not there.
-// If a rule cannot be put, every rule this run added or changed is put back as it was
-// before the error travels on.
-FirewallOutcome openPortInFirewall(Firewall& firewall, long port);
+// The two rules of the port as the firewall holds them before a change (TCP, UDP; absent
+// where there is no rule of that name), read once; none where the modern firewall is not
+// there.
+using CapturedRules = std::optional<std::array<std::optional<FirewallRule>, 2>>;
+CapturedRules captureRules(Firewall& firewall, long port);
+
+// Puts a rule back as captured: its old fields, or no rule of that name.
+void putBackRule(Firewall& firewall, const std::wstring& name,
+                 const std::optional<FirewallRule>& before);
+
+// Makes sure both rules exist and match, from what captureRules gave; skipped where the modern
+// firewall is not there. If a rule cannot be put, every rule this run added or changed is put
+// back as it was before the error travels on.
+FirewallOutcome openPortInFirewall(Firewall& firewall, long port, const CapturedRules& before);
 
 // Whether both rules for the port exist exactly as openPortInFirewall makes them; absent
 // where the modern firewall is not there.

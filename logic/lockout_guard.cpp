@@ -1,9 +1,7 @@
 #include "logic/lockout_guard.h"
 
 #include <algorithm>
-#include <variant>
 
-#include "logic/listener_paths.h"
 #include "platform/platform_error.h"
 
 namespace velkora {
@@ -118,18 +116,6 @@ PortCheck checkPortAvailability(PortProbe& probe, long port, std::optional<long>
         check.result = PortCheckResult::InUse;
     }
     return check;
-}
-
-std::optional<long> currentListenerPort(ShellObject& shell) {
-    // Not knowing the current port only means the port is checked even if it is the same.
-    try {
-        const RegistryValue value = shell.regread(listenerTdsPortPath);
-        if (const auto* number = std::get_if<std::uint32_t>(&value)) {
-            return static_cast<long>(*number);
-        }
-    } catch (const PlatformError&) {
-    }
-    return std::nullopt;
 }
 
 std::wstring ownerDisplayName(const PortOwner& owner) {

@@ -6,7 +6,6 @@
 
 #include "platform/message_box.h"
 #include "platform/port_probe.h"
-#include "platform/shell_object.h"
 
 namespace velkora {
 
@@ -58,10 +57,6 @@ bool inDynamicRange(long port);
 // Checks a port before it is written. currentPort is the port the listener is configured
 // for now, if known; the same port is not probed.
 PortCheck checkPortAvailability(PortProbe& probe, long port, std::optional<long> currentPort);
-
-// The port the listener reads now, from its first value; none when that value is missing,
-// not a number, or cannot be read.
-std::optional<long> currentListenerPort(ShellObject& shell);
 
 // How an owner is named in the warning: its image, then its services in parentheses;
 // "System" for process 4; "其他程序" when nothing names it.

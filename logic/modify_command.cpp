@@ -3,6 +3,7 @@
 #include <memory>
 #include <optional>
 
+#include "logic/listener_settings.h"
 #include "logic/lockout_guard.h"
 #include "logic/port_change.h"
 #include "logic/port_entry_rules.h"
@@ -12,12 +13,6 @@ namespace velkora {
 const std::wstring confirmationPrompt = L"端口修改成功，请重启计算机生效！\r\n"
                                         L"点“是”则自动重启计算机\r\n"
                                         L"点“否”则您手动重启计算机";
-
-// /d: the interpreter skips the AutoRun commands of the user's registry, which would
-// otherwise run with this tool's (administrator) rights.
-// "/c" runs straight into "shutdown", as it always has: cmd reads the command either way.
-const std::wstring restartCommand = L"cmd /d /c"
-                                    L"shutdown -r -t 0";
 
 void runModifyCommand(MainWindowView& window, Platform& platform) {
     const ValidationResult verdict = validatePortText(window.portText());

@@ -2,9 +2,8 @@
 
 #include <cstdint>
 
-#include "logic/decimal_text.h"
-#include "logic/port_change_set.h"
 #include "logic/undo.h"
+#include "platform/decimal_text.h"
 
 namespace velkora {
 namespace {
@@ -24,46 +23,14 @@ std::wstring storedText(const std::vector<std::uint8_t>& bytes) {
     return text;
 }
 
-std::uint32_t storedNumber(const std::vector<std::uint8_t>& bytes) {
+// A stored REG_DWORD's number, if the value is one.
+std::optional<std::uint32_t> storedNumber(const RegistryValueState& state) {
+    if (!state.value || state.value->type != regDword || state.value->bytes.size() != 4) {
+        return std::nullopt;
+    }
+    const std::vector<std::uint8_t>& bytes = state.value->bytes;
     return static_cast<std::uint32_t>(bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) |
                                       (static_cast<std::uint32_t>(bytes[3]) << 24));
-}
-
-// Whether the value already holds what the write would store (the data of a REG_DWORD
-// write is the port text between two spaces).
-bool holdsWhatWouldBeWritten(const RegistryValueState& state, const RegistryWrite& write) {
-    if (!state.value) {
-        return false;
-    }
-    const StoredRegistryValue& stored = *state.value;
-    if (write.typeName == L"REG_DWORD") {
-        return stored.type == regDword && stored.bytes.size() == 4 &&
-               static_cast<long>(storedNumber(stored.bytes)) ==
-                   portNumber(write.data.substr(1, write.data.size() - 2));
-    }
-    return stored.type == regSz && storedText(stored.bytes) == write.data;
-}
-
-// Which of the four values already hold what the change would write.
-std::array<bool, 4> valuesInPlace(ShellObject& shell, const PortChangeSet& changeSet) {
-    std::array<bool, 4> inPlace{};
-    for (std::size_t i = 0; i < changeSet.size(); ++i) {
-        inPlace[i] = holdsWhatWouldBeWritten(shell.capture(changeSet[i].path), changeSet[i]);
-    }
-    return inPlace;
-}
-
-bool rulesInPlace(Firewall& firewall, long port) {
-    const std::optional<std::array<bool, 2>> rules = firewallRulesPresent(firewall, port);
-    return !rules || ((*rules)[0] && (*rules)[1]);
-}
-
-// Opens the port in the firewall; if that fails, the registry change is undone before the
-// error travels on, so a change is never left half made.
-FirewallOutcome openPortOrUndoChange(Platform& platform, ShellObject& shell,
-                                     const PortChangeUndo& undo, long port) {
-    return undoOnFailure([&] { return openPortInFirewall(platform.firewall, port); },
-                         [&] { undo.rollback(shell); });
 }
 
 } // namespace
@@ -72,30 +39,86 @@ long portNumber(const std::wstring& acceptedText) {
     return static_cast<long>(parseDwordText(acceptedText).value_or(0));
 }
 
-PortChangeOutcome applyPortChange(Platform& platform, ShellObject& shell,
-                                  const std::wstring& portText, WhenInPlace whenInPlace) {
-    const HeldChangeLock held(platform.changeLock);
-    const PortChangeSet changeSet = buildPortChangeSet(portText);
-    const long port = portNumber(portText);
+PortChange::PortChange(SystemServices& system, ShellObject& shell, const std::wstring& portText)
+    : system_(system), shell_(shell), changeSet_(buildPortChangeSet(portText)),
+      port_(portNumber(portText)), valuesBefore_(captureValues(shell, changeSet_)) {}
 
+std::optional<long> PortChange::listenerPortBefore() const {
+    const std::optional<std::uint32_t> number = storedNumber(valuesBefore_[0]);
+    return number ? std::optional<long>(static_cast<long>(*number)) : std::nullopt;
+}
+
+// Whether the value already holds what the write would store (the data of a REG_DWORD
+// write is the port text between two spaces).
+bool PortChange::valueInPlace(std::size_t index) const {
+    const RegistryValueState& state = valuesBefore_[index];
+    const RegistryWrite& write = changeSet_[index];
+    if (write.typeName == L"REG_DWORD") {
+        const std::optional<std::uint32_t> number = storedNumber(state);
+        return number && static_cast<long>(*number) == port_;
+    }
+    return state.value && state.value->type == regSz &&
+           storedText(state.value->bytes) == write.data;
+}
+
+const CapturedRules& PortChange::rulesBefore() {
+    if (!rulesBefore_) {
+        rulesBefore_ = captureRules(system_.firewall, port_);
+    }
+    return *rulesBefore_;
+}
+
+PortChangeOutcome PortChange::apply(WhenInPlace whenInPlace) {
     PortChangeOutcome outcome;
     outcome.listenerChanged = true;
     if (whenInPlace == WhenInPlace::LeaveAlone) {
-        const std::array<bool, 4> inPlace = valuesInPlace(shell, changeSet);
-        outcome.listenerChanged = !inPlace[0] || !inPlace[1];
-        if (!outcome.listenerChanged && inPlace[2] && inPlace[3] &&
-            rulesInPlace(platform.firewall, port)) {
-            outcome.firewall.available = platform.firewall.available();
+        outcome.listenerChanged = !valueInPlace(0) || !valueInPlace(1);
+        const auto rulesInPlace = [&] {
+            const std::array<FirewallRule, 2> rules = buildFirewallRules(port_);
+            return !rulesBefore() ||
+                   ((*rulesBefore())[0] == rules[0] && (*rulesBefore())[1] == rules[1]);
+        };
+        if (!outcome.listenerChanged && valueInPlace(2) && valueInPlace(3) && rulesInPlace()) {
+            outcome.firewall.available = rulesBefore().has_value();
             if (outcome.firewall.available) {
                 outcome.firewall.tcp = outcome.firewall.udp = RuleOutcome::Present;
             }
             return outcome;
         }
     }
-    const PortChangeUndo undo = applyPortChangeSet(shell, changeSet);
-    outcome.firewall = openPortOrUndoChange(platform, shell, undo, port);
+    applyPortChangeSet(shell_, changeSet_, valuesBefore_);
+    valuesWritten_ = changeSet_.size();
+    // If the rules cannot be opened, the registry change is put back before the error travels
+    // on, so a change is never left half made.
+    outcome.firewall =
+        undoOnFailure([&] { return openPortInFirewall(system_.firewall, port_, rulesBefore()); },
+                      [&] { putBack(); });
+    for (std::size_t i : {0, 1}) {
+        if ((i == 0 ? outcome.firewall.tcp : outcome.firewall.udp) == RuleOutcome::Added) {
+            rulesTouched_.push_back(i);
+        }
+    }
     outcome.changed = true;
     return outcome;
+}
+
+void PortChange::putBack() {
+    const std::array<FirewallRule, 2> rules = buildFirewallRules(port_);
+    putBackNewestFirst(valuesWritten_ + rulesTouched_.size(), [&](std::size_t i) {
+        if (i < valuesWritten_) {
+            shell_.restore(changeSet_[i].path, valuesBefore_[i]);
+            return;
+        }
+        const std::size_t rule = rulesTouched_[i - valuesWritten_];
+        putBackRule(system_.firewall, rules[rule].name, (**rulesBefore_)[rule]);
+    });
+}
+
+PortChangeOutcome applyPortChange(SystemServices& system, ShellObject& shell,
+                                  const std::wstring& portText, WhenInPlace whenInPlace) {
+    const HeldChangeLock held(system.changeLock);
+    PortChange change(system, shell, portText);
+    return change.apply(whenInPlace);
 }
 
 } // namespace velkora

@@ -1,8 +1,11 @@
 #pragma once
 
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "logic/firewall_rules.h"
+#include "logic/port_change_set.h"
 #include "platform/platform.h"
 
 namespace velkora {
@@ -22,11 +25,45 @@ struct PortChangeOutcome {
     FirewallOutcome firewall;
 };
 
-// The change itself, as both front-ends make it, through the caller's shell object: under
-// the change lock, the four registry writes, then the firewall rules. If anything fails, everything
-// already done is put back before the error travels on. In place means all four values hold what
-// the change would write and both rules exist (or the modern firewall is not there).
-PortChangeOutcome applyPortChange(Platform& platform, ShellObject& shell,
+// One change of the port, as both front-ends make it: what the four registry values and the
+// two firewall rules hold before it, each read once (under the change lock, which the caller
+// holds for as long as the change lives); what it wrote; and how to put that back.
+class PortChange {
+public:
+    PortChange(SystemServices& system, ShellObject& shell, const std::wstring& portText);
+
+    long port() const { return port_; }
+
+    // The port the listener read before the change (its first value), if it held a number.
+    std::optional<long> listenerPortBefore() const;
+
+    // The four writes, then the firewall rules; with LeaveAlone, nothing at all when all four
+    // values hold what the change would write and both rules exist (or the modern firewall is
+    // not there). If anything fails, everything already done is put back before the error
+    // travels on.
+    PortChangeOutcome apply(WhenInPlace whenInPlace);
+
+    // Puts back everything apply did, newest first: the rules it touched, then the values.
+    // Tries every one, then raises the first failure.
+    void putBack();
+
+private:
+    bool valueInPlace(std::size_t index) const;
+    // Read when first needed: a change whose writes fail never asks the firewall anything.
+    const CapturedRules& rulesBefore();
+
+    SystemServices& system_;
+    ShellObject& shell_;
+    PortChangeSet changeSet_;
+    long port_;
+    std::vector<RegistryValueState> valuesBefore_;
+    std::optional<CapturedRules> rulesBefore_;
+    std::size_t valuesWritten_ = 0;
+    std::vector<std::size_t> rulesTouched_; // 0 TCP, 1 UDP, in the order they were put
+};
+
+// The change on its own: under the change lock, read once, then applied.
+PortChangeOutcome applyPortChange(SystemServices& system, ShellObject& shell,
                                   const std::wstring& portText, WhenInPlace whenInPlace);
 
 } // namespace velkora

@@ -3,8 +3,6 @@
 #include "logic/listener_paths.h"
 
 #include <cstddef>
-#include <optional>
-#include <utility>
 
 namespace velkora {
 namespace {
@@ -16,22 +14,6 @@ const std::wstring standardProfileOpenPortsList =
     firewallPolicy + L"StandardProfile\\GloballyOpenPorts\\List";
 const std::wstring domainProfileOpenPortsList =
     firewallPolicy + L"DomainProfile\\GloballyOpenPorts\\List";
-
-std::vector<RegistryValueState> captureAll(ShellObject& shell, const PortChangeSet& changeSet) {
-    std::vector<RegistryValueState> states;
-    states.reserve(changeSet.size());
-    for (const RegistryWrite& write : changeSet) {
-        states.push_back(shell.capture(write.path));
-    }
-    return states;
-}
-
-// Puts back what the writes made so far replaced, newest first.
-void restoreWritten(ShellObject& shell, const std::vector<RegistryWrite>& written,
-                    const std::vector<RegistryValueState>& before) {
-    putBackNewestFirst(written.size(),
-                       [&](std::size_t i) { shell.restore(written[i].path, before[i]); });
-}
 
 } // namespace
 
@@ -47,24 +29,31 @@ PortChangeSet buildPortChangeSet(const std::wstring& portText) {
     }};
 }
 
-void PortChangeUndo::rollback(ShellObject& shell) const {
-    restoreWritten(shell, written_, before_);
+std::vector<RegistryValueState> captureValues(ShellObject& shell, const PortChangeSet& changeSet) {
+    std::vector<RegistryValueState> states;
+    states.reserve(changeSet.size());
+    for (const RegistryWrite& write : changeSet) {
+        states.push_back(shell.capture(write.path));
+    }
+    return states;
 }
 
-PortChangeUndo applyPortChangeSet(ShellObject& shell, const PortChangeSet& changeSet) {
-    const std::vector<RegistryValueState> before = captureAll(shell, changeSet);
+void putBackValues(ShellObject& shell, const PortChangeSet& changeSet,
+                   const std::vector<RegistryValueState>& before, std::size_t count) {
+    putBackNewestFirst(count, [&](std::size_t i) { shell.restore(changeSet[i].path, before[i]); });
+}
 
-    std::vector<RegistryWrite> written;
-    written.reserve(changeSet.size());
+void applyPortChangeSet(ShellObject& shell, const PortChangeSet& changeSet,
+                        const std::vector<RegistryValueState>& before) {
+    std::size_t written = 0;
     for (const RegistryWrite& write : changeSet) {
-        // Only a write that succeeded is recorded for undoing: a failed write changed
-        // nothing (the service removes any key it created on the way), and undoing it
-        // would meet the same refusal and report a put-back failure that never happened.
+        // Only a write that succeeded is put back: a failed write changed nothing (the
+        // service removes any key it created on the way), and undoing it would meet the same
+        // refusal and report a put-back failure that never happened.
         undoOnFailure([&] { shell.regwrite(write.path, write.data, write.typeName); },
-                      [&] { restoreWritten(shell, written, before); });
-        written.push_back(write);
+                      [&] { putBackValues(shell, changeSet, before, written); });
+        ++written;
     }
-    return PortChangeUndo(std::move(written), before);
 }
 
 } // namespace velkora

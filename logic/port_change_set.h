@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -26,26 +27,19 @@ using PortChangeSet = std::array<RegistryWrite, 4>;
 // Takes an accepted port text, used exactly as typed ("080" stays "080").
 PortChangeSet buildPortChangeSet(const std::wstring& portText);
 
-// What the registry held before a change was applied, to put it back.
-class PortChangeUndo {
-public:
-    PortChangeUndo() = default;
-    PortChangeUndo(std::vector<RegistryWrite> written, std::vector<RegistryValueState> before)
-        : written_(std::move(written)), before_(std::move(before)) {}
+// What the four paths hold before the change, in the order of the writes: read once, to tell
+// whether the change is in place and to put it back.
+std::vector<RegistryValueState> captureValues(ShellObject& shell, const PortChangeSet& changeSet);
 
-    // Puts back every value written, newest first. Raises the first failure after trying
-    // all of them.
-    void rollback(ShellObject& shell) const;
-
-private:
-    std::vector<RegistryWrite> written_;
-    std::vector<RegistryValueState> before_;
-};
+// Puts back the first count values as captured, newest first. Tries every one, then raises
+// the first failure.
+void putBackValues(ShellObject& shell, const PortChangeSet& changeSet,
+                   const std::vector<RegistryValueState>& before, std::size_t count);
 
 // Writes 1 to 4 in order, each after the one before has returned. If one fails, every
-// value already written is put back before the error travels on, so a failed change leaves
-// the registry as it was; if putting back fails too, the error raised says both.
-// On success returns what is needed to undo the change.
-PortChangeUndo applyPortChangeSet(ShellObject& shell, const PortChangeSet& changeSet);
+// value already written is put back as captured before the error travels on, so a failed
+// change leaves the registry as it was; if putting back fails too, the error raised says both.
+void applyPortChangeSet(ShellObject& shell, const PortChangeSet& changeSet,
+                        const std::vector<RegistryValueState>& before);
 
 } // namespace velkora

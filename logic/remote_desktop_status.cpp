@@ -5,7 +5,7 @@
 #include <variant>
 
 #include "logic/firewall_rules.h"
-#include "logic/listener_paths.h"
+#include "logic/listener_settings.h"
 
 namespace velkora {
 
@@ -57,8 +57,8 @@ void readAllowed(ShellObject& shell, RemoteDesktopStatus& status) {
     }
 }
 
-void readService(ServiceMonitor& monitor, RemoteDesktopStatus& status) {
-    status.service = unlessUnreadable([&] { return monitor.query(remoteDesktopServiceName); });
+void readService(ServiceManager& services, RemoteDesktopStatus& status) {
+    status.service = unlessUnreadable([&] { return services.query(remoteDesktopServiceName); });
     if (!status.service) {
         return;
     }
@@ -67,29 +67,27 @@ void readService(ServiceMonitor& monitor, RemoteDesktopStatus& status) {
         return;
     }
     status.serviceTcpPorts =
-        unlessUnreadable([&] { return monitor.tcpListenPorts(status.service->processId); });
+        unlessUnreadable([&] { return services.tcpListenPorts(status.service->processId); });
 }
 
 } // namespace
 
-RemoteDesktopStatus readRemoteDesktopStatus(Platform& platform) {
-    const std::unique_ptr<ShellObject> shell = platform.shell.create(L"wscript.shell");
+RemoteDesktopStatus readRemoteDesktopStatus(SystemServices& system) {
+    const std::unique_ptr<ShellObject> shell = system.shell.create(L"wscript.shell");
     RemoteDesktopStatus status;
-    status.port = static_cast<long>(readNumber(*shell, listenerTdsPortPath));
-    if (const auto second =
-            unlessUnreadable([&] { return readNumber(*shell, listenerRdpTcpPortPath); })) {
-        status.rdpTcpPort = static_cast<long>(*second);
-    }
+    const ListenerPortValues ports = readListenerPortValues(*shell);
+    status.port = ports.tds;
+    status.rdpTcpPort = ports.rdpTcp;
 
     const auto rules =
-        unlessUnreadable([&] { return firewallRulesPresent(platform.firewall, status.port); });
+        unlessUnreadable([&] { return firewallRulesPresent(system.firewall, status.port); });
     status.firewallAvailable = rules && rules->has_value();
     if (status.firewallAvailable) {
         status.tcpRule = (**rules)[0];
         status.udpRule = (**rules)[1];
     }
     readAllowed(*shell, status);
-    readService(platform.serviceMonitor, status);
+    readService(system.services, status);
     return status;
 }
 

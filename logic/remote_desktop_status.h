@@ -26,6 +26,6 @@ extern const std::wstring denyConnectionsPolicyPath; // the group policy that ov
 extern const std::wstring remoteDesktopServiceName;  // "TermService"
 
 // Reads the status. Only a failure to read the port itself raises.
-RemoteDesktopStatus readRemoteDesktopStatus(Platform& platform);
+RemoteDesktopStatus readRemoteDesktopStatus(SystemServices& system);
 
 } // namespace velkora

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 
+#include "logic/listener_settings.h"
+#include "logic/remote_desktop_status.h"
+
 namespace velkora {
 namespace {
 
@@ -10,7 +13,7 @@ constexpr long errorInvalidServiceControl = 1052;
 
 class Restart {
 public:
-    Restart(ServiceManager& services, ListenerTable& listeners, WaitClock& clock,
+    Restart(ServiceManager& services, ListenerTable& listeners, Clock& clock,
             const ServiceRestartRequest& request)
         : services_(services), listeners_(listeners), clock_(clock), request_(request) {}
 
@@ -68,7 +71,7 @@ private:
     }
 
     bool serviceListensOn(long port, bool heldByOther) {
-        const ServiceControlStatus status = services_.query(request_.serviceName);
+        const ServiceStatus status = services_.query(request_.serviceName);
         if (status.state != ServiceState::Running) {
             return false;
         }
@@ -80,7 +83,7 @@ private:
 
     ServiceManager& services_;
     ListenerTable& listeners_;
-    WaitClock& clock_;
+    Clock& clock_;
     const ServiceRestartRequest& request_;
     std::optional<std::vector<std::wstring>> dependents_;
     bool touched_ = false;
@@ -93,8 +96,7 @@ PlatformError notListening(const std::wstring& serviceName, long port) {
 
 // Stops and starts the service and waits for it on the new port, keeping a failed stop or
 // start and the time taken in the outcome. Whether it listens on the new port.
-bool cycleToNewPort(Restart& restart, WaitClock& clock, long newPort,
-                    ServiceRestartOutcome& outcome) {
+bool cycleToNewPort(Restart& restart, Clock& clock, long newPort, ServiceRestartOutcome& outcome) {
     const auto started = clock.now();
     bool verified = false;
     try {
@@ -109,7 +111,7 @@ bool cycleToNewPort(Restart& restart, WaitClock& clock, long newPort,
 } // namespace
 
 void checkServiceCanRestart(ServiceManager& services, const std::wstring& serviceName) {
-    const ServiceControlStatus status = services.query(serviceName);
+    const ServiceStatus status = services.query(serviceName);
     if (status.state != ServiceState::Running) {
         throw PlatformError(errorServiceNotActive,
                             L"服务 " + serviceName + L" 没有运行，无法用重启服务来应用新端口。");
@@ -121,8 +123,7 @@ void checkServiceCanRestart(ServiceManager& services, const std::wstring& servic
 }
 
 ServiceRestartOutcome restartServiceAndVerify(ServiceManager& services, ListenerTable& listeners,
-                                              WaitClock& clock,
-                                              const ServiceRestartRequest& request,
+                                              Clock& clock, const ServiceRestartRequest& request,
                                               const std::function<void()>& undoChange) {
     Restart restart(services, listeners, clock, request);
     ServiceRestartOutcome outcome;
@@ -163,7 +164,7 @@ ServiceRestartOutcome restartServiceAndVerify(ServiceManager& services, Listener
 ServiceListener whereServiceListens(ServiceManager& services, ListenerTable& listeners,
                                     const std::wstring& serviceName, long port) {
     try {
-        const ServiceControlStatus status = services.query(serviceName);
+        const ServiceStatus status = services.query(serviceName);
         if (status.state != ServiceState::Running || status.processId == 0) {
             return ServiceListener::Unseen;
         }
@@ -181,7 +182,7 @@ ServiceListener whereServiceListens(ServiceManager& services, ListenerTable& lis
 }
 
 ServiceRestartOutcome restartServiceForValuesInPlace(ServiceManager& services,
-                                                     ListenerTable& listeners, WaitClock& clock,
+                                                     ListenerTable& listeners, Clock& clock,
                                                      const ServiceRestartRequest& request) {
     Restart restart(services, listeners, clock, request);
     ServiceRestartOutcome outcome;
@@ -197,16 +198,60 @@ ServiceRestartOutcome restartServiceForValuesInPlace(ServiceManager& services,
     return outcome;
 }
 
-std::optional<ServiceRestartOutcome>
-applyWithServiceRestart(ServiceManager& services, ListenerTable& listeners, WaitClock& clock,
-                        const ServiceRestartRequest& request,
-                        const std::function<std::function<void()>()>& applyChange) {
-    checkServiceCanRestart(services, request.serviceName);
-    const std::function<void()> undoChange = applyChange();
-    if (!undoChange) {
-        return std::nullopt;
+std::vector<unsigned long> ProbeListenerTable::tcpListenerOwners(long port) {
+    std::vector<unsigned long> owners;
+    for (const PortHolder& holder : probe_.holders(port)) {
+        if (holder.protocol == PortProtocol::Tcp) {
+            owners.push_back(holder.pid);
+        }
     }
-    return restartServiceAndVerify(services, listeners, clock, request, undoChange);
+    return owners;
+}
+
+std::vector<long> ProbeListenerTable::tcpPortsOf(unsigned long processId) {
+    return services_.tcpListenPorts(processId);
+}
+
+bool restartStillPending(SystemServices& system, long port) {
+    ProbeListenerTable listeners(system.ports, system.services);
+    return whereServiceListens(system.services, listeners, remoteDesktopServiceName, port) ==
+           ServiceListener::Elsewhere;
+}
+
+ServicePortChange changePortWithServiceRestart(SystemServices& system, ShellObject& shell,
+                                               const std::wstring& portText,
+                                               const ServiceRestartLimits& limits) {
+    const HeldChangeLock held(system.changeLock);
+    ProbeListenerTable listeners(system.ports, system.services);
+    checkServiceCanRestart(system.services, remoteDesktopServiceName);
+
+    PortChange change(system, shell, portText);
+    ServicePortChange result;
+    result.oldPort = change.listenerPortBefore();
+    ServiceRestartRequest request;
+    request.serviceName = remoteDesktopServiceName;
+    request.newPort = change.port();
+    request.oldPort = result.oldPort.value_or(3389); // the listener's default without a value
+    request.limits = limits;
+
+    result.change = change.apply(WhenInPlace::LeaveAlone);
+    if (result.change.listenerChanged) {
+        result.restart = restartServiceAndVerify(system.services, listeners, system.clock, request,
+                                                 [&] { change.putBack(); });
+        if (result.restart->result == RestartResult::RollbackFailed) {
+            result.listenerPortNow = currentListenerPort(shell);
+        }
+        return result;
+    }
+    // The values were in place already, maybe written without a restart: the service is
+    // restarted unless it listens on the port.
+    if (whereServiceListens(system.services, listeners, request.serviceName, request.newPort) !=
+        ServiceListener::OnPort) {
+        result.restartedForValuesInPlace = true;
+        result.restart =
+            restartServiceForValuesInPlace(system.services, listeners, system.clock, request);
+    }
+    return result;
 }
 
 } // namespace velkora

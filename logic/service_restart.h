@@ -6,9 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform_error.h"
-#include "platform/service_manager.h"
-#include "platform/wait_clock.h"
+#include "logic/port_change.h"
+#include "platform/platform.h"
 
 namespace velkora {
 
@@ -21,6 +20,20 @@ public:
     virtual std::vector<unsigned long> tcpListenerOwners(long port) = 0;
     // The ports on which the process has TCP listeners, ascending.
     virtual std::vector<long> tcpPortsOf(unsigned long processId) = 0;
+};
+
+// The listener tables as the restart reads them: the lockout guard's probe for the owners of
+// a port, the service manager for the ports of a process.
+class ProbeListenerTable : public ListenerTable {
+public:
+    ProbeListenerTable(PortProbe& probe, ServiceManager& services)
+        : probe_(probe), services_(services) {}
+    std::vector<unsigned long> tcpListenerOwners(long port) override;
+    std::vector<long> tcpPortsOf(unsigned long processId) override;
+
+private:
+    PortProbe& probe_;
+    ServiceManager& services_;
 };
 
 struct ServiceRestartLimits {
@@ -39,7 +52,7 @@ struct ServiceRestartRequest {
 
 // How the service was seen at one moment.
 struct ServiceObservation {
-    ServiceControlStatus status;
+    ServiceStatus status;
     std::vector<long> tcpPorts;
 };
 
@@ -73,8 +86,7 @@ void checkServiceCanRestart(ServiceManager& services, const std::wstring& servic
 // held the port). Otherwise the caller's undo puts the change back, the service is
 // restarted the same way and checked on the old port.
 ServiceRestartOutcome restartServiceAndVerify(ServiceManager& services, ListenerTable& listeners,
-                                              WaitClock& clock,
-                                              const ServiceRestartRequest& request,
+                                              Clock& clock, const ServiceRestartRequest& request,
                                               const std::function<void()>& undoChange);
 
 // Where the running service listens, as against a port: on it (a TCP listener on the port
@@ -89,15 +101,30 @@ ServiceListener whereServiceListens(ServiceManager& services, ListenerTable& lis
 // its listener there. When it does not come there is nothing to put back: NotVerified, with
 // the failed stop or start or else the missing listener as the error.
 ServiceRestartOutcome restartServiceForValuesInPlace(ServiceManager& services,
-                                                     ListenerTable& listeners, WaitClock& clock,
+                                                     ListenerTable& listeners, Clock& clock,
                                                      const ServiceRestartRequest& request);
 
-// The whole change with a restart of the service: the check above, before anything is
-// written; then the change, which returns how to undo it (or nothing when it found nothing
-// to change: then there is no restart either); then the restart.
-std::optional<ServiceRestartOutcome>
-applyWithServiceRestart(ServiceManager& services, ListenerTable& listeners, WaitClock& clock,
-                        const ServiceRestartRequest& request,
-                        const std::function<std::function<void()>()>& applyChange);
+// Values already in place that the running listener has not taken up: its process listens
+// on other ports only. Where that cannot be seen, nothing counts as pending.
+bool restartStillPending(SystemServices& system, long port);
+
+// What came of a change made with a restart of the Remote Desktop service.
+struct ServicePortChange {
+    PortChangeOutcome change;
+    std::optional<long> oldPort; // the listener's port before, read under the change lock
+    // Absent when the values were in place and the service listens on the port already.
+    std::optional<ServiceRestartOutcome> restart;
+    bool restartedForValuesInPlace = false; // the values held the port before; nothing to undo
+    std::optional<long> listenerPortNow;    // after a failed roll-back: the value in effect
+};
+
+// The whole change with a restart of the Remote Desktop service, under the change lock taken
+// once: the service is checked before anything is written; the change is made; then the
+// service is restarted and the change put back unless it comes up on the new port. Values
+// that were in place already (written earlier without a restart) are not put back: the
+// service is restarted for them unless it listens on the port.
+ServicePortChange changePortWithServiceRestart(SystemServices& system, ShellObject& shell,
+                                               const std::wstring& portText,
+                                               const ServiceRestartLimits& limits);
 
 } // namespace velkora

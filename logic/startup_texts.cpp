@@ -1,6 +1,7 @@
 #include "logic/startup_texts.h"
 
 #include "logic/listener_paths.h"
+#include "logic/listener_settings.h"
 
 #include <memory>
 #include <variant>
@@ -30,7 +31,7 @@ std::wstring dateAndCreditLine(int year, int month, int day) {
 
 void fillStartupTexts(MainWindowView& window, Platform& platform) {
     const std::unique_ptr<ShellObject> shell = platform.shell.create(L"wscript.shell");
-    const std::wstring currentPort = std::visit(ValueAsText{}, shell->regread(currentPortPath));
+    const std::wstring currentPort = std::visit(ValueAsText{}, readListenerPortValue(*shell));
     window.showCurrentPort(currentPort);
 
     // One clock reading per field, as the tool has always done: a start at midnight may

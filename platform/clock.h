@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+
 namespace velkora {
 
 struct Date {
@@ -8,10 +10,14 @@ struct Date {
     int day = 0;   // 1 to 31
 };
 
+// The date for the window's credit line, and time for code that waits and polls (so that
+// tests need not sleep).
 class Clock {
 public:
     virtual ~Clock() = default;
-    virtual Date today() = 0; // local time
+    virtual Date today() = 0;                    // local time
+    virtual std::chrono::milliseconds now() = 0; // from an arbitrary origin, never going back
+    virtual void sleepFor(std::chrono::milliseconds duration) = 0;
 };
 
 inline int year(const Date& d) {

@@ -12,30 +12,31 @@
 #include "platform/program_folder.h"
 #include "platform/result_log.h"
 #include "platform/service_manager.h"
-#include "platform/service_monitor.h"
 #include "platform/shell_object.h"
-#include "platform/wait_clock.h"
 
 namespace velkora {
 
-// The services the logic and the window work through; each one real on Windows and
-// replaceable by a fake in tests.
-struct Platform {
+// The services a change works through, none of which needs a window: all the command line
+// has. Each one is real on Windows and replaceable by a fake in tests.
+struct SystemServices {
     ShellObjectFactory& shell;
-    MessageBoxService& messages;
     Launcher& launcher;
-    DocumentOpener& documents;
-    Clock& clock;
-    ProgramFolder& folder;
-    ProgramEnd& end;
-    ErrorReport& errors;
     Firewall& firewall;
     PortProbe& ports;
     ChangeLock& changeLock;
-    ServiceMonitor& serviceMonitor;
     ServiceManager& services;
-    WaitClock& waitClock;
+    Clock& clock;
     ResultLog& resultLog;
+};
+
+// What the window works through besides: its boxes, the document it opens, its folder and
+// its end.
+struct Platform : SystemServices {
+    MessageBoxService& messages;
+    DocumentOpener& documents;
+    ProgramFolder& folder;
+    ProgramEnd& end;
+    ErrorReport& errors;
 };
 
 } // namespace velkora

@@ -1,9 +1,11 @@
 #include "ui/controls.h"
 
-#include "ui/checked.h"
+#include "platform/win32/runtime/win32_error.h"
 #include "ui/frame_container.h"
 
 namespace velkora::ui {
+
+using win32::checked;
 
 namespace {
 

@@ -1,9 +1,11 @@
 #include "ui/dpi.h"
 
 #include "platform/platform_error.h"
-#include "ui/checked.h"
+#include "platform/win32/runtime/win32_error.h"
 
 namespace velkora::ui {
+
+using win32::checked;
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "platform/win32/unique_handles.h"
+#include "platform/win32/runtime/unique_handles.h"
 
 namespace velkora::ui {
 

@@ -1,9 +1,11 @@
 #include "ui/frame_container.h"
 
-#include "ui/checked.h"
+#include "platform/win32/runtime/win32_error.h"
 #include "ui/controls.h"
 
 namespace velkora::ui {
+
+using win32::checked;
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include "logic/port_entry_rules.h"
 #include "logic/startup_texts.h"
 #include "resources/resource_ids.h"
-#include "ui/checked.h"
+#include "platform/win32/runtime/win32_error.h"
 #include "ui/controls.h"
 #include "ui/frame_container.h"
 #include "ui/text_fit.h"
@@ -19,6 +19,8 @@
 #include "ui/website.h"
 
 namespace velkora::ui {
+
+using win32::checked;
 
 namespace {
 

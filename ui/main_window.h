@@ -10,7 +10,7 @@
 #include "ui/banner.h"
 #include "ui/dpi.h"
 #include "ui/layout.h"
-#include "platform/win32/unique_handles.h"
+#include "platform/win32/runtime/unique_handles.h"
 
 namespace velkora::ui {
 

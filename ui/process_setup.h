@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
-#include "platform/win32/process_setup.h"
-#include "platform/win32/unique_handles.h"
+#include "platform/win32/runtime/process_setup.h"
+#include "platform/win32/runtime/unique_handles.h"
 
 namespace velkora::ui {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "platform/win32/unique_handles.h"
+#include "platform/win32/runtime/unique_handles.h"
 
 namespace velkora::ui {
 

@@ -2,9 +2,11 @@
 
 #include <commctrl.h>
 
-#include "ui/checked.h"
+#include "platform/win32/runtime/win32_error.h"
 
 namespace velkora::ui {
+
+using win32::checked;
 
 win32::UniqueWindow createTooltip(HWND owner, HWND tool, const wchar_t* text, HINSTANCE instance) {
     win32::UniqueWindow tooltip(checked(

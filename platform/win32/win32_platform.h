@@ -4,14 +4,14 @@
 
 #include <memory>
 
-#include "platform/platform.h"
-
 #include "platform/non_copyable.h"
+#include "platform/platform.h"
 
 namespace velkora::win32 {
 
-// The real services, owned together. The window registers itself as the owner of the
-// message boxes and of the document open once it exists.
+// The system services and the window's own (message boxes, the document open, the program's
+// folder and end, the error report), owned together. The window registers itself as the
+// owner of the message boxes and of the document open once it exists.
 class Win32Platform : NonCopyable {
 public:
     Win32Platform();
@@ -21,8 +21,8 @@ public:
     void setOwnerWindow(HWND owner);
 
 private:
-    struct Services;
-    std::unique_ptr<Services> services_;
+    struct Parts;
+    std::unique_ptr<Parts> parts_;
 };
 
 } // namespace velkora::win32

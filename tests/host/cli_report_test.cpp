@@ -61,7 +61,7 @@ void setEarlier(FakePlatform& fake, RestartMode restart = RestartMode::None) {
 // Written without a restart: the service's process still listens on 3389 only.
 void writtenButListeningElsewhere(FakePlatform& fake) {
     setEarlier(fake);
-    fake.serviceMonitor.listeners[100] = {3389};
+    fake.services.listeners[100] = {3389};
 }
 
 struct Case {
@@ -77,7 +77,8 @@ const std::wstring done =
     L"端口修改成功，请重启计算机生效！\r\n防火墙规则：TCP 已添加，UDP 已添加\r\n";
 
 const Case cases[] = {
-    {"StatusOfAServer", asked(Command::Status), nullptr, 0, false,
+    {"StatusOfAServer", asked(Command::Status),
+     [](FakePlatform& f) { f.services.services.erase(L"TermService"); }, 0, false,
      L"当前远程端口：3389\r\n防火墙规则：TCP 不存在，UDP 不存在\r\n远程桌面连接：未知\r\n"
      L"远程桌面服务（TermService）：未知\r\n",
      L""},
@@ -147,7 +148,7 @@ const Case cases[] = {
     {"SetAgainWhileTheListenerIsOnIt", asked(Command::Set, L"3390"),
      [](FakePlatform& f) {
          writtenButListeningElsewhere(f);
-         f.serviceMonitor.listeners[100] = {3389, 3390};
+         f.services.listeners[100] = {3389, 3390};
          f.ports.holdersByPort[3390] = {{PortProtocol::Tcp, false, 100, L"svchost.exe", {}}};
      },
      0, true, L"端口已是 3390，无需修改。\r\n", L""},
@@ -351,8 +352,8 @@ TEST(JsonReport, OfAStatusWithAPolicyAndARunningService) {
     fake.registry.setValue(L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Policies\\Microsoft\\Windows NT\\"
                            L"Terminal Services\\fDenyTSConnections",
                            dwordValue(1));
-    fake.serviceMonitor.services[L"TermService"] = {ServiceState::Running, 1234};
-    fake.serviceMonitor.listeners[1234] = {3389, 3390};
+    fake.services.services[L"TermService"] = {true, 1234, true};
+    fake.services.listeners[1234] = {3389, 3390};
 
     const Report report = runCommand(asked(Command::Status), fake.platform);
 
@@ -385,7 +386,8 @@ class ServiceStateNames : public ::testing::TestWithParam<StateRow> {};
 TEST_P(ServiceStateNames, InStatusAreTheStateOrUnknown) {
     FakePlatform fake;
     arrangeServer(fake);
-    fake.serviceMonitor.services[L"TermService"] = {GetParam().state, 1234};
+    fake.services.services[L"TermService"] = {true, 1234, true};
+    fake.services.reportedStates[L"TermService"] = GetParam().state;
 
     const Report report = runCommand(asked(Command::Status), fake.platform);
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <map>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "logic/service_restart.h"
+#include "platform/clock.h"
 #include "platform/platform_error.h"
 #include "platform/result_log.h"
 
@@ -16,11 +18,32 @@ namespace velkora::test {
 
 using std::chrono::milliseconds;
 
-// A service control manager with a listener service that, like the real one, listens on
-// the configured port once it has started; with its listener table and a clock that only
-// moves when someone waits.
-class FakeServices : public ServiceManager, public ListenerTable, public WaitClock {
+// Hands out the dates in turn, the last one again once they run out; its time only moves
+// when someone waits.
+class FakeClock : public Clock {
 public:
+    explicit FakeClock(std::vector<Date> dates = {{2026, 1, 5}}) : dates_(std::move(dates)) {}
+    Date today() override {
+        const std::size_t index = std::min<std::size_t>(readings_, dates_.size() - 1);
+        ++readings_;
+        return dates_[index];
+    }
+    int readings() const { return readings_; }
+    milliseconds now() override { return now_; }
+    void sleepFor(milliseconds d) override { now_ += d; }
+
+private:
+    std::vector<Date> dates_;
+    int readings_ = 0;
+    milliseconds now_{0};
+};
+
+// A service control manager with a listener service that, like the real one, listens on
+// the configured port once it has started; with its listener table, on the clock given.
+class FakeServices : public ServiceManager, public ListenerTable {
+public:
+    explicit FakeServices(Clock& clock) : clock_(clock) {}
+
     struct Service {
         bool running = true;
         unsigned long pid = 0;
@@ -36,12 +59,26 @@ public:
     long otherListenerPort = 0;       // held by another process
     std::set<std::wstring> failing;   // "stop X" / "start X", or with "#N" for the Nth call
     std::vector<std::wstring> log;
-    std::optional<PlatformError> dependentsError; // raised when the dependents are listed
+    std::optional<PlatformError> dependentsError;         // raised when the dependents are listed
+    std::map<std::wstring, ServiceState> reportedStates;  // other than running or stopped
+    std::map<unsigned long, std::vector<long>> listeners; // ports of other processes
+    bool listenerSeen = true; // the listener's own port is in the table; else only the above
+    std::optional<PlatformError> queryError, listenersError;
 
-    ServiceControlStatus query(const std::wstring& name) override {
-        const Service& s = services.at(name);
-        ServiceControlStatus status;
-        status.state = s.running ? ServiceState::Running : ServiceState::Stopped;
+    ServiceStatus query(const std::wstring& name) override {
+        if (queryError) {
+            throw *queryError;
+        }
+        const auto found = services.find(name);
+        if (found == services.end()) {
+            throw PlatformError(1060, L"指定的服务未安装。");
+        }
+        const Service& s = found->second;
+        ServiceStatus status;
+        const auto reported = reportedStates.find(name);
+        status.state = reported != reportedStates.end() ? reported->second
+                       : s.running                      ? ServiceState::Running
+                                                        : ServiceState::Stopped;
         status.processId = s.running ? s.pid : 0;
         status.acceptsStop = s.running && s.acceptsStop;
         return status;
@@ -70,7 +107,7 @@ public:
         if (name == L"TermService") {
             const long port = portSource ? portSource() : configuredPort;
             listeningPort_ = port == refusedPort ? 0 : port;
-            listeningFrom_ = now_ + listenDelay;
+            listeningFrom_ = clock_.now() + listenDelay;
         }
     }
 
@@ -85,14 +122,19 @@ public:
         return owners;
     }
     std::vector<long> tcpPortsOf(unsigned long pid) override {
-        if (listens() && pid == services.at(L"TermService").pid) {
+        if (listenersError) {
+            throw *listenersError;
+        }
+        const auto found = listeners.find(pid);
+        if (found != listeners.end()) {
+            return found->second;
+        }
+        if (listenerSeen && listens() && pid == services.at(L"TermService").pid) {
             return {listeningPort_};
         }
         return {};
     }
-
-    milliseconds now() override { return now_; }
-    void sleepFor(milliseconds d) override { now_ += d; }
+    std::vector<long> tcpListenPorts(unsigned long pid) override { return tcpPortsOf(pid); }
 
 private:
     void call(const std::wstring& operation) {
@@ -102,13 +144,15 @@ private:
             throw PlatformError(1053, L"服务没有及时响应启动或控制请求。");
         }
     }
-    bool listens() const { return services.at(L"TermService").running && now_ >= listeningFrom_; }
+    bool listens() const {
+        return services.at(L"TermService").running && clock_.now() >= listeningFrom_;
+    }
 
     std::map<std::wstring, int> calls_;
     unsigned long nextPid_ = 200;
     long listeningPort_ = 3389;
     milliseconds listeningFrom_{0};
-    milliseconds now_{0};
+    Clock& clock_;
 };
 
 class FakeResultLog : public ResultLog {

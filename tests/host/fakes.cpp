@@ -1,6 +1,6 @@
 #include "tests/host/fakes.h"
 
-#include "logic/decimal_text.h"
+#include "platform/decimal_text.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -402,31 +402,6 @@ void FakeChangeLock::acquire() {
         throw *error_;
     }
     ++acquired;
-}
-
-ServiceStatus FakeServiceMonitor::query(const std::wstring& serviceName) {
-    if (queryError) {
-        throw *queryError;
-    }
-    const auto found = services.find(serviceName);
-    if (found == services.end()) {
-        throw PlatformError(1060, L"指定的服务未安装。");
-    }
-    return found->second;
-}
-
-std::vector<long> FakeServiceMonitor::tcpListenPorts(unsigned long processId) {
-    if (listenersError) {
-        throw *listenersError;
-    }
-    const auto found = listeners.find(processId);
-    return found == listeners.end() ? std::vector<long>{} : found->second;
-}
-
-Date FakeClock::today() {
-    const std::size_t index = std::min<std::size_t>(readings_, dates_.size() - 1);
-    ++readings_;
-    return dates_[index];
 }
 
 void FakeDocumentOpener::openDocument(const std::wstring&, const std::wstring&, const std::wstring&,

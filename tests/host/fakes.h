@@ -224,28 +224,6 @@ private:
     std::optional<PlatformError> error_;
 };
 
-class FakeServiceMonitor : public ServiceMonitor {
-public:
-    ServiceStatus query(const std::wstring& serviceName) override;
-    std::vector<long> tcpListenPorts(unsigned long processId) override;
-
-    std::map<std::wstring, ServiceStatus> services;
-    std::map<unsigned long, std::vector<long>> listeners;
-    std::optional<PlatformError> queryError, listenersError;
-};
-
-// Hands out the dates in turn, the last one again once they run out.
-class FakeClock : public Clock {
-public:
-    explicit FakeClock(std::vector<Date> dates = {{2026, 1, 5}}) : dates_(std::move(dates)) {}
-    Date today() override;
-    int readings() const { return readings_; }
-
-private:
-    std::vector<Date> dates_;
-    int readings_ = 0;
-};
-
 class FakeDocumentOpener : public DocumentOpener {
 public:
     void openDocument(const std::wstring& operation, const std::wstring& file,
@@ -292,23 +270,26 @@ struct FakePlatform {
     FakeMessageBoxService messages;
     FakeLauncher launcher;
     FakeDocumentOpener documents;
-    FakeClock clock;
     FakeProgramFolder folder;
     FakeProgramEnd end;
     FakeErrorReport errors;
     FakeFirewall firewall;
     FakePortProbe ports;
     FakeChangeLock changeLock;
-    FakeServiceMonitor serviceMonitor;
-
-    FakeServices services;
+    FakeClock clock;
+    FakeServices services{clock};
     FakeResultLog resultLog;
 
-    Platform platform{shell,    messages, launcher, documents, clock,      folder,
-                      end,      errors,   firewall, ports,     changeLock, serviceMonitor,
-                      services, services, resultLog};
+    Platform platform{{shell, launcher, firewall, ports, changeLock, services, clock, resultLog},
+                      messages,
+                      documents,
+                      folder,
+                      end,
+                      errors};
 
     FakePlatform() {
+        // The listener's ports come from the port probe and the table the test fills in.
+        services.listenerSeen = false;
         registry.isLocked = [this] {
             return changeLock.held();
         };

@@ -39,7 +39,7 @@ INSTANTIATE_TEST_SUITE_P(Ports, BuildFirewallRules, ::testing::Values(1L, 80L, 8
 
 TEST(OpenPortInFirewall, AddsBothRules) {
     FakeFirewall firewall;
-    openPortInFirewall(firewall, 888);
+    openPortInFirewall(firewall, 888, captureRules(firewall, 888));
 
     const auto expected = buildFirewallRules(888);
     ASSERT_EQ(firewall.rules.size(), 2u);
@@ -49,11 +49,11 @@ TEST(OpenPortInFirewall, AddsBothRules) {
 
 TEST(OpenPortInFirewall, ASecondRunPutsNothing) {
     FakeFirewall firewall;
-    openPortInFirewall(firewall, 888);
+    openPortInFirewall(firewall, 888, captureRules(firewall, 888));
     const auto afterFirst = firewall.rules;
     const int putsAfterFirst = firewall.puts();
 
-    openPortInFirewall(firewall, 888);
+    openPortInFirewall(firewall, 888, captureRules(firewall, 888));
 
     EXPECT_EQ(firewall.puts(), putsAfterFirst);
     EXPECT_EQ(firewall.rules, afterFirst);
@@ -66,7 +66,7 @@ TEST(OpenPortInFirewall, MakesAChangedRuleOfThatNameMatchAgain) {
     tampered.remoteAddresses = L"10.0.0.0/8";
     firewall.rules[tampered.name] = tampered;
 
-    openPortInFirewall(firewall, 888);
+    openPortInFirewall(firewall, 888, captureRules(firewall, 888));
 
     EXPECT_EQ(firewall.rules.at(tampered.name), buildFirewallRules(888)[0]);
     EXPECT_EQ(firewall.rules.size(), 2u);
@@ -74,13 +74,13 @@ TEST(OpenPortInFirewall, MakesAChangedRuleOfThatNameMatchAgain) {
 
 TEST(OpenPortInFirewall, LeavesRulesOfEarlierPortsAndOthersAlone) {
     FakeFirewall firewall;
-    openPortInFirewall(firewall, 3390);
+    openPortInFirewall(firewall, 3390, captureRules(firewall, 3390));
     FirewallRule other;
     other.name = L"Remote Desktop - User Mode (TCP-In)";
     other.localPorts = L"3389";
     firewall.rules[other.name] = other;
 
-    openPortInFirewall(firewall, 888);
+    openPortInFirewall(firewall, 888, captureRules(firewall, 888));
 
     EXPECT_EQ(firewall.rules.size(), 5u);
     EXPECT_EQ(firewall.rules.at(other.name), other);
@@ -90,7 +90,7 @@ TEST(OpenPortInFirewall, LeavesRulesOfEarlierPortsAndOthersAlone) {
 TEST(OpenPortInFirewall, IsSkippedWhereTheFirewallIsNotAvailable) {
     FakeFirewall firewall;
     firewall.isAvailable = false;
-    openPortInFirewall(firewall, 888);
+    openPortInFirewall(firewall, 888, captureRules(firewall, 888));
     EXPECT_TRUE(firewall.calls().empty());
     EXPECT_TRUE(firewall.rules.empty());
 }
@@ -118,7 +118,8 @@ TEST_P(FailedPut, PutsBackWhatThisRunChangedAndRaisesTheOriginalError) {
     const auto before = firewall.rules;
     firewall.failPut(c.failingPut, accessDenied, c.halfMade);
 
-    const PlatformError error = thrownBy([&] { openPortInFirewall(firewall, 888); });
+    const PlatformError error =
+        thrownBy([&] { openPortInFirewall(firewall, 888, captureRules(firewall, 888)); });
     EXPECT_EQ(error.number(), accessDenied.number());
     EXPECT_EQ(error.description(), accessDenied.description());
     EXPECT_EQ(firewall.rules, before);
@@ -142,7 +143,7 @@ TEST(FailedPut, PutsBackARangeAndListOfPortsExactly) {
     const auto before = firewall.rules;
     firewall.failPut(2, accessDenied);
 
-    EXPECT_THROW(openPortInFirewall(firewall, 888), PlatformError);
+    EXPECT_THROW(openPortInFirewall(firewall, 888, captureRules(firewall, 888)), PlatformError);
 
     EXPECT_EQ(firewall.rules.at(old.name).localPorts, L"888-890,3389");
     EXPECT_EQ(firewall.rules, before);
@@ -153,7 +154,8 @@ TEST(FailedPutWithFailedPutBack, ReportsBothErrorsUnderTheOriginalNumber) {
     firewall.failPut(2, accessDenied);
     firewall.failPutBacks(PlatformError(-2147023143, L"RPC 服务器不可用。"));
 
-    const PlatformError error = thrownBy([&] { openPortInFirewall(firewall, 888); });
+    const PlatformError error =
+        thrownBy([&] { openPortInFirewall(firewall, 888, captureRules(firewall, 888)); });
     EXPECT_EQ(error.number(), accessDenied.number());
     EXPECT_EQ(error.description(),
               L"拒绝访问。\r\n恢复原值失败（错误 0x800706D9）：RPC 服务器不可用。");

@@ -4,6 +4,7 @@
 #include <string>
 #include <tuple>
 
+#include "logic/port_change.h"
 #include "logic/port_change_set.h"
 #include "logic/undo.h"
 #include "tests/host/fakes.h"
@@ -15,6 +16,11 @@ namespace velkora::test {
 namespace {
 
 const PlatformError accessDenied(5, L"拒绝访问。");
+
+// The four writes, from what the registry holds just before.
+void applyTo(ShellObject& shell, const PortChangeSet& set) {
+    applyPortChangeSet(shell, set, captureValues(shell, set));
+}
 const PlatformError restoreRefused(1018, L"试图在标记为删除的注册表项中进行非法操作。");
 
 class BuildPortChangeSet : public ::testing::TestWithParam<std::wstring> {};
@@ -56,7 +62,7 @@ TEST(ApplyPortChangeSet, CapturesAllFourValuesThenWritesInOrder) {
     const auto shell = factory.create(L"wscript.shell");
     const PortChangeSet set = buildPortChangeSet(L"888");
 
-    applyPortChangeSet(*shell, set);
+    applyTo(*shell, set);
 
     std::vector<std::wstring> expectedCalls;
     for (const auto& write : set) {
@@ -89,7 +95,7 @@ FakeRegistry changed(Arrangement arrangement, const std::wstring& portText) {
     FakeRegistry registry;
     arrange(registry, arrangement);
     FakeShellObjectFactory factory(registry);
-    applyPortChangeSet(*factory.create(L"wscript.shell"), buildPortChangeSet(portText));
+    applyTo(*factory.create(L"wscript.shell"), buildPortChangeSet(portText));
     return registry;
 }
 
@@ -115,10 +121,10 @@ TEST(ApplyPortChangeSet, TheSamePortTwiceOverwritesTheSameFourValues) {
     arrange(registry, Arrangement::Server);
     FakeShellObjectFactory factory(registry);
     const auto shell = factory.create(L"wscript.shell");
-    applyPortChangeSet(*shell, buildPortChangeSet(L"888"));
+    applyTo(*shell, buildPortChangeSet(L"888"));
     const auto afterFirst = registry.contents();
 
-    applyPortChangeSet(*shell, buildPortChangeSet(L"888"));
+    applyTo(*shell, buildPortChangeSet(L"888"));
 
     EXPECT_EQ(registry.contents(), afterFirst);
     EXPECT_EQ(registry.writes().size(), 8u);
@@ -135,8 +141,7 @@ TEST_P(FailedWrite, LeavesTheRegistryExactlyAsBeforeAndRaisesTheOriginalError) {
     FakeShellObjectFactory factory(registry);
     const PortChangeSet set = buildPortChangeSet(L"888");
 
-    const PlatformError error =
-        thrownBy([&] { applyPortChangeSet(*factory.create(L"wscript.shell"), set); });
+    const PlatformError error = thrownBy([&] { applyTo(*factory.create(L"wscript.shell"), set); });
     EXPECT_EQ(error.number(), 5);
     EXPECT_EQ(error.description(), L"拒绝访问。");
 
@@ -167,8 +172,8 @@ TEST(FailedWriteWithFailedRestore, ReportsBothAndStillTriesEveryRestore) {
     registry.failRestores(restoreRefused);
     FakeShellObjectFactory factory(registry);
 
-    const PlatformError error = thrownBy(
-        [&] { applyPortChangeSet(*factory.create(L"wscript.shell"), buildPortChangeSet(L"888")); });
+    const PlatformError error =
+        thrownBy([&] { applyTo(*factory.create(L"wscript.shell"), buildPortChangeSet(L"888")); });
     EXPECT_EQ(error.number(), 5);
     EXPECT_EQ(error.description(), L"拒绝访问。\r\n恢复原值失败（错误 1018）："
                                    L"试图在标记为删除的注册表项中进行非法操作。");
@@ -186,7 +191,7 @@ TEST(FailedCapture, WritesNothing) {
     registry.failCaptures(accessDenied);
     FakeShellObjectFactory factory(registry);
 
-    EXPECT_THROW(applyPortChangeSet(*factory.create(L"wscript.shell"), buildPortChangeSet(L"888")),
+    EXPECT_THROW(applyTo(*factory.create(L"wscript.shell"), buildPortChangeSet(L"888")),
                  PlatformError);
     EXPECT_TRUE(registry.writes().empty());
     EXPECT_EQ(registry.contents(), before);
@@ -195,17 +200,18 @@ TEST(FailedCapture, WritesNothing) {
 class UndoAfterSuccess : public ::testing::TestWithParam<Arrangement> {};
 
 TEST_P(UndoAfterSuccess, PutsEveryValueAndKeyBack) {
-    FakeRegistry registry;
-    arrange(registry, GetParam());
-    const auto before = registry.contents();
-    FakeShellObjectFactory factory(registry);
-    const auto shell = factory.create(L"wscript.shell");
-    const PortChangeUndo undo = applyPortChangeSet(*shell, buildPortChangeSet(L"888"));
-    ASSERT_NE(registry.contents(), before);
+    FakePlatform fake;
+    arrange(fake.registry, GetParam());
+    const auto before = fake.registry.contents();
+    const auto shell = fake.shell.create(L"wscript.shell");
+    const HeldChangeLock held(fake.changeLock);
+    PortChange change(fake.platform, *shell, L"888");
+    change.apply(WhenInPlace::Rewrite);
+    ASSERT_NE(fake.registry.contents(), before);
 
-    undo.rollback(*shell);
+    change.putBack();
 
-    EXPECT_EQ(registry.contents(), before);
+    EXPECT_EQ(fake.registry.contents(), before);
 }
 
 INSTANTIATE_TEST_SUITE_P(Arrangements, UndoAfterSuccess,
@@ -215,17 +221,18 @@ INSTANTIATE_TEST_SUITE_P(Arrangements, UndoAfterSuccess,
                          });
 
 TEST(UndoRollback, TriesAllFourAndRaisesTheFirstFailure) {
-    FakeRegistry registry;
-    arrange(registry, Arrangement::Server);
-    FakeShellObjectFactory factory(registry);
-    const auto shell = factory.create(L"wscript.shell");
-    const PortChangeUndo undo = applyPortChangeSet(*shell, buildPortChangeSet(L"888"));
-    registry.failRestores(restoreRefused);
+    FakePlatform fake;
+    arrange(fake.registry, Arrangement::Server);
+    const auto shell = fake.shell.create(L"wscript.shell");
+    const HeldChangeLock held(fake.changeLock);
+    PortChange change(fake.platform, *shell, L"888");
+    change.apply(WhenInPlace::Rewrite);
+    fake.registry.failRestores(restoreRefused);
 
-    const PlatformError error = thrownBy([&] { undo.rollback(*shell); });
+    const PlatformError error = thrownBy([&] { change.putBack(); });
     EXPECT_EQ(error.number(), 1018);
     int restores = 0;
-    for (const auto& call : registry.calls()) {
+    for (const auto& call : fake.registry.calls()) {
         restores += call.rfind(L"restore ", 0) == 0;
     }
     EXPECT_EQ(restores, 4);

@@ -22,8 +22,8 @@ void arrangeServer(FakePlatform& fake) {
     for (const FirewallRule& rule : buildFirewallRules(3390)) {
         fake.firewall.rules[rule.name] = rule;
     }
-    fake.serviceMonitor.services[L"TermService"] = {ServiceState::Running, 1234};
-    fake.serviceMonitor.listeners[1234] = {3390};
+    fake.services.services[L"TermService"] = {true, 1234, true};
+    fake.services.listeners[1234] = {3390};
 }
 
 struct AllowedCase {
@@ -68,7 +68,7 @@ TEST(RemoteDesktopStatus, WhatCannotBeReadIsUnknown) {
     FakePlatform fake;
     fake.registry.setValue(tdsPort, dwordValue(3389));
     fake.firewall.isAvailable = false;
-    fake.serviceMonitor.queryError = PlatformError(5, L"拒绝访问。");
+    fake.services.queryError = PlatformError(5, L"拒绝访问。");
 
     const RemoteDesktopStatus status = readRemoteDesktopStatus(fake.platform);
 
@@ -86,11 +86,11 @@ TEST(RemoteDesktopStatus, AStoppedServiceListensOnNothingAndUnreadableListenersA
     FakePlatform fake;
     arrangeServer(fake);
     fake.registry.setValue(tdsPort, dwordValue(3390));
-    fake.serviceMonitor.services[L"TermService"] = {ServiceState::Stopped, 0};
+    fake.services.services[L"TermService"] = {false, 0, true};
     EXPECT_EQ(readRemoteDesktopStatus(fake.platform).serviceTcpPorts, std::vector<long>{});
 
-    fake.serviceMonitor.services[L"TermService"] = {ServiceState::Running, 1234};
-    fake.serviceMonitor.listenersError = PlatformError(50, L"不支持该请求。");
+    fake.services.services[L"TermService"] = {true, 1234, true};
+    fake.services.listenersError = PlatformError(50, L"不支持该请求。");
     EXPECT_EQ(readRemoteDesktopStatus(fake.platform).serviceTcpPorts, std::nullopt);
 }
 

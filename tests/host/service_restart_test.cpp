@@ -140,29 +140,29 @@ class ServiceRestartTest : public testing::TestWithParam<RestartCase> {};
 
 TEST_P(ServiceRestartTest, OperationsAndDecisions) {
     const RestartCase& c = GetParam();
-    FakeServices fake;
+    FakeClock clock;
+    FakeServices fake(clock);
     fake.services[L"UmRdpService"] = {true, 101, true};
     fake.dependents = {L"UmRdpService"};
     c.arrange(fake);
 
     ServiceRestartRequest request{listener, 4100, 3389, {}};
     request.limits.verify = milliseconds(10000);
-    const auto applyChange = [&]() -> std::function<void()> {
-        fake.log.push_back(L"write");
-        fake.configuredPort = 4100;
-        return [&]() {
-            fake.log.push_back(L"undo");
-            if (c.undoFails) {
-                throw PlatformError(5, L"拒绝访问。");
-            }
-            fake.configuredPort = 3389;
-        };
+    const auto undoChange = [&] {
+        fake.log.push_back(L"undo");
+        if (c.undoFails) {
+            throw PlatformError(5, L"拒绝访问。");
+        }
+        fake.configuredPort = 3389;
     };
 
     long thrown = 0;
     ServiceRestartOutcome outcome;
     try {
-        outcome = applyWithServiceRestart(fake, fake, fake, request, applyChange).value();
+        checkServiceCanRestart(fake, listener);
+        fake.log.push_back(L"write");
+        fake.configuredPort = 4100;
+        outcome = restartServiceAndVerify(fake, fake, clock, request, undoChange);
     } catch (const PlatformError& e) {
         thrown = e.number();
     }

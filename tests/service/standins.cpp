@@ -18,7 +18,7 @@ void setDword(const wchar_t* key, const wchar_t* name, DWORD value) {
 // that value is gone.
 void stopStandIn(win32::ScmServiceManager& services, const wchar_t* name) {
     for (int i = 0; i < 50; ++i) {
-        const ServiceControlStatus status = services.query(name);
+        const ServiceStatus status = services.query(name);
         if (status.state != ServiceState::Running || status.acceptsStop) {
             break;
         }

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "platform/win32/service_manager.h"
+#include "platform/win32/services/service_manager.h"
 
 namespace velkora::test {
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "platform/platform_error.h"
-#include "platform/win32/unique_handles.h"
+#include "platform/win32/runtime/unique_handles.h"
 #include "resources/resource_ids.h"
 #include "tests/win/test_support.h"
 #include "ui/banner.h"

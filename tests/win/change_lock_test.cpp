@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "platform/platform_error.h"
-#include "platform/win32/change_lock.h"
+#include "platform/win32/change/change_lock.h"
 
 namespace velkora::test {
 namespace {

@@ -10,11 +10,11 @@
 
 #include <functional>
 
-#include "platform/win32/com_apartment.h"
-#include "platform/win32/desktop_shell.h"
-#include "platform/win32/document_opener.h"
-#include "platform/win32/com_ids.h"
-#include "platform/win32/unique_handles.h"
+#include "platform/win32/runtime/com_apartment.h"
+#include "platform/win32/shell/desktop_shell.h"
+#include "platform/win32/shell/document_opener.h"
+#include "platform/win32/runtime/com_ids.h"
+#include "platform/win32/runtime/unique_handles.h"
 #include "tests/win/test_support.h"
 
 namespace velkora::test {

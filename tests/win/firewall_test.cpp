@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "logic/firewall_rules.h"
-#include "platform/win32/firewall.h"
-#include "platform/win32/com_ids.h"
+#include "platform/win32/firewall/firewall.h"
+#include "platform/win32/runtime/com_ids.h"
 #include "tests/common/test_helpers.h"
 #include "tests/win/test_support.h"
 
@@ -108,7 +108,7 @@ private:
 TEST(OpenPortInFirewall, IsSkippedUnderWineAndOpensThePortOnARunningFirewall) {
     onFreshThread([] {
         CallNames firewall;
-        openPortInFirewall(firewall, 40001);
+        openPortInFirewall(firewall, 40001, captureRules(firewall, 40001));
         const auto rules = buildFirewallRules(40001);
         if (test::runningUnderWine()) {
             EXPECT_EQ(firewall.calls, std::vector<std::wstring>{L"available"});

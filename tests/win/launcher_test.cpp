@@ -3,8 +3,8 @@
 #include <chrono>
 #include <thread>
 
-#include "platform/win32/launcher.h"
-#include "platform/win32/runtime.h"
+#include "platform/win32/shell/launcher.h"
+#include "platform/win32/runtime/runtime.h"
 #include "tests/win/test_support.h"
 #include "tests/common/test_helpers.h"
 

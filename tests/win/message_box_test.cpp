@@ -4,7 +4,7 @@
 #include <future>
 #include <thread>
 
-#include "platform/win32/message_box.h"
+#include "platform/win32/shell/message_box.h"
 #include "tests/win/test_support.h"
 
 namespace velkora::test {

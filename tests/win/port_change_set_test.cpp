@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
 #include "logic/port_change_set.h"
-#include "platform/win32/runtime.h"
-#include "platform/win32/registry_shell_object.h"
-#include "platform/win32/win32_error.h"
+#include "platform/win32/runtime/runtime.h"
+#include "platform/win32/registry/registry_shell_object.h"
+#include "platform/win32/runtime/win32_error.h"
 #include "tests/win/test_support.h"
 #include "tests/common/test_helpers.h"
 
@@ -56,9 +56,13 @@ std::vector<PathState> allFourStates() {
             stateOf(standardList, L"888:TCP "), stateOf(domainList, L"888:TCP ")};
 }
 
+// The four writes, from what the registry holds just before.
+void applyTo(ShellObject& shell, const PortChangeSet& set) {
+    applyPortChangeSet(shell, set, captureValues(shell, set));
+}
+
 std::wstring reportOfApplying(ShellObject& shell, const std::wstring& portText) {
-    const PlatformError error =
-        thrownBy([&] { applyPortChangeSet(shell, buildPortChangeSet(portText)); });
+    const PlatformError error = thrownBy([&] { applyTo(shell, buildPortChangeSet(portText)); });
     return win32::errorReportText(error.number(), error.description());
 }
 
@@ -133,7 +137,7 @@ class PortStoredOnTheRegistry : public PortChangeSetOnTheRegistry,
 // The listener values hold the number; the open-port records keep the text as typed.
 TEST_P(PortStoredOnTheRegistry, AsNumbersAndOpenPortRecords) {
     const std::wstring port = GetParam().port;
-    applyPortChangeSet(*shell, buildPortChangeSet(port));
+    applyTo(*shell, buildPortChangeSet(port));
 
     const RawValue number{REG_DWORD, bytesOf(GetParam().number)};
     EXPECT_EQ(hklm(tdsKey, L"PortNumber"), number);

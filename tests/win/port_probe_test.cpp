@@ -6,9 +6,9 @@
 #include <fstream>
 
 #include "logic/lockout_guard.h"
-#include "platform/win32/network_api.h"
-#include "platform/win32/port_probe.h"
-#include "platform/win32/process_names.h"
+#include "platform/win32/network/network_api.h"
+#include "platform/win32/network/port_probe.h"
+#include "platform/win32/network/process_names.h"
 #include "tests/win/test_support.h"
 
 namespace velkora::test {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "platform/win32/registry_shell_object.h"
+#include "platform/win32/registry/registry_shell_object.h"
 #include "tests/common/dword_text_cases.h"
 #include "tests/win/test_support.h"
 #include "tests/common/test_helpers.h"

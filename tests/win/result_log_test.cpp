@@ -9,7 +9,7 @@
 #include <string>
 
 #include "platform/platform_error.h"
-#include "platform/win32/result_log.h"
+#include "platform/win32/change/result_log.h"
 
 namespace velkora::test {
 namespace {

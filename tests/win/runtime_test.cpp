@@ -4,8 +4,8 @@
 #include <utility>
 #include <vector>
 
-#include "platform/win32/runtime.h"
-#include "platform/win32/win32_error.h"
+#include "platform/win32/runtime/runtime.h"
+#include "platform/win32/runtime/win32_error.h"
 #include "tests/win/test_support.h"
 
 namespace velkora::test {
@@ -105,10 +105,10 @@ TEST(Win32Error, CarriesTheNumberAndTheSystemsDescription) {
     EXPECT_THROW(win32::checkWin32(ERROR_MORE_DATA), PlatformError);
 }
 
-TEST(LocalClock, GivesTodaysLocalDate) {
+TEST(SystemClock, GivesTodaysLocalDate) {
     SYSTEMTIME before{};
     GetLocalTime(&before);
-    const Date today = win32::LocalClock().today();
+    const Date today = win32::SystemClock().today();
     SYSTEMTIME after{};
     GetLocalTime(&after);
 

@@ -8,7 +8,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "platform/win32/runtime.h"
+#include "platform/win32/runtime/runtime.h"
 
 namespace velkora::test {
 namespace {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/platform_error.h"
-#include "platform/win32/unique_handles.h"
+#include "platform/win32/runtime/unique_handles.h"
 
 #include "platform/non_copyable.h"
 

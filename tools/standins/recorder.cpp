@@ -15,7 +15,7 @@
 
 #include <string>
 
-#include "platform/win32/runtime.h"
+#include "platform/win32/runtime/runtime.h"
 
 namespace {
 

@@ -1,0 +1,165 @@
+#include "platform/win32/firewall/firewall.h"
+
+#include <windows.h>
+#include <netfw.h>
+
+#include "platform/win32/runtime/com_apartment.h"
+#include "platform/win32/runtime/com_ids.h"
+#include "platform/win32/runtime/unique_handles.h"
+#include "platform/win32/runtime/win32_error.h"
+#include "platform/win32/services/service_manager.h"
+
+namespace velkora::win32 {
+namespace {
+
+const HRESULT ruleNotFound = HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+
+UniqueBstr makeBstr(const std::wstring& text) {
+    UniqueBstr bstr(SysAllocStringLen(text.data(), static_cast<UINT>(text.size())));
+    if (!bstr) {
+        throw hresultError(E_OUTOFMEMORY);
+    }
+    return bstr;
+}
+
+// A BSTR result: null stands for the empty text.
+std::wstring takeBstr(BSTR text) {
+    UniqueBstr owner(text);
+    return text ? std::wstring(text, SysStringLen(text)) : std::wstring();
+}
+
+ComPtr<INetFwRules> openRules() {
+    ComPtr<INetFwPolicy2> policy;
+    checkHr(CoCreateInstance(clsidNetFwPolicy2, nullptr, CLSCTX_INPROC_SERVER, iidINetFwPolicy2,
+                             policy.putVoid()));
+    ComPtr<INetFwRules> rules;
+    checkHr(policy->get_Rules(rules.put()));
+    if (!rules) {
+        throw hresultError(E_POINTER);
+    }
+    return rules;
+}
+
+// The rule of that name, or nothing when the collection has none.
+ComPtr<INetFwRule> itemNamed(INetFwRules& rules, const std::wstring& name) {
+    ComPtr<INetFwRule> rule;
+    const HRESULT hr = rules.Item(makeBstr(name).get(), rule.put());
+    if (hr == ruleNotFound) {
+        return {};
+    }
+    checkHr(hr);
+    return rule;
+}
+
+std::wstring readText(INetFwRule& rule, HRESULT (STDMETHODCALLTYPE INetFwRule::*getter)(BSTR*)) {
+    BSTR text = nullptr;
+    const HRESULT hr = (rule.*getter)(&text);
+    std::wstring result = takeBstr(text);
+    checkHr(hr);
+    return result;
+}
+
+// A property of the rule that is not a text; `initial` stands if the getter writes nothing.
+template <typename Value>
+Value readProperty(INetFwRule& rule, HRESULT (STDMETHODCALLTYPE INetFwRule::*getter)(Value*),
+                   Value initial) {
+    Value value = initial;
+    checkHr((rule.*getter)(&value));
+    return value;
+}
+
+FirewallRule readRule(INetFwRule& rule) {
+    FirewallRule fields;
+    fields.name = readText(rule, &INetFwRule::get_Name);
+    fields.description = readText(rule, &INetFwRule::get_Description);
+    fields.grouping = readText(rule, &INetFwRule::get_Grouping);
+    fields.protocol = readProperty(rule, &INetFwRule::get_Protocol, LONG{0});
+    fields.localPorts = readText(rule, &INetFwRule::get_LocalPorts);
+    fields.direction = readProperty(rule, &INetFwRule::get_Direction, NET_FW_RULE_DIR_IN);
+    fields.action = readProperty(rule, &INetFwRule::get_Action, NET_FW_ACTION_BLOCK);
+    fields.profiles = readProperty(rule, &INetFwRule::get_Profiles, long{0});
+    fields.remoteAddresses = readText(rule, &INetFwRule::get_RemoteAddresses);
+    fields.enabled =
+        readProperty(rule, &INetFwRule::get_Enabled, VARIANT_BOOL{VARIANT_FALSE}) != VARIANT_FALSE;
+    return fields;
+}
+
+// The protocol goes before the local ports: the API refuses ports for a rule whose
+// protocol does not have them.
+void writeFields(INetFwRule& rule, const FirewallRule& fields) {
+    checkHr(rule.put_Description(makeBstr(fields.description).get()));
+    checkHr(rule.put_Grouping(makeBstr(fields.grouping).get()));
+    checkHr(rule.put_Protocol(fields.protocol));
+    checkHr(rule.put_LocalPorts(makeBstr(fields.localPorts).get()));
+    checkHr(rule.put_Direction(static_cast<NET_FW_RULE_DIRECTION>(fields.direction)));
+    checkHr(rule.put_Action(static_cast<NET_FW_ACTION>(fields.action)));
+    checkHr(rule.put_Profiles(fields.profiles));
+    checkHr(rule.put_RemoteAddresses(makeBstr(fields.remoteAddresses).get()));
+    checkHr(rule.put_Enabled(fields.enabled ? VARIANT_TRUE : VARIANT_FALSE));
+}
+
+} // namespace
+
+bool firewallServiceActive() {
+    SERVICE_STATUS_PROCESS status{};
+    try {
+        status = queryStatus(openService(L"MpsSvc", SERVICE_QUERY_STATUS).get());
+    } catch (const PlatformError& failure) {
+        if (failure.number() == ERROR_SERVICE_DOES_NOT_EXIST) {
+            return false;
+        }
+        throw;
+    }
+    // A service on its way up will filter in a moment, so only a stopped one counts as off.
+    return status.dwCurrentState != SERVICE_STOPPED;
+}
+
+bool NetFwFirewall::available() {
+    {
+        ComApartment com;
+        ComPtr<INetFwPolicy2> policy;
+        const HRESULT hr = CoCreateInstance(clsidNetFwPolicy2, nullptr, CLSCTX_INPROC_SERVER,
+                                            iidINetFwPolicy2, policy.putVoid());
+        if (hr == REGDB_E_CLASSNOTREG) {
+            return false; // a system older than the modern firewall
+        }
+        checkHr(hr);
+    }
+    return firewallServiceActive();
+}
+
+std::optional<FirewallRule> NetFwFirewall::find(const std::wstring& name) {
+    ComApartment com;
+    ComPtr<INetFwRules> rules = openRules();
+    ComPtr<INetFwRule> rule = itemNamed(*rules.get(), name);
+    if (!rule) {
+        return std::nullopt;
+    }
+    return readRule(*rule.get());
+}
+
+void NetFwFirewall::put(const FirewallRule& fields) {
+    ComApartment com;
+    ComPtr<INetFwRules> rules = openRules();
+    if (ComPtr<INetFwRule> existing = itemNamed(*rules.get(), fields.name)) {
+        writeFields(*existing.get(), fields);
+        return;
+    }
+    ComPtr<INetFwRule> rule;
+    checkHr(CoCreateInstance(clsidNetFwRule, nullptr, CLSCTX_INPROC_SERVER, iidINetFwRule,
+                             rule.putVoid()));
+    checkHr(rule->put_Name(makeBstr(fields.name).get()));
+    writeFields(*rule.get(), fields);
+    checkHr(rules->Add(rule.get()));
+}
+
+void NetFwFirewall::remove(const std::wstring& name) {
+    ComApartment com;
+    ComPtr<INetFwRules> rules = openRules();
+    const HRESULT hr = rules->Remove(makeBstr(name).get());
+    if (hr != ruleNotFound) {
+        checkHr(hr); // a rule already gone is what was asked for
+    }
+}
+
+} // namespace velkora::win32

@@ -1,0 +1,233 @@
+#include "platform/win32/registry/registry_shell_object.h"
+
+#include <windows.h>
+
+#include <cstring>
+
+#include "platform/decimal_text.h"
+#include "platform/win32/registry/registry_path.h"
+#include "platform/win32/runtime/unique_handles.h"
+#include "platform/win32/runtime/win32_error.h"
+
+namespace velkora::win32 {
+namespace {
+
+// A 64-bit system keeps the listener's values in its 64-bit view, whatever our build.
+constexpr REGSAM registryView = KEY_WOW64_64KEY;
+
+LSTATUS openKey(const RegistryPath& path, std::size_t depth, REGSAM access, UniqueHkey& key) {
+    return RegOpenKeyExW(path.root, path.subKey(depth).c_str(), 0, access | registryView,
+                         key.put());
+}
+
+std::optional<StoredRegistryValue> queryValue(HKEY key, const std::wstring& name) {
+    std::vector<std::uint8_t> bytes;
+    for (;;) {
+        DWORD type = 0;
+        DWORD size = static_cast<DWORD>(bytes.size());
+        const LSTATUS status = RegQueryValueExW(key, name.c_str(), nullptr, &type,
+                                                bytes.empty() ? nullptr : bytes.data(), &size);
+        if (status == ERROR_FILE_NOT_FOUND) {
+            return std::nullopt;
+        }
+        const bool sizeOnly = bytes.empty() && size > 0;
+        if (status == ERROR_MORE_DATA || (status == ERROR_SUCCESS && sizeOnly)) {
+            bytes.resize(size);
+            continue;
+        }
+        checkWin32(status);
+        bytes.resize(size);
+        return StoredRegistryValue{type, std::move(bytes)};
+    }
+}
+
+// How many of the trailing keys on the way to the value do not exist.
+int countMissingKeys(const RegistryPath& path) {
+    for (std::size_t depth = path.keys.size(); depth > 0; --depth) {
+        UniqueHkey key;
+        const LSTATUS status = openKey(path, depth, KEY_QUERY_VALUE, key);
+        if (status == ERROR_SUCCESS || status == ERROR_ACCESS_DENIED) {
+            return static_cast<int>(path.keys.size() - depth);
+        }
+        if (status != ERROR_FILE_NOT_FOUND) {
+            throwWin32(static_cast<DWORD>(status));
+        }
+    }
+    return static_cast<int>(path.keys.size());
+}
+
+// Deletes the `count` deepest keys of the path, deepest first, and stops at the first one
+// that holds anything: a key someone else has filled in the meantime is not ours to take.
+LSTATUS removeEmptyKeys(const RegistryPath& path, int count) {
+    for (int removed = 0; removed < count; ++removed) {
+        const std::size_t depth = path.keys.size() - static_cast<std::size_t>(removed);
+        if (depth == 0) {
+            break;
+        }
+        UniqueHkey key;
+        LSTATUS status = openKey(path, depth, KEY_QUERY_VALUE, key);
+        if (status == ERROR_FILE_NOT_FOUND) {
+            continue;
+        }
+        if (status != ERROR_SUCCESS) {
+            return status;
+        }
+        DWORD subKeys = 0;
+        DWORD values = 0;
+        status = RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr,
+                                  &values, nullptr, nullptr, nullptr, nullptr);
+        if (status != ERROR_SUCCESS) {
+            return status;
+        }
+        if (subKeys != 0 || values != 0) {
+            break;
+        }
+        key.reset();
+        status = RegDeleteKeyExW(path.root, path.subKey(depth).c_str(), registryView, 0);
+        if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) {
+            return status;
+        }
+    }
+    return ERROR_SUCCESS;
+}
+
+StoredRegistryValue encode(const std::wstring& data, const std::wstring& typeName) {
+    if (typeName == L"REG_DWORD") {
+        const std::optional<std::uint32_t> number = parseDwordText(data);
+        if (!number) {
+            throwWin32(ERROR_INVALID_DATA);
+        }
+        StoredRegistryValue value{REG_DWORD, std::vector<std::uint8_t>(sizeof(DWORD))};
+        const DWORD dword = *number;
+        std::memcpy(value.bytes.data(), &dword, sizeof dword);
+        return value;
+    }
+    if (typeName == L"REG_SZ") {
+        const std::size_t size = (data.size() + 1) * sizeof(wchar_t);
+        if (size > MAXDWORD) {
+            throwWin32(ERROR_INVALID_DATA);
+        }
+        StoredRegistryValue value{REG_SZ, std::vector<std::uint8_t>(size)};
+        std::memcpy(value.bytes.data(), data.c_str(), size);
+        return value;
+    }
+    throwWin32(ERROR_UNSUPPORTED_TYPE);
+}
+
+RegistryValue decode(const StoredRegistryValue& stored) {
+    switch (stored.type) {
+    case REG_DWORD: {
+        if (stored.bytes.size() != sizeof(DWORD)) {
+            throwWin32(ERROR_INVALID_DATA);
+        }
+        DWORD number = 0;
+        std::memcpy(&number, stored.bytes.data(), sizeof number);
+        return std::uint32_t{number};
+    }
+    case REG_SZ:
+    case REG_EXPAND_SZ: {
+        std::wstring text(stored.bytes.size() / sizeof(wchar_t), L'\0');
+        std::memcpy(text.data(), stored.bytes.data(), text.size() * sizeof(wchar_t));
+        text.resize(std::wcslen(text.c_str())); // up to the terminating NUL
+        return text;
+    }
+    default:
+        throwWin32(ERROR_UNSUPPORTED_TYPE);
+    }
+}
+
+LSTATUS createKey(const RegistryPath& path, UniqueHkey& key) {
+    return RegCreateKeyExW(path.root, path.subKey().c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                           KEY_SET_VALUE | registryView, nullptr, key.put(), nullptr);
+}
+
+LSTATUS setValue(HKEY key, const std::wstring& name, const StoredRegistryValue& value) {
+    return RegSetValueExW(key, name.c_str(), 0, value.type,
+                          value.bytes.empty() ? nullptr : value.bytes.data(),
+                          static_cast<DWORD>(value.bytes.size()));
+}
+
+class RegistryShellObject final : public ShellObject {
+public:
+    RegistryValue regread(const std::wstring& pathText) override {
+        const RegistryPath path = parseRegistryPath(pathText);
+        UniqueHkey key;
+        checkWin32(openKey(path, path.keys.size(), KEY_QUERY_VALUE, key));
+        const std::optional<StoredRegistryValue> stored = queryValue(key.get(), path.valueName);
+        if (!stored) {
+            throwWin32(ERROR_FILE_NOT_FOUND);
+        }
+        return decode(*stored);
+    }
+
+    void regwrite(const std::wstring& pathText, const std::wstring& data,
+                  const std::wstring& typeName) override {
+        const RegistryPath path = parseRegistryPath(pathText);
+        const StoredRegistryValue value = encode(data, typeName);
+        const int missingKeys = countMissingKeys(path);
+
+        UniqueHkey key;
+        LSTATUS status = createKey(path, key);
+        if (status == ERROR_SUCCESS) {
+            status = setValue(key.get(), path.valueName, value);
+        }
+        if (status != ERROR_SUCCESS) {
+            // Leave no keys behind for a value that was never written.
+            key.reset();
+            removeEmptyKeys(path, missingKeys);
+            throwWin32(static_cast<DWORD>(status));
+        }
+    }
+
+    RegistryValueState capture(const std::wstring& pathText) override {
+        const RegistryPath path = parseRegistryPath(pathText);
+        RegistryValueState state;
+        state.missingKeys = countMissingKeys(path);
+        if (state.missingKeys > 0) {
+            return state;
+        }
+        UniqueHkey key;
+        checkWin32(openKey(path, path.keys.size(), KEY_QUERY_VALUE, key));
+        state.value = queryValue(key.get(), path.valueName);
+        return state;
+    }
+
+    void restore(const std::wstring& pathText, const RegistryValueState& before) override {
+        const RegistryPath path = parseRegistryPath(pathText);
+        if (before.value) {
+            UniqueHkey key;
+            checkWin32(createKey(path, key));
+            checkWin32(setValue(key.get(), path.valueName, *before.value));
+        } else {
+            deleteValue(path);
+        }
+        checkWin32(removeEmptyKeys(path, before.missingKeys));
+    }
+
+private:
+    static void deleteValue(const RegistryPath& path) {
+        UniqueHkey key;
+        const LSTATUS status = openKey(path, path.keys.size(), KEY_SET_VALUE, key);
+        if (status == ERROR_FILE_NOT_FOUND) {
+            return; // no key, so no value either
+        }
+        checkWin32(status);
+        const LSTATUS deleted = RegDeleteValueW(key.get(), path.valueName.c_str());
+        if (deleted != ERROR_FILE_NOT_FOUND) {
+            checkWin32(deleted);
+        }
+    }
+};
+
+} // namespace
+
+std::unique_ptr<ShellObject> RegistryShellObjectFactory::create(const std::wstring& progId) {
+    const bool isShell = CompareStringOrdinal(progId.c_str(), static_cast<int>(progId.size()),
+                                              L"wscript.shell", -1, TRUE) == CSTR_EQUAL;
+    if (!isShell) {
+        throw hresultError(REGDB_E_CLASSNOTREG);
+    }
+    return std::make_unique<RegistryShellObject>();
+}
+
+} // namespace velkora::win32

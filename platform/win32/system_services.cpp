@@ -1,0 +1,34 @@
+#include "platform/win32/system_services.h"
+
+#include "platform/win32/change/change_lock.h"
+#include "platform/win32/change/result_log.h"
+#include "platform/win32/firewall/firewall.h"
+#include "platform/win32/network/port_probe.h"
+#include "platform/win32/registry/registry_shell_object.h"
+#include "platform/win32/runtime/runtime.h"
+#include "platform/win32/services/service_manager.h"
+#include "platform/win32/shell/launcher.h"
+
+namespace velkora::win32 {
+
+struct Win32SystemServices::Parts {
+    RegistryShellObjectFactory shell;
+    ProcessLauncher launcher;
+    NetFwFirewall firewall;
+    SystemPortProbe ports;
+    NamedMutexChangeLock changeLock;
+    ScmServiceManager services;
+    SystemClock clock;
+    ProgramDataResultLog resultLog;
+    SystemServices bundle{shell, launcher, firewall, ports, changeLock, services, clock, resultLog};
+};
+
+Win32SystemServices::Win32SystemServices() : parts_(std::make_unique<Parts>()) {}
+
+Win32SystemServices::~Win32SystemServices() = default;
+
+SystemServices& Win32SystemServices::services() {
+    return parts_->bundle;
+}
+
+} // namespace velkora::win32
