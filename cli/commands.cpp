@@ -155,6 +155,7 @@ void applyWithRestartOfService(const Invocation& invocation, SystemServices& sys
     report.firewall.reset();
     report.port = report.oldPort;
     if (result == RestartResult::RollbackFailed) {
+        report.changed = true; // what could not be put back is still changed
         report.error = report.serviceRestart->rollbackError;
         report.listenerPortNow = outcome.listenerPortNow;
         report.port = report.listenerPortNow;
@@ -232,6 +233,9 @@ Report runCommand(const Invocation& invocation, SystemServices& system) {
     } catch (const PlatformError& failure) {
         report.error = failure;
         // A change that could not be put back is never "nothing changed", whatever its number.
+        if (failure.changeLeftBehind()) {
+            report.changed = true;
+        }
         report.exitCode =
             failure.changeLeftBehind() ? ExitCode::Failed : exitCodeForError(failure.number());
     }

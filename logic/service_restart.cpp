@@ -17,27 +17,50 @@ public:
             const ServiceRestartRequest& request)
         : services_(services), listeners_(listeners), clock_(clock), request_(request) {}
 
-    // Stops and starts the service and the dependents that ran before the first stop; then
-    // waits for the listener. Raises the failure of a stop or start.
+    // Stops the dependents that ran before the first stop, then the service; then starts
+    // everything whose stop was asked for, the service first, whatever failed in between; then
+    // waits for the listener. Raises the first failure of a stop or start.
     bool cycleAndVerify(long port) {
         if (!dependents_) {
             dependents_ = services_.runningDependents(request_.serviceName);
         }
-        touched_ = true;
-        for (const std::wstring& dependent : *dependents_) {
-            services_.stop(dependent, request_.limits.stop);
+        std::vector<std::wstring>& stopped = stopped_;
+        stopped.clear();
+        std::optional<PlatformError> failure;
+        try {
+            for (const std::wstring& dependent : *dependents_) {
+                stopped.push_back(dependent);
+                services_.stop(dependent, request_.limits.stop);
+            }
+            stopped.push_back(request_.serviceName);
+            serviceStopped_ = true;
+            services_.stop(request_.serviceName, request_.limits.stop);
+        } catch (const PlatformError& stopFailure) {
+            failure = stopFailure;
         }
-        services_.stop(request_.serviceName, request_.limits.stop);
-        const bool heldByOther = !listeners_.tcpListenerOwners(port).empty();
-        services_.start(request_.serviceName, request_.limits.start);
-        for (auto it = dependents_->rbegin(); it != dependents_->rend(); ++it) {
-            services_.start(*it, request_.limits.start);
+        const bool heldByOther = !failure && !ownersOf(port).empty();
+        startAgain(stopped, failure);
+        if (failure) {
+            throw *failure;
         }
         return listenerAppears(port, heldByOther);
     }
 
-    // Whether a stop has been asked for: before that, the service runs as it did.
-    bool touched() const { return touched_; }
+    // A second try for a service a failed start left stopped: what was stopped is started
+    // once more. Failures are left to the report, which reads the state.
+    void startAgainIfDown() {
+        try {
+            if (services_.query(request_.serviceName).state == ServiceState::Running) {
+                return;
+            }
+        } catch (const PlatformError&) {
+        }
+        std::optional<PlatformError> ignored;
+        startAgain(stopped_, ignored);
+    }
+
+    // Whether the service itself was asked to stop: before that, it runs as it did.
+    bool serviceStopped() const { return serviceStopped_; }
 
     // Waits for the listener of a service that was not restarted.
     bool listensNow(long port) { return listenerAppears(port, false); }
@@ -57,6 +80,39 @@ public:
     }
 
 private:
+    // The service first, then its dependents in the reverse of their stop order; each is
+    // tried, and the first failure is kept.
+    void startAgain(const std::vector<std::wstring>& stopped,
+                    std::optional<PlatformError>& failure) {
+        const auto start = [&](const std::wstring& name) {
+            try {
+                services_.start(name, request_.limits.start);
+            } catch (const PlatformError& startFailure) {
+                if (!failure) {
+                    failure = startFailure;
+                }
+            }
+        };
+        if (std::find(stopped.begin(), stopped.end(), request_.serviceName) != stopped.end()) {
+            start(request_.serviceName);
+        }
+        for (auto it = dependents_->rbegin(); it != dependents_->rend(); ++it) {
+            if (std::find(stopped.begin(), stopped.end(), *it) != stopped.end()) {
+                start(*it);
+            }
+        }
+    }
+
+    // The listeners on the port; one that cannot be read counts as none, so that reading the
+    // table never stands between a stop and its start.
+    std::vector<unsigned long> ownersOf(long port) {
+        try {
+            return listeners_.tcpListenerOwners(port);
+        } catch (const PlatformError&) {
+            return {};
+        }
+    }
+
     bool listenerAppears(long port, bool heldByOther) {
         const auto deadline = clock_.now() + request_.limits.verify;
         for (;;) {
@@ -75,7 +131,7 @@ private:
         if (status.state != ServiceState::Running) {
             return false;
         }
-        const std::vector<unsigned long> owners = listeners_.tcpListenerOwners(port);
+        const std::vector<unsigned long> owners = ownersOf(port);
         return std::any_of(owners.begin(), owners.end(), [&](unsigned long owner) {
             return (owner != 0 && owner == status.processId) || (owner == 0 && !heldByOther);
         });
@@ -86,7 +142,8 @@ private:
     Clock& clock_;
     const ServiceRestartRequest& request_;
     std::optional<std::vector<std::wstring>> dependents_;
-    bool touched_ = false;
+    std::vector<std::wstring> stopped_; // by the last cycle, in the order asked
+    bool serviceStopped_ = false;
 };
 
 PlatformError notListening(const std::wstring& serviceName, long port) {
@@ -116,9 +173,22 @@ void checkServiceCanRestart(ServiceManager& services, const std::wstring& servic
         throw PlatformError(errorServiceNotActive,
                             L"服务 " + serviceName + L" 没有运行，无法用重启服务来应用新端口。");
     }
-    if (!status.acceptsStop) {
-        throw PlatformError(errorInvalidServiceControl,
-                            L"服务 " + serviceName + L" 现在不接受停止请求，无法重启它。");
+    const auto refuseUnlessItStops = [](const std::wstring& name, const ServiceStatus& s) {
+        if (!s.acceptsStop) {
+            throw PlatformError(errorInvalidServiceControl,
+                                L"服务 " + name + L" 现在不接受停止请求，无法重启它。");
+        }
+    };
+    refuseUnlessItStops(serviceName, status);
+    // Its running dependents are stopped first: one that would refuse would leave the restart
+    // half done. Where they cannot be listed, the restart itself says so before any stop.
+    std::vector<std::wstring> dependents;
+    try {
+        dependents = services.runningDependents(serviceName);
+    } catch (const PlatformError&) {
+    }
+    for (const std::wstring& dependent : dependents) {
+        refuseUnlessItStops(dependent, services.query(dependent));
     }
 }
 
@@ -143,8 +213,10 @@ ServiceRestartOutcome restartServiceAndVerify(ServiceManager& services, Listener
     // Even with the change not fully put back, the service is brought up again; one that
     // was never stopped still runs as before.
     try {
-        const bool listensOnOld = restart.touched() ? restart.cycleAndVerify(request.oldPort)
-                                                    : restart.listensNow(request.oldPort);
+        // A service that was never stopped still listens where it did: a dependent that
+        // would not stop is no reason to cut every session again.
+        const bool listensOnOld = restart.serviceStopped() ? restart.cycleAndVerify(request.oldPort)
+                                                           : restart.listensNow(request.oldPort);
         if (!outcome.rollbackError) {
             if (listensOnOld) {
                 outcome.result = RestartResult::RolledBack;
@@ -188,6 +260,7 @@ ServiceRestartOutcome restartServiceForValuesInPlace(ServiceManager& services,
     ServiceRestartOutcome outcome;
     const bool verified = cycleToNewPort(restart, clock, request.newPort, outcome);
     if (!verified) {
+        restart.startAgainIfDown();
         outcome.result = RestartResult::NotVerified;
         outcome.whenGivenUp = restart.observe();
         if (!outcome.error) {

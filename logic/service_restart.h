@@ -76,7 +76,8 @@ struct ServiceRestartOutcome {
 };
 
 // Refuses, before anything is written, a service that could not be restarted: one that
-// does not run (1062) or does not accept the stop control (1052).
+// does not run (1062), or that or one of its running dependents does not accept the stop
+// control (1052).
 void checkServiceCanRestart(ServiceManager& services, const std::wstring& serviceName);
 
 // Restarts the service so that it takes the new port: its running dependents are stopped

@@ -99,23 +99,6 @@ TEST_F(CliTest, StatusWithoutThePortValueEndsWithOne) {
     EXPECT_EQ(run.err.rfind("无法读取当前远程端口。\r\n错误 2：", 0), 0u) << run.err;
 }
 
-// COM, which the firewall needs, is delay-loaded: where it cannot be loaded the run still
-// ends with its one JSON object and exit code 1, not with an unhandled exception.
-TEST_F(CliTest, AMissingSystemDllEndsWithTheUsualReport) {
-    wchar_t overrides[1024] = L"";
-    GetEnvironmentVariableW(L"WINEDLLOVERRIDES", overrides, 1024);
-    SetEnvironmentVariableW(L"WINEDLLOVERRIDES", (std::wstring(overrides) + L";ole32=d").c_str());
-    const CliRun run = runCli(L"status --json");
-    SetEnvironmentVariableW(L"WINEDLLOVERRIDES", overrides);
-
-    EXPECT_EQ(run.exitCode, 1u);
-    const Json json = jsonOf(run);
-    EXPECT_EQ(json["exitCode"], 1);
-    EXPECT_EQ(json["error"]["number"], 126); // ERROR_MOD_NOT_FOUND
-    const std::string text = json["error"]["description"];
-    EXPECT_EQ(text.rfind("无法加载系统组件 ole32.dll：", 0), 0u) << text;
-}
-
 // A socket of this test program holding a port below the dynamic range (whose warning has a
 // line more); Wine's sockets are the machine's own.
 class HeldPort {

@@ -259,6 +259,25 @@ TEST(OutcomeOfAFailedPutBack, IsOneAndSaysWhatToCheck) {
               toUtf8(L"错误 5：拒绝访问。\r\n恢复原值失败（错误 1018）：无法写入。\r\n"
                      L"修改未能全部恢复，请检查远程桌面的端口值和防火墙规则。\r\n"));
     EXPECT_NE(jsonReport(report).find("\"rolledBack\":false"), std::string::npos);
+    EXPECT_NE(jsonReport(report).find("\"changed\":true"), std::string::npos);
+}
+
+// The same after a restart of the service that did not take the new port: the values that
+// could not be put back are still changed.
+TEST(OutcomeOfAFailedPutBack, AfterARestartSaysTheChangeIsStillThere) {
+    FakePlatform fake;
+    arrangeServer(fake);
+    arrangeServiceRestart(fake);
+    fake.services.refusedPort = 3390;
+    fake.registry.failRestores(PlatformError(1018, L"无法写入。"));
+    Invocation invocation = asked(Command::Set, L"3390", RestartMode::Service);
+    invocation.verifySeconds = 5;
+
+    const Report report = runCommand(invocation, fake.platform);
+
+    EXPECT_EQ(report.exitCode, 1);
+    EXPECT_NE(jsonReport(report).find("\"changed\":true,"), std::string::npos)
+        << jsonReport(report);
 }
 
 TEST(OutcomeOfASecondSet, IsDoneWithNothingChanged) {

@@ -57,6 +57,7 @@ public:
     milliseconds listenDelay{0};      // after a start, until the listener is seen
     bool ownersUnnamed = false;       // the system names no owner (pid 0)
     long otherListenerPort = 0;       // held by another process
+    int ownersFailures = 0;           // the owner table cannot be read this many times
     std::set<std::wstring> failing;   // "stop X" / "start X", or with "#N" for the Nth call
     std::vector<std::wstring> log;
     std::optional<PlatformError> dependentsError;         // raised when the dependents are listed
@@ -112,6 +113,10 @@ public:
     }
 
     std::vector<unsigned long> tcpListenerOwners(long port) override {
+        if (ownersFailures > 0) {
+            --ownersFailures;
+            throw PlatformError(1, L"函数不正确。");
+        }
         std::vector<unsigned long> owners;
         if (port == otherListenerPort) {
             owners.push_back(ownersUnnamed ? 0 : 7);

@@ -66,17 +66,39 @@ const RestartCase restartCases[] = {
      },
      false, join({{L"write"}, cycle, {L"undo"}, cycle}), 0, RestartResult::RolledBack, 0, 0, 3389,
      milliseconds(10000)},
+    // Whatever fails once something was stopped, everything stopped is started again.
     {"StopFailsRollsBack", [](FakeServices& f) { f.failing = {L"stop TermService#1"}; }, false,
-     join({{L"write", L"stop UmRdpService", L"stop TermService", L"undo"}, cycle}), 0,
-     RestartResult::RolledBack, 1053, 0, 3389, milliseconds(0)},
+     join({{L"write"}, cycle, {L"undo"}, cycle}), 0, RestartResult::RolledBack, 1053, 0, 3389,
+     milliseconds(0)},
     {"StartFailsRollsBack", [](FakeServices& f) { f.failing = {L"start TermService#1"}; }, false,
-     join({{L"write", L"stop UmRdpService", L"stop TermService", L"start TermService", L"undo"},
-           cycle}),
-     0, RestartResult::RolledBack, 1053, 0, 3389, milliseconds(0)},
+     join({{L"write"}, cycle, {L"undo"}, cycle}), 0, RestartResult::RolledBack, 1053, 0, 3389,
+     milliseconds(0)},
     {"RestartingAgainFailsToo", [](FakeServices& f) { f.failing = {L"start TermService"}; }, false,
-     join({{L"write", L"stop UmRdpService", L"stop TermService", L"start TermService", L"undo",
-            L"stop UmRdpService", L"stop TermService", L"start TermService"}}),
-     0, RestartResult::RollbackFailed, 1053, 1053, 0, milliseconds(0)},
+     join({{L"write"}, cycle, {L"undo"}, cycle}), 0, RestartResult::RollbackFailed, 1053, 1053, 0,
+     milliseconds(0)},
+    {"ADependentThatWillNotStopLeavesTheServiceListeningWhereItWas",
+     [](FakeServices& f) { f.failing = {L"stop UmRdpService"}; },
+     false,
+     {L"write", L"stop UmRdpService", L"start UmRdpService", L"undo"},
+     0,
+     RestartResult::RolledBack,
+     1053,
+     0,
+     3389,
+     milliseconds(0)},
+    {"AnUnreadableOwnerTableBetweenStopAndStartStopsNothingHalfWay",
+     [](FakeServices& f) { f.ownersFailures = 1; }, false, join({{L"write"}, cycle}), 0,
+     RestartResult::Verified, 0, 0, 4100, milliseconds(0)},
+    {"ADependentNotAcceptingStopWritesNothing",
+     [](FakeServices& f) { f.services[L"UmRdpService"].acceptsStop = false; },
+     false,
+     {},
+     1052,
+     RestartResult::Verified,
+     0,
+     0,
+     3389,
+     milliseconds(0)},
     {"DependentsCannotBeListedNothingIsStopped",
      [](FakeServices& f) { f.dependentsError = PlatformError(5, L"拒绝访问。"); },
      false,
@@ -182,6 +204,24 @@ TEST_P(ServiceRestartTest, OperationsAndDecisions) {
         ASSERT_TRUE(outcome.atEnd.has_value());
         EXPECT_EQ(outcome.atEnd->tcpPorts, listening);
     }
+}
+
+// Values already in place: there is nothing to put back, but a failed start is tried once more
+// rather than leaving Remote Desktop down.
+TEST(ServiceRestartForValuesInPlace, StartsTheServiceOnceMoreAfterAFailedStart) {
+    FakeClock clock;
+    FakeServices fake(clock);
+    fake.failing = {L"start TermService#1"};
+    const ServiceRestartRequest request{listener, 3389, 3389, {}};
+
+    const ServiceRestartOutcome outcome =
+        restartServiceForValuesInPlace(fake, fake, clock, request);
+
+    EXPECT_EQ(fake.log, (std::vector<std::wstring>{L"stop TermService", L"start TermService",
+                                                   L"start TermService"}));
+    EXPECT_EQ(outcome.result, RestartResult::NotVerified);
+    EXPECT_EQ(outcome.error ? outcome.error->number() : 0, 1053);
+    EXPECT_TRUE(fake.services[listener].running);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, ServiceRestartTest, testing::ValuesIn(restartCases),

@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/win32/runtime/delay_load_failure.h"
 #include "platform/win32/runtime/runtime.h"
 #include "platform/win32/runtime/win32_error.h"
 #include "tests/win/test_support.h"
@@ -103,6 +104,27 @@ TEST(Win32Error, CarriesTheNumberAndTheSystemsDescription) {
     EXPECT_NO_THROW(win32::checkHr(S_FALSE));
     EXPECT_NO_THROW(win32::checkWin32(ERROR_SUCCESS));
     EXPECT_THROW(win32::checkWin32(ERROR_MORE_DATA), PlatformError);
+}
+
+// What both programs' delay-load failure hooks report: the DLL, the function by name or
+// number, and the system's text for the error; other notifications are no failure.
+TEST(DelayLoadFailure, NamesTheDllAndTheFunctionWithTheSystemsText) {
+    DelayLoadInfo info{};
+    info.szDll = "ole32.dll";
+    info.dwLastError = ERROR_MOD_NOT_FOUND;
+    const std::wstring why = L"：" + win32::systemErrorText(ERROR_MOD_NOT_FOUND);
+    EXPECT_EQ(win32::delayLoadFailure(dliFailLoadLib, info).description(),
+              L"无法加载系统组件 ole32.dll" + why);
+    info.dlp.fImportByName = TRUE;
+    info.dlp.szProcName = "CoInitializeEx";
+    EXPECT_EQ(win32::delayLoadFailure(dliFailGetProc, info).description(),
+              L"无法加载系统组件 ole32.dll 的函数 CoInitializeEx" + why);
+    info.dlp.fImportByName = FALSE;
+    info.dlp.dwOrdinal = 7;
+    EXPECT_EQ(win32::delayLoadFailure(dliFailGetProc, info).description(),
+              L"无法加载系统组件 ole32.dll 的函数 #7" + why);
+    EXPECT_EQ(win32::delayLoadFailure(dliFailLoadLib, info).number(), ERROR_MOD_NOT_FOUND);
+    EXPECT_FALSE(win32::isDelayLoadFailure(dliNotePreLoadLibrary));
 }
 
 TEST(SystemClock, GivesTodaysLocalDate) {
