@@ -151,6 +151,13 @@ PlatformError notListening(const std::wstring& serviceName, long port) {
                                                     std::to_wstring(port) + L" 上监听。");
 }
 
+PlatformError notListeningBefore(const std::wstring& serviceName, long port) {
+    return PlatformError(
+        errorServiceNotActive,
+        L"服务 " + serviceName + L" 现在没有在端口 " + std::to_wstring(port) +
+            L" 上监听（远程桌面连接被禁止，或监听已停用），重启后无法确认新端口。");
+}
+
 // Stops and starts the service and waits for it on the new port, keeping a failed stop or
 // start and the time taken in the outcome. Whether it listens on the new port.
 bool cycleToNewPort(Restart& restart, Clock& clock, long newPort, ServiceRestartOutcome& outcome) {
@@ -306,6 +313,13 @@ ServicePortChange changePortWithServiceRestart(SystemServices& system, ShellObje
     request.newPort = change.port();
     request.oldPort = result.oldPort.value_or(3389); // the listener's default without a value
     request.limits = limits;
+    const bool listenerMoves = change.listenerPortBefore() != change.port();
+    // A restart can only be verified, and put back, where the service is seen listening on
+    // the port it has now: otherwise every session would be cut for nothing.
+    if (listenerMoves && whereServiceListens(system.services, listeners, request.serviceName,
+                                             request.oldPort) != ServiceListener::OnPort) {
+        throw notListeningBefore(request.serviceName, request.oldPort);
+    }
 
     result.change = change.apply(WhenInPlace::LeaveAlone);
     if (result.change.listenerChanged) {

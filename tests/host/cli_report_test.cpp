@@ -302,6 +302,24 @@ TEST(OutcomeOfASecondSet, IsDoneWithNothingChanged) {
         R"("remoteDesktop":null,"error":null})");
 }
 
+// Where Remote Desktop does not listen on its port now (connections denied, a listener
+// disabled), a restart could be neither verified nor put back: nothing is written.
+TEST(ServiceRestart, IsRefusedWhereTheServiceDoesNotListenOnItsPortNow) {
+    FakePlatform fake;
+    arrangeServer(fake);
+    const auto before = fake.registry.contents();
+
+    const Report report =
+        runCommand(asked(Command::Set, L"3390", RestartMode::Service), fake.platform);
+
+    EXPECT_EQ(report.exitCode, 1);
+    EXPECT_EQ(fake.registry.contents(), before);
+    EXPECT_TRUE(fake.services.log.empty());
+    EXPECT_EQ(toUtf8(textReport(report).err),
+              toUtf8(L"错误 1062：服务 TermService 现在没有在端口 3389 上监听（远程桌面连接被禁止，"
+                     L"或监听已停用），重启后无法确认新端口。\r\n未做任何修改。\r\n"));
+}
+
 TEST(ServiceRestart, SaysWhyItRolledBackInJsonAndInTheLog) {
     FakePlatform fake;
     arrangeServer(fake);
