@@ -70,7 +70,10 @@ void restartAsAsked(const Invocation& invocation, SystemServices& system, Report
         return;
     }
     try {
-        system.launcher.launch(restartCommand, WindowStyle::MinimizedFocus);
+        // Only a restart command that ended well has started a restart: shutdown refuses
+        // without the privilege, or with one already scheduled (1190).
+        system.launcher.launchAndWait(restartCommand, WindowStyle::MinimizedFocus,
+                                      std::chrono::seconds(30));
         report.restart = RestartState::Started;
         report.exitCode = ExitCode::RestartStarted;
     } catch (const PlatformError& failure) {

@@ -108,6 +108,10 @@ const Case cases[] = {
      [](FakePlatform& f) { f.launcher.failWith(PlatformError(2, L"系统找不到指定的文件。")); },
      3010, true, done,
      L"错误 2：系统找不到指定的文件。\r\n端口已修改，但无法重启计算机，请手动重启。\r\n"},
+    // Started is only said once the restart command ended well.
+    {"SetAndRestartRefusedByShutdown", asked(Command::Set, L"3390", RestartMode::Computer),
+     [](FakePlatform& f) { f.launcher.exitError = PlatformError(1190, L"已计划关闭系统。"); }, 3010,
+     true, done, L"错误 1190：已计划关闭系统。\r\n端口已修改，但无法重启计算机，请手动重启。\r\n"},
     {"SetAndRestartService", asked(Command::Set, L"3390", RestartMode::Service),
      arrangeServiceRestart, 0, true,
      L"端口修改成功，远程桌面服务已重启，正在端口 3390 上监听（用时 0 秒）。\r\n"

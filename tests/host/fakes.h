@@ -146,6 +146,14 @@ public:
         int windowStyle = 0;
     };
     unsigned long launch(const std::wstring& commandLine, int windowStyle) override;
+    void launchAndWait(const std::wstring& commandLine, int windowStyle,
+                       std::chrono::milliseconds) override {
+        launch(commandLine, windowStyle);
+        if (exitError) {
+            throw *exitError;
+        }
+    }
+    std::optional<PlatformError> exitError; // what launchAndWait's program ends with
     void failWith(PlatformError error) { error_ = std::move(error); }
     const std::vector<Launch>& launches() const { return launches_; }
 

@@ -61,7 +61,8 @@ std::wstring programOfCommandLine(const std::wstring& commandLine, const std::ws
     return program;
 }
 
-unsigned long ProcessLauncher::launch(const std::wstring& commandLine, int windowStyle) {
+UniqueKernelHandle ProcessLauncher::start(const std::wstring& commandLine, int windowStyle,
+                                          unsigned long& processId) {
     const std::wstring systemDir = systemDirectory();
     const std::wstring program = programOfCommandLine(commandLine, systemDir);
 
@@ -77,9 +78,33 @@ unsigned long ProcessLauncher::launch(const std::wstring& commandLine, int windo
     PROCESS_INFORMATION process{};
     checked(CreateProcessW(program.c_str(), mutableCommandLine.data(), nullptr, nullptr, FALSE, 0,
                            nullptr, systemDir.c_str(), &startup, &process));
-    UniqueKernelHandle processHandle(process.hProcess);
     UniqueKernelHandle threadHandle(process.hThread);
-    return process.dwProcessId;
+    processId = process.dwProcessId;
+    return UniqueKernelHandle(process.hProcess);
+}
+
+unsigned long ProcessLauncher::launch(const std::wstring& commandLine, int windowStyle) {
+    unsigned long processId = 0;
+    start(commandLine, windowStyle, processId);
+    return processId;
+}
+
+void ProcessLauncher::launchAndWait(const std::wstring& commandLine, int windowStyle,
+                                    std::chrono::milliseconds limit) {
+    unsigned long processId = 0;
+    const UniqueKernelHandle process = start(commandLine, windowStyle, processId);
+    const DWORD waited = WaitForSingleObject(process.get(), static_cast<DWORD>(limit.count()));
+    if (waited == WAIT_TIMEOUT) {
+        throwWin32(ERROR_TIMEOUT);
+    }
+    if (waited != WAIT_OBJECT_0) {
+        throwLastError();
+    }
+    DWORD exitCode = 0;
+    checked(GetExitCodeProcess(process.get(), &exitCode));
+    if (exitCode != 0) {
+        throwWin32(exitCode);
+    }
 }
 
 } // namespace velkora::win32

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "platform/launcher.h"
+#include "platform/win32/runtime/unique_handles.h"
 
 namespace velkora::win32 {
 
@@ -17,6 +18,13 @@ std::wstring programOfCommandLine(const std::wstring& commandLine, const std::ws
 class ProcessLauncher final : public Launcher {
 public:
     unsigned long launch(const std::wstring& commandLine, int windowStyle) override;
+    void launchAndWait(const std::wstring& commandLine, int windowStyle,
+                       std::chrono::milliseconds limit) override;
+
+private:
+    // The process started, its handle for the caller to wait on.
+    UniqueKernelHandle start(const std::wstring& commandLine, int windowStyle,
+                             unsigned long& processId);
 };
 
 } // namespace velkora::win32
