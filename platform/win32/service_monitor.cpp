@@ -77,14 +77,10 @@ ServiceStatus SystemServiceMonitor::query(const std::wstring& serviceName) {
 }
 
 std::vector<long> SystemServiceMonitor::tcpListenPorts(unsigned long processId) {
-    // By full path, not imported: iphlpapi is not one of Windows' known DLLs, and one planted
-    // next to the program must never load.
-    const UniqueLibrary iphlpapi(LoadLibraryW((systemDirectory() + L"\\iphlpapi.dll").c_str()));
-    if (!iphlpapi) {
-        throwLastError();
-    }
-    const auto getTable =
-        loadProcedure<GetExtendedTcpTableFn>(iphlpapi.get(), "GetExtendedTcpTable");
+    // From the system directory, not imported: iphlpapi is not one of Windows' known DLLs,
+    // and one planted next to the program must never load.
+    const HMODULE iphlpapi = loadSystemLibrary(L"iphlpapi.dll");
+    const auto getTable = loadProcedure<GetExtendedTcpTableFn>(iphlpapi, "GetExtendedTcpTable");
     if (getTable == nullptr) {
         throwLastError();
     }
