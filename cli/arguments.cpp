@@ -21,13 +21,31 @@ struct CommandRule {
     const wchar_t* name;
     Command command;
     bool takesPort;
-    bool takesSetOptions; // --restart and --force
+    bool takesSetOptions; // --restart, --verify-seconds and --force
 };
 
 constexpr std::array<CommandRule, 3> commandRules{{
     {L"status", Command::Status, false, false},
     {L"check", Command::Check, true, false},
     {L"set", Command::Set, true, true},
+}};
+
+enum class Option { Json, Force, Restart, VerifySeconds };
+
+// The options: each may be given once; one with a value takes it as the next argument or
+// after "=".
+struct OptionRule {
+    const wchar_t* name;
+    Option option;
+    bool takesValue;
+    bool setOnly;
+};
+
+constexpr std::array<OptionRule, 4> optionRules{{
+    {L"--json", Option::Json, false, false},
+    {L"--force", Option::Force, false, true},
+    {L"--restart", Option::Restart, true, true},
+    {L"--verify-seconds", Option::VerifySeconds, true, true},
 }};
 
 std::wstring asciiLower(std::wstring text) {
@@ -41,6 +59,10 @@ bool isHelp(const std::wstring& argument) {
     return lower == L"--help" || lower == L"-h" || lower == L"/?";
 }
 
+bool isVersion(const std::wstring& argument) {
+    return asciiLower(argument) == L"--version";
+}
+
 bool looksLikeOption(const std::wstring& argument) {
     return argument.size() > 1 && (argument[0] == L'-' || argument[0] == L'/');
 }
@@ -49,10 +71,45 @@ ParsedArguments refused(std::wstring why, bool json) {
     return {std::nullopt, std::move(why), json};
 }
 
-ParsedArguments only(Command command, bool json) {
+ParsedArguments only(Command command) {
     Invocation invocation;
     invocation.command = command;
-    return {invocation, L"", json};
+    return {invocation, L"", false};
+}
+
+// The option an argument names ("--restart=x" names --restart), if the command takes it.
+const OptionRule* optionNamed(const std::wstring& lower, const CommandRule& command) {
+    const std::wstring name = lower.substr(0, lower.find(L'='));
+    for (const OptionRule& rule : optionRules) {
+        if (name == rule.name && (command.takesSetOptions || !rule.setOnly) &&
+            (rule.takesValue || name == lower)) {
+            return &rule;
+        }
+    }
+    return nullptr;
+}
+
+bool setRestart(const std::wstring& value, Invocation& invocation) {
+    const std::wstring mode = asciiLower(value);
+    if (mode == L"none") {
+        invocation.restart = RestartMode::None;
+    } else if (mode == L"computer") {
+        invocation.restart = RestartMode::Computer;
+    } else if (mode == L"service") {
+        invocation.restart = RestartMode::Service;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+bool setVerifySeconds(const std::wstring& value, Invocation& invocation) {
+    if (value.empty() || value.size() > 4 ||
+        value.find_first_not_of(L"0123456789") != std::wstring::npos) {
+        return false;
+    }
+    invocation.verifySeconds = std::stol(value);
+    return invocation.verifySeconds >= 1 && invocation.verifySeconds <= 3600;
 }
 
 } // namespace
@@ -63,72 +120,81 @@ ParsedArguments parseArguments(const std::vector<std::wstring>& arguments) {
     if (arguments.empty()) {
         return refused(L"缺少命令", json);
     }
-    if (std::any_of(arguments.begin(), arguments.end(), isHelp)) {
-        return only(Command::Help, json);
-    }
-    if (arguments.size() == 1 && asciiLower(arguments[0]) == L"--version") {
-        return only(Command::Version, json);
+    // Help and version stand alone: "set 3390 /?" must not end with 0 as if it had been done.
+    for (const std::wstring& argument : arguments) {
+        if (isHelp(argument) || isVersion(argument)) {
+            if (arguments.size() > 1) {
+                return refused(argument + L" 只能单独使用", json);
+            }
+            return only(isHelp(argument) ? Command::Help : Command::Version);
+        }
     }
 
     const std::wstring name = asciiLower(arguments[0]);
-    const auto rule = std::find_if(commandRules.begin(), commandRules.end(),
-                                   [&](const CommandRule& r) { return name == r.name; });
-    if (rule == commandRules.end()) {
+    const auto command = std::find_if(commandRules.begin(), commandRules.end(),
+                                      [&](const CommandRule& r) { return name == r.name; });
+    if (command == commandRules.end()) {
         return refused(L"未知的命令：" + arguments[0], json);
     }
 
     Invocation invocation;
-    invocation.command = rule->command;
+    invocation.command = command->command;
     bool havePort = false;
-    bool verifySecondsGiven = false;
+    std::vector<Option> given;
     for (std::size_t i = 1; i < arguments.size(); ++i) {
         const std::wstring& argument = arguments[i];
         const std::wstring lower = asciiLower(argument);
-        if (lower == L"--json") {
-            invocation.json = true;
-        } else if (rule->takesSetOptions && lower == L"--force") {
-            invocation.force = true;
-        } else if (rule->takesSetOptions &&
-                   (lower == L"--restart" || lower.rfind(L"--restart=", 0) == 0)) {
-            std::wstring mode;
-            if (lower == L"--restart") {
-                if (i + 1 == arguments.size()) {
-                    return refused(L"--restart 后缺少 none、computer 或 service", json);
-                }
-                mode = asciiLower(arguments[++i]);
-            } else {
-                mode = lower.substr(10);
+        const OptionRule* option = optionNamed(lower, *command);
+        if (option == nullptr) {
+            if (looksLikeOption(argument)) {
+                return refused(L"未知的选项：" + argument, json);
             }
-            if (mode == L"none") {
-                invocation.restart = RestartMode::None;
-            } else if (mode == L"computer") {
-                invocation.restart = RestartMode::Computer;
-            } else if (mode == L"service") {
-                invocation.restart = RestartMode::Service;
-            } else {
-                return refused(L"--restart 只能是 none、computer 或 service", json);
+            if (!command->takesPort || havePort) {
+                return refused(L"多余的参数：" + argument, json);
             }
-        } else if (rule->takesSetOptions && lower == L"--verify-seconds") {
-            const std::wstring seconds = i + 1 < arguments.size() ? arguments[++i] : L"";
-            if (seconds.empty() || seconds.size() > 4 ||
-                seconds.find_first_not_of(L"0123456789") != std::wstring::npos ||
-                std::stol(seconds) < 1 || std::stol(seconds) > 3600) {
-                return refused(L"--verify-seconds 后须是 1 到 3600 的秒数", json);
-            }
-            invocation.verifySeconds = std::stol(seconds);
-            verifySecondsGiven = true;
-        } else if (looksLikeOption(argument)) {
-            return refused(L"未知的选项：" + argument, json);
-        } else if (rule->takesPort && !havePort) {
             invocation.portText = argument;
             havePort = true;
-        } else {
-            return refused(L"多余的参数：" + argument, json);
+            continue;
+        }
+        if (std::find(given.begin(), given.end(), option->option) != given.end()) {
+            return refused(L"重复的选项：" + std::wstring(option->name), json);
+        }
+        given.push_back(option->option);
+        std::wstring value;
+        if (option->takesValue) {
+            const std::size_t equals = argument.find(L'=');
+            if (equals != std::wstring::npos) {
+                value = argument.substr(equals + 1);
+            } else if (i + 1 < arguments.size()) {
+                value = arguments[++i];
+            } else if (option->option == Option::Restart) {
+                return refused(L"--restart 后缺少 none、computer 或 service", json);
+            }
+        }
+        switch (option->option) {
+        case Option::Json:
+            invocation.json = true;
+            break;
+        case Option::Force:
+            invocation.force = true;
+            break;
+        case Option::Restart:
+            if (!setRestart(value, invocation)) {
+                return refused(L"--restart 只能是 none、computer 或 service", json);
+            }
+            break;
+        case Option::VerifySeconds:
+            if (!setVerifySeconds(value, invocation)) {
+                return refused(L"--verify-seconds 后须是 1 到 3600 的秒数", json);
+            }
+            break;
         }
     }
-    if (rule->takesPort && !havePort) {
+    if (command->takesPort && !havePort) {
         return refused(L"缺少端口", json);
     }
+    const bool verifySecondsGiven =
+        std::find(given.begin(), given.end(), Option::VerifySeconds) != given.end();
     if (verifySecondsGiven && invocation.restart != RestartMode::Service) {
         return refused(L"--verify-seconds 只用于 --restart service", json);
     }

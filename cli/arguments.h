@@ -31,7 +31,9 @@ struct ParsedArguments {
 };
 
 // The arguments after the program name. Command and option names ignore ASCII case;
-// options may stand before or after the port; "--restart X" and "--restart=X" are the same.
+// options may stand before or after the port, each at most once; an option's value is the
+// next argument or follows "=" ("--restart X" and "--restart=X" are the same). Help and
+// version stand alone: with any other argument, --json too, they are a usage error.
 ParsedArguments parseArguments(const std::vector<std::wstring>& arguments);
 
 // Whether the run holds off Ctrl+C, Ctrl+Break and closing the console while it works:

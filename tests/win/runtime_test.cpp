@@ -181,6 +181,37 @@ TEST(ExecutablePath, GrowsItsBufferUntilTheWholePathFits) {
     }
 }
 
+// What velkora_probe.dll, loaded from a folder of its own, took its import from: "import from
+// <folder>", or "error N" when it could not be loaded. A copy of the import lies in this
+// program's folder too, where a planted DLL would.
+std::wstring whereTheImportCameFrom(const std::wstring& folder, bool searchFlagsKnown) {
+    try {
+        const win32::UniqueLibrary probe(
+            win32::loadLibraryFrom(folder, L"velkora_probe.dll", searchFlagsKnown));
+        wchar_t path[MAX_PATH] = {};
+        GetModuleFileNameW(GetModuleHandleW(L"velkora_probe_import.dll"), path, MAX_PATH);
+        const std::wstring import = path;
+        return L"import from " + import.substr(0, import.rfind(L'\\'));
+    } catch (const PlatformError& error) {
+        return L"error " + std::to_wstring(error.number());
+    }
+}
+
+// Windows 7 before KB2533623 knows no search flags: the DLL's own folder (the system
+// directory, for a DLL of Windows) is searched first, not the program's. With the flags, only
+// the system directory, which has no velkora_probe_import.dll.
+TEST(LoadLibraryFrom, TakesTheImportsFromTheSystemOrTheDllsOwnFolderNeverTheProgramsFolder) {
+    const TempFolder own(L"velkora-own-folder");
+    for (const wchar_t* name : {L"\\velkora_probe.dll", L"\\velkora_probe_import.dll"}) {
+        ASSERT_TRUE(CopyFileW((testFolder() + name).c_str(), (own.path() + name).c_str(), FALSE));
+    }
+    const std::wstring noSuchModule = L"error " + std::to_wstring(ERROR_MOD_NOT_FOUND);
+    EXPECT_EQ(whereTheImportCameFrom(own.path(), true), noSuchModule);
+    EXPECT_EQ(whereTheImportCameFrom(own.path(), false), L"import from " + own.path());
+    // Wine's kernel32, like that of Windows 8 and later, exports AddDllDirectory.
+    EXPECT_TRUE(win32::librarySearchFlagsKnown());
+}
+
 TEST(ProcessProgramEnd, EndsTheProcessAtOnceWithTheExitCodeGiven) {
     for (const auto& [arguments, exitCode] :
          {std::pair{L"--end 0", 0u}, std::pair{L"--end 1", 1u}}) {

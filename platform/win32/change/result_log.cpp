@@ -53,6 +53,22 @@ void createFolder(const std::wstring& folder) {
     }
 }
 
+// A folder of ours may still carry what it inherited from ProgramData (made by an earlier
+// version, or by an administrator by hand), which lets every user create files in it: it gets
+// the protected DACL again before anything is opened in it.
+void protectFolder(HANDLE folder) {
+    const UniqueLocalMemory descriptor = securityDescriptorFrom(folderAccess);
+    BOOL present = FALSE;
+    BOOL defaulted = FALSE;
+    PACL dacl = nullptr;
+    if (!GetSecurityDescriptorDacl(descriptor.get(), &present, &dacl, &defaulted)) {
+        throwLastError();
+    }
+    checkWin32(SetSecurityInfo(folder, SE_FILE_OBJECT,
+                               DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                               nullptr, nullptr, dacl, nullptr));
+}
+
 BY_HANDLE_FILE_INFORMATION informationOf(HANDLE file) {
     BY_HANDLE_FILE_INFORMATION information{};
     if (!GetFileInformationByHandle(file, &information)) {
@@ -64,7 +80,7 @@ BY_HANDLE_FILE_INFORMATION informationOf(HANDLE file) {
 // The folder itself, never what a junction in its place points to; held open without
 // delete sharing while the log is written, so that it cannot be swapped meanwhile.
 UniqueFile openTrustedFolder(const std::wstring& folder) {
-    UniqueFile handle(CreateFileW(folder.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES,
+    UniqueFile handle(CreateFileW(folder.c_str(), READ_CONTROL | WRITE_DAC | FILE_READ_ATTRIBUTES,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                   FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
                                   nullptr));
@@ -79,14 +95,17 @@ UniqueFile openTrustedFolder(const std::wstring& folder) {
         refuse(ERROR_INVALID_OWNER,
                L"日志文件夹 " + folder + L" 的所有者不是 SYSTEM 或管理员组，已跳过日志。");
     }
+    protectFolder(handle.get());
     return handle;
 }
 
 // A hard link would make the append land in a file elsewhere; a reparse point is opened as
-// itself, not followed.
+// itself, not followed. A file another account made first (before the folder was protected)
+// is that account's to forge or erase lines in.
 UniqueFile openLogFile(const std::wstring& path) {
     // Appends even while another run has the file open.
-    UniqueFile file(CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
+    UniqueFile file(CreateFileW(path.c_str(),
+                                FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | READ_CONTROL,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!file) {
@@ -96,6 +115,10 @@ UniqueFile openLogFile(const std::wstring& path) {
     if ((information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
         information.nNumberOfLinks > 1) {
         refuse(ERROR_CANT_ACCESS_FILE, L"日志文件 " + path + L" 是一个链接，已跳过日志。");
+    }
+    if (!ownedByTrustedAccount(file.get(), SE_FILE_OBJECT)) {
+        refuse(ERROR_INVALID_OWNER,
+               L"日志文件 " + path + L" 的所有者不是 SYSTEM 或管理员组，已跳过日志。");
     }
     return file;
 }

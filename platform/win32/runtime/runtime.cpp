@@ -83,11 +83,18 @@ std::wstring systemDirectory() {
 }
 
 HMODULE loadSystemLibrary(const wchar_t* name) {
+    return loadLibraryFrom(systemDirectory(), name, librarySearchFlagsKnown());
+}
+
+bool librarySearchFlagsKnown() {
+    return GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "AddDllDirectory") != nullptr;
+}
+
+HMODULE loadLibraryFrom(const std::wstring& folder, const wchar_t* name, bool searchFlagsKnown) {
     constexpr DWORD searchSystem32 = 0x00000800; // LOAD_LIBRARY_SEARCH_SYSTEM32
-    HMODULE module = LoadLibraryExW(name, nullptr, searchSystem32);
-    if (module == nullptr) { // Windows 7 without KB2533623 does not know the flag
-        module = LoadLibraryExW((systemDirectory() + L"\\" + name).c_str(), nullptr, 0);
-    }
+    const HMODULE module =
+        LoadLibraryExW((folder + L"\\" + name).c_str(), nullptr,
+                       searchFlagsKnown ? searchSystem32 : LOAD_WITH_ALTERED_SEARCH_PATH);
     if (module == nullptr) {
         throwLastError();
     }
