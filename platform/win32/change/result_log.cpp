@@ -61,9 +61,7 @@ void protectFolder(HANDLE folder) {
     BOOL present = FALSE;
     BOOL defaulted = FALSE;
     PACL dacl = nullptr;
-    if (!GetSecurityDescriptorDacl(descriptor.get(), &present, &dacl, &defaulted)) {
-        throwLastError();
-    }
+    checked(GetSecurityDescriptorDacl(descriptor.get(), &present, &dacl, &defaulted));
     checkWin32(SetSecurityInfo(folder, SE_FILE_OBJECT,
                                DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
                                nullptr, nullptr, dacl, nullptr));
@@ -71,9 +69,7 @@ void protectFolder(HANDLE folder) {
 
 BY_HANDLE_FILE_INFORMATION informationOf(HANDLE file) {
     BY_HANDLE_FILE_INFORMATION information{};
-    if (!GetFileInformationByHandle(file, &information)) {
-        throwLastError();
-    }
+    checked(GetFileInformationByHandle(file, &information));
     return information;
 }
 
@@ -150,9 +146,8 @@ void ProgramDataResultLog::append(const std::wstring& line) {
     const UniqueFile file = openLogFile(folder + L"\\velkora-cli.log");
     const std::string bytes = utf8(localTimestamp() + L" " + line + L"\r\n");
     DWORD written = 0;
-    if (!WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)) {
-        throwLastError();
-    }
+    checked(
+        WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
 }
 
 } // namespace velkora::win32

@@ -92,21 +92,13 @@ bool librarySearchFlagsKnown() {
 
 HMODULE loadLibraryFrom(const std::wstring& folder, const wchar_t* name, bool searchFlagsKnown) {
     constexpr DWORD searchSystem32 = 0x00000800; // LOAD_LIBRARY_SEARCH_SYSTEM32
-    const HMODULE module =
+    return checked(
         LoadLibraryExW((folder + L"\\" + name).c_str(), nullptr,
-                       searchFlagsKnown ? searchSystem32 : LOAD_WITH_ALTERED_SEARCH_PATH);
-    if (module == nullptr) {
-        throwLastError();
-    }
-    return module;
+                       searchFlagsKnown ? searchSystem32 : LOAD_WITH_ALTERED_SEARCH_PATH));
 }
 
 FARPROC systemProcedure(HMODULE module, const char* name) {
-    const FARPROC address = GetProcAddress(module, name);
-    if (address == nullptr) {
-        throwLastError();
-    }
-    return address;
+    return checked(GetProcAddress(module, name));
 }
 
 } // namespace velkora::win32
