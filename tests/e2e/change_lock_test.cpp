@@ -7,8 +7,7 @@ namespace {
 
 TEST_F(VelkoraTest, ModifyWhileAnotherChangeHoldsTheLockReports1618AndWritesNothing) {
     const ToolRegistryState before = toolRegistryState();
-    const HANDLE lock = takePortChangeLock();
-    ASSERT_NE(lock, nullptr);
+    HeldPortChangeLock lock;
     const MainWindow window = start();
     ASSERT_NE(window.modifyButton, nullptr);
     type(window, L"888");
@@ -17,8 +16,7 @@ TEST_F(VelkoraTest, ModifyWhileAnotherChangeHoldsTheLockReports1618AndWritesNoth
 
     SeenMessageBox box = expectMessageBox();
     const ULONGLONG waited = GetTickCount64() - clicked;
-    ReleaseMutex(lock);
-    CloseHandle(lock);
+    lock.release();
     ASSERT_NE(box.box, nullptr);
     // The window's thread has just waited 10 s: the system takes it for hung a moment longer.
     waitUntil([&] { return (box.title = textOf(box.box)) != L"<no answer>"; }, 5000);

@@ -283,29 +283,9 @@ INSTANTIATE_TEST_SUITE_P(
                       Usage{"Letters", L"check 33a", "端口格式错误：端口只能由数字组成\r\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// The lock a change holds, taken here as another change would take it.
-class HeldLock {
-public:
-    HeldLock() : mutex_(takePortChangeLock()) {}
-    ~HeldLock() {
-        release();
-        CloseHandle(mutex_);
-    }
-    void release() {
-        if (held_) {
-            ReleaseMutex(mutex_);
-            held_ = false;
-        }
-    }
-
-private:
-    HANDLE mutex_;
-    bool held_ = true;
-};
-
 TEST_F(CliTest, WhileAnotherChangeHoldsTheLockSetEndsWith1618AfterTenSeconds) {
     const ToolRegistryState before = toolRegistryState();
-    HeldLock lock;
+    HeldPortChangeLock lock;
     const CliRun run = runCli(L"set 3392 --json");
     EXPECT_EQ(run.exitCode, 1618u);
     EXPECT_GE(run.ms, 9500u);
@@ -316,7 +296,7 @@ TEST_F(CliTest, WhileAnotherChangeHoldsTheLockSetEndsWith1618AfterTenSeconds) {
 }
 
 TEST_F(CliTest, SetWaitsForALockThatIsReleasedInTime) {
-    HeldLock lock;
+    HeldPortChangeLock lock;
     CliProcess set(L"set 3392");
     Sleep(2000);
     EXPECT_EQ(readDword(listenerTdsKey, L"PortNumber"), 3389u) << "written while locked";
@@ -331,7 +311,7 @@ TEST_F(CliTest, SetWaitsForALockThatIsReleasedInTime) {
 // take it one after the other and both listener values end on one of their ports.
 TEST_F(CliTest, SetsStartedTogetherWriteOnlyOnceTheLockIsFree) {
     const ToolRegistryState before = toolRegistryState();
-    HeldLock lock;
+    HeldPortChangeLock lock;
     std::vector<std::unique_ptr<CliProcess>> sets;
     for (const wchar_t* port : {L"3390", L"3391", L"3392", L"3393"}) {
         sets.push_back(std::make_unique<CliProcess>(std::wstring(L"set ") + port));

@@ -1,19 +1,23 @@
 #include "tests/e2e/e2e_environment.h"
 
-#include <sddl.h>
-
 #include <algorithm>
 
 namespace velkora::test {
 
-HANDLE takePortChangeLock() {
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(A;;GA;;;SY)(A;;GA;;;BA)",
-                                                         SDDL_REVISION_1, &descriptor, nullptr);
-    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
-    const HANDLE lock = CreateMutexW(&attributes, TRUE, L"Global\\Velkora.PortChange");
-    LocalFree(descriptor);
-    return lock;
+HeldPortChangeLock::HeldPortChangeLock() {
+    lock_.acquire();
+    held_ = true;
+}
+
+HeldPortChangeLock::~HeldPortChangeLock() {
+    release();
+}
+
+void HeldPortChangeLock::release() {
+    if (held_) {
+        lock_.release();
+        held_ = false;
+    }
 }
 
 namespace {

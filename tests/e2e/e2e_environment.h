@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/non_copyable.h"
+#include "platform/win32/change/change_lock.h"
 
 namespace velkora::test {
 
@@ -25,9 +26,19 @@ void clearRecords();
 std::vector<std::wstring> waitForRecordedCalls(const std::wstring& program, size_t count,
                                                DWORD timeoutMs);
 
-// Creates the port change lock held, as another administrator's change does: with the DACL
-// the programs give it (Wine gives a mutex made without one no owner, which they refuse).
-HANDLE takePortChangeLock();
+// The port change lock, held as another administrator's change holds it: taken at once by
+// the programs' own lock, so in the same namespace and with the same DACL. Released (by the
+// thread that took it) at the latest when it goes.
+class HeldPortChangeLock : NonCopyable {
+public:
+    HeldPortChangeLock();
+    ~HeldPortChangeLock();
+    void release();
+
+private:
+    win32::NamedMutexChangeLock lock_{win32::portChangeLockName, 0};
+    bool held_ = false;
+};
 
 // Sets an environment variable of this process (inherited by the programs it starts) and
 // puts the old value back at the end of the scope.

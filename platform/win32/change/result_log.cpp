@@ -55,16 +55,19 @@ void createFolder(const std::wstring& folder) {
 
 // A folder of ours may still carry what it inherited from ProgramData (made by an earlier
 // version, or by an administrator by hand), which lets every user create files in it: it gets
-// the protected DACL again before anything is opened in it.
-void protectFolder(HANDLE folder) {
+// the protected DACL again before anything is opened in it. By name, while the handle held
+// without delete sharing keeps it from being renamed or replaced: a folder of another owner
+// may deny the administrators WRITE_DAC, and is to be refused for its owner, not for that.
+void protectFolder(std::wstring folder) {
     const UniqueLocalMemory descriptor = securityDescriptorFrom(folderAccess);
     BOOL present = FALSE;
     BOOL defaulted = FALSE;
     PACL dacl = nullptr;
     checked(GetSecurityDescriptorDacl(descriptor.get(), &present, &dacl, &defaulted));
-    checkWin32(SetSecurityInfo(folder, SE_FILE_OBJECT,
-                               DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
-                               nullptr, nullptr, dacl, nullptr));
+    checkWin32(
+        SetNamedSecurityInfoW(folder.data(), SE_FILE_OBJECT,
+                              DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                              nullptr, nullptr, dacl, nullptr));
 }
 
 BY_HANDLE_FILE_INFORMATION informationOf(HANDLE file) {
@@ -76,7 +79,7 @@ BY_HANDLE_FILE_INFORMATION informationOf(HANDLE file) {
 // The folder itself, never what a junction in its place points to; held open without
 // delete sharing while the log is written, so that it cannot be swapped meanwhile.
 UniqueFile openTrustedFolder(const std::wstring& folder) {
-    UniqueFile handle(CreateFileW(folder.c_str(), READ_CONTROL | WRITE_DAC | FILE_READ_ATTRIBUTES,
+    UniqueFile handle(CreateFileW(folder.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                   FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
                                   nullptr));
@@ -91,7 +94,7 @@ UniqueFile openTrustedFolder(const std::wstring& folder) {
         refuse(ERROR_INVALID_OWNER,
                L"日志文件夹 " + folder + L" 的所有者不是 SYSTEM 或管理员组，已跳过日志。");
     }
-    protectFolder(handle.get());
+    protectFolder(folder);
     return handle;
 }
 
