@@ -125,14 +125,40 @@ void logRestartResult(SystemServices& system, Report& report) {
     }
 }
 
+// An interrupted change is not built on while the listener's two values disagree, unless the
+// administrator says so.
+OnInterruptedChange onInterrupted(const Invocation& invocation) {
+    return invocation.force ? OnInterruptedChange::GoOn
+                            : OnInterruptedChange::RefuseWhenValuesDiffer;
+}
+
+// The change lock, remembering whether it was taken over from a holder that had ended: the
+// report says so, whatever came of the run.
+class ObservedChangeLock final : public ChangeLock {
+public:
+    explicit ObservedChangeLock(ChangeLock& lock) : lock_(lock) {}
+    bool acquire() override {
+        const bool abandoned = lock_.acquire();
+        interrupted_ = interrupted_ || abandoned;
+        return abandoned;
+    }
+    void release() noexcept override { lock_.release(); }
+    bool interrupted() const { return interrupted_; }
+
+private:
+    ChangeLock& lock_;
+    bool interrupted_ = false;
+};
+
 // The change and a restart of the Remote Desktop service; the result goes to the log once the
 // change lock is released.
 void applyWithRestartOfService(const Invocation& invocation, SystemServices& system,
                                Report& report) {
     ServiceRestartLimits limits;
     limits.verify = std::chrono::seconds(invocation.verifySeconds);
-    const ServicePortChange outcome = changePortWithServiceRestart(
-        system, *system.shell.create(L"wscript.shell"), invocation.portText, limits);
+    const ServicePortChange outcome =
+        changePortWithServiceRestart(system, *system.shell.create(L"wscript.shell"),
+                                     invocation.portText, limits, onInterrupted(invocation));
     report.oldPort = outcome.oldPort;
     report.firewall = outcome.change.firewall;
     report.changed = outcome.change.changed;
@@ -190,8 +216,8 @@ void runSet(const Invocation& invocation, SystemServices& system, Report& report
         applyWithRestartOfService(invocation, system, report);
         return;
     }
-    const PortChangeOutcome outcome =
-        applyPortChange(system, *shell, invocation.portText, WhenInPlace::LeaveAlone);
+    const PortChangeOutcome outcome = applyPortChange(
+        system, *shell, invocation.portText, WhenInPlace::LeaveAlone, onInterrupted(invocation));
     report.firewall = outcome.firewall;
     report.port = port;
     report.changed = outcome.changed;
@@ -214,7 +240,8 @@ int exitCodeForError(long number) {
     return ExitCode::Failed;
 }
 
-Report runCommand(const Invocation& invocation, SystemServices& system) {
+// The run itself, on services whose change lock is observed.
+static Report runObserved(const Invocation& invocation, SystemServices& system) {
     Report report;
     try {
         switch (invocation.command) {
@@ -242,6 +269,15 @@ Report runCommand(const Invocation& invocation, SystemServices& system) {
         report.exitCode =
             failure.changeLeftBehind() ? ExitCode::Failed : exitCodeForError(failure.number());
     }
+    return report;
+}
+
+Report runCommand(const Invocation& invocation, SystemServices& services) {
+    ObservedChangeLock lock(services.changeLock);
+    SystemServices system{services.shell, services.launcher, services.firewall, services.ports,
+                          lock,           services.services, services.clock,    services.resultLog};
+    Report report = runObserved(invocation, system);
+    report.interrupted = lock.interrupted();
     return report;
 }
 

@@ -157,6 +157,9 @@ std::string jsonReport(const Report& report) {
         {"remoteDesktop", remoteDesktopJson(report.status)},
         {"error", errorJson(report.error)},
     };
+    if (report.interrupted) {
+        json["interrupted"] = true;
+    }
     if (report.error && report.error->changeLeftBehind()) {
         json["rolledBack"] = false;
     }

@@ -52,6 +52,7 @@ struct Report {
     bool restartedForValuesInPlace = false; // the values held the port before; nothing to undo
     std::optional<long> listenerPortNow;    // after a failed roll-back: the value in effect
     std::optional<PlatformError> logError;  // the result could not be added to the log
+    bool interrupted = false; // the change lock was taken over from a holder that had ended
 };
 
 } // namespace velkora::cli

@@ -217,6 +217,10 @@ void errorLines(const Report& report, TextReport& text) {
 
 TextReport textReport(const Report& report) {
     TextReport text;
+    if (report.interrupted) {
+        text.err +=
+            L"注意：上一次端口修改被中断（持有修改锁的程序意外结束），本次已接手修改锁。" + crlf;
+    }
     const bool refused =
         report.exitCode == ExitCode::PortInUse || report.exitCode == ExitCode::PortReserved;
     if (report.command == "set" && refused) {

@@ -10,6 +10,7 @@ namespace {
 
 constexpr std::uint32_t regSz = 1;
 constexpr std::uint32_t regDword = 4;
+constexpr long invalidData = 13;
 
 // The text of stored REG_SZ bytes (UTF-16LE), without its terminating NULs.
 std::wstring storedText(const std::vector<std::uint8_t>& bytes) {
@@ -102,6 +103,21 @@ PortChangeOutcome PortChange::apply(WhenInPlace whenInPlace) {
     return outcome;
 }
 
+void PortChange::refuseIfListenerValuesDiffer() const {
+    const std::optional<std::uint32_t> tds = storedNumber(valuesBefore_[0]);
+    const std::optional<std::uint32_t> rdpTcp = storedNumber(valuesBefore_[1]);
+    if (tds && tds == rdpTcp) {
+        return;
+    }
+    const auto shown = [](const std::optional<std::uint32_t>& port) {
+        return port ? std::to_wstring(*port) : std::wstring(L"（无）");
+    };
+    throw PlatformError(invalidData,
+                        L"上一次端口修改被中断，监听端口的两个值不一致：Tds\\tcp 为 " + shown(tds) +
+                            L"，RDP-Tcp 为 " + shown(rdpTcp) +
+                            L"。请先检查这两个值；如确认要在此基础上修改，请加 --force。");
+}
+
 void PortChange::putBack() {
     const std::array<FirewallRule, 2> rules = buildFirewallRules(port_);
     putBackNewestFirst(valuesWritten_ + rulesTouched_.size(), [&](std::size_t i) {
@@ -115,9 +131,13 @@ void PortChange::putBack() {
 }
 
 PortChangeOutcome applyPortChange(SystemServices& system, ShellObject& shell,
-                                  const std::wstring& portText, WhenInPlace whenInPlace) {
+                                  const std::wstring& portText, WhenInPlace whenInPlace,
+                                  OnInterruptedChange onInterrupted) {
     const HeldChangeLock held(system.changeLock);
     PortChange change(system, shell, portText);
+    if (held.interrupted() && onInterrupted == OnInterruptedChange::RefuseWhenValuesDiffer) {
+        change.refuseIfListenerValuesDiffer();
+    }
     return change.apply(whenInPlace);
 }
 

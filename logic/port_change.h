@@ -43,6 +43,10 @@ public:
     // travels on.
     PortChangeOutcome apply(WhenInPlace whenInPlace);
 
+    // After a change that was interrupted: raises (13, saying what to check) when the
+    // listener's two values, as read, hold different ports. Nothing has been written then.
+    void refuseIfListenerValuesDiffer() const;
+
     // Puts back everything apply did, newest first: the rules it touched, then the values.
     // Tries every one, then raises the first failure.
     void putBack();
@@ -62,8 +66,16 @@ private:
     std::vector<std::size_t> rulesTouched_; // 0 TCP, 1 UDP, in the order they were put
 };
 
+// What to do when the change lock was left by a holder that ended while it held it: that
+// change may have written one listener value and not the other.
+enum class OnInterruptedChange {
+    GoOn,                   // build on what is there (the window; the command line's --force)
+    RefuseWhenValuesDiffer, // refuse while the listener's two values hold different ports
+};
+
 // The change on its own: under the change lock, read once, then applied.
 PortChangeOutcome applyPortChange(SystemServices& system, ShellObject& shell,
-                                  const std::wstring& portText, WhenInPlace whenInPlace);
+                                  const std::wstring& portText, WhenInPlace whenInPlace,
+                                  OnInterruptedChange onInterrupted = OnInterruptedChange::GoOn);
 
 } // namespace velkora

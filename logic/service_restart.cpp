@@ -300,12 +300,16 @@ bool restartStillPending(SystemServices& system, long port) {
 
 ServicePortChange changePortWithServiceRestart(SystemServices& system, ShellObject& shell,
                                                const std::wstring& portText,
-                                               const ServiceRestartLimits& limits) {
+                                               const ServiceRestartLimits& limits,
+                                               OnInterruptedChange onInterrupted) {
     const HeldChangeLock held(system.changeLock);
     ProbeListenerTable listeners(system.ports, system.services);
     checkServiceCanRestart(system.services, remoteDesktopServiceName);
 
     PortChange change(system, shell, portText);
+    if (held.interrupted() && onInterrupted == OnInterruptedChange::RefuseWhenValuesDiffer) {
+        change.refuseIfListenerValuesDiffer();
+    }
     ServicePortChange result;
     result.oldPort = change.listenerPortBefore();
     ServiceRestartRequest request;

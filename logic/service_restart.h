@@ -126,6 +126,7 @@ struct ServicePortChange {
 // service is restarted for them unless it listens on the port.
 ServicePortChange changePortWithServiceRestart(SystemServices& system, ShellObject& shell,
                                                const std::wstring& portText,
-                                               const ServiceRestartLimits& limits);
+                                               const ServiceRestartLimits& limits,
+                                               OnInterruptedChange onInterrupted);
 
 } // namespace velkora

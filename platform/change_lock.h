@@ -8,21 +8,25 @@ class ChangeLock {
 public:
     virtual ~ChangeLock() = default;
     // Waits up to 10 s; raises PlatformError 1618 when another change still holds it.
-    // A lock left by a process that ended while holding it counts as taken.
-    virtual void acquire() = 0;
+    // A lock left by a process that ended while holding it is taken over: then it returns
+    // true, since the change that process made may be half done.
+    virtual bool acquire() = 0;
     virtual void release() noexcept = 0;
 };
 
 // Holds the lock for the length of a scope.
 class HeldChangeLock {
 public:
-    explicit HeldChangeLock(ChangeLock& lock) : lock_(lock) { lock_.acquire(); }
+    explicit HeldChangeLock(ChangeLock& lock) : lock_(lock), interrupted_(lock_.acquire()) {}
     ~HeldChangeLock() { lock_.release(); }
+    // The last holder ended while it held the lock.
+    bool interrupted() const { return interrupted_; }
     HeldChangeLock(const HeldChangeLock&) = delete;
     HeldChangeLock& operator=(const HeldChangeLock&) = delete;
 
 private:
     ChangeLock& lock_;
+    bool interrupted_;
 };
 
 } // namespace velkora

@@ -11,6 +11,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/e2e/cli_process.h"
@@ -97,6 +98,31 @@ TEST_F(CliTest, StatusWithoutThePortValueEndsWithOne) {
     EXPECT_EQ(run.exitCode, 1u);
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.err.rfind("无法读取当前远程端口。\r\n错误 2：", 0), 0u) << run.err;
+}
+
+// A change cut off while it held the lock (its thread ended without releasing it) between
+// write 1 and write 2: the next set says so and builds on nothing until forced.
+TEST_F(CliTest, AfterAnInterruptedChangeSetSaysSoAndRefusesDisagreeingValues) {
+    win32::NamedMutexChangeLock keeper(win32::portChangeLockName, 0); // keeps the mutex alive
+    keeper.acquire();
+    keeper.release();
+    std::thread([] {
+        win32::NamedMutexChangeLock lock(win32::portChangeLockName, 0);
+        lock.acquire();
+    }).join();
+    setDword(listenerTdsKey, L"PortNumber", 3390);
+
+    const CliRun refused = runCli(L"set 3391 --json");
+    EXPECT_EQ(refused.exitCode, 1u);
+    const Json json = jsonOf(refused);
+    EXPECT_EQ(json["interrupted"], true);
+    EXPECT_EQ(json["error"]["number"], 13);
+    EXPECT_EQ(readDword(listenerTdsKey, L"PortNumber"), 3390u);
+    EXPECT_EQ(readDword(listenerRdpTcpKey, L"PortNumber"), 3389u);
+
+    const CliRun next = runCli(L"set 3391 --json"); // the lock was released normally
+    EXPECT_EQ(next.exitCode, 3010u);
+    EXPECT_TRUE(jsonOf(next)["interrupted"].is_null());
 }
 
 // A socket of this test program holding a port below the dynamic range (whose warning has a

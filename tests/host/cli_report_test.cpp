@@ -306,6 +306,40 @@ TEST(OutcomeOfASecondSet, IsDoneWithNothingChanged) {
         R"("remoteDesktop":null,"error":null})");
 }
 
+// A change lock left by a holder that ended: said in every case; while the listener's two
+// values disagree (cut off between write 1 and write 2) nothing is built on them unless forced.
+TEST(InterruptedChange, IsSaidAndNotBuiltOnWhileTheValuesDisagree) {
+    const std::wstring notice =
+        L"注意：上一次端口修改被中断（持有修改锁的程序意外结束），本次已接手修改锁。\r\n";
+    struct Row {
+        long tds;
+        bool force;
+        int exitCode;
+        std::wstring errAfterNotice;
+    } rows[] = {
+        {3389, false, 3010, L""},
+        {3390, false, 1,
+         L"错误 13：上一次端口修改被中断，监听端口的两个值不一致：Tds\\tcp 为 3390，RDP-Tcp 为 "
+         L"3389。请先检查这两个值；如确认要在此基础上修改，请加 --force。\r\n未做任何修改。\r\n"},
+        {3390, true, 3010, L""},
+    };
+    for (const Row& row : rows) {
+        FakePlatform fake;
+        arrangeServer(fake);
+        fake.registry.setValue(tdsPort, dwordValue(static_cast<std::uint32_t>(row.tds)));
+        fake.changeLock.abandoned = true;
+        const auto before = fake.registry.contents();
+
+        const Report report =
+            runCommand(asked(Command::Set, L"3391", RestartMode::None, row.force), fake.platform);
+
+        EXPECT_EQ(report.exitCode, row.exitCode) << row.tds << row.force;
+        EXPECT_EQ(toUtf8(textReport(report).err), toUtf8(notice + row.errAfterNotice));
+        EXPECT_NE(jsonReport(report).find("\"interrupted\":true"), std::string::npos);
+        EXPECT_EQ(fake.registry.contents() == before, row.exitCode == 1);
+    }
+}
+
 // Where Remote Desktop does not listen on its port now (connections denied, a listener
 // disabled), a restart could be neither verified nor put back: nothing is written.
 TEST(ServiceRestart, IsRefusedWhereTheServiceDoesNotListenOnItsPortNow) {

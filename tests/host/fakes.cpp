@@ -397,11 +397,12 @@ void FakeFirewall::failPutBacks(PlatformError error) {
     putBackError_ = std::move(error);
 }
 
-void FakeChangeLock::acquire() {
+bool FakeChangeLock::acquire() {
     if (error_) {
         throw *error_;
     }
     ++acquired;
+    return abandoned;
 }
 
 void FakeDocumentOpener::openDocument(const std::wstring&, const std::wstring&, const std::wstring&,

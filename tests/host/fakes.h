@@ -221,7 +221,8 @@ public:
 // Counts acquisitions and releases; can be told that another change holds the lock.
 class FakeChangeLock : public ChangeLock {
 public:
-    void acquire() override;
+    bool acquire() override;
+    bool abandoned = false; // acquire finds it left by a holder that ended
     void release() noexcept override { ++released; }
     void failWith(PlatformError error) { error_ = std::move(error); }
     bool held() const { return acquired > released; }

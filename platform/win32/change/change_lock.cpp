@@ -132,14 +132,15 @@ ChangeLockMutex::ChangeLockMutex(const std::wstring& name) {
     mutex_.reset(createMutex(std::wstring(namespacePrefix) + L"\\" + name, false));
 }
 
-void NamedMutexChangeLock::acquire() {
+bool NamedMutexChangeLock::acquire() {
     if (!mutex_) {
         mutex_.emplace(name_);
     }
     switch (WaitForSingleObject(mutex_->get(), waitMs_)) {
     case WAIT_OBJECT_0:
+        return false;
     case WAIT_ABANDONED:
-        return;
+        return true;
     case WAIT_TIMEOUT:
         throw PlatformError(anotherChangeInProgress, L"另一个端口修改正在进行，请稍后再试。");
     default:

@@ -47,7 +47,7 @@ public:
                                   DWORD waitMs = portChangeWaitMs)
         : name_(std::move(name)), waitMs_(waitMs) {}
 
-    void acquire() override;
+    bool acquire() override;
     void release() noexcept override;
 
 private:
