@@ -38,12 +38,27 @@ bool sameIgnoringAsciiCase(const std::wstring& a, const std::wstring& b) {
            });
 }
 
-// The Remote Desktop service itself: it still listens on a port written before without a
-// restart, and keeps it once it restarts.
+bool isRemoteDesktopService(const std::wstring& name) {
+    return sameIgnoringAsciiCase(name, L"TermService");
+}
+
+// The Remote Desktop service itself in a process of its own: it still listens on a port
+// written before without a restart, and keeps it once it restarts. Where it shares its
+// process with other services (a shared svchost), a socket of that process on another port
+// may be any of theirs: it is not counted as the listener's.
 bool isTheListener(const PortOwner& owner) {
-    return std::any_of(owner.services.begin(), owner.services.end(), [](const std::wstring& name) {
-        return sameIgnoringAsciiCase(name, L"TermService");
-    });
+    return owner.services.size() == 1 && isRemoteDesktopService(owner.services.front());
+}
+
+// The services of a shared process that hold the port: the others, not Remote Desktop.
+void nameCoHostedServices(std::vector<PortOwner>& owners) {
+    for (PortOwner& owner : owners) {
+        if (owner.services.size() > 1) {
+            owner.services.erase(std::remove_if(owner.services.begin(), owner.services.end(),
+                                                isRemoteDesktopService),
+                                 owner.services.end());
+        }
+    }
 }
 
 bool nameable(const PortOwner& owner) {
@@ -114,6 +129,7 @@ PortCheck checkPortAvailability(PortProbe& probe, long port, std::optional<long>
         check.result = PortCheckResult::Free;
     } else {
         check.result = PortCheckResult::InUse;
+        nameCoHostedServices(check.owners);
     }
     return check;
 }

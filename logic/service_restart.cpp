@@ -253,6 +253,10 @@ ServiceListener whereServiceListens(ServiceManager& services, ListenerTable& lis
             })) {
             return ServiceListener::OnPort;
         }
+        // In a shared process the other ports may be any co-hosted service's.
+        if (services.servicesIn(status.processId).size() > 1) {
+            return ServiceListener::Unseen;
+        }
         return listeners.tcpPortsOf(status.processId).empty() ? ServiceListener::Unseen
                                                               : ServiceListener::Elsewhere;
     } catch (const PlatformError&) {

@@ -54,6 +54,9 @@ public:
     // The local ports of the TCP listeners (IPv4 and IPv6) owned by the process, ascending,
     // each once.
     virtual std::vector<long> tcpListenPorts(unsigned long processId) = 0;
+
+    // The names of the services that run in the process (more than one in a shared svchost).
+    virtual std::vector<std::wstring> servicesIn(unsigned long processId) = 0;
 };
 
 } // namespace velkora

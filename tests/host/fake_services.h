@@ -63,6 +63,7 @@ public:
     std::optional<PlatformError> dependentsError;         // raised when the dependents are listed
     std::map<std::wstring, ServiceState> reportedStates;  // other than running or stopped
     std::map<unsigned long, std::vector<long>> listeners; // ports of other processes
+    std::map<unsigned long, std::vector<std::wstring>> coHosted; // other services in a process
     bool listenerSeen = true; // the listener's own port is in the table; else only the above
     std::optional<PlatformError> queryError, listenersError;
 
@@ -140,6 +141,19 @@ public:
         return {};
     }
     std::vector<long> tcpListenPorts(unsigned long pid) override { return tcpPortsOf(pid); }
+    std::vector<std::wstring> servicesIn(unsigned long pid) override {
+        std::vector<std::wstring> names;
+        for (const auto& [name, service] : services) {
+            if (service.running && service.pid == pid) {
+                names.push_back(name);
+            }
+        }
+        const auto shared = coHosted.find(pid);
+        if (shared != coHosted.end()) {
+            names.insert(names.end(), shared->second.begin(), shared->second.end());
+        }
+        return names;
+    }
 
 private:
     void call(const std::wstring& operation) {

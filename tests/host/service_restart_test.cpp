@@ -206,6 +206,17 @@ TEST_P(ServiceRestartTest, OperationsAndDecisions) {
     }
 }
 
+// In a process the listener shares with other services, its other ports may be theirs: they
+// say nothing about whether the listener has taken up the port.
+TEST(WhereServiceListens, CountsNoOtherPortOfASharedProcess) {
+    FakeClock clock;
+    FakeServices fake(clock);
+    EXPECT_EQ(whereServiceListens(fake, fake, listener, 3390), ServiceListener::Elsewhere);
+    fake.coHosted[100] = {L"SessionEnv"};
+    EXPECT_EQ(whereServiceListens(fake, fake, listener, 3390), ServiceListener::Unseen);
+    EXPECT_EQ(whereServiceListens(fake, fake, listener, 3389), ServiceListener::OnPort);
+}
+
 // Values already in place: there is nothing to put back, but a failed start is tried once more
 // rather than leaving Remote Desktop down.
 TEST(ServiceRestartForValuesInPlace, StartsTheServiceOnceMoreAfterAFailedStart) {

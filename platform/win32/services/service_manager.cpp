@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "platform/win32/network/owner_tables.h"
+#include "platform/win32/network/process_names.h"
 #include "platform/win32/runtime/win32_error.h"
 
 namespace velkora::win32 {
@@ -226,6 +227,12 @@ void ScmServiceManager::start(const std::wstring& serviceName, milliseconds limi
                                                       : ERROR_SERVICE_NOT_ACTIVE);
     }
     throwWin32(ERROR_SERVICE_REQUEST_TIMEOUT);
+}
+
+std::vector<std::wstring> ScmServiceManager::servicesIn(unsigned long processId) {
+    const auto services = servicesByProcess();
+    const auto found = services.find(processId);
+    return found == services.end() ? std::vector<std::wstring>{} : found->second;
 }
 
 std::vector<long> ScmServiceManager::tcpListenPorts(unsigned long processId) {

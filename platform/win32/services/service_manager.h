@@ -16,6 +16,7 @@ public:
     void stop(const std::wstring& serviceName, std::chrono::milliseconds limit) override;
     void start(const std::wstring& serviceName, std::chrono::milliseconds limit) override;
     std::vector<long> tcpListenPorts(unsigned long processId) override;
+    std::vector<std::wstring> servicesIn(unsigned long processId) override;
 };
 
 // A service of this computer opened with the access asked for; raises the Win32 error (1060
