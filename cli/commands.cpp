@@ -55,7 +55,7 @@ void runCheck(const Invocation& invocation, SystemServices& system, Report& repo
     const long port = portNumber(invocation.portText);
     report.port = port;
     const std::unique_ptr<ShellObject> shell = system.shell.create(L"wscript.shell");
-    const std::optional<long> current = currentListenerPort(*shell);
+    const std::optional<long> current = listeningPort(*shell);
     report.oldPort = current;
     report.check = checkPortAvailability(system.ports, port, current);
     report.exitCode = exitCodeForCheck(*report.check);
@@ -200,7 +200,7 @@ void runSet(const Invocation& invocation, SystemServices& system, Report& report
     const long port = portNumber(invocation.portText);
     report.newPort = port;
     const std::unique_ptr<ShellObject> shell = system.shell.create(L"wscript.shell");
-    const std::optional<long> current = currentListenerPort(*shell);
+    const std::optional<long> current = listeningPort(*shell);
     report.oldPort = current;
     report.port = current;
     report.check = checkPortAvailability(system.ports, port, current);

@@ -108,10 +108,11 @@ Json remoteDesktopJson(const std::optional<RemoteDesktopStatus>& status) {
     } else {
         service = {{"state", nullptr}, {"pid", nullptr}, {"tcpPorts", nullptr}};
     }
-    return {{"allowed", orNull(status->allowed)},
-            {"allowedByPolicy", status->allowedByPolicy},
-            {"portValues", {{"tds", status->port}, {"rdpTcp", orNull(status->rdpTcpPort)}}},
-            {"service", service}};
+    return {
+        {"allowed", orNull(status->allowed)},
+        {"allowedByPolicy", status->allowedByPolicy},
+        {"portValues", {{"tds", orNull(status->tdsPort)}, {"rdpTcp", orNull(status->rdpTcpPort)}}},
+        {"service", service}};
 }
 
 Json errorJson(const std::optional<PlatformError>& error) {

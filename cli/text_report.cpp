@@ -43,8 +43,10 @@ void statusLines(const RemoteDesktopStatus& status, TextReport& text) {
     text.out += L"当前远程端口：" + number(status.port) + crlf;
     if (!status.rdpTcpPort) {
         text.err += L"警告：RDP-Tcp 的端口值无法读取。" + crlf;
-    } else if (*status.rdpTcpPort != status.port) {
-        text.err += L"警告：监听端口的两个值不一致：Tds\\tcp 为 " + number(status.port) +
+    } else if (!status.tdsPort) {
+        text.err += L"警告：Tds\\tcp 的端口值无法读取。" + crlf;
+    } else if (*status.rdpTcpPort != *status.tdsPort) {
+        text.err += L"警告：监听端口的两个值不一致：Tds\\tcp 为 " + number(*status.tdsPort) +
                     L"，RDP-Tcp 为 " + number(*status.rdpTcpPort) + L"。" + crlf;
     }
     if (status.firewallAvailable) {

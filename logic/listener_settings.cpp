@@ -33,12 +33,25 @@ std::optional<long> currentListenerPort(ShellObject& shell) {
     }
 }
 
+std::optional<long> listeningPort(ShellObject& shell) {
+    try {
+        return readListenerPortValues(shell).listening;
+    } catch (const PlatformError&) {
+        return std::nullopt;
+    }
+}
+
 ListenerPortValues readListenerPortValues(ShellObject& shell) {
     ListenerPortValues values;
-    values.tds = portNumberOf(readListenerPortValue(shell));
+    values.tds = currentListenerPort(shell);
     try {
         values.rdpTcp = portNumberOf(shell.regread(listenerRdpTcpPortPath));
+        values.listening = *values.rdpTcp;
     } catch (const PlatformError&) {
+        if (!values.tds) {
+            throw;
+        }
+        values.listening = *values.tds;
     }
     return values;
 }

@@ -12,14 +12,20 @@ namespace velkora {
 // raises the read's failure.
 RegistryValue readListenerPortValue(ShellObject& shell);
 
-// The port the listener reads now, from its first value; none when that value is missing,
-// not a number, or cannot be read.
+// The port in the Tds value, the window's current port; none when that value is missing, not
+// a number, or cannot be read.
 std::optional<long> currentListenerPort(ShellObject& shell);
 
-// Both values as numbers: the first must be one (a value of another type is invalid data,
-// 13); the second is absent when it cannot be read as one.
+// The port Remote Desktop listens on, the command line's current port: the RDP-Tcp value,
+// or where that holds no number, the Tds value; none when neither does.
+std::optional<long> listeningPort(ShellObject& shell);
+
+// Both values as numbers, each absent when it cannot be read as one, and the port Remote
+// Desktop listens on as above. Raises the RDP-Tcp value's failure (a value of another type is
+// invalid data, 13) when neither holds a number.
 struct ListenerPortValues {
-    long tds = 0;
+    long listening = 0;
+    std::optional<long> tds;
     std::optional<long> rdpTcp;
 };
 ListenerPortValues readListenerPortValues(ShellObject& shell);

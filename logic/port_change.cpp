@@ -45,7 +45,10 @@ PortChange::PortChange(SystemServices& system, ShellObject& shell, const std::ws
       port_(portNumber(portText)), valuesBefore_(captureValues(shell, changeSet_)) {}
 
 std::optional<long> PortChange::listenerPortBefore() const {
-    const std::optional<std::uint32_t> number = storedNumber(valuesBefore_[0]);
+    std::optional<std::uint32_t> number = storedNumber(valuesBefore_[1]);
+    if (!number) {
+        number = storedNumber(valuesBefore_[0]);
+    }
     return number ? std::optional<long>(static_cast<long>(*number)) : std::nullopt;
 }
 

@@ -34,7 +34,8 @@ public:
 
     long port() const { return port_; }
 
-    // The port the listener read before the change (its first value), if it held a number.
+    // The port Remote Desktop listened on before the change: the RDP-Tcp value, else the Tds
+    // value, if either held a number.
     std::optional<long> listenerPortBefore() const;
 
     // The four writes, then the firewall rules; with LeaveAlone, nothing at all when all four

@@ -76,7 +76,8 @@ RemoteDesktopStatus readRemoteDesktopStatus(SystemServices& system) {
     const std::unique_ptr<ShellObject> shell = system.shell.create(L"wscript.shell");
     RemoteDesktopStatus status;
     const ListenerPortValues ports = readListenerPortValues(*shell);
-    status.port = ports.tds;
+    status.port = ports.listening;
+    status.tdsPort = ports.tds;
     status.rdpTcpPort = ports.rdpTcp;
 
     const auto rules =

@@ -10,8 +10,9 @@ namespace velkora {
 // What the command line's status reports. Everything but the port is optional: what cannot
 // be read is unknown, not an error.
 struct RemoteDesktopStatus {
-    long port = 0;                  // the value the listener reads its port from
-    std::optional<long> rdpTcpPort; // the second value, kept in step with the first
+    long port = 0; // where Remote Desktop listens: the RDP-Tcp value, else the Tds value
+    std::optional<long> tdsPort; // the two values, each unknown when it holds no number
+    std::optional<long> rdpTcpPort;
     bool firewallAvailable = false; // the modern firewall and its service
     std::optional<bool> tcpRule;    // the rules for the port exist as the tool makes them
     std::optional<bool> udpRule;

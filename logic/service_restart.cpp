@@ -334,7 +334,7 @@ ServicePortChange changePortWithServiceRestart(SystemServices& system, ShellObje
         result.restart = restartServiceAndVerify(system.services, listeners, system.clock, request,
                                                  [&] { change.putBack(); });
         if (result.restart->result == RestartResult::RollbackFailed) {
-            result.listenerPortNow = currentListenerPort(shell);
+            result.listenerPortNow = listeningPort(shell);
         }
         return result;
     }

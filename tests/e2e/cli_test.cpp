@@ -78,13 +78,13 @@ TEST_F(CliTest, StatusInJsonSaysWhenTheTwoValuesDiffer) {
     EXPECT_EQ(json["schema"], 1);
     EXPECT_EQ(json["command"], "status");
     EXPECT_EQ(json["exitCode"], 0);
-    EXPECT_EQ(json["port"], 3389);
+    EXPECT_EQ(json["port"], 3390); // where Remote Desktop listens: the RDP-Tcp value
     EXPECT_EQ(json["remoteDesktop"]["portValues"], Json({{"tds", 3389}, {"rdpTcp", 3390}}));
     EXPECT_EQ(json["remoteDesktop"]["allowed"], false);
     EXPECT_EQ(json["remoteDesktop"]["service"]["state"], "stopped");
     EXPECT_EQ(json["firewall"]["available"], false);
     EXPECT_TRUE(json["error"].is_null());
-    EXPECT_EQ(run.err, "当前远程端口：3389\r\n"
+    EXPECT_EQ(run.err, "当前远程端口：3390\r\n"
                        "防火墙规则：未知（防火墙服务不可用）\r\n"
                        "远程桌面连接：禁止\r\n"
                        "远程桌面服务（TermService）：已停止\r\n"
@@ -94,6 +94,7 @@ TEST_F(CliTest, StatusInJsonSaysWhenTheTwoValuesDiffer) {
 
 TEST_F(CliTest, StatusWithoutThePortValueEndsWithOne) {
     deleteValue(listenerTdsKey, L"PortNumber");
+    deleteValue(listenerRdpTcpKey, L"PortNumber");
     const CliRun run = runCli(L"status");
     EXPECT_EQ(run.exitCode, 1u);
     EXPECT_EQ(run.out, "");

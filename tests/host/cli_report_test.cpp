@@ -83,8 +83,11 @@ const Case cases[] = {
      L"远程桌面服务（TermService）：未知\r\n",
      L""},
     {"StatusWithoutThePortValue", asked(Command::Status),
-     [](FakePlatform& f) { f.registry.setValue(tdsPort, stringValue(L"x")); }, 1, false, L"",
-     L"无法读取当前远程端口。\r\n错误 13：数据无效。\r\n"},
+     [](FakePlatform& f) {
+         f.registry.setValue(tdsPort, stringValue(L"x"));
+         f.registry.setValue(rdpTcpPort, stringValue(L"x"));
+     },
+     1, false, L"", L"无法读取当前远程端口。\r\n错误 13：数据无效。\r\n"},
     {"CheckFree", asked(Command::Check, L"3390"), nullptr, 0, false, L"端口 3390 可用。\r\n", L""},
     {"CheckSame", asked(Command::Check, L"03389"), nullptr, 0, false,
      L"端口 3389 就是当前的远程端口。\r\n", L""},
@@ -306,6 +309,23 @@ TEST(OutcomeOfASecondSet, IsDoneWithNothingChanged) {
         R"("remoteDesktop":null,"error":null})");
 }
 
+// Only the RDP-Tcp value moved, as the usual guide does it: Remote Desktop listens there, so
+// that is the current port of every command; a set writes both, so that they agree again.
+TEST(CurrentPort, IsTheRdpTcpValue) {
+    FakePlatform fake;
+    arrangeServer(fake);
+    fake.registry.setValue(rdpTcpPort, dwordValue(4100));
+
+    EXPECT_EQ(runCommand(asked(Command::Status), fake.platform).port, 4100);
+    EXPECT_EQ(runCommand(asked(Command::Check, L"4100"), fake.platform).check->result,
+              PortCheckResult::Same);
+    const Report set = runCommand(asked(Command::Set, L"4200"), fake.platform);
+    EXPECT_EQ(set.oldPort, 4100);
+    EXPECT_EQ(set.exitCode, 3010);
+    EXPECT_EQ(fake.registry.value(tdsPort), dwordValue(4200));
+    EXPECT_EQ(fake.registry.value(rdpTcpPort), dwordValue(4200));
+}
+
 // A change lock left by a holder that ended: said in every case; while the listener's two
 // values disagree (cut off between write 1 and write 2) nothing is built on them unless forced.
 TEST(InterruptedChange, IsSaidAndNotBuiltOnWhileTheValuesDisagree) {
@@ -420,6 +440,7 @@ TEST(JsonReport, OfASetRefusedForAPortInUseNamesTheOwner) {
               "\"remoteDesktop\":null,\"error\":null}");
 }
 
+// The two values differ: Remote Desktop listens on the RDP-Tcp one, which is the port.
 TEST(JsonReport, OfAStatusWithAPolicyAndARunningService) {
     FakePlatform fake;
     arrangeServer(fake);
@@ -433,7 +454,7 @@ TEST(JsonReport, OfAStatusWithAPolicyAndARunningService) {
     const Report report = runCommand(asked(Command::Status), fake.platform);
 
     EXPECT_EQ(jsonReport(report),
-              R"({"schema":1,"command":"status","exitCode":0,"port":3389,"oldPort":null,)"
+              R"({"schema":1,"command":"status","exitCode":0,"port":3390,"oldPort":null,)"
               R"("newPort":null,"changed":null,"restart":null,"forced":false,)"
               R"("firewall":{"available":true,"tcp":"absent","udp":"absent"},"check":null,)"
               R"("remoteDesktop":{"allowed":false,"allowedByPolicy":true,)"
@@ -442,7 +463,7 @@ TEST(JsonReport, OfAStatusWithAPolicyAndARunningService) {
     const TextReport text = textReport(report);
     EXPECT_EQ(
         toUtf8(text.out),
-        toUtf8(L"当前远程端口：3389\r\n防火墙规则：TCP 不存在，UDP 不存在\r\n"
+        toUtf8(L"当前远程端口：3390\r\n防火墙规则：TCP 不存在，UDP 不存在\r\n"
                L"远程桌面连接：禁止（由组策略决定）\r\n"
                L"远程桌面服务（TermService）：正在运行，进程 1234，监听 TCP 端口：3389, 3390\r\n"));
     EXPECT_EQ(toUtf8(text.err),

@@ -108,6 +108,26 @@ TEST_F(CliServiceRestartTest, ValuesWrittenWithoutARestartAreTakenUpByTheRestart
     EXPECT_EQ(lastLogLineAndClear(), "set 4100 --restart service: exit 0, verified, old port 4100");
 }
 
+// Only the RDP-Tcp value was moved earlier (to 4100, the Tds value still 3389), and the
+// service listens there: every command starts from 4100, and the set leaves both at 4200.
+TEST_F(CliServiceRestartTest, TheCurrentPortIsTheRdpTcpValue) {
+    resetStandIns(services, 4100);
+    const DWORD tds = 3389;
+    RegSetKeyValueW(HKEY_LOCAL_MACHINE, tdsKey, L"PortNumber", REG_DWORD, &tds, sizeof tds);
+    readAndClearEvents();
+
+    const CliRun status = runCli(L"status");
+    EXPECT_EQ(status.json["port"], 4100);
+    EXPECT_EQ(status.json["remoteDesktop"]["portValues"]["tds"], 3389);
+    EXPECT_EQ(runCli(L"check 4100").json["check"]["result"], "same");
+    const CliRun run = runCli(L"set 4200 --restart service");
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_EQ(run.json["oldPort"], 4100);
+    EXPECT_EQ(run.json["verified"], true);
+    expectListenerOn(4200);
+    EXPECT_EQ(lastLogLineAndClear(), "set 4200 --restart service: exit 0, verified, old port 4100");
+}
+
 TEST_F(CliServiceRestartTest, AServiceThatRefusesTheNewPortIsRolledBack) {
     setStandInBehaviour(L"RefusePort", 4100);
     const CliRun run = runCli(L"set 4100 --restart service --verify-seconds 3");

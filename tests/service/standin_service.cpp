@@ -42,9 +42,9 @@ DWORD readDword(const wchar_t* key, const wchar_t* name, DWORD fallback) {
     return value;
 }
 
-// The listener reads the first value and falls back to the second.
+// Like Remote Desktop, it listens on the RDP-Tcp value, falling back to the Tds value.
 DWORD configuredPort() {
-    return readDword(tdsKey, L"PortNumber", readDword(rdpTcpKey, L"PortNumber", 0));
+    return readDword(rdpTcpKey, L"PortNumber", readDword(tdsKey, L"PortNumber", 0));
 }
 
 // Appends "start NAME" or "stop NAME" to events.log next to the program, for the order.
