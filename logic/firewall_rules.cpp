@@ -1,10 +1,12 @@
 #include "logic/firewall_rules.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <vector>
 
 #include "logic/undo.h"
+#include "platform/decimal_text.h"
 #include "platform/platform_error.h"
 
 namespace velkora {
@@ -54,7 +56,38 @@ void putBackRule(Firewall& firewall, const std::wstring& name,
     }
 }
 
-FirewallOutcome openPortInFirewall(Firewall& firewall, long port, const CapturedRules& before) {
+bool letsThePortIn(const FirewallRule& existing, const FirewallRule& ours) {
+    if (existing.protocol != ours.protocol || existing.direction != inbound ||
+        existing.action != allow) {
+        return false;
+    }
+    const long port = static_cast<long>(parseDwordText(ours.localPorts).value_or(0));
+    std::size_t start = 0;
+    while (start <= existing.localPorts.size()) {
+        std::size_t end = existing.localPorts.find(L',', start);
+        if (end == std::wstring::npos) {
+            end = existing.localPorts.size();
+        }
+        const std::wstring item = existing.localPorts.substr(start, end - start);
+        const std::size_t dash = item.find(L'-');
+        const auto first = parseDwordText(item.substr(0, dash));
+        const auto last =
+            dash == std::wstring::npos ? first : parseDwordText(item.substr(dash + 1));
+        if (first && last && *first <= static_cast<std::uint32_t>(port) &&
+            static_cast<std::uint32_t>(port) <= *last) {
+            return true;
+        }
+        start = end + 1;
+    }
+    return false;
+}
+
+bool rulePresent(const std::optional<FirewallRule>& existing, const FirewallRule& ours) {
+    return existing && existing->enabled && letsThePortIn(*existing, ours);
+}
+
+FirewallOutcome openPortInFirewall(Firewall& firewall, long port, const CapturedRules& before,
+                                   std::vector<std::size_t>* touchedRules) {
     FirewallOutcome outcome;
     if (!before) {
         return outcome;
@@ -69,15 +102,25 @@ FirewallOutcome openPortInFirewall(Firewall& firewall, long port, const Captured
     };
     for (std::size_t i = 0; i < rules.size(); ++i) {
         RuleOutcome& ruleOutcome = i == 0 ? outcome.tcp : outcome.udp;
-        if ((*before)[i] == rules[i]) {
+        const std::optional<FirewallRule>& existing = (*before)[i];
+        FirewallRule wanted = rules[i];
+        if (existing && letsThePortIn(*existing, rules[i])) {
             ruleOutcome = RuleOutcome::Present;
-            continue;
+            if (existing->enabled) {
+                continue;
+            }
+            wanted = *existing;
+            wanted.enabled = true;
+        } else {
+            ruleOutcome = RuleOutcome::Added;
         }
-        ruleOutcome = RuleOutcome::Added;
         // Recorded before the put: a put that fails half-way may have changed the rule,
         // and putting back its old state (or removing a rule that is not there) is harmless.
         touched.push_back(i);
-        undoOnFailure([&] { firewall.put(rules[i]); }, putBackTouched);
+        undoOnFailure([&] { firewall.put(wanted); }, putBackTouched);
+    }
+    if (touchedRules != nullptr) {
+        *touchedRules = touched;
     }
     return outcome;
 }
@@ -87,8 +130,8 @@ std::optional<std::array<bool, 2>> firewallRulesPresent(Firewall& firewall, long
         return std::nullopt;
     }
     const std::array<FirewallRule, 2> rules = buildFirewallRules(port);
-    return std::array<bool, 2>{firewall.find(rules[0].name) == rules[0],
-                               firewall.find(rules[1].name) == rules[1]};
+    return std::array<bool, 2>{rulePresent(firewall.find(rules[0].name), rules[0]),
+                               rulePresent(firewall.find(rules[1].name), rules[1])};
 }
 
 } // namespace velkora

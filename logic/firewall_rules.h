@@ -3,6 +3,7 @@
 #include <array>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/firewall.h"
 
@@ -35,10 +36,22 @@ CapturedRules captureRules(Firewall& firewall, long port);
 void putBackRule(Firewall& firewall, const std::wstring& name,
                  const std::optional<FirewallRule>& before);
 
-// Makes sure both rules exist and match, from what captureRules gave; skipped where the modern
-// firewall is not there. If a rule cannot be put, every rule this run added or changed is put
-// back as it was before the error travels on.
-FirewallOutcome openPortInFirewall(Firewall& firewall, long port, const CapturedRules& before);
+// Whether a rule (of our rule's name) already lets the port in for our rule's protocol: inbound,
+// allow, that protocol, and the port among its local ports ("3389", "3389-3390,5000"), whatever
+// its remote addresses and profiles. Its enabled state is not looked at.
+bool letsThePortIn(const FirewallRule& existing, const FirewallRule& ours);
+
+// A rule of that name lets the port in and is enabled: nothing to do.
+bool rulePresent(const std::optional<FirewallRule>& existing, const FirewallRule& ours);
+
+// Makes sure both rules let the port in, from what captureRules gave; skipped where the modern
+// firewall is not there. A rule of our name that lets the port in already keeps its scope (an
+// administrator may have narrowed its remote addresses or profiles); one that is disabled is
+// enabled. Any other is added or made to match. If a rule cannot be put, every rule this run
+// put is put back as it was before the error travels on. On success, touched holds the
+// indexes (0 TCP, 1 UDP) of the rules put, in order.
+FirewallOutcome openPortInFirewall(Firewall& firewall, long port, const CapturedRules& before,
+                                   std::vector<std::size_t>* touched = nullptr);
 
 // Whether both rules for the port exist exactly as openPortInFirewall makes them; absent
 // where the modern firewall is not there.

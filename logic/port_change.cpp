@@ -94,14 +94,9 @@ PortChangeOutcome PortChange::apply(WhenInPlace whenInPlace) {
     valuesWritten_ = changeSet_.size();
     // If the rules cannot be opened, the registry change is put back before the error travels
     // on, so a change is never left half made.
-    outcome.firewall =
-        undoOnFailure([&] { return openPortInFirewall(system_.firewall, port_, rulesBefore()); },
-                      [&] { putBack(); });
-    for (std::size_t i : {0, 1}) {
-        if ((i == 0 ? outcome.firewall.tcp : outcome.firewall.udp) == RuleOutcome::Added) {
-            rulesTouched_.push_back(i);
-        }
-    }
+    outcome.firewall = undoOnFailure(
+        [&] { return openPortInFirewall(system_.firewall, port_, rulesBefore(), &rulesTouched_); },
+        [&] { putBack(); });
     outcome.changed = true;
     return outcome;
 }

@@ -59,17 +59,42 @@ TEST(OpenPortInFirewall, ASecondRunPutsNothing) {
     EXPECT_EQ(firewall.rules, afterFirst);
 }
 
-TEST(OpenPortInFirewall, MakesAChangedRuleOfThatNameMatchAgain) {
+TEST(OpenPortInFirewall, MakesARuleOfThatNameForAnotherPortMatchAgain) {
     FakeFirewall firewall;
     FirewallRule tampered = buildFirewallRules(888)[0];
     tampered.enabled = false;
-    tampered.remoteAddresses = L"10.0.0.0/8";
+    tampered.localPorts = L"3389";
     firewall.rules[tampered.name] = tampered;
 
-    openPortInFirewall(firewall, 888, captureRules(firewall, 888));
+    const FirewallOutcome outcome = openPortInFirewall(firewall, 888, captureRules(firewall, 888));
 
     EXPECT_EQ(firewall.rules.at(tampered.name), buildFirewallRules(888)[0]);
     EXPECT_EQ(firewall.rules.size(), 2u);
+    EXPECT_EQ(outcome.tcp, RuleOutcome::Added);
+}
+
+// An administrator narrowed our rule to the addresses that should connect: it lets the port in
+// already, so its scope stays; disabled, it is only enabled again. Both count as present.
+TEST(OpenPortInFirewall, NeverWidensARuleAnAdministratorNarrowed) {
+    for (const bool enabled : {true, false}) {
+        FakeFirewall firewall;
+        FirewallRule narrowed = buildFirewallRules(888)[0];
+        narrowed.remoteAddresses = L"10.0.0.0/255.0.0.0";
+        narrowed.profiles = 1;
+        narrowed.description = L"只允许内网";
+        narrowed.localPorts = L"888,3389";
+        narrowed.enabled = enabled;
+        firewall.rules[narrowed.name] = narrowed;
+
+        const FirewallOutcome outcome =
+            openPortInFirewall(firewall, 888, captureRules(firewall, 888));
+
+        FirewallRule expected = narrowed;
+        expected.enabled = true;
+        EXPECT_EQ(firewall.rules.at(narrowed.name), expected);
+        EXPECT_EQ(outcome.tcp, RuleOutcome::Present);
+        EXPECT_EQ(firewall.puts(), enabled ? 1 : 2) << "the UDP rule, and the enabling";
+    }
 }
 
 TEST(OpenPortInFirewall, LeavesRulesOfEarlierPortsAndOthersAlone) {
@@ -112,7 +137,7 @@ TEST_P(FailedPut, PutsBackWhatThisRunChangedAndRaisesTheOriginalError) {
     firewall.rules[unrelated.name] = unrelated;
     if (c.preexistingTcpRule) {
         FirewallRule old = buildFirewallRules(888)[0];
-        old.profiles = 2;
+        old.localPorts = L"3389";
         firewall.rules[old.name] = old;
     }
     const auto before = firewall.rules;
@@ -138,14 +163,14 @@ INSTANTIATE_TEST_SUITE_P(Cases, FailedPut,
 TEST(FailedPut, PutsBackARangeAndListOfPortsExactly) {
     FakeFirewall firewall;
     FirewallRule old = buildFirewallRules(888)[0];
-    old.localPorts = L"888-890,3389";
+    old.localPorts = L"889-890,3389";
     firewall.rules[old.name] = old;
     const auto before = firewall.rules;
     firewall.failPut(2, accessDenied);
 
     EXPECT_THROW(openPortInFirewall(firewall, 888, captureRules(firewall, 888)), PlatformError);
 
-    EXPECT_EQ(firewall.rules.at(old.name).localPorts, L"888-890,3389");
+    EXPECT_EQ(firewall.rules.at(old.name).localPorts, L"889-890,3389");
     EXPECT_EQ(firewall.rules, before);
 }
 
