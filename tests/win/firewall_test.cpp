@@ -13,10 +13,50 @@
 #include "platform/win32/firewall/firewall.h"
 #include "platform/win32/runtime/com_ids.h"
 #include "tests/common/test_helpers.h"
+#include "tests/win/kept_firewall_rule.h"
 #include "tests/win/test_support.h"
 
 namespace velkora::test {
 namespace {
+
+// Putting back a rule of our name that allowed any protocol, after the change made it TCP on
+// the new port: the ports go before the protocol changes, and a property that is refused does
+// not keep the others from being put back.
+TEST(WriteRuleFields, PutsBackAnAnyProtocolRuleInTheDocumentedOrder) {
+    constexpr long anyProtocol = 256; // NET_FW_IP_PROTOCOL_ANY
+    FirewallRule before;
+    before.name = L"远程桌面端口 3390 (TCP)";
+    before.description = L"管理员的规则";
+    before.grouping = L"";
+    before.protocol = anyProtocol;
+    before.localPorts = L"";
+    before.profiles = NET_FW_PROFILE2_DOMAIN;
+    before.remoteAddresses = L"10.0.0.0/255.0.0.0";
+    before.enabled = false;
+    for (const bool descriptionRefused : {false, true}) {
+        KeptFirewallRule rule;
+        rule.name = before.name;
+        rule.localPorts = L"3390";
+        if (descriptionRefused) {
+            rule.refused.insert(L"Description");
+        }
+
+        HRESULT hr = S_OK;
+        try {
+            win32::writeRuleFields(rule, before);
+        } catch (const PlatformError& error) {
+            hr = static_cast<HRESULT>(error.number());
+        }
+
+        EXPECT_EQ(hr, descriptionRefused ? E_ACCESSDENIED : S_OK);
+        EXPECT_EQ(rule.protocol, anyProtocol);
+        EXPECT_EQ(rule.localPorts, L"");
+        EXPECT_EQ(rule.profiles, NET_FW_PROFILE2_DOMAIN);
+        EXPECT_EQ(rule.remoteAddresses, before.remoteAddresses);
+        EXPECT_EQ(rule.enabled, VARIANT_FALSE);
+        EXPECT_EQ(rule.description, descriptionRefused ? L"" : before.description);
+    }
+}
 
 TEST(FirewallIds, MatchTheSystemHeaders) {
     EXPECT_TRUE(IsEqualGUID(win32::clsidNetFwPolicy2, CLSID_NetFwPolicy2));

@@ -84,21 +84,36 @@ FirewallRule readRule(INetFwRule& rule) {
     return fields;
 }
 
-// The protocol goes before the local ports: the API refuses ports for a rule whose
-// protocol does not have them.
-void writeFields(INetFwRule& rule, const FirewallRule& fields) {
-    checkHr(rule.put_Description(makeBstr(fields.description).get()));
-    checkHr(rule.put_Grouping(makeBstr(fields.grouping).get()));
-    checkHr(rule.put_Protocol(fields.protocol));
-    checkHr(rule.put_LocalPorts(makeBstr(fields.localPorts).get()));
-    checkHr(rule.put_Direction(static_cast<NET_FW_RULE_DIRECTION>(fields.direction)));
-    checkHr(rule.put_Action(static_cast<NET_FW_ACTION>(fields.action)));
-    checkHr(rule.put_Profiles(fields.profiles));
-    checkHr(rule.put_RemoteAddresses(makeBstr(fields.remoteAddresses).get()));
-    checkHr(rule.put_Enabled(fields.enabled ? VARIANT_TRUE : VARIANT_FALSE));
+bool protocolHasPorts(long protocol) {
+    return protocol == NET_FW_IP_PROTOCOL_TCP || protocol == NET_FW_IP_PROTOCOL_UDP;
 }
 
 } // namespace
+
+void writeRuleFields(INetFwRule& rule, const FirewallRule& fields) {
+    HRESULT firstFailure = S_OK;
+    const auto attempt = [&](HRESULT hr) {
+        if (FAILED(hr) && SUCCEEDED(firstFailure)) {
+            firstFailure = hr;
+        }
+    };
+    attempt(rule.put_Description(makeBstr(fields.description).get()));
+    attempt(rule.put_Grouping(makeBstr(fields.grouping).get()));
+    LONG protocol = 0;
+    if (FAILED(rule.get_Protocol(&protocol)) || protocol != fields.protocol) {
+        attempt(rule.put_LocalPorts(nullptr));
+    }
+    attempt(rule.put_Protocol(fields.protocol));
+    if (protocolHasPorts(fields.protocol)) {
+        attempt(rule.put_LocalPorts(makeBstr(fields.localPorts).get()));
+    }
+    attempt(rule.put_Direction(static_cast<NET_FW_RULE_DIRECTION>(fields.direction)));
+    attempt(rule.put_Action(static_cast<NET_FW_ACTION>(fields.action)));
+    attempt(rule.put_Profiles(fields.profiles));
+    attempt(rule.put_RemoteAddresses(makeBstr(fields.remoteAddresses).get()));
+    attempt(rule.put_Enabled(fields.enabled ? VARIANT_TRUE : VARIANT_FALSE));
+    checkHr(firstFailure);
+}
 
 bool firewallServiceActive() {
     SERVICE_STATUS_PROCESS status{};
@@ -142,14 +157,14 @@ void NetFwFirewall::put(const FirewallRule& fields) {
     ComApartment com;
     ComPtr<INetFwRules> rules = openRules();
     if (ComPtr<INetFwRule> existing = itemNamed(*rules.get(), fields.name)) {
-        writeFields(*existing.get(), fields);
+        writeRuleFields(*existing.get(), fields);
         return;
     }
     ComPtr<INetFwRule> rule;
     checkHr(CoCreateInstance(clsidNetFwRule, nullptr, CLSCTX_INPROC_SERVER, iidINetFwRule,
                              rule.putVoid()));
     checkHr(rule->put_Name(makeBstr(fields.name).get()));
-    writeFields(*rule.get(), fields);
+    writeRuleFields(*rule.get(), fields);
     checkHr(rules->Add(rule.get()));
 }
 

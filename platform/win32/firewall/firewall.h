@@ -1,5 +1,8 @@
 #pragma once
 
+#include <windows.h>
+#include <netfw.h>
+
 #include "platform/firewall.h"
 
 namespace velkora::win32 {
@@ -13,6 +16,12 @@ public:
     void put(const FirewallRule& rule) override;
     void remove(const std::wstring& name) override;
 };
+
+// Writes the fields the tool keeps into a rule, in the order the interface requires: the
+// protocol before the local ports, and where the protocol changes, the ports cleared first
+// (ports are refused for a protocol without them, and a protocol change while they are set).
+// A refused property does not stop the others; the first refusal is raised after all.
+void writeRuleFields(INetFwRule& rule, const FirewallRule& fields);
 
 // True unless the firewall service (MpsSvc) is missing or stopped.
 bool firewallServiceActive();
