@@ -57,7 +57,8 @@ void runCheck(const Invocation& invocation, SystemServices& system, Report& repo
     const std::unique_ptr<ShellObject> shell = system.shell.create(L"wscript.shell");
     const std::optional<long> current = listeningPort(*shell);
     report.oldPort = current;
-    report.check = checkPortAvailability(system.ports, port, current);
+    report.check = checkPortAvailability(system.ports, port, current,
+                                         listenersIfReadable(system.info, *shell));
     report.exitCode = exitCodeForCheck(*report.check);
 }
 
@@ -203,7 +204,8 @@ void runSet(const Invocation& invocation, SystemServices& system, Report& report
     const std::optional<long> current = listeningPort(*shell);
     report.oldPort = current;
     report.port = current;
-    report.check = checkPortAvailability(system.ports, port, current);
+    const std::vector<RemoteDesktopListener> listeners = listenersIfReadable(system.info, *shell);
+    report.check = checkPortAvailability(system.ports, port, current, listeners);
     if (refusedByGuard(*report.check)) {
         if (!invocation.force) {
             report.exitCode = exitCodeForCheck(*report.check);
@@ -214,16 +216,25 @@ void runSet(const Invocation& invocation, SystemServices& system, Report& report
 
     if (invocation.restart == RestartMode::Service) {
         applyWithRestartOfService(invocation, system, report);
+    } else {
+        const PortChangeOutcome outcome =
+            applyPortChange(system, *shell, invocation.portText, WhenInPlace::LeaveAlone,
+                            onInterrupted(invocation));
+        report.firewall = outcome.firewall;
+        report.port = port;
+        report.changed = outcome.changed;
+        if (outcome.listenerChanged || restartStillPending(system, port)) {
+            restartAsAsked(invocation, system, report);
+        }
+    }
+    const bool done = !report.error && (report.exitCode == ExitCode::Done ||
+                                        report.exitCode == ExitCode::RestartRequired ||
+                                        report.exitCode == ExitCode::RestartStarted);
+    if (!done) {
         return;
     }
-    const PortChangeOutcome outcome = applyPortChange(
-        system, *shell, invocation.portText, WhenInPlace::LeaveAlone, onInterrupted(invocation));
-    report.firewall = outcome.firewall;
-    report.port = port;
-    report.changed = outcome.changed;
-    if (outcome.listenerChanged || restartStillPending(system, port)) {
-        restartAsAsked(invocation, system, report);
-    }
+    report.unprotectedListenerMoved = current != port && movesTheOnlyListenerWithoutNla(listeners);
+    report.connectWith = L"mstsc /v:" + system.info.computerName() + L":" + std::to_wstring(port);
 }
 
 } // namespace
@@ -275,7 +286,8 @@ static Report runObserved(const Invocation& invocation, SystemServices& system) 
 Report runCommand(const Invocation& invocation, SystemServices& services) {
     ObservedChangeLock lock(services.changeLock);
     SystemServices system{services.shell, services.launcher, services.firewall, services.ports,
-                          lock,           services.services, services.clock,    services.resultLog};
+                          lock,           services.services, services.clock,    services.resultLog,
+                          services.info};
     Report report = runObserved(invocation, system);
     report.interrupted = lock.interrupted();
     return report;

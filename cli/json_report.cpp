@@ -90,10 +90,14 @@ Json checkJson(const std::optional<PortCheck>& check) {
                           {"image", toUtf8(owner.image)},
                           {"services", services}});
     }
-    return {{"result", portCheckResultName(check->result)},
-            {"owners", owners},
-            {"bindError", check->bindError},
-            {"dynamicRange", check->dynamicRange}};
+    Json json = {{"result", portCheckResultName(check->result)},
+                 {"owners", owners},
+                 {"bindError", check->bindError},
+                 {"dynamicRange", check->dynamicRange}};
+    if (!check->listener.empty()) {
+        json["listener"] = toUtf8(check->listener);
+    }
+    return json;
 }
 
 Json remoteDesktopJson(const std::optional<RemoteDesktopStatus>& status) {
@@ -108,7 +112,19 @@ Json remoteDesktopJson(const std::optional<RemoteDesktopStatus>& status) {
     } else {
         service = {{"state", nullptr}, {"pid", nullptr}, {"tcpPorts", nullptr}};
     }
+    Json listeners = nullptr;
+    if (status->listeners) {
+        listeners = Json::array();
+        for (const RemoteDesktopListener& listener : *status->listeners) {
+            listeners.push_back({{"name", toUtf8(listener.name)},
+                                 {"port", listener.port},
+                                 {"enabled", listener.enabled},
+                                 {"securityLayer", orNull(listener.securityLayer)},
+                                 {"nlaRequired", orNull(listener.nlaRequired)}});
+        }
+    }
     return {
+        {"listeners", listeners},
         {"allowed", orNull(status->allowed)},
         {"allowedByPolicy", status->allowedByPolicy},
         {"portValues", {{"tds", orNull(status->tdsPort)}, {"rdpTcp", orNull(status->rdpTcpPort)}}},

@@ -53,6 +53,9 @@ struct Report {
     std::optional<long> listenerPortNow;    // after a failed roll-back: the value in effect
     std::optional<PlatformError> logError;  // the result could not be added to the log
     bool interrupted = false; // the change lock was taken over from a holder that had ended
+    // set: the only enabled listener moved without Network Level Authentication required
+    bool unprotectedListenerMoved = false;
+    std::optional<std::wstring> connectWith; // set, done: how a client connects now
 };
 
 } // namespace velkora::cli

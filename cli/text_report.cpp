@@ -39,6 +39,21 @@ std::wstring serviceStateText(ServiceState state) {
     return L"未知"; // a number the service control manager does not define
 }
 
+// "监听器 RDP-Tcp：端口 3389，已启用，安全层 TLS，要求网络级别身份验证"
+std::wstring listenerLine(const RemoteDesktopListener& listener) {
+    static const wchar_t* const layers[] = {L"RDP", L"协商", L"TLS"};
+    const std::optional<long>& layer = listener.securityLayer;
+    const std::wstring layerText = !layer                       ? L"未知"
+                                   : *layer >= 0 && *layer <= 2 ? layers[*layer]
+                                                                : number(*layer);
+    const std::wstring nla = !listener.nlaRequired   ? L"网络级别身份验证未知"
+                             : *listener.nlaRequired ? L"要求网络级别身份验证"
+                                                     : L"不要求网络级别身份验证";
+    return L"监听器 " + listener.name + L"：端口 " + number(listener.port) + L"，" +
+           (listener.enabled ? L"已启用" : L"已停用") + L"，安全层 " + layerText + L"，" + nla +
+           crlf;
+}
+
 void statusLines(const RemoteDesktopStatus& status, TextReport& text) {
     text.out += L"当前远程端口：" + number(status.port) + crlf;
     if (!status.rdpTcpPort) {
@@ -83,6 +98,11 @@ void statusLines(const RemoteDesktopStatus& status, TextReport& text) {
         }
     }
     text.out += service + crlf;
+    if (status.listeners) {
+        for (const RemoteDesktopListener& listener : *status.listeners) {
+            text.out += listenerLine(listener);
+        }
+    }
 }
 
 void checkLines(const Report& report, TextReport& text) {
@@ -239,6 +259,14 @@ TextReport textReport(const Report& report) {
     }
     if (report.error) {
         errorLines(report, text);
+    }
+    if (report.unprotectedListenerMoved) {
+        text.err += L"警告：唯一启用的远程桌面监听器没有要求网络级别身份验证，新端口同样会被扫描器"
+                    L"找到。" +
+                    crlf;
+    }
+    if (report.connectWith) {
+        text.out += L"连接方式：" + *report.connectWith + crlf;
     }
     if (report.logError) {
         text.err += L"警告：无法写入日志（错误 " + errorNumberText(report.logError->number()) +

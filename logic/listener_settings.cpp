@@ -18,7 +18,62 @@ long portNumberOf(const RegistryValue& value) {
     throw PlatformError(invalidData, L"数据无效。");
 }
 
+const std::wstring winStationsKey =
+    L"HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Terminal Server\\WinStations";
+
+std::optional<long> numberAt(ShellObject& shell, const std::wstring& path) {
+    try {
+        return portNumberOf(shell.regread(path));
+    } catch (const PlatformError&) {
+        return std::nullopt;
+    }
+}
+
 } // namespace
+
+const std::wstring rdpTcpListenerName = L"RDP-Tcp";
+
+std::vector<RemoteDesktopListener> readListeners(SystemInfo& info, ShellObject& shell) {
+    std::vector<RemoteDesktopListener> listeners;
+    for (const std::wstring& name : info.subkeyNames(winStationsKey)) {
+        const std::wstring key = winStationsKey + L"\\" + name + L"\\";
+        const std::optional<long> port = numberAt(shell, key + L"PortNumber");
+        if (!port) {
+            continue;
+        }
+        RemoteDesktopListener listener;
+        listener.name = name;
+        listener.port = *port;
+        listener.enabled = numberAt(shell, key + L"fEnableWinStation").value_or(1) != 0;
+        listener.securityLayer = numberAt(shell, key + L"SecurityLayer");
+        if (const std::optional<long> nla = numberAt(shell, key + L"UserAuthentication")) {
+            listener.nlaRequired = *nla != 0;
+        }
+        listeners.push_back(listener);
+    }
+    return listeners;
+}
+
+std::vector<RemoteDesktopListener> listenersIfReadable(SystemInfo& info, ShellObject& shell) {
+    try {
+        return readListeners(info, shell);
+    } catch (const PlatformError&) {
+        return {};
+    }
+}
+
+bool movesTheOnlyListenerWithoutNla(const std::vector<RemoteDesktopListener>& listeners) {
+    const RemoteDesktopListener* only = nullptr;
+    for (const RemoteDesktopListener& listener : listeners) {
+        if (listener.enabled) {
+            if (only != nullptr) {
+                return false;
+            }
+            only = &listener;
+        }
+    }
+    return only != nullptr && only->name == rdpTcpListenerName && only->nlaRequired == false;
+}
 
 RegistryValue readListenerPortValue(ShellObject& shell) {
     return shell.regread(listenerTdsPortPath);

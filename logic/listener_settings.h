@@ -2,7 +2,11 @@
 
 #include <optional>
 
+#include <string>
+#include <vector>
+
 #include "platform/shell_object.h"
+#include "platform/system_info.h"
 
 namespace velkora {
 
@@ -29,5 +33,32 @@ struct ListenerPortValues {
     std::optional<long> rdpTcp;
 };
 ListenerPortValues readListenerPortValues(ShellObject& shell);
+
+// One Remote Desktop listener: a key under Terminal Server\WinStations with a PortNumber
+// (RDP-Tcp, and any listener copied from it to keep a fallback on another port).
+struct RemoteDesktopListener {
+    std::wstring name;
+    long port = 0;
+    bool enabled = true;               // fEnableWinStation; a listener without it is enabled
+    std::optional<long> securityLayer; // SecurityLayer: 0 RDP, 1 negotiate, 2 TLS
+    std::optional<bool> nlaRequired;   // UserAuthentication: Network Level Authentication
+
+    bool operator==(const RemoteDesktopListener& o) const {
+        return name == o.name && port == o.port && enabled == o.enabled &&
+               securityLayer == o.securityLayer && nlaRequired == o.nlaRequired;
+    }
+};
+
+extern const std::wstring rdpTcpListenerName; // "RDP-Tcp"
+
+// Every listener, as the registry lists them; a key without a PortNumber number is none.
+// Raises when the listeners' key cannot be listed.
+std::vector<RemoteDesktopListener> readListeners(SystemInfo& info, ShellObject& shell);
+// The same, or none where they cannot be listed (nothing more to check then).
+std::vector<RemoteDesktopListener> listenersIfReadable(SystemInfo& info, ShellObject& shell);
+
+// Whether moving RDP-Tcp moves the only enabled listener while it does not require Network
+// Level Authentication: the new port is then as open to scanners as the old.
+bool movesTheOnlyListenerWithoutNla(const std::vector<RemoteDesktopListener>& listeners);
 
 } // namespace velkora

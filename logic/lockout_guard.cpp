@@ -109,13 +109,21 @@ bool inDynamicRange(long port) {
     return port >= dynamicRangeFirst && port <= dynamicRangeLast;
 }
 
-PortCheck checkPortAvailability(PortProbe& probe, long port, std::optional<long> currentPort) {
+PortCheck checkPortAvailability(PortProbe& probe, long port, std::optional<long> currentPort,
+                                const std::vector<RemoteDesktopListener>& listeners) {
     PortCheck check;
     check.port = port;
     check.dynamicRange = inDynamicRange(port);
     if (currentPort == port) {
         check.result = PortCheckResult::Same;
         return check;
+    }
+    for (const RemoteDesktopListener& listener : listeners) {
+        if (listener.port == port && !sameIgnoringAsciiCase(listener.name, rdpTcpListenerName)) {
+            check.result = PortCheckResult::InUse;
+            check.listener = listener.name;
+            return check;
+        }
     }
     check.bindError = probe.trialBind(port);
     if (check.bindError == BindError::None) {
@@ -152,7 +160,10 @@ std::wstring ownerDisplayName(const PortOwner& owner) {
 std::wstring lockoutWarningText(const PortCheck& check) {
     const std::wstring port = std::to_wstring(check.port);
     std::wstring text;
-    if (check.result == PortCheckResult::InUse) {
+    if (check.result == PortCheckResult::InUse && !check.listener.empty()) {
+        text = L"端口 " + port + L" 已被远程桌面的另一个监听器 " + check.listener +
+               L" 使用，两个监听器不能共用一个端口。";
+    } else if (check.result == PortCheckResult::InUse) {
         text = L"端口 " + port + L" 已被 " + holderPhrase(check.owners) +
                L"占用，远程桌面将无法在此端口监听。";
     } else if (check.result == PortCheckResult::Reserved) {

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "logic/listener_settings.h"
 #include "platform/message_box.h"
 #include "platform/port_probe.h"
 
@@ -42,6 +43,7 @@ struct PortCheck {
     int bindError = 0; // the first refused bind's Winsock error; 0 if none or not probed
     std::vector<PortOwner> owners;
     bool dynamicRange = false; // 49152 to 65535
+    std::wstring listener;     // in use by this other Remote Desktop listener; empty if none
 
     // Reserved because of a bind error other than the one an excluded range gives.
     bool unknownError() const {
@@ -56,7 +58,9 @@ bool inDynamicRange(long port);
 
 // Checks a port before it is written. currentPort is the port the listener is configured
 // for now, if known; the same port is not probed.
-PortCheck checkPortAvailability(PortProbe& probe, long port, std::optional<long> currentPort);
+// Another Remote Desktop listener (not RDP-Tcp) on the port makes it in use, named.
+PortCheck checkPortAvailability(PortProbe& probe, long port, std::optional<long> currentPort,
+                                const std::vector<RemoteDesktopListener>& listeners = {});
 
 // How an owner is named in the warning: its image, then its services in parentheses;
 // "System" for process 4; "其他程序" when nothing names it.
@@ -64,6 +68,8 @@ std::wstring ownerDisplayName(const PortOwner& owner);
 
 // The warning for a port in use or reserved (empty for free and same), lines joined by CR LF:
 //   in use:   端口 P 已被 NAME（进程 PID）占用，远程桌面将无法在此端口监听。
+//   or, by another listener: 端口 P 已被远程桌面的另一个监听器 NAME
+//   使用，两个监听器不能共用一个端口。
 //             (the first nameable owner; "其他程序" and no "（进程 PID）" when no id is known)
 //   reserved: 端口 P 位于系统保留的端口范围内，远程桌面可能无法在此端口监听。
 //   then, for P from 49152 to 65535 only:

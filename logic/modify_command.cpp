@@ -24,7 +24,8 @@ void runModifyCommand(MainWindowView& window, Platform& platform) {
 
     const std::unique_ptr<ShellObject> shell = platform.shell.create(L"wscript.shell");
     const PortCheck check =
-        checkPortAvailability(platform.ports, portNumber(portText), currentListenerPort(*shell));
+        checkPortAvailability(platform.ports, portNumber(portText), currentListenerPort(*shell),
+                              listenersIfReadable(platform.info, *shell));
     if (!confirmLockoutRisk(check, platform.messages)) {
         return;
     }

@@ -87,6 +87,7 @@ RemoteDesktopStatus readRemoteDesktopStatus(SystemServices& system) {
         status.tcpRule = (**rules)[0];
         status.udpRule = (**rules)[1];
     }
+    status.listeners = unlessUnreadable([&] { return readListeners(system.info, *shell); });
     readAllowed(*shell, status);
     readService(system.services, status);
     return status;

@@ -3,6 +3,7 @@
 #include <optional>
 #include <vector>
 
+#include "logic/listener_settings.h"
 #include "platform/platform.h"
 
 namespace velkora {
@@ -20,6 +21,7 @@ struct RemoteDesktopStatus {
     bool allowedByPolicy = false;         // the policy value decides, not the setting
     std::optional<ServiceStatus> service; // TermService
     std::optional<std::vector<long>> serviceTcpPorts;
+    std::optional<std::vector<RemoteDesktopListener>> listeners; // every one with a port
 };
 
 extern const std::wstring denyConnectionsPath;       // the setting

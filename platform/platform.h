@@ -13,6 +13,7 @@
 #include "platform/result_log.h"
 #include "platform/service_manager.h"
 #include "platform/shell_object.h"
+#include "platform/system_info.h"
 
 namespace velkora {
 
@@ -27,6 +28,7 @@ struct SystemServices {
     ServiceManager& services;
     Clock& clock;
     ResultLog& resultLog;
+    SystemInfo& info;
 };
 
 // What the window works through besides: its boxes, the document it opens, its folder and

@@ -5,6 +5,7 @@
 #include "platform/win32/firewall/firewall.h"
 #include "platform/win32/network/port_probe.h"
 #include "platform/win32/registry/registry_shell_object.h"
+#include "platform/win32/registry/system_info.h"
 #include "platform/win32/runtime/runtime.h"
 #include "platform/win32/services/service_manager.h"
 #include "platform/win32/shell/launcher.h"
@@ -20,7 +21,9 @@ struct Win32SystemServices::Parts {
     ScmServiceManager services;
     SystemClock clock;
     ProgramDataResultLog resultLog;
-    SystemServices bundle{shell, launcher, firewall, ports, changeLock, services, clock, resultLog};
+    Win32SystemInfo info;
+    SystemServices bundle{shell,    launcher, firewall,  ports, changeLock,
+                          services, clock,    resultLog, info};
 };
 
 Win32SystemServices::Win32SystemServices() : parts_(std::make_unique<Parts>()) {}

@@ -26,6 +26,14 @@ using Json = nlohmann::json;
 const wchar_t* const terminalServerKey = L"SYSTEM\\CurrentControlSet\\Control\\Terminal Server";
 const std::vector<std::wstring> cliPorts{L"3390", L"3391", L"3392", L"3393", L"3394"};
 
+// The last line of a set that did its work: how to connect, by this computer's name.
+std::string connectLine(int port) {
+    char name[256] = "";
+    DWORD size = sizeof name;
+    GetComputerNameExA(ComputerNameDnsHostname, name, &size);
+    return "连接方式：mstsc /v:" + std::string(name) + ":" + std::to_string(port) + "\r\n";
+}
+
 class CliTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -64,7 +72,8 @@ TEST_F(CliTest, StatusInTextGivesThePortAndWhatItKnows) {
     EXPECT_EQ(run.out, "当前远程端口：3389\r\n"
                        "防火墙规则：未知（防火墙服务不可用）\r\n"
                        "远程桌面连接：允许\r\n"
-                       "远程桌面服务（TermService）：已停止\r\n");
+                       "远程桌面服务（TermService）：已停止\r\n"
+                       "监听器 RDP-Tcp：端口 3389，已启用，安全层 未知，网络级别身份验证未知\r\n");
     EXPECT_EQ(run.err, "");
 }
 
@@ -88,6 +97,7 @@ TEST_F(CliTest, StatusInJsonSaysWhenTheTwoValuesDiffer) {
                        "防火墙规则：未知（防火墙服务不可用）\r\n"
                        "远程桌面连接：禁止\r\n"
                        "远程桌面服务（TermService）：已停止\r\n"
+                       "监听器 RDP-Tcp：端口 3390，已启用，安全层 未知，网络级别身份验证未知\r\n"
                        "警告：监听端口的两个值不一致：Tds\\tcp 为 3389，RDP-Tcp 为 3390。\r\n")
         << "with --json the human lines go to stderr";
 }
@@ -124,6 +134,30 @@ TEST_F(CliTest, AfterAnInterruptedChangeSetSaysSoAndRefusesDisagreeingValues) {
     const CliRun next = runCli(L"set 3391 --json"); // the lock was released normally
     EXPECT_EQ(next.exitCode, 3010u);
     EXPECT_TRUE(jsonOf(next)["interrupted"].is_null());
+}
+
+// A second listener copied from RDP-Tcp, as a fallback on another port, read from the
+// registry for real: status lists it, and its port is in use by it.
+TEST_F(CliTest, ASecondListenerIsListedAndItsPortRefused) {
+    const std::wstring fallback = std::wstring(terminalServerKey) + L"\\WinStations\\Fallback";
+    setDword(fallback.c_str(), L"PortNumber", 3392);
+    setDword(fallback.c_str(), L"UserAuthentication", 1);
+    const CliRun status = runCli(L"status --json");
+    const CliRun check = runCli(L"check 3392 --json");
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, fallback.c_str());
+
+    const Json listeners = jsonOf(status)["remoteDesktop"]["listeners"];
+    const auto named = [&](const std::string& name) {
+        return std::find_if(listeners.begin(), listeners.end(),
+                            [&](const Json& l) { return l["name"] == name; });
+    };
+    ASSERT_NE(named("Fallback"), listeners.end()) << listeners.dump();
+    EXPECT_EQ((*named("Fallback"))["port"], 3392);
+    EXPECT_EQ((*named("Fallback"))["nlaRequired"], true);
+    ASSERT_NE(named("RDP-Tcp"), listeners.end());
+    EXPECT_EQ((*named("RDP-Tcp"))["port"], 3389);
+    EXPECT_EQ(check.exitCode, 10u);
+    EXPECT_EQ(jsonOf(check)["check"]["listener"], "Fallback");
 }
 
 // A socket of this test program holding a port below the dynamic range (whose warning has a
@@ -219,7 +253,7 @@ TEST_F(CliTest, SetWritesEverythingAndEndsWith3010ThenAgainWithZero) {
     const ToolRegistryState afterFirst = toolRegistryState();
     run = runCli(L"set 3390");
     EXPECT_EQ(run.exitCode, 0u);
-    EXPECT_EQ(run.out, "端口已是 3390，无需修改。\r\n");
+    EXPECT_EQ(run.out, "端口已是 3390，无需修改。\r\n" + connectLine(3390));
     EXPECT_TRUE(toolRegistryState() == afterFirst);
 
     run = runCli(L"set 3390 --json");
@@ -274,7 +308,8 @@ TEST_F(CliTest, ARefusedWriteEndsWithFiveAndPutsEverythingBack) {
 TEST_F(CliTest, RestartComputerEndsWith1641AndStartsTheRestart) {
     const CliRun run = runCli(L"set 3391 --restart computer");
     EXPECT_EQ(run.exitCode, 1641u);
-    EXPECT_EQ(run.out, "端口修改成功，正在重启计算机。\r\n防火墙服务不可用，未添加规则。\r\n");
+    EXPECT_EQ(run.out, "端口修改成功，正在重启计算机。\r\n防火墙服务不可用，未添加规则。\r\n" +
+                           connectLine(3391));
     const auto calls = waitForRecordedCalls(L"shutdown", 1, 15000);
     ASSERT_EQ(calls.size(), 1u) << "the restart command did not reach shutdown.exe";
     EXPECT_TRUE(calls[0] == L"-r -t 0");

@@ -75,12 +75,17 @@ struct Case {
 
 const std::wstring done =
     L"端口修改成功，请重启计算机生效！\r\n防火墙规则：TCP 已添加，UDP 已添加\r\n";
+// The last line of a set that did its work.
+std::wstring connectLine(long port) {
+    return L"连接方式：mstsc /v:srv01.example.com:" + std::to_wstring(port) + L"\r\n";
+}
 
 const Case cases[] = {
     {"StatusOfAServer", asked(Command::Status),
      [](FakePlatform& f) { f.services.services.erase(L"TermService"); }, 0, false,
      L"当前远程端口：3389\r\n防火墙规则：TCP 不存在，UDP 不存在\r\n远程桌面连接：未知\r\n"
-     L"远程桌面服务（TermService）：未知\r\n",
+     L"远程桌面服务（TermService）：未知\r\n监听器 RDP-Tcp：端口 3389，已启用，安全层 未知，"
+     L"网络级别身份验证未知\r\n",
      L""},
     {"StatusWithoutThePortValue", asked(Command::Status),
      [](FakePlatform& f) {
@@ -102,11 +107,15 @@ const Case cases[] = {
     {"CheckTooLarge", asked(Command::Check, L"65536"), nullptr, 2, false, L"",
      L"端口数字过大：端口最大值仅支持65535\r\n"},
     {"SetEmpty", asked(Command::Set, L""), nullptr, 2, false, L"", L"端口不能为空\r\n"},
-    {"SetFree", asked(Command::Set, L"3390"), nullptr, 3010, true, done, L""},
+    {"SetFree", asked(Command::Set, L"3390"), nullptr, 3010, true, done + connectLine(3390), L""},
     {"SetSamePortMissingItsRules", asked(Command::Set, L"3389"), nullptr, 0, true,
-     L"端口已是 3389，已补全防火墙设置，无需重启。\r\n防火墙规则：TCP 已添加，UDP 已添加\r\n", L""},
+     L"端口已是 3389，已补全防火墙设置，无需重启。\r\n防火墙规则：TCP 已添加，UDP 已添加\r\n" +
+         connectLine(3389),
+     L""},
     {"SetAndRestart", asked(Command::Set, L"3390", RestartMode::Computer), nullptr, 1641, true,
-     L"端口修改成功，正在重启计算机。\r\n防火墙规则：TCP 已添加，UDP 已添加\r\n", L""},
+     L"端口修改成功，正在重启计算机。\r\n防火墙规则：TCP 已添加，UDP 已添加\r\n" +
+         connectLine(3390),
+     L""},
     {"SetAndRestartFailing", asked(Command::Set, L"3390", RestartMode::Computer),
      [](FakePlatform& f) { f.launcher.failWith(PlatformError(2, L"系统找不到指定的文件。")); },
      3010, true, done,
@@ -118,7 +127,8 @@ const Case cases[] = {
     {"SetAndRestartService", asked(Command::Set, L"3390", RestartMode::Service),
      arrangeServiceRestart, 0, true,
      L"端口修改成功，远程桌面服务已重启，正在端口 3390 上监听（用时 0 秒）。\r\n"
-     L"防火墙规则：TCP 已添加，UDP 已添加\r\n",
+     L"防火墙规则：TCP 已添加，UDP 已添加\r\n" +
+         connectLine(3390),
      L""},
     {"SetAndRestartServiceNotListening", asked(Command::Set, L"3390", RestartMode::Service),
      [](FakePlatform& f) {
@@ -148,17 +158,20 @@ const Case cases[] = {
      L"错误 1052：服务 TermService 现在不接受停止请求，无法重启它。\r\n未做任何修改。\r\n"},
     {"SetAgainWhileTheListenerIsElsewhere", asked(Command::Set, L"3390"),
      writtenButListeningElsewhere, 3010, true,
-     L"端口已是 3390，但远程桌面服务还没有在该端口上监听，请重启计算机生效！\r\n", L""},
+     L"端口已是 3390，但远程桌面服务还没有在该端口上监听，请重启计算机生效！\r\n" +
+         connectLine(3390),
+     L""},
     {"SetAgainAndRestartWhileTheListenerIsElsewhere",
      asked(Command::Set, L"3390", RestartMode::Computer), writtenButListeningElsewhere, 1641, true,
-     L"端口已是 3390，但远程桌面服务还没有在该端口上监听，正在重启计算机。\r\n", L""},
+     L"端口已是 3390，但远程桌面服务还没有在该端口上监听，正在重启计算机。\r\n" + connectLine(3390),
+     L""},
     {"SetAgainWhileTheListenerIsOnIt", asked(Command::Set, L"3390"),
      [](FakePlatform& f) {
          writtenButListeningElsewhere(f);
          f.services.listeners[100] = {3389, 3390};
          f.ports.holdersByPort[3390] = {{PortProtocol::Tcp, false, 100, L"svchost.exe", {}}};
      },
-     0, true, L"端口已是 3390，无需修改。\r\n", L""},
+     0, true, L"端口已是 3390，无需修改。\r\n" + connectLine(3390), L""},
     {"SetAgainAndRestartServiceWhileTheListenerIsElsewhere",
      asked(Command::Set, L"3390", RestartMode::Service),
      [](FakePlatform& f) {
@@ -167,7 +180,8 @@ const Case cases[] = {
      },
      0, true,
      L"端口已是 3390，远程桌面服务已重启，正在端口 3390 上监听（用时 0 秒）。\r\n"
-     L"防火墙规则：TCP 已存在，UDP 已存在\r\n",
+     L"防火墙规则：TCP 已存在，UDP 已存在\r\n" +
+         connectLine(3390),
      L""},
     {"SetAgainAndRestartServiceNotListening", asked(Command::Set, L"3390", RestartMode::Service),
      [](FakePlatform& f) {
@@ -186,7 +200,7 @@ const Case cases[] = {
          f.services.ownersUnnamed = true;
          setEarlier(f, RestartMode::Service);
      },
-     0, true, L"端口已是 3390，无需修改。\r\n", L""},
+     0, true, L"端口已是 3390，无需修改。\r\n" + connectLine(3390), L""},
     {"SetInUse", asked(Command::Set, L"8080"), nullptr, 10, false, L"",
      L"端口 8080 已被 nginx.exe（nginx）（进程 2044）占用，远程桌面将无法在此端口监听。\r\n"
      L"未写入任何内容。如仍要修改，请加 --force。\r\n"},
@@ -195,7 +209,7 @@ const Case cases[] = {
      L"该端口属于动态端口范围（49152-65535），系统从中为出站连接分配端口，保留范围也多在其中。\r\n"
      L"未写入任何内容。如仍要修改，请加 --force。\r\n"},
     {"SetInUseForced", asked(Command::Set, L"8080", RestartMode::None, true), nullptr, 3010, true,
-     L"端口修改成功，请重启计算机生效！\r\n防火墙规则：TCP 已添加，UDP 已添加\r\n",
+     done + connectLine(8080),
      L"端口 8080 已被 nginx.exe（nginx）（进程 2044）占用，远程桌面将无法在此端口监听。\r\n"
      L"已按 --force 继续修改。\r\n"},
     {"SetRefusedWrite", asked(Command::Set, L"3390"),
@@ -299,7 +313,8 @@ TEST(OutcomeOfASecondSet, IsDoneWithNothingChanged) {
     EXPECT_EQ(report.exitCode, 0);
     EXPECT_EQ(fake.registry.writes().size(), writes);
     EXPECT_TRUE(fake.launcher.launches().empty()) << "nothing changed, nothing to restart for";
-    EXPECT_EQ(toUtf8(textReport(report).out), toUtf8(L"端口已是 3390，无需修改。\r\n"));
+    EXPECT_EQ(toUtf8(textReport(report).out),
+              toUtf8(L"端口已是 3390，无需修改。\r\n" + connectLine(3390)));
     EXPECT_EQ(
         jsonReport(report),
         R"({"schema":1,"command":"set","exitCode":0,"port":3390,"oldPort":3390,"newPort":3390,)"
@@ -324,6 +339,42 @@ TEST(CurrentPort, IsTheRdpTcpValue) {
     EXPECT_EQ(set.exitCode, 3010);
     EXPECT_EQ(fake.registry.value(tdsPort), dwordValue(4200));
     EXPECT_EQ(fake.registry.value(rdpTcpPort), dwordValue(4200));
+}
+
+// A second listener copied from RDP-Tcp keeps a fallback on 3390: status lists both, check and
+// set refuse its port by name (listed as the registry lists them), and moving RDP-Tcp, now without
+// NLA, while the fallback is disabled says the new port is as open to scanners.
+TEST(Listeners, AreListedGuardedAndWarnedAbout) {
+    const std::wstring winStations = L"HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\"
+                                     L"Terminal Server\\WinStations\\";
+    FakePlatform fake;
+    arrangeServer(fake);
+    fake.registry.setValue(winStations + L"RDP-Tcp\\UserAuthentication", dwordValue(0));
+    fake.registry.setValue(winStations + L"RDP-Tcp\\SecurityLayer", dwordValue(1));
+    fake.registry.setValue(winStations + L"Fallback\\PortNumber", dwordValue(3390));
+    fake.registry.setValue(winStations + L"Fallback\\SecurityLayer", dwordValue(2));
+    fake.registry.setValue(winStations + L"Fallback\\UserAuthentication", dwordValue(1));
+
+    const std::string listed =
+        toUtf8(textReport(runCommand(asked(Command::Status), fake.platform)).out);
+    EXPECT_NE(listed.find(toUtf8(
+                  L"监听器 Fallback：端口 3390，已启用，安全层 TLS，要求网络级别身份验证\r\n"
+                  L"监听器 RDP-Tcp：端口 3389，已启用，安全层 协商，不要求网络级别身份验证\r\n")),
+              std::string::npos)
+        << listed;
+    const Report check = runCommand(asked(Command::Check, L"3390"), fake.platform);
+    EXPECT_EQ(check.exitCode, 10);
+    EXPECT_EQ(toUtf8(textReport(check).out),
+              toUtf8(L"端口 3390 已被远程桌面的另一个监听器 Fallback "
+                     L"使用，两个监听器不能共用一个端口。\r\n"));
+    EXPECT_NE(jsonReport(check).find(R"("listener":"Fallback")"), std::string::npos);
+
+    const std::wstring warning =
+        L"警告：唯一启用的远程桌面监听器没有要求网络级别身份验证，新端口同样会被扫描器找到。\r\n";
+    EXPECT_EQ(toUtf8(textReport(runCommand(asked(Command::Set, L"3391"), fake.platform)).err), "");
+    fake.registry.setValue(winStations + L"Fallback\\fEnableWinStation", dwordValue(0));
+    EXPECT_EQ(toUtf8(textReport(runCommand(asked(Command::Set, L"3392"), fake.platform)).err),
+              toUtf8(warning));
 }
 
 // A change lock left by a holder that ended: said in every case; while the listener's two
@@ -418,7 +469,8 @@ TEST(ServiceRestart, OfAPortAlreadyInTheListenerRestartsNothing) {
     EXPECT_EQ(report.exitCode, 0);
     EXPECT_EQ(toUtf8(textReport(report).out),
               toUtf8(L"端口已是 3390，已补全防火墙设置，无需重启。\r\n"
-                     L"防火墙规则：TCP 已添加，UDP 已存在\r\n"));
+                     L"防火墙规则：TCP 已添加，UDP 已存在\r\n" +
+                     connectLine(3390)));
     EXPECT_EQ(fake.firewall.rules, rules);
     EXPECT_TRUE(fake.services.log.empty());
     EXPECT_TRUE(fake.resultLog.lines.empty());
@@ -457,7 +509,8 @@ TEST(JsonReport, OfAStatusWithAPolicyAndARunningService) {
               R"({"schema":1,"command":"status","exitCode":0,"port":3390,"oldPort":null,)"
               R"("newPort":null,"changed":null,"restart":null,"forced":false,)"
               R"("firewall":{"available":true,"tcp":"absent","udp":"absent"},"check":null,)"
-              R"("remoteDesktop":{"allowed":false,"allowedByPolicy":true,)"
+              R"("remoteDesktop":{"listeners":[{"name":"RDP-Tcp","port":3390,"enabled":true,)"
+              R"("securityLayer":null,"nlaRequired":null}],"allowed":false,"allowedByPolicy":true,)"
               R"("portValues":{"tds":3389,"rdpTcp":3390},)"
               R"("service":{"state":"running","pid":1234,"tcpPorts":[3389,3390]}},"error":null})");
     const TextReport text = textReport(report);
@@ -465,7 +518,8 @@ TEST(JsonReport, OfAStatusWithAPolicyAndARunningService) {
         toUtf8(text.out),
         toUtf8(L"当前远程端口：3390\r\n防火墙规则：TCP 不存在，UDP 不存在\r\n"
                L"远程桌面连接：禁止（由组策略决定）\r\n"
-               L"远程桌面服务（TermService）：正在运行，进程 1234，监听 TCP 端口：3389, 3390\r\n"));
+               L"远程桌面服务（TermService）：正在运行，进程 1234，监听 TCP 端口：3389, 3390\r\n"
+               L"监听器 RDP-Tcp：端口 3390，已启用，安全层 未知，网络级别身份验证未知\r\n"));
     EXPECT_EQ(toUtf8(text.err),
               toUtf8(L"警告：监听端口的两个值不一致：Tds\\tcp 为 3389，RDP-Tcp 为 3390。\r\n"));
 }
@@ -491,13 +545,16 @@ TEST_P(ServiceStateNames, InStatusAreTheStateOrUnknown) {
               R"({"schema":1,"command":"status","exitCode":0,"port":3389,"oldPort":null,)"
               R"("newPort":null,"changed":null,"restart":null,"forced":false,)"
               R"("firewall":{"available":true,"tcp":"absent","udp":"absent"},"check":null,)"
-              R"("remoteDesktop":{"allowed":null,"allowedByPolicy":false,)"
+              R"("remoteDesktop":{"listeners":[{"name":"RDP-Tcp","port":3389,"enabled":true,)"
+              R"("securityLayer":null,"nlaRequired":null}],"allowed":null,"allowedByPolicy":false,)"
               R"("portValues":{"tds":3389,"rdpTcp":3389},"service":{"state":")" +
                   GetParam().json + R"(","pid":1234,"tcpPorts":[]}},"error":null})");
     EXPECT_EQ(toUtf8(textReport(report).out),
               toUtf8(L"当前远程端口：3389\r\n防火墙规则：TCP 不存在，UDP 不存在\r\n"
                      L"远程桌面连接：未知\r\n远程桌面服务（TermService）：" +
-                     GetParam().text + L"，进程 1234\r\n"));
+                     GetParam().text +
+                     L"，进程 1234\r\n监听器 RDP-Tcp：端口 3389，已启用，安全层 未知，"
+                     L"网络级别身份验证未知\r\n"));
 }
 
 INSTANTIATE_TEST_SUITE_P(

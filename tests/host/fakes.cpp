@@ -426,3 +426,24 @@ void FakeMainWindow::showNotice(const std::wstring& text) {
 }
 
 } // namespace velkora::test
+
+namespace velkora::test {
+
+std::vector<std::wstring> FakeSystemInfo::subkeyNames(const std::wstring& keyPath) {
+    if (!registry_.keyExists(keyPath)) {
+        throw PlatformError(2, L"系统找不到指定的文件。");
+    }
+    const std::wstring prefix = keyPath + L"\\";
+    std::vector<std::wstring> names;
+    for (const auto& [key, values] : registry_.contents()) {
+        if (key.size() > prefix.size() &&
+            !RegistryNameLess()(key.substr(0, prefix.size()), prefix) &&
+            !RegistryNameLess()(prefix, key.substr(0, prefix.size())) &&
+            key.find(L'\\', prefix.size()) == std::wstring::npos) {
+            names.push_back(key.substr(prefix.size()));
+        }
+    }
+    return names;
+}
+
+} // namespace velkora::test

@@ -119,6 +119,17 @@ private:
     int released_ = 0;
 };
 
+// The fake registry's subkeys; a fixed computer name.
+class FakeSystemInfo : public SystemInfo {
+public:
+    explicit FakeSystemInfo(FakeRegistry& registry) : registry_(registry) {}
+    std::vector<std::wstring> subkeyNames(const std::wstring& keyPath) override;
+    std::wstring computerName() override { return L"srv01.example.com"; }
+
+private:
+    FakeRegistry& registry_;
+};
+
 class FakeMessageBoxService : public MessageBoxService {
 public:
     struct Box {
@@ -289,7 +300,9 @@ struct FakePlatform {
     FakeServices services{clock};
     FakeResultLog resultLog;
 
-    Platform platform{{shell, launcher, firewall, ports, changeLock, services, clock, resultLog},
+    FakeSystemInfo info{registry};
+
+    Platform platform{{shell, launcher, firewall, ports, changeLock, services, clock, resultLog, info},
                       messages,
                       documents,
                       folder,
