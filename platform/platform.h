@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/audit_log.h"
 #include "platform/change_lock.h"
 #include "platform/clock.h"
 #include "platform/document_opener.h"
@@ -27,6 +28,8 @@ struct SystemServices {
     ServiceManager& services;
     Clock& clock;
     ResultLog& resultLog;
+    // A bundle made without one refuses every event (see UnconnectedAuditLog).
+    AuditLog& audit = UnconnectedAuditLog::instance();
 };
 
 // What the window works through besides: its boxes, the document it opens, its folder and

@@ -272,6 +272,27 @@ public:
     std::vector<std::wstring> shownOrder; // "current port", "credit line", "notice" as shown
 };
 
+// Records the events it is given; can be told to fail reading the account or writing.
+class FakeAuditLog : public AuditLog {
+public:
+    AuditAccount account() override {
+        if (accountError) {
+            throw *accountError;
+        }
+        return user;
+    }
+    void report(const AuditEntry& entry) override {
+        if (reportError) {
+            throw *reportError;
+        }
+        reported.push_back(entry);
+    }
+
+    AuditAccount user{L"SERVER\\admin", L"S-1-5-21-1004336348-1177238915-682003330-500"};
+    std::optional<PlatformError> accountError, reportError;
+    std::vector<AuditEntry> reported;
+};
+
 // Every fake, bundled as the platform the logic works through.
 struct FakePlatform {
     FakeRegistry registry;
@@ -288,13 +309,15 @@ struct FakePlatform {
     FakeClock clock;
     FakeServices services{clock};
     FakeResultLog resultLog;
+    FakeAuditLog audit;
 
-    Platform platform{{shell, launcher, firewall, ports, changeLock, services, clock, resultLog},
-                      messages,
-                      documents,
-                      folder,
-                      end,
-                      errors};
+    Platform platform{
+        {shell, launcher, firewall, ports, changeLock, services, clock, resultLog, audit},
+        messages,
+        documents,
+        folder,
+        end,
+        errors};
 
     FakePlatform() {
         // The listener's ports come from the port probe and the table the test fills in.
