@@ -1,5 +1,6 @@
 #include "platform/win32/system_services.h"
 
+#include "platform/win32/audit/event_log_audit_log.h"
 #include "platform/win32/change/change_lock.h"
 #include "platform/win32/change/result_log.h"
 #include "platform/win32/firewall/firewall.h"
@@ -20,7 +21,9 @@ struct Win32SystemServices::Parts {
     ScmServiceManager services;
     SystemClock clock;
     ProgramDataResultLog resultLog;
-    SystemServices bundle{shell, launcher, firewall, ports, changeLock, services, clock, resultLog};
+    EventLogAuditLog audit;
+    SystemServices bundle{shell,    launcher, firewall,  ports, changeLock,
+                          services, clock,    resultLog, audit};
 };
 
 Win32SystemServices::Win32SystemServices() : parts_(std::make_unique<Parts>()) {}
