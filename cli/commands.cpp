@@ -4,6 +4,7 @@
 #include <memory>
 #include <new>
 
+#include "logic/audit_events.h"
 #include "logic/listener_settings.h"
 #include "logic/lockout_guard.h"
 #include "logic/port_change.h"
@@ -251,6 +252,55 @@ int exitCodeForError(long number) {
     return ExitCode::Failed;
 }
 
+// The event a set leaves in the audit log: refused by the guard, applied, confirmed by a
+// verified restart, put back, or left half put back. A run that changed nothing, found
+// another change in progress or was not understood leaves none.
+static std::optional<AuditRecord> auditRecordOf(const Invocation& invocation,
+                                                const Report& report) {
+    if (report.command != "set" || !report.newPort ||
+        report.exitCode == ExitCode::AnotherChangeInProgress) {
+        return std::nullopt;
+    }
+    AuditRecord record;
+    record.oldPort = report.oldPort;
+    record.newPort = *report.newPort;
+    record.restart = invocation.restart == RestartMode::Service    ? AuditRestart::Service
+                     : invocation.restart == RestartMode::Computer ? AuditRestart::Computer
+                                                                   : AuditRestart::None;
+    record.exitCode = report.exitCode;
+    record.program = AuditProgram::CommandLine;
+    const auto errorOutcome = [](const std::optional<PlatformError>& error) {
+        return error ? auditErrorOutcome(*error) : std::wstring(L"-");
+    };
+    const ServiceRestartOutcome* restart =
+        report.serviceRestart ? &*report.serviceRestart : nullptr;
+    if (report.exitCode == ExitCode::PortInUse || report.exitCode == ExitCode::PortReserved) {
+        record.event = AuditEvent::RefusedByLockoutGuard;
+        const std::string finding = portCheckResultName(report.check->result);
+        record.outcome.assign(finding.begin(), finding.end());
+    } else if (restart && restart->result == RestartResult::Verified) {
+        record.event = AuditEvent::Confirmed;
+        record.outcome = L"done";
+    } else if (restart && restart->result == RestartResult::RolledBack) {
+        record.event =
+            restart->error ? AuditEvent::RolledBackAfterFailure : AuditEvent::RolledBackAtDeadline;
+        record.outcome = errorOutcome(restart->error);
+    } else if ((restart && restart->result == RestartResult::RollbackFailed) ||
+               (report.error && report.error->changeLeftBehind())) {
+        record.event = AuditEvent::PutBackFailed;
+        record.outcome = errorOutcome(restart ? restart->rollbackError : report.error);
+    } else if (report.error && !restart && report.exitCode != ExitCode::RestartRequired) {
+        record.event = AuditEvent::RolledBackAfterFailure;
+        record.outcome = errorOutcome(report.error);
+    } else if (report.changed.value_or(false)) {
+        record.event = AuditEvent::Applied;
+        record.outcome = report.restart == RestartState::Started ? L"started" : L"required";
+    } else {
+        return std::nullopt;
+    }
+    return record;
+}
+
 // The run itself, on services whose change lock is observed.
 static Report runObserved(const Invocation& invocation, SystemServices& system) {
     Report report;
@@ -287,9 +337,12 @@ Report runCommand(const Invocation& invocation, SystemServices& services) {
     ObservedChangeLock lock(services.changeLock);
     SystemServices system{services.shell, services.launcher, services.firewall, services.ports,
                           lock,           services.services, services.clock,    services.resultLog,
-                          services.info};
+                          services.info,  services.audit};
     Report report = runObserved(invocation, system);
     report.interrupted = lock.interrupted();
+    if (const std::optional<AuditRecord> record = auditRecordOf(invocation, report)) {
+        report.auditError = recordAuditEvent(services.audit, *record);
+    }
     return report;
 }
 

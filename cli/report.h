@@ -56,6 +56,7 @@ struct Report {
     // set: the only enabled listener moved without Network Level Authentication required
     bool unprotectedListenerMoved = false;
     std::optional<std::wstring> connectWith; // set, done: how a client connects now
+    std::optional<PlatformError> auditError; // the audit event could not be recorded
 };
 
 } // namespace velkora::cli

@@ -268,6 +268,11 @@ TextReport textReport(const Report& report) {
     if (report.connectWith) {
         text.out += L"连接方式：" + *report.connectWith + crlf;
     }
+    if (report.auditError) {
+        text.err += L"警告：无法写入审计事件（错误 " +
+                    errorNumberText(report.auditError->number()) + L"）：" +
+                    report.auditError->description() + crlf;
+    }
     if (report.logError) {
         text.err += L"警告：无法写入日志（错误 " + errorNumberText(report.logError->number()) +
                     L"）：" + report.logError->description() + crlf;

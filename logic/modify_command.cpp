@@ -3,6 +3,7 @@
 #include <memory>
 #include <optional>
 
+#include "logic/audit_events.h"
 #include "logic/listener_settings.h"
 #include "logic/lockout_guard.h"
 #include "logic/port_change.h"
@@ -23,16 +24,27 @@ void runModifyCommand(MainWindowView& window, Platform& platform) {
     const std::wstring portText = window.portText();
 
     const std::unique_ptr<ShellObject> shell = platform.shell.create(L"wscript.shell");
-    const PortCheck check =
-        checkPortAvailability(platform.ports, portNumber(portText), currentListenerPort(*shell),
-                              listenersIfReadable(platform.info, *shell));
+    AuditRecord record;
+    record.oldPort = currentListenerPort(*shell);
+    record.newPort = portNumber(portText);
+    record.program = AuditProgram::Window;
+    const PortCheck check = checkPortAvailability(platform.ports, record.newPort, record.oldPort,
+                                                  listenersIfReadable(platform.info, *shell));
+    // The window has nowhere to say that the audit log refused an event: the change stands.
     if (!confirmLockoutRisk(check, platform.messages)) {
+        record.event = AuditEvent::RefusedByLockoutGuard;
+        record.outcome = L"declined";
+        recordAuditEvent(platform.audit, record);
         return;
     }
     applyPortChange(platform, *shell, portText, WhenInPlace::Rewrite);
 
     const int reply = platform.messages.messageBox(confirmationPrompt,
                                                    MessageBoxStyle::YesNoInformation, std::nullopt);
+    record.event = AuditEvent::Applied;
+    record.restart = reply == MessageBoxReply::Yes ? AuditRestart::Computer : AuditRestart::None;
+    record.outcome = reply == MessageBoxReply::Yes ? L"started" : L"required";
+    recordAuditEvent(platform.audit, record);
     if (reply == MessageBoxReply::Yes) {
         platform.launcher.launch(restartCommand, WindowStyle::MinimizedFocus);
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/audit_log.h"
 #include "platform/change_lock.h"
 #include "platform/clock.h"
 #include "platform/document_opener.h"
@@ -29,6 +30,7 @@ struct SystemServices {
     Clock& clock;
     ResultLog& resultLog;
     SystemInfo& info;
+    AuditLog& audit;
 };
 
 // What the window works through besides: its boxes, the document it opens, its folder and

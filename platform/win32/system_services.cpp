@@ -1,5 +1,6 @@
 #include "platform/win32/system_services.h"
 
+#include "platform/win32/audit/event_log_audit_log.h"
 #include "platform/win32/change/change_lock.h"
 #include "platform/win32/change/result_log.h"
 #include "platform/win32/firewall/firewall.h"
@@ -22,8 +23,9 @@ struct Win32SystemServices::Parts {
     SystemClock clock;
     ProgramDataResultLog resultLog;
     Win32SystemInfo info;
+    EventLogAuditLog audit;
     SystemServices bundle{shell,    launcher, firewall,  ports, changeLock,
-                          services, clock,    resultLog, info};
+                          services, clock,    resultLog, info,  audit};
 };
 
 Win32SystemServices::Win32SystemServices() : parts_(std::make_unique<Parts>()) {}

@@ -377,6 +377,77 @@ TEST(Listeners, AreListedGuardedAndWarnedAbout) {
               toUtf8(warning));
 }
 
+// Each set that touched or was refused leaves one audit event: its id, ports, restart,
+// outcome and exit code (strings 3 to 7); one that changed nothing leaves none.
+TEST(AuditEvents, OneForEachSetThatChangedOrWasRefused) {
+    struct Row {
+        const char* label;
+        Invocation invocation;
+        std::function<void(FakePlatform&)> arrange;
+        std::vector<unsigned long> ids;
+        std::vector<std::wstring> fields; // %3 to %7 of the one event
+    } rows[] = {
+        {"Applied",
+         asked(Command::Set, L"3390"),
+         [](FakePlatform&) {},
+         {1000},
+         {L"3389", L"3390", L"none", L"required", L"3010"}},
+        {"Refused",
+         asked(Command::Set, L"8080"),
+         [](FakePlatform&) {},
+         {1006},
+         {L"3389", L"8080", L"none", L"inUse", L"10"}},
+        {"Confirmed",
+         asked(Command::Set, L"3390", RestartMode::Service),
+         arrangeServiceRestart,
+         {1001},
+         {L"3389", L"3390", L"service", L"done", L"0"}},
+        {"PutBack",
+         asked(Command::Set, L"3390"),
+         [](FakePlatform& f) { f.registry.failRegwrite(3, accessDenied); },
+         {1004},
+         {L"3389", L"3390", L"none", L"5: 拒绝访问。", L"5"}},
+        {"NothingChanged",
+         asked(Command::Set, L"3389"),
+         [](FakePlatform& f) {
+             for (const FirewallRule& rule : buildFirewallRules(3389)) {
+                 f.firewall.rules[rule.name] = rule;
+             }
+             runCommand(asked(Command::Set, L"3389"), f.platform);
+             f.audit.reported.clear();
+         },
+         {},
+         {}},
+    };
+    for (const Row& row : rows) {
+        FakePlatform fake;
+        arrangeServer(fake);
+        row.arrange(fake);
+        runCommand(row.invocation, fake.platform);
+        std::vector<unsigned long> ids;
+        for (const AuditEntry& entry : fake.audit.reported) {
+            ids.push_back(entry.eventId);
+        }
+        EXPECT_EQ(ids, row.ids) << row.label;
+        if (!row.ids.empty() && ids.size() == 1) {
+            const std::vector<std::wstring>& s = fake.audit.reported[0].strings;
+            EXPECT_EQ(std::vector<std::wstring>(s.begin() + 2, s.begin() + 7), row.fields)
+                << row.label;
+        }
+    }
+}
+
+// A failure to record is said once on stderr and changes nothing of the result.
+TEST(AuditEvents, AFailureToRecordIsSaidOnce) {
+    FakePlatform fake;
+    arrangeServer(fake);
+    fake.audit.reportError = PlatformError(5, L"拒绝访问。");
+    const Report report = runCommand(asked(Command::Set, L"3390"), fake.platform);
+    EXPECT_EQ(report.exitCode, 3010);
+    EXPECT_EQ(toUtf8(textReport(report).err),
+              toUtf8(L"警告：无法写入审计事件（错误 5）：拒绝访问。\r\n"));
+}
+
 // A change lock left by a holder that ended: said in every case; while the listener's two
 // values disagree (cut off between write 1 and write 2) nothing is built on them unless forced.
 TEST(InterruptedChange, IsSaidAndNotBuiltOnWhileTheValuesDisagree) {

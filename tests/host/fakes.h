@@ -283,6 +283,27 @@ public:
     std::vector<std::wstring> shownOrder; // "current port", "credit line", "notice" as shown
 };
 
+// Records the events it is given; can be told to fail reading the account or writing.
+class FakeAuditLog : public AuditLog {
+public:
+    AuditAccount account() override {
+        if (accountError) {
+            throw *accountError;
+        }
+        return user;
+    }
+    void report(const AuditEntry& entry) override {
+        if (reportError) {
+            throw *reportError;
+        }
+        reported.push_back(entry);
+    }
+
+    AuditAccount user{L"SERVER\\admin", L"S-1-5-21-1004336348-1177238915-682003330-500"};
+    std::optional<PlatformError> accountError, reportError;
+    std::vector<AuditEntry> reported;
+};
+
 // Every fake, bundled as the platform the logic works through.
 struct FakePlatform {
     FakeRegistry registry;
@@ -299,15 +320,17 @@ struct FakePlatform {
     FakeClock clock;
     FakeServices services{clock};
     FakeResultLog resultLog;
+    FakeAuditLog audit;
 
     FakeSystemInfo info{registry};
 
-    Platform platform{{shell, launcher, firewall, ports, changeLock, services, clock, resultLog, info},
-                      messages,
-                      documents,
-                      folder,
-                      end,
-                      errors};
+    Platform platform{
+        {shell, launcher, firewall, ports, changeLock, services, clock, resultLog, info, audit},
+        messages,
+        documents,
+        folder,
+        end,
+        errors};
 
     FakePlatform() {
         // The listener's ports come from the port probe and the table the test fills in.

@@ -259,3 +259,30 @@ TEST(ModifyWithFailedCreate, RaisesAndWritesNothing) {
 
 } // namespace
 } // namespace velkora::test
+
+namespace velkora::test {
+namespace {
+
+// The window's change leaves its audit event: the program, the restart as answered.
+TEST(ModifyAudit, RecordsTheChangeAsTheWindowsAndTheRestartAsAnswered) {
+    for (const int reply : {MessageBoxReply::Yes, MessageBoxReply::No}) {
+        FakePlatform fake;
+        arrange(fake.registry, Arrangement::Server);
+        fake.messages.defaultReply = reply;
+        FakeMainWindow window(L"888");
+
+        runModifyCommand(window, fake.platform);
+
+        ASSERT_EQ(fake.audit.reported.size(), 1u);
+        const AuditEntry& entry = fake.audit.reported[0];
+        const bool yes = reply == MessageBoxReply::Yes;
+        EXPECT_EQ(entry.eventId, 1000u);
+        EXPECT_EQ(
+            std::vector<std::wstring>(entry.strings.begin() + 2, entry.strings.end()),
+            (std::vector<std::wstring>{L"3389", L"888", yes ? L"computer" : L"none",
+                                       yes ? L"started" : L"required", L"0", L"velkora.exe"}));
+    }
+}
+
+} // namespace
+} // namespace velkora::test
