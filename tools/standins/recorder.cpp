@@ -2,12 +2,15 @@
 // system's shutdown command, a program a test launches). It records how it was started and
 // does nothing else.
 //
-// Each run writes one file, <program name>-<process id>.rec, into the folder named by the
-// environment variable VELKORA_RECORDS, or, started without it (the desktop's shell opens the
-// website for an elevated tool), into the folder "records" next to itself if there is one: one line
-// of tab-separated UTF-16 fields, namely the arguments, the command line, the current directory,
-// its own path, the process id, the STARTUPINFO flags, the show command, the program folder and the
-// user interface language (hex LANGID).
+// Each run writes one file, <program name>-<process id>.rec, into the folder "records" next to
+// itself if there is one, otherwise into the folder named by the environment variable
+// VELKORA_RECORDS (a copy placed where no such folder is, like the shutdown command in the system
+// directory). The folder next to it comes first because a handler that the desktop's shell starts
+// (the website, for an elevated tool) gets the desktop's environment, not the test's: it has no
+// VELKORA_RECORDS, or a stale one from whichever process started the desktop. One line of
+// tab-separated UTF-16 fields: the arguments, the command line, the current directory, its own
+// path, the process id, the STARTUPINFO flags, the show command, the program folder and the user
+// interface language (hex LANGID).
 //   --linger  stays alive for a while after recording
 //   --end N   ends through the program-end service with exit code N (a digit); a file
 //             "...-survived.rec" says it did not
@@ -67,16 +70,14 @@ bool writeRecord(const std::wstring& path, const std::wstring& text) {
 }
 
 std::wstring recordsFolder(const std::wstring& ownPath) {
-    wchar_t folder[MAX_PATH] = {};
-    const DWORD length = GetEnvironmentVariableW(L"VELKORA_RECORDS", folder, MAX_PATH);
-    if (length > 0 && length < MAX_PATH) {
-        return folder;
-    }
     const std::wstring nextToMe = ownPath.substr(0, ownPath.find_last_of(L"\\/")) + L"\\records";
     const DWORD attributes = GetFileAttributesW(nextToMe.c_str());
-    const bool isFolder =
-        attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    return isFolder ? nextToMe : std::wstring();
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return nextToMe;
+    }
+    wchar_t folder[MAX_PATH] = {};
+    const DWORD length = GetEnvironmentVariableW(L"VELKORA_RECORDS", folder, MAX_PATH);
+    return length > 0 && length < MAX_PATH ? std::wstring(folder) : std::wstring();
 }
 
 bool hasArgument(const std::wstring& commandLine, const wchar_t* argument) {

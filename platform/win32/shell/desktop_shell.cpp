@@ -33,13 +33,28 @@ private:
     VARIANT variant_;
 };
 
-// The desktop folder view's automation object, through the shell's window list:
-// desktop window -> its browser -> the active view -> the view's dispatch -> the shell.
-ComPtr<IShellDispatch2> desktopShellDispatch() {
+// The way to the desktop folder view's automation object, through the shell's window list:
+// desktop window -> its browser -> the active view -> the view's dispatch -> the shell. Each
+// of these is a proxy to an object in explorer, and releasing a proxy is one more call into
+// explorer that this thread waits for: they are all held until the shell has been asked to
+// open, so that the browser starts before those calls are made, not after.
+struct DesktopShellRoute : NonCopyable {
     ComPtr<IShellWindows> windows;
+    ComPtr<IDispatch> desktop;
+    ComPtr<IServiceProvider> services;
+    ComPtr<IShellBrowser> browser;
+    ComPtr<IShellView> view;
+    ComPtr<IDispatch> background;
+    ComPtr<IShellFolderViewDual> folderView;
+    ComPtr<IDispatch> application;
+    ComPtr<IShellDispatch2> shell;
+};
+
+// False when the desktop's shell cannot be reached (where none runs, as on Server Core).
+bool reachDesktopShell(DesktopShellRoute& route) {
     if (FAILED(CoCreateInstance(clsidShellWindows, nullptr, CLSCTX_LOCAL_SERVER, iidIShellWindows,
-                                windows.putVoid()))) {
-        return {};
+                                route.windows.putVoid()))) {
+        return false;
     }
     VARIANT location; // the desktop folder: CSIDL_DESKTOP, 0
     VariantInit(&location);
@@ -48,29 +63,23 @@ ComPtr<IShellDispatch2> desktopShellDispatch() {
     VARIANT root;
     VariantInit(&root);
     long window = 0;
-    ComPtr<IDispatch> desktop;
-    if (windows->FindWindowSW(&location, &root, SWC_DESKTOP, &window, SWFO_NEEDDISPATCH,
-                              desktop.put()) != S_OK ||
-        !desktop) {
-        return {};
+    if (route.windows->FindWindowSW(&location, &root, SWC_DESKTOP, &window, SWFO_NEEDDISPATCH,
+                                    route.desktop.put()) != S_OK ||
+        !route.desktop) {
+        return false;
     }
-    ComPtr<IServiceProvider> services;
-    ComPtr<IShellBrowser> browser;
-    ComPtr<IShellView> view;
-    ComPtr<IDispatch> background;
-    ComPtr<IShellFolderViewDual> folderView;
-    ComPtr<IDispatch> application;
-    ComPtr<IShellDispatch2> shell;
-    const bool reached =
-        SUCCEEDED(desktop->QueryInterface(iidIServiceProvider, services.putVoid())) &&
-        SUCCEEDED(
-            services->QueryService(sidSTopLevelBrowser, iidIShellBrowser, browser.putVoid())) &&
-        SUCCEEDED(browser->QueryActiveShellView(view.put())) && view &&
-        SUCCEEDED(view->GetItemObject(SVGIO_BACKGROUND, iidIDispatch, background.putVoid())) &&
-        SUCCEEDED(background->QueryInterface(iidIShellFolderViewDual, folderView.putVoid())) &&
-        SUCCEEDED(folderView->get_Application(application.put())) && application &&
-        SUCCEEDED(application->QueryInterface(iidIShellDispatch2, shell.putVoid()));
-    return reached ? std::move(shell) : ComPtr<IShellDispatch2>();
+    return SUCCEEDED(
+               route.desktop->QueryInterface(iidIServiceProvider, route.services.putVoid())) &&
+           SUCCEEDED(route.services->QueryService(sidSTopLevelBrowser, iidIShellBrowser,
+                                                  route.browser.putVoid())) &&
+           SUCCEEDED(route.browser->QueryActiveShellView(route.view.put())) && route.view &&
+           SUCCEEDED(route.view->GetItemObject(SVGIO_BACKGROUND, iidIDispatch,
+                                               route.background.putVoid())) &&
+           SUCCEEDED(route.background->QueryInterface(iidIShellFolderViewDual,
+                                                      route.folderView.putVoid())) &&
+           SUCCEEDED(route.folderView->get_Application(route.application.put())) &&
+           route.application &&
+           SUCCEEDED(route.application->QueryInterface(iidIShellDispatch2, route.shell.putVoid()));
 }
 
 } // namespace
@@ -93,8 +102,8 @@ std::optional<HRESULT> openThroughDesktopShell(const std::wstring& operation,
                                                const std::wstring& file,
                                                const std::wstring& parameters,
                                                const std::wstring& directory, int showCommand) {
-    const ComPtr<IShellDispatch2> shell = desktopShellDispatch();
-    if (!shell) {
+    DesktopShellRoute route;
+    if (!reachDesktopShell(route)) {
         return std::nullopt;
     }
     const TextVariant fileText(file);
@@ -109,8 +118,8 @@ std::optional<HRESULT> openThroughDesktopShell(const std::wstring& operation,
     VariantInit(&show);
     show.vt = VT_I4;
     show.lVal = showCommand;
-    return shell->ShellExecute(fileText.get().bstrVal, parametersText.get(), directoryText.get(),
-                               operationText.get(), show);
+    return route.shell->ShellExecute(fileText.get().bstrVal, parametersText.get(),
+                                     directoryText.get(), operationText.get(), show);
 }
 
 } // namespace velkora::win32
