@@ -10,7 +10,9 @@ const std::wstring usageText =
     L"  velkora-cli status [--json]\r\n"
     L"  velkora-cli check PORT [--json]\r\n"
     L"  velkora-cli set PORT [--restart none|computer|service] [--verify-seconds N] [--force]\r\n"
-    L"                   [--json]\r\n"
+    L"                   [--confirm-seconds N [--confirm-by-command-only]] [--json]\r\n"
+    L"  velkora-cli confirm [--json]\r\n"
+    L"  velkora-cli rollback [--json]\r\n"
     L"  velkora-cli --help | -h | /?\r\n"
     L"  velkora-cli --version\r\n";
 
@@ -24,13 +26,17 @@ struct CommandRule {
     bool takesSetOptions; // --restart, --verify-seconds and --force
 };
 
-constexpr std::array<CommandRule, 3> commandRules{{
+// "watch" is the confirmation watcher's own, run by the service manager; no one types it.
+constexpr std::array<CommandRule, 6> commandRules{{
     {L"status", Command::Status, false, false},
     {L"check", Command::Check, true, false},
     {L"set", Command::Set, true, true},
+    {L"confirm", Command::Confirm, false, false},
+    {L"rollback", Command::Rollback, false, false},
+    {L"watch", Command::Watch, false, false},
 }};
 
-enum class Option { Json, Force, Restart, VerifySeconds };
+enum class Option { Json, Force, Restart, VerifySeconds, ConfirmSeconds, ConfirmByCommandOnly };
 
 // The options: each may be given once; one with a value takes it as the next argument or
 // after "=".
@@ -41,11 +47,13 @@ struct OptionRule {
     bool setOnly;
 };
 
-constexpr std::array<OptionRule, 4> optionRules{{
+constexpr std::array<OptionRule, 6> optionRules{{
     {L"--json", Option::Json, false, false},
     {L"--force", Option::Force, false, true},
     {L"--restart", Option::Restart, true, true},
     {L"--verify-seconds", Option::VerifySeconds, true, true},
+    {L"--confirm-seconds", Option::ConfirmSeconds, true, true},
+    {L"--confirm-by-command-only", Option::ConfirmByCommandOnly, false, true},
 }};
 
 std::wstring asciiLower(std::wstring text) {
@@ -103,13 +111,14 @@ bool setRestart(const std::wstring& value, Invocation& invocation) {
     return true;
 }
 
-bool setVerifySeconds(const std::wstring& value, Invocation& invocation) {
-    if (value.empty() || value.size() > 4 ||
+// A number of seconds from low to high, in decimal digits only.
+bool setSeconds(const std::wstring& value, long low, long high, long& seconds) {
+    if (value.empty() || value.size() > 5 ||
         value.find_first_not_of(L"0123456789") != std::wstring::npos) {
         return false;
     }
-    invocation.verifySeconds = std::stol(value);
-    return invocation.verifySeconds >= 1 && invocation.verifySeconds <= 3600;
+    seconds = std::stol(value);
+    return seconds >= low && seconds <= high;
 }
 
 } // namespace
@@ -184,25 +193,42 @@ ParsedArguments parseArguments(const std::vector<std::wstring>& arguments) {
             }
             break;
         case Option::VerifySeconds:
-            if (!setVerifySeconds(value, invocation)) {
+            if (!setSeconds(value, 1, 3600, invocation.verifySeconds)) {
                 return refused(L"--verify-seconds 后须是 1 到 3600 的秒数", json);
             }
+            break;
+        case Option::ConfirmSeconds:
+            if (!setSeconds(value, 30, 86400, invocation.confirmSeconds)) {
+                return refused(L"--confirm-seconds 后须是 30 到 86400 的秒数", json);
+            }
+            break;
+        case Option::ConfirmByCommandOnly:
+            invocation.confirmByCommandOnly = true;
             break;
         }
     }
     if (command->takesPort && !havePort) {
         return refused(L"缺少端口", json);
     }
-    const bool verifySecondsGiven =
-        std::find(given.begin(), given.end(), Option::VerifySeconds) != given.end();
-    if (verifySecondsGiven && invocation.restart != RestartMode::Service) {
+    const auto wasGiven = [&](Option option) {
+        return std::find(given.begin(), given.end(), option) != given.end();
+    };
+    if (wasGiven(Option::VerifySeconds) && invocation.restart != RestartMode::Service) {
         return refused(L"--verify-seconds 只用于 --restart service", json);
+    }
+    // Only a restart makes the listener take the port: without one nothing could prove it.
+    if (wasGiven(Option::ConfirmSeconds) && invocation.restart == RestartMode::None) {
+        return refused(L"--confirm-seconds 只用于 --restart service 或 --restart computer", json);
+    }
+    if (invocation.confirmByCommandOnly && !wasGiven(Option::ConfirmSeconds)) {
+        return refused(L"--confirm-by-command-only 只用于 --confirm-seconds", json);
     }
     return {invocation, L"", json};
 }
 
 bool holdsOffConsoleEvents(const Invocation& invocation) {
-    return invocation.command == Command::Set;
+    return invocation.command == Command::Set || invocation.command == Command::Confirm ||
+           invocation.command == Command::Rollback;
 }
 
 } // namespace velkora::cli

@@ -6,7 +6,7 @@
 
 namespace velkora::cli {
 
-enum class Command { Status, Check, Set, Help, Version };
+enum class Command { Status, Check, Set, Confirm, Rollback, Watch, Help, Version };
 enum class RestartMode { None, Computer, Service };
 
 // One run of the command line, as asked.
@@ -16,11 +16,14 @@ struct Invocation {
     RestartMode restart = RestartMode::None;
     bool force = false;
     bool json = false;
-    long verifySeconds = 60; // --restart service: how long to wait for the listener
+    long verifySeconds = 60;           // --restart service: how long to wait for the listener
+    long confirmSeconds = 0;           // taken back by itself unless confirmed within; 0: not asked
+    bool confirmByCommandOnly = false; // a remote logon does not confirm it
 
     bool operator==(const Invocation& o) const {
         return command == o.command && portText == o.portText && restart == o.restart &&
-               force == o.force && json == o.json && verifySeconds == o.verifySeconds;
+               force == o.force && json == o.json && verifySeconds == o.verifySeconds &&
+               confirmSeconds == o.confirmSeconds && confirmByCommandOnly == o.confirmByCommandOnly;
     }
 };
 
@@ -37,7 +40,8 @@ struct ParsedArguments {
 ParsedArguments parseArguments(const std::vector<std::wstring>& arguments);
 
 // Whether the run holds off Ctrl+C, Ctrl+Break and closing the console while it works:
-// every set, so that its writes are never cut off between being made and being put back.
+// every set, confirm and rollback, so that its writes are never cut off between being made and
+// being put back.
 bool holdsOffConsoleEvents(const Invocation& invocation);
 
 extern const std::wstring usageText; // lines joined by CR LF, ending with one

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "logic/audit_events.h"
+#include "logic/confirmed_change.h"
 #include "logic/listener_settings.h"
 #include "logic/lockout_guard.h"
 #include "logic/port_change.h"
@@ -47,6 +48,7 @@ bool acceptPortText(const std::wstring& portText, Report& report) {
 void runStatus(SystemServices& system, Report& report) {
     report.status = readRemoteDesktopStatus(system);
     report.port = report.status->port;
+    report.pendingChange = readPendingChange(system.journal);
 }
 
 void runCheck(const Invocation& invocation, SystemServices& system, Report& report) {
@@ -155,12 +157,12 @@ private:
 // The change and a restart of the Remote Desktop service; the result goes to the log once the
 // change lock is released.
 void applyWithRestartOfService(const Invocation& invocation, SystemServices& system,
-                               Report& report) {
+                               ConfirmedChange* confirmation, Report& report) {
     ServiceRestartLimits limits;
     limits.verify = std::chrono::seconds(invocation.verifySeconds);
-    const ServicePortChange outcome =
-        changePortWithServiceRestart(system, *system.shell.create(L"wscript.shell"),
-                                     invocation.portText, limits, onInterrupted(invocation));
+    const ServicePortChange outcome = changePortWithServiceRestart(
+        system, *system.shell.create(L"wscript.shell"), invocation.portText, limits,
+        onInterrupted(invocation), confirmation);
     report.oldPort = outcome.oldPort;
     report.firewall = outcome.change.firewall;
     report.changed = outcome.change.changed;
@@ -215,18 +217,31 @@ void runSet(const Invocation& invocation, SystemServices& system, Report& report
         report.forced = true;
     }
 
+    std::optional<ConfirmedChange> confirmation;
+    if (invocation.confirmSeconds > 0) {
+        confirmation.emplace(system, ConfirmationRequest{invocation.confirmSeconds,
+                                                         !invocation.confirmByCommandOnly,
+                                                         invocation.restart == RestartMode::Service
+                                                             ? PendingRestart::Service
+                                                             : PendingRestart::Computer});
+    }
+    ConfirmedChange* confirmed = confirmation ? &*confirmation : nullptr;
     if (invocation.restart == RestartMode::Service) {
-        applyWithRestartOfService(invocation, system, report);
+        applyWithRestartOfService(invocation, system, confirmed, report);
     } else {
         const PortChangeOutcome outcome =
             applyPortChange(system, *shell, invocation.portText, WhenInPlace::LeaveAlone,
-                            onInterrupted(invocation));
+                            onInterrupted(invocation), confirmed);
         report.firewall = outcome.firewall;
         report.port = port;
         report.changed = outcome.changed;
         if (outcome.listenerChanged || restartStillPending(system, port)) {
             restartAsAsked(invocation, system, report);
         }
+    }
+    if (confirmation && confirmation->pending() &&
+        confirmation->pending()->state == PendingState::AwaitingConfirmation) {
+        report.confirmBy = confirmation->pending()->confirmBy;
     }
     const bool done = !report.error && (report.exitCode == ExitCode::Done ||
                                         report.exitCode == ExitCode::RestartRequired ||
@@ -236,6 +251,46 @@ void runSet(const Invocation& invocation, SystemServices& system, Report& report
     }
     report.unprotectedListenerMoved = current != port && movesTheOnlyListenerWithoutNla(listeners);
     report.connectWith = L"mstsc /v:" + system.info.computerName() + L":" + std::to_wstring(port);
+}
+
+// What ended a pending change, in the report: the ports, and what could not be done.
+void reportPendingEnd(const PendingEnd& end, Report& report) {
+    report.oldPort = end.change.oldPort;
+    report.newPort = end.change.newPort;
+    report.logError = end.logError;
+    report.auditError = end.auditError;
+}
+
+void runConfirm(SystemServices& system, Report& report) {
+    const std::optional<PendingEnd> end = confirmPendingChange(system);
+    report.confirmed = end.has_value();
+    if (!end) {
+        return;
+    }
+    reportPendingEnd(*end, report);
+    report.port = end->change.newPort;
+    system.watcher.remove();
+}
+
+void runRollback(SystemServices& system, Report& report) {
+    const std::optional<PendingEnd> end = putBackPendingChange(system, PutBackReason::Asked);
+    report.rolledBack = end && !end->error;
+    if (!end) {
+        return;
+    }
+    reportPendingEnd(*end, report);
+    if (end->error) {
+        report.changed = true;
+        report.error = end->error;
+        report.exitCode = ExitCode::Failed;
+        return;
+    }
+    report.port = end->change.oldPort;
+    system.watcher.remove();
+    if (end->restart && end->restart->result != RestartResult::Verified) {
+        report.error = end->restart->error;
+        report.exitCode = ExitCode::Failed;
+    }
 }
 
 } // namespace
@@ -278,6 +333,9 @@ static std::optional<AuditRecord> auditRecordOf(const Invocation& invocation,
         record.event = AuditEvent::RefusedByLockoutGuard;
         const std::string finding = portCheckResultName(report.check->result);
         record.outcome.assign(finding.begin(), finding.end());
+    } else if (report.confirmBy) {
+        record.event = AuditEvent::Applied;
+        record.outcome = L"pending";
     } else if (restart && restart->result == RestartResult::Verified) {
         record.event = AuditEvent::Confirmed;
         record.outcome = L"done";
@@ -318,6 +376,14 @@ static Report runObserved(const Invocation& invocation, SystemServices& system) 
             report.command = "set";
             runSet(invocation, system, report);
             break;
+        case Command::Confirm:
+            report.command = "confirm";
+            runConfirm(system, report);
+            break;
+        case Command::Rollback:
+            report.command = "rollback";
+            runRollback(system, report);
+            break;
         default:
             break;
         }
@@ -337,7 +403,7 @@ Report runCommand(const Invocation& invocation, SystemServices& services) {
     ObservedChangeLock lock(services.changeLock);
     SystemServices system{services.shell, services.launcher, services.firewall, services.ports,
                           lock,           services.services, services.clock,    services.resultLog,
-                          services.info,  services.audit};
+                          services.info,  services.audit,    services.journal,  services.watcher};
     Report report = runObserved(invocation, system);
     report.interrupted = lock.interrupted();
     if (const std::optional<AuditRecord> record = auditRecordOf(invocation, report)) {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "cli/utf8.h"
+#include "logic/utf8.h"
 
 namespace velkora::cli {
 

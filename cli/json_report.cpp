@@ -2,7 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "cli/utf8.h"
+#include "logic/utf8.h"
 
 namespace velkora::cli {
 namespace {
@@ -156,6 +156,17 @@ Json reasonJson(const std::optional<ServiceRestartOutcome>& outcome) {
             {"error", errorJson(outcome->error)}};
 }
 
+Json pendingJson(const std::optional<PendingChange>& pending) {
+    if (!pending) {
+        return nullptr;
+    }
+    return {
+        {"oldPort", orNull(pending->oldPort)},
+        {"newPort", pending->newPort},
+        {"confirmBy", utcTimestamp(pending->confirmBy)},
+        {"state", pending->state == PendingState::Applying ? "applying" : "awaiting-confirmation"}};
+}
+
 } // namespace
 
 std::string jsonReport(const Report& report) {
@@ -187,6 +198,19 @@ std::string jsonReport(const Report& report) {
         json["restartSeconds"] = static_cast<double>(restart.elapsed.count()) / 1000.0;
         json["reason"] = reasonJson(restart);
         json["service"] = observationJson(restart.atEnd);
+    }
+    if (report.command == "status") {
+        json["pendingChange"] = pendingJson(report.pendingChange);
+    }
+    if (report.confirmBy) {
+        json["confirmation"] = "pending";
+        json["confirmBy"] = utcTimestamp(*report.confirmBy);
+    }
+    if (report.confirmed) {
+        json["confirmed"] = *report.confirmed;
+    }
+    if (report.rolledBack) {
+        json["rolledBack"] = *report.rolledBack;
     }
     return json.dump(-1, ' ', true, Json::error_handler_t::replace);
 }

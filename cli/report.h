@@ -5,6 +5,7 @@
 
 #include "logic/firewall_rules.h"
 #include "logic/lockout_guard.h"
+#include "logic/pending_change.h"
 #include "logic/remote_desktop_status.h"
 #include "logic/service_restart.h"
 #include "platform/platform_error.h"
@@ -57,6 +58,11 @@ struct Report {
     bool unprotectedListenerMoved = false;
     std::optional<std::wstring> connectWith; // set, done: how a client connects now
     std::optional<PlatformError> auditError; // the audit event could not be recorded
+    // status: the change waiting for confirmation; absent when none
+    std::optional<PendingChange> pendingChange;
+    std::optional<std::int64_t> confirmBy; // set: the change is taken back unless confirmed by
+    std::optional<bool> confirmed;         // confirm: a pending change was kept
+    std::optional<bool> rolledBack;        // rollback: a pending change was put back
 };
 
 } // namespace velkora::cli

@@ -4,6 +4,7 @@
 #include <iterator>
 
 #include "logic/port_change_set.h"
+#include "logic/utf8.h"
 
 namespace velkora::cli {
 namespace {
@@ -209,6 +210,43 @@ void serviceRestartLines(const Report& report, TextReport& text) {
         L"远程桌面服务：" + (outcome.atEnd ? observationText(*outcome.atEnd) : L"无法读取") + crlf;
 }
 
+std::wstring utcText(std::int64_t seconds) {
+    return fromUtf8(utcTimestamp(seconds)) + L"（UTC）";
+}
+
+std::wstring portOrNone(const std::optional<long>& port) {
+    return port ? number(*port) : std::wstring(L"（无）");
+}
+
+// A change that waits for confirmation: what it is, and what to do before its deadline.
+void pendingLines(const Report& report, TextReport& text) {
+    if (report.pendingChange) {
+        const PendingChange& pending = *report.pendingChange;
+        text.out += L"待确认的修改：端口 " + portOrNone(pending.oldPort) + L" → " +
+                    number(pending.newPort) +
+                    (pending.state == PendingState::Applying
+                         ? L"，正在应用"
+                         : L"，等待确认，截止 " + utcText(pending.confirmBy)) +
+                    crlf;
+    }
+    if (report.confirmBy) {
+        text.out += L"请在 " + utcText(*report.confirmBy) + L" 之前用新端口 " +
+                    number(*report.newPort) + L" 连接本机，并运行 velkora-cli confirm 确认。" +
+                    L"否则端口将自动改回 " + portOrNone(report.oldPort) + L"。" + crlf;
+    }
+    if (report.confirmed) {
+        text.out += *report.confirmed
+                        ? L"已确认：保留端口 " + number(*report.newPort) + L"。" + crlf
+                        : L"没有等待确认的端口修改。" + crlf;
+    }
+    if (report.rolledBack && *report.rolledBack && !report.error) {
+        text.out += L"已改回端口 " + portOrNone(report.oldPort) +
+                    L"，远程桌面服务正在该端口上监听。" + crlf;
+    } else if (report.rolledBack && !report.newPort) {
+        text.out += L"没有等待确认的端口修改。" + crlf;
+    }
+}
+
 void errorLines(const Report& report, TextReport& text) {
     const PlatformError& error = *report.error;
     if (report.exitCode == ExitCode::Usage) {
@@ -232,6 +270,10 @@ void errorLines(const Report& report, TextReport& text) {
         text.err += L"修改未能全部恢复，请检查远程桌面的端口值和防火墙规则。" + crlf;
     } else if (report.command == "set") {
         text.err += L"未做任何修改。" + crlf;
+    } else if (report.command == "rollback" && report.rolledBack == false) {
+        text.err += L"待确认的修改仍在，守护服务稍后会再试。" + crlf;
+    } else if (report.command == "rollback") {
+        text.err += L"端口值和防火墙规则已改回，请检查远程桌面服务。" + crlf;
     }
 }
 
@@ -257,6 +299,7 @@ TextReport textReport(const Report& report) {
     } else if (report.command == "set" && report.changed && report.newPort && report.firewall) {
         setLines(report, text);
     }
+    pendingLines(report, text);
     if (report.error) {
         errorLines(report, text);
     }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "logic/confirmed_change.h"
 #include "logic/undo.h"
 #include "platform/decimal_text.h"
 
@@ -72,7 +73,8 @@ const CapturedRules& PortChange::rulesBefore() {
     return *rulesBefore_;
 }
 
-PortChangeOutcome PortChange::apply(WhenInPlace whenInPlace) {
+PortChangeOutcome PortChange::apply(WhenInPlace whenInPlace,
+                                    const std::function<void()>& beforeWrites) {
     PortChangeOutcome outcome;
     outcome.listenerChanged = true;
     if (whenInPlace == WhenInPlace::LeaveAlone) {
@@ -89,6 +91,9 @@ PortChangeOutcome PortChange::apply(WhenInPlace whenInPlace) {
             }
             return outcome;
         }
+    }
+    if (beforeWrites) {
+        beforeWrites();
     }
     applyPortChangeSet(shell_, changeSet_, valuesBefore_);
     valuesWritten_ = changeSet_.size();
@@ -130,13 +135,34 @@ void PortChange::putBack() {
 
 PortChangeOutcome applyPortChange(SystemServices& system, ShellObject& shell,
                                   const std::wstring& portText, WhenInPlace whenInPlace,
-                                  OnInterruptedChange onInterrupted) {
+                                  OnInterruptedChange onInterrupted,
+                                  ConfirmedChange* confirmation) {
     const HeldChangeLock held(system.changeLock);
+    refuseWhileChangePending(system.journal);
     PortChange change(system, shell, portText);
     if (held.interrupted() && onInterrupted == OnInterruptedChange::RefuseWhenValuesDiffer) {
         change.refuseIfListenerValuesDiffer();
     }
-    return change.apply(whenInPlace);
+    PortChangeOutcome outcome = applyConfirmed(change, whenInPlace, confirmation);
+    if (confirmation != nullptr && confirmation->begun()) {
+        confirmation->awaitConfirmation();
+    }
+    return outcome;
+}
+
+PortChangeOutcome applyConfirmed(PortChange& change, WhenInPlace whenInPlace,
+                                 ConfirmedChange* confirmation) {
+    if (confirmation == nullptr) {
+        return change.apply(whenInPlace);
+    }
+    try {
+        return change.apply(whenInPlace, [&] { confirmation->begin(change); });
+    } catch (const PlatformError& failure) {
+        if (confirmation->begun() && !failure.changeLeftBehind()) {
+            confirmation->end();
+        }
+        throw;
+    }
 }
 
 } // namespace velkora

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -41,8 +42,13 @@ public:
     // The four writes, then the firewall rules; with LeaveAlone, nothing at all when all four
     // values hold what the change would write and both rules exist (or the modern firewall is
     // not there). If anything fails, everything already done is put back before the error
-    // travels on.
-    PortChangeOutcome apply(WhenInPlace whenInPlace);
+    // travels on. beforeWrites runs once it is certain that something will be written.
+    PortChangeOutcome apply(WhenInPlace whenInPlace,
+                            const std::function<void()>& beforeWrites = nullptr);
+
+    // What the four values held before, in the order of the writes; and the two rules.
+    const std::vector<RegistryValueState>& valuesBefore() const { return valuesBefore_; }
+    const CapturedRules& rulesBefore();
 
     // After a change that was interrupted: raises (13, saying what to check) when the
     // listener's two values, as read, hold different ports. Nothing has been written then.
@@ -54,15 +60,13 @@ public:
 
 private:
     bool valueInPlace(std::size_t index) const;
-    // Read when first needed: a change whose writes fail never asks the firewall anything.
-    const CapturedRules& rulesBefore();
 
     SystemServices& system_;
     ShellObject& shell_;
     PortChangeSet changeSet_;
     long port_;
     std::vector<RegistryValueState> valuesBefore_;
-    std::optional<CapturedRules> rulesBefore_;
+    std::optional<CapturedRules> rulesBefore_; // read when first needed
     std::size_t valuesWritten_ = 0;
     std::vector<std::size_t> rulesTouched_; // 0 TCP, 1 UDP, in the order they were put
 };
@@ -74,9 +78,19 @@ enum class OnInterruptedChange {
     RefuseWhenValuesDiffer, // refuse while the listener's two values hold different ports
 };
 
-// The change on its own: under the change lock, read once, then applied.
+class ConfirmedChange;
+
+// The change on its own: under the change lock, refused while another change waits for
+// confirmation, read once, then applied. With a confirmation, its journal and watcher are
+// there before the first write, and the change awaits confirmation once it is made.
 PortChangeOutcome applyPortChange(SystemServices& system, ShellObject& shell,
                                   const std::wstring& portText, WhenInPlace whenInPlace,
-                                  OnInterruptedChange onInterrupted = OnInterruptedChange::GoOn);
+                                  OnInterruptedChange onInterrupted = OnInterruptedChange::GoOn,
+                                  ConfirmedChange* confirmation = nullptr);
+
+// Applies the change; with a confirmation, begins it before the first write. A failure that
+// left nothing behind ends the confirmation; one that did leaves it to its watcher.
+PortChangeOutcome applyConfirmed(PortChange& change, WhenInPlace whenInPlace,
+                                 ConfirmedChange* confirmation);
 
 } // namespace velkora

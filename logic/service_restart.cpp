@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "logic/confirmed_change.h"
 #include "logic/listener_settings.h"
 #include "logic/remote_desktop_status.h"
 
@@ -305,8 +306,10 @@ bool restartStillPending(SystemServices& system, long port) {
 ServicePortChange changePortWithServiceRestart(SystemServices& system, ShellObject& shell,
                                                const std::wstring& portText,
                                                const ServiceRestartLimits& limits,
-                                               OnInterruptedChange onInterrupted) {
+                                               OnInterruptedChange onInterrupted,
+                                               ConfirmedChange* confirmation) {
     const HeldChangeLock held(system.changeLock);
+    refuseWhileChangePending(system.journal);
     ProbeListenerTable listeners(system.ports, system.services);
     checkServiceCanRestart(system.services, remoteDesktopServiceName);
 
@@ -329,12 +332,18 @@ ServicePortChange changePortWithServiceRestart(SystemServices& system, ShellObje
         throw notListeningBefore(request.serviceName, request.oldPort);
     }
 
-    result.change = change.apply(WhenInPlace::LeaveAlone);
+    result.change = applyConfirmed(change, WhenInPlace::LeaveAlone, confirmation);
     if (result.change.listenerChanged) {
         result.restart = restartServiceAndVerify(system.services, listeners, system.clock, request,
                                                  [&] { change.putBack(); });
         if (result.restart->result == RestartResult::RollbackFailed) {
             result.listenerPortNow = listeningPort(shell);
+        } else if (confirmation != nullptr && confirmation->begun()) {
+            if (result.restart->result == RestartResult::Verified) {
+                confirmation->awaitConfirmation();
+            } else {
+                confirmation->end();
+            }
         }
         return result;
     }

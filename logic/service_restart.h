@@ -124,9 +124,12 @@ struct ServicePortChange {
 // service is restarted and the change put back unless it comes up on the new port. Values
 // that were in place already (written earlier without a restart) are not put back: the
 // service is restarted for them unless it listens on the port.
+// With a confirmation, the change awaits it once verified; one put back ends it; one that could
+// not be put back is left to its watcher.
 ServicePortChange changePortWithServiceRestart(SystemServices& system, ShellObject& shell,
                                                const std::wstring& portText,
                                                const ServiceRestartLimits& limits,
-                                               OnInterruptedChange onInterrupted);
+                                               OnInterruptedChange onInterrupted,
+                                               ConfirmedChange* confirmation = nullptr);
 
 } // namespace velkora

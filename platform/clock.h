@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 
 namespace velkora {
 
@@ -10,14 +11,15 @@ struct Date {
     int day = 0;   // 1 to 31
 };
 
-// The date for the window's credit line, and time for code that waits and polls (so that
-// tests need not sleep).
+// The date for the window's credit line, time for code that waits and polls (so that tests
+// need not sleep), and the wall clock for deadlines that outlive the process.
 class Clock {
 public:
     virtual ~Clock() = default;
     virtual Date today() = 0;                    // local time
     virtual std::chrono::milliseconds now() = 0; // from an arbitrary origin, never going back
     virtual void sleepFor(std::chrono::milliseconds duration) = 0;
+    virtual std::int64_t utcSeconds() = 0; // the wall clock, in seconds since 1970 UTC
 };
 
 inline int year(const Date& d) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/audit_log.h"
+#include "platform/change_journal.h"
 #include "platform/change_lock.h"
 #include "platform/clock.h"
 #include "platform/document_opener.h"
@@ -31,6 +32,8 @@ struct SystemServices {
     ResultLog& resultLog;
     SystemInfo& info;
     AuditLog& audit;
+    ChangeJournal& journal;
+    ConfirmationWatcher& watcher;
 };
 
 // What the window works through besides: its boxes, the document it opens, its folder and

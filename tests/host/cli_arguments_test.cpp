@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "cli/arguments.h"
-#include "cli/utf8.h"
+#include "logic/utf8.h"
 
 namespace velkora::test {
 namespace {
@@ -19,7 +19,8 @@ std::string summary(const ParsedArguments& parsed) {
                toUtf8(parsed.usageError);
     }
     const Invocation& i = *parsed.invocation;
-    static const char* const names[] = {"status", "check", "set", "help", "version"};
+    static const char* const names[] = {"status",   "check", "set",  "confirm",
+                                        "rollback", "watch", "help", "version"};
     std::string text = names[static_cast<int>(i.command)];
     if (i.command == Command::Check || i.command == Command::Set) {
         text += " <" + toUtf8(i.portText) + ">";
@@ -27,6 +28,8 @@ std::string summary(const ParsedArguments& parsed) {
     text += i.restart == RestartMode::Computer ? " restart" : "";
     text += i.restart == RestartMode::Service ? " restart-service" : "";
     text += i.verifySeconds != 60 ? " verify " + std::to_string(i.verifySeconds) : "";
+    text += i.confirmSeconds != 0 ? " confirm " + std::to_string(i.confirmSeconds) : "";
+    text += i.confirmByCommandOnly ? " by-command-only" : "";
     text += i.force ? " force" : "";
     text += i.json ? " json" : "";
     return text;
@@ -93,7 +96,23 @@ INSTANTIATE_TEST_SUITE_P(
              L"--verify-seconds=6"},
             "refused: 重复的选项：--verify-seconds"},
         Row{{L"set", L"3390", L"--verify-seconds", L"5"},
-            "refused: --verify-seconds 只用于 --restart service"}));
+            "refused: --verify-seconds 只用于 --restart service"},
+        Row{{L"Confirm", L"--json"}, "confirm json"}, Row{{L"rollback"}, "rollback"},
+        Row{{L"confirm", L"3390"}, "refused: 多余的参数：3390"},
+        Row{{L"rollback", L"--force"}, "refused: 未知的选项：--force"},
+        Row{{L"set", L"3390", L"--restart=service", L"--confirm-seconds=30",
+             L"--confirm-by-command-only"},
+            "set <3390> restart-service confirm 30 by-command-only"},
+        Row{{L"set", L"3390", L"--restart=computer", L"--confirm-seconds", L"86400"},
+            "set <3390> restart confirm 86400"},
+        Row{{L"set", L"3390", L"--restart=service", L"--confirm-seconds", L"29"},
+            "refused: --confirm-seconds 后须是 30 到 86400 的秒数"},
+        Row{{L"set", L"3390", L"--restart=service", L"--confirm-seconds", L"86401"},
+            "refused: --confirm-seconds 后须是 30 到 86400 的秒数"},
+        Row{{L"set", L"3390", L"--confirm-seconds", L"300"},
+            "refused: --confirm-seconds 只用于 --restart service 或 --restart computer"},
+        Row{{L"set", L"3390", L"--restart=service", L"--confirm-by-command-only"},
+            "refused: --confirm-by-command-only 只用于 --confirm-seconds"}));
 
 struct HoldRow {
     std::vector<std::wstring> arguments;
@@ -102,8 +121,8 @@ struct HoldRow {
 
 class ConsoleEvents : public ::testing::TestWithParam<HoldRow> {};
 
-// Every set, whatever its restart, is kept from being ended between its writes.
-TEST_P(ConsoleEvents, AreHeldOffForEverySetOnly) {
+// Every run that writes, whatever its restart, is kept from being ended between its writes.
+TEST_P(ConsoleEvents, AreHeldOffForEveryRunThatWrites) {
     const ParsedArguments parsed = parseArguments(GetParam().arguments);
     ASSERT_TRUE(parsed.invocation);
     EXPECT_EQ(holdsOffConsoleEvents(*parsed.invocation), GetParam().holds);
@@ -114,6 +133,8 @@ INSTANTIATE_TEST_SUITE_P(Table, ConsoleEvents,
                                            HoldRow{{L"set", L"3390", L"--restart=none"}, true},
                                            HoldRow{{L"set", L"3390", L"--restart=computer"}, true},
                                            HoldRow{{L"set", L"3390", L"--restart=service"}, true},
+                                           HoldRow{{L"confirm"}, true},
+                                           HoldRow{{L"rollback"}, true},
                                            HoldRow{{L"status"}, false},
                                            HoldRow{{L"check", L"3390"}, false}));
 

@@ -8,7 +8,7 @@
 #include "cli/commands.h"
 #include "cli/json_report.h"
 #include "cli/text_report.h"
-#include "cli/utf8.h"
+#include "logic/utf8.h"
 #include "tests/host/fakes.h"
 #include "tests/host/registry_arrangements.h"
 #include "tests/host/registry_paths.h"
@@ -583,7 +583,8 @@ TEST(JsonReport, OfAStatusWithAPolicyAndARunningService) {
               R"("remoteDesktop":{"listeners":[{"name":"RDP-Tcp","port":3390,"enabled":true,)"
               R"("securityLayer":null,"nlaRequired":null}],"allowed":false,"allowedByPolicy":true,)"
               R"("portValues":{"tds":3389,"rdpTcp":3390},)"
-              R"("service":{"state":"running","pid":1234,"tcpPorts":[3389,3390]}},"error":null})");
+              R"("service":{"state":"running","pid":1234,"tcpPorts":[3389,3390]}},"error":null,)"
+              R"("pendingChange":null})");
     const TextReport text = textReport(report);
     EXPECT_EQ(
         toUtf8(text.out),
@@ -619,7 +620,9 @@ TEST_P(ServiceStateNames, InStatusAreTheStateOrUnknown) {
               R"("remoteDesktop":{"listeners":[{"name":"RDP-Tcp","port":3389,"enabled":true,)"
               R"("securityLayer":null,"nlaRequired":null}],"allowed":null,"allowedByPolicy":false,)"
               R"("portValues":{"tds":3389,"rdpTcp":3389},"service":{"state":")" +
-                  GetParam().json + R"(","pid":1234,"tcpPorts":[]}},"error":null})");
+                  GetParam().json +
+                  R"(","pid":1234,"tcpPorts":[]}},"error":null,)"
+                  R"("pendingChange":null})");
     EXPECT_EQ(toUtf8(textReport(report).out),
               toUtf8(L"当前远程端口：3389\r\n防火墙规则：TCP 不存在，UDP 不存在\r\n"
                      L"远程桌面连接：未知\r\n远程桌面服务（TermService）：" +

@@ -31,6 +31,8 @@ public:
     int readings() const { return readings_; }
     milliseconds now() override { return now_; }
     void sleepFor(milliseconds d) override { now_ += d; }
+    // 2026-12-07T12:00:00Z, moving with the waits.
+    std::int64_t utcSeconds() override { return 1796644800 + now_.count() / 1000; }
 
 private:
     std::vector<Date> dates_;
@@ -178,6 +180,29 @@ class FakeResultLog : public ResultLog {
 public:
     std::vector<std::wstring> lines;
     void append(const std::wstring& line) override { lines.push_back(line); }
+};
+
+class FakeJournal : public ChangeJournal {
+public:
+    std::optional<std::string> text;
+    std::optional<std::string> read() override { return text; }
+    void write(const std::string& t) override { text = t; }
+    void remove() override { text.reset(); }
+};
+
+class FakeWatcher : public ConfirmationWatcher {
+public:
+    void startWatchingThisProcess() override {
+        if (startError) {
+            throw *startError;
+        }
+        running = true;
+        ++starts;
+    }
+    void remove() override { running = false; }
+    bool running = false;
+    int starts = 0;
+    std::optional<PlatformError> startError;
 };
 
 } // namespace velkora::test

@@ -321,16 +321,18 @@ struct FakePlatform {
     FakeServices services{clock};
     FakeResultLog resultLog;
     FakeAuditLog audit;
+    FakeJournal journal;
+    FakeWatcher watcher;
 
     FakeSystemInfo info{registry};
 
-    Platform platform{
-        {shell, launcher, firewall, ports, changeLock, services, clock, resultLog, info, audit},
-        messages,
-        documents,
-        folder,
-        end,
-        errors};
+    Platform platform{{shell, launcher, firewall, ports, changeLock, services, clock, resultLog,
+                       info, audit, journal, watcher},
+                      messages,
+                      documents,
+                      folder,
+                      end,
+                      errors};
 
     FakePlatform() {
         // The listener's ports come from the port probe and the table the test fills in.

@@ -46,6 +46,15 @@ void SystemClock::sleepFor(std::chrono::milliseconds duration) {
     Sleep(static_cast<DWORD>(duration.count()));
 }
 
+std::int64_t SystemClock::utcSeconds() {
+    FILETIME now{};
+    GetSystemTimeAsFileTime(&now);
+    const std::int64_t ticks = (static_cast<std::int64_t>(now.dwHighDateTime) << 32) |
+                               now.dwLowDateTime; // 100 ns since 1601
+    constexpr std::int64_t from1601To1970 = 11644473600;
+    return ticks / 10000000 - from1601To1970;
+}
+
 std::wstring ModuleProgramFolder::programFolder() {
     const std::wstring path = executablePath();
     const std::size_t slash = path.rfind(L'\\');

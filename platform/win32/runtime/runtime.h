@@ -16,12 +16,13 @@ namespace velkora::win32 {
 // The small services of the process itself: the clock, the program's folder, its end, the
 // report of an error no handler traps.
 
-// The local date; GetTickCount64 and Sleep for waiting.
+// The local date; GetTickCount64 and Sleep for waiting; the system time for deadlines.
 class SystemClock final : public Clock {
 public:
     Date today() override;
     std::chrono::milliseconds now() override;
     void sleepFor(std::chrono::milliseconds duration) override;
+    std::int64_t utcSeconds() override;
 };
 
 class ModuleProgramFolder final : public ProgramFolder {

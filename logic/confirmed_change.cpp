@@ -1,0 +1,245 @@
+#include "logic/confirmed_change.h"
+
+#include <algorithm>
+
+#include "logic/audit_events.h"
+#include "logic/remote_desktop_status.h"
+#include "logic/undo.h"
+#include "logic/utf8.h"
+
+namespace velkora {
+namespace {
+
+using std::chrono::milliseconds;
+using std::chrono::seconds;
+
+// The watcher looks again at least this often, so that a changed system time or a journal
+// it was not told about is never missed for long.
+constexpr milliseconds lookAgainAfter = seconds(60);
+
+void writeJournal(SystemServices& system, const PendingChange& change) {
+    system.journal.write(journalText(change));
+}
+
+AuditRestart auditRestart(PendingRestart restart) {
+    return restart == PendingRestart::Service ? AuditRestart::Service : AuditRestart::Computer;
+}
+
+// The line in the result log and the audit event of a confirmed or put-back change.
+void record(SystemServices& system, PendingEnd& end, AuditEvent event, const std::wstring& line,
+            const std::wstring& outcome) {
+    try {
+        system.resultLog.append(line);
+    } catch (const PlatformError& failure) {
+        end.logError = failure;
+    }
+    AuditRecord audit;
+    audit.event = event;
+    audit.oldPort = end.change.oldPort;
+    audit.newPort = end.change.newPort;
+    audit.restart = auditRestart(end.change.restart);
+    audit.outcome = outcome;
+    audit.program = AuditProgram::CommandLine;
+    end.auditError = recordAuditEvent(system.audit, audit);
+}
+
+PendingEnd confirmUnderLock(SystemServices& system, const PendingChange& pending, ConfirmedBy by) {
+    system.journal.remove();
+    PendingEnd end{pending, std::nullopt, std::nullopt, std::nullopt, std::nullopt};
+    const std::wstring how = by == ConfirmedBy::Command ? L"command" : L"remote logon";
+    record(system, end, AuditEvent::Confirmed,
+           L"confirm: port " + std::to_wstring(pending.newPort) + L" kept (by " + how + L")",
+           L"confirmed by " + how);
+    return end;
+}
+
+const wchar_t* reasonName(PutBackReason reason) {
+    switch (reason) {
+    case PutBackReason::Asked:
+        return L"asked";
+    case PutBackReason::Deadline:
+        return L"deadline";
+    default:
+        return L"command ended";
+    }
+}
+
+AuditEvent putBackEvent(PutBackReason reason) {
+    switch (reason) {
+    case PutBackReason::Asked:
+        return AuditEvent::RolledBackByCommand;
+    case PutBackReason::Deadline:
+        return AuditEvent::RolledBackAtDeadline;
+    default:
+        return AuditEvent::RolledBackAfterFailure;
+    }
+}
+
+// The values and rules as captured, newest first: the rules, then the four values.
+void putBackValuesAndRules(SystemServices& system, const PendingChange& pending) {
+    const std::unique_ptr<ShellObject> shell = system.shell.create(L"wscript.shell");
+    const PortChangeSet paths = buildPortChangeSet(std::to_wstring(pending.newPort));
+    const std::array<FirewallRule, 2> rules = buildFirewallRules(pending.newPort);
+    const std::size_t ruleCount = pending.rules ? rules.size() : 0;
+    putBackNewestFirst(paths.size() + ruleCount, [&](std::size_t i) {
+        if (i < paths.size()) {
+            shell->restore(paths[i].path, pending.values[i]);
+        } else {
+            putBackRule(system.firewall, rules[i - paths.size()].name,
+                        (*pending.rules)[i - paths.size()]);
+        }
+    });
+}
+
+PendingEnd putBackUnderLock(SystemServices& system, const PendingChange& pending,
+                            PutBackReason reason, const ServiceRestartLimits& limits) {
+    PendingEnd end{pending, std::nullopt, std::nullopt, std::nullopt, std::nullopt};
+    const long oldPort = pending.oldPort.value_or(3389); // the listener's default
+    std::wstring line = L"rollback " + std::to_wstring(pending.newPort) + L" -> " +
+                        std::to_wstring(oldPort) + L" (" + reasonName(reason) + L"): ";
+    try {
+        putBackValuesAndRules(system, pending);
+    } catch (const PlatformError& failure) {
+        // The journal stays: the watcher tries again, and nothing is lost meanwhile.
+        end.error = failure;
+        line += L"put back failed, error " + std::to_wstring(failure.number()) + L": " +
+                failure.description();
+        record(system, end, AuditEvent::PutBackFailed, line, auditErrorOutcome(failure));
+        return end;
+    }
+    system.journal.remove();
+
+    ProbeListenerTable listeners(system.ports, system.services);
+    if (whereServiceListens(system.services, listeners, remoteDesktopServiceName, oldPort) !=
+        ServiceListener::OnPort) {
+        ServiceRestartRequest request;
+        request.serviceName = remoteDesktopServiceName;
+        request.newPort = oldPort; // the port it is to come back on
+        request.oldPort = pending.newPort;
+        request.limits = limits;
+        end.restart =
+            restartServiceForValuesInPlace(system.services, listeners, system.clock, request);
+    }
+    if (end.restart && end.restart->result != RestartResult::Verified) {
+        const PlatformError& failure = *end.restart->error;
+        line += L"values put back, not listening on the old port, error " +
+                std::to_wstring(failure.number()) + L": " + failure.description();
+    } else {
+        line += L"listening on " + std::to_wstring(oldPort);
+    }
+    record(system, end, putBackEvent(reason), line,
+           end.restart && end.restart->error ? auditErrorOutcome(*end.restart->error)
+                                             : std::wstring(L"done"));
+    return end;
+}
+
+} // namespace
+
+void ConfirmedChange::begin(PortChange& change) {
+    PendingChange pending;
+    pending.state = PendingState::Applying;
+    pending.oldPort = change.listenerPortBefore();
+    pending.newPort = change.port();
+    pending.restart = request_.restart;
+    pending.confirmSeconds = request_.seconds;
+    pending.confirmBy = system_.clock.utcSeconds() + request_.seconds;
+    pending.confirmByLogon = request_.byLogon;
+    pending.values = change.valuesBefore();
+    pending.rules = change.rulesBefore();
+    writeJournal(system_, pending);
+    undoOnFailure([&] { system_.watcher.startWatchingThisProcess(); },
+                  [&] { system_.journal.remove(); });
+    pending_ = pending;
+}
+
+void ConfirmedChange::awaitConfirmation() {
+    PendingChange pending = *pending_;
+    pending.state = PendingState::AwaitingConfirmation;
+    pending.confirmBy = system_.clock.utcSeconds() + request_.seconds;
+    writeJournal(system_, pending);
+    pending_ = pending;
+}
+
+void ConfirmedChange::end() noexcept {
+    // What cannot be removed stays as it is: the watcher then puts back, once this process has
+    // ended, what is already put back, which changes nothing.
+    try {
+        system_.journal.remove();
+        system_.watcher.remove();
+    } catch (...) {
+    }
+    pending_.reset();
+}
+
+std::optional<PendingEnd> confirmPendingChange(SystemServices& system) {
+    const HeldChangeLock held(system.changeLock);
+    const std::optional<PendingChange> pending = readPendingChange(system.journal);
+    if (!pending) {
+        return std::nullopt;
+    }
+    return confirmUnderLock(system, *pending, ConfirmedBy::Command);
+}
+
+std::optional<PendingEnd> putBackPendingChange(SystemServices& system, PutBackReason reason,
+                                               const ServiceRestartLimits& limits) {
+    const HeldChangeLock held(system.changeLock);
+    const std::optional<PendingChange> pending = readPendingChange(system.journal);
+    if (!pending) {
+        return std::nullopt;
+    }
+    return putBackUnderLock(system, *pending, reason, limits);
+}
+
+bool logonConfirms(const PendingChange& change) {
+    return change.confirmByLogon && change.state == PendingState::AwaitingConfirmation &&
+           (change.restart == PendingRestart::Service || change.countedFromBoot);
+}
+
+WatchEnd watchPendingChange(SystemServices& system, WatchSignals& signals,
+                            bool startedWithCommand) {
+    bool commandRuns = startedWithCommand;
+    bool firstLook = true;
+    std::optional<WatchWake> wake;
+    for (;;) {
+        milliseconds wait = lookAgainAfter;
+        {
+            const HeldChangeLock held(system.changeLock);
+            std::optional<PendingChange> pending = readPendingChange(system.journal);
+            if (!pending) {
+                return WatchEnd::NothingPending;
+            }
+            const std::int64_t now = system.clock.utcSeconds();
+            if (firstLook && !startedWithCommand && pending->restart == PendingRestart::Computer &&
+                pending->state == PendingState::AwaitingConfirmation && !pending->countedFromBoot) {
+                pending->confirmBy = now + pending->confirmSeconds;
+                pending->countedFromBoot = true;
+                writeJournal(system, *pending);
+            }
+            firstLook = false;
+            if (wake == WatchWake::RemoteLogon && logonConfirms(*pending)) {
+                confirmUnderLock(system, *pending, ConfirmedBy::RemoteLogon);
+                return WatchEnd::NothingPending;
+            }
+            const bool abandoned = pending->state == PendingState::Applying && !commandRuns;
+            if (abandoned || now >= pending->confirmBy) {
+                const PendingEnd end = putBackUnderLock(
+                    system, *pending,
+                    abandoned ? PutBackReason::CommandEnded : PutBackReason::Deadline, {});
+                if (!end.error) {
+                    return WatchEnd::NothingPending;
+                }
+            } else if (pending->state == PendingState::AwaitingConfirmation) {
+                wait = std::min(wait, milliseconds((pending->confirmBy - now) * 1000));
+            }
+        }
+        wake = signals.wait(wait);
+        if (wake == WatchWake::Stop) {
+            return WatchEnd::Stopped;
+        }
+        if (wake == WatchWake::CommandEnded) {
+            commandRuns = false;
+        }
+    }
+}
+
+} // namespace velkora

@@ -1,0 +1,94 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+
+#include "logic/pending_change.h"
+#include "logic/port_change.h"
+#include "logic/service_restart.h"
+
+namespace velkora {
+
+// How a change is to be confirmed.
+struct ConfirmationRequest {
+    long seconds = 0;    // from when the change stands to its deadline
+    bool byLogon = true; // a Remote Desktop logon after the restart confirms it too
+    PendingRestart restart = PendingRestart::Service;
+};
+
+// The journal and the watcher of one change that takes itself back unless confirmed. Used
+// under the change lock, along the steps of the change.
+class ConfirmedChange {
+public:
+    ConfirmedChange(SystemServices& system, ConfirmationRequest request)
+        : system_(system), request_(request) {}
+
+    // Before the first write: the journal (state applying), then its watcher. When the watcher
+    // cannot be started, the journal is removed again before the error travels on.
+    void begin(PortChange& change);
+    // The change stands (with a restart of the service: verified): the deadline runs from now.
+    void awaitConfirmation();
+    // The change was put back by the command itself: nothing is left to watch.
+    void end() noexcept;
+
+    bool begun() const { return pending_.has_value(); }
+    const std::optional<PendingChange>& pending() const { return pending_; }
+
+private:
+    SystemServices& system_;
+    ConfirmationRequest request_;
+    std::optional<PendingChange> pending_;
+};
+
+enum class ConfirmedBy { Command, RemoteLogon };
+
+// What came of a confirmation or a put-back, besides the change itself: the result log's line
+// and the audit event are written, and a failure to write either is said, never raised.
+struct PendingEnd {
+    PendingChange change;
+    std::optional<ServiceRestartOutcome> restart; // absent: it listened on the old port already
+    std::optional<PlatformError> error;           // what could not be put back: journal kept
+    std::optional<PlatformError> logError;
+    std::optional<PlatformError> auditError;
+};
+
+// Keeps the pending change: removes the journal. None when nothing was pending. The caller
+// removes the watcher, unless it is the watcher.
+std::optional<PendingEnd> confirmPendingChange(SystemServices& system);
+
+enum class PutBackReason { Asked, Deadline, CommandEnded };
+
+// Puts back the four values and both rules as the journal has them, then restarts the Remote
+// Desktop service unless it listens on the old port already, and checks that it does. The
+// journal goes once the values and rules are back. None when nothing was pending.
+std::optional<PendingEnd> putBackPendingChange(SystemServices& system, PutBackReason reason,
+                                               const ServiceRestartLimits& limits = {});
+
+// Whether a remote logon proves that a client got in on the new port: the change stands, and
+// after a restart of the computer, the computer has restarted since.
+bool logonConfirms(const PendingChange& change);
+
+// What the watcher waits for.
+enum class WatchWake {
+    TimeToLook,   // the limit passed, or the journal may have changed
+    CommandEnded, // the process that makes the change ended (given once)
+    RemoteLogon,  // a Remote Desktop client connected or logged on
+    Stop,         // the watcher is to stop, leaving the change pending
+};
+
+class WatchSignals {
+public:
+    virtual ~WatchSignals() = default;
+    virtual WatchWake wait(std::chrono::milliseconds limit) = 0;
+};
+
+enum class WatchEnd { NothingPending, Stopped };
+
+// The watcher: until nothing is pending, puts the change back at its deadline, or at once
+// when the command that makes it ends before the change stands (or the watcher starts with
+// the system to find it so); keeps it on a remote logon that confirms it. Started with the
+// system, after a restart of the computer, the deadline counts from now.
+WatchEnd watchPendingChange(SystemServices& system, WatchSignals& signals, bool startedWithCommand);
+
+} // namespace velkora

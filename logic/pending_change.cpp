@@ -1,0 +1,256 @@
+#include "logic/pending_change.h"
+
+#include <cstdio>
+#include <nlohmann/json.hpp>
+
+#include "logic/utf8.h"
+#include "platform/platform_error.h"
+
+namespace velkora {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+constexpr long invalidData = 13;
+constexpr int journalVersion = 1;
+
+// Days from 1970-01-01 to a date of the proleptic Gregorian calendar, and back.
+std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d) {
+    y -= m <= 2;
+    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const unsigned yoe = static_cast<unsigned>(y - era * 400);
+    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
+}
+
+void civilFromDays(std::int64_t z, std::int64_t& y, unsigned& m, unsigned& d) {
+    z += 719468;
+    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const unsigned doe = static_cast<unsigned>(z - era * 146097);
+    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const unsigned mp = (5 * doy + 2) / 153;
+    d = doy - (153 * mp + 2) / 5 + 1;
+    m = mp < 10 ? mp + 3 : mp - 9;
+    y = static_cast<std::int64_t>(yoe) + era * 400 + (m <= 2);
+}
+
+std::string hexOf(const std::vector<std::uint8_t>& bytes) {
+    static const char digits[] = "0123456789abcdef";
+    std::string text;
+    for (std::uint8_t b : bytes) {
+        text += digits[b >> 4];
+        text += digits[b & 15];
+    }
+    return text;
+}
+
+std::vector<std::uint8_t> bytesOf(const std::string& hex) {
+    const auto digit = [](char c) {
+        if (c >= '0' && c <= '9') {
+            return c - '0';
+        }
+        if (c >= 'a' && c <= 'f') {
+            return c - 'a' + 10;
+        }
+        throw PlatformError(invalidData, L"hex");
+    };
+    if (hex.size() % 2 != 0) {
+        throw PlatformError(invalidData, L"hex");
+    }
+    std::vector<std::uint8_t> bytes;
+    for (std::size_t i = 0; i < hex.size(); i += 2) {
+        bytes.push_back(static_cast<std::uint8_t>(digit(hex[i]) * 16 + digit(hex[i + 1])));
+    }
+    return bytes;
+}
+
+Json valueJson(const RegistryValueState& state) {
+    Json json = {{"missingKeys", state.missingKeys}};
+    if (state.value) {
+        json["type"] = state.value->type;
+        json["bytes"] = hexOf(state.value->bytes);
+    }
+    return json;
+}
+
+RegistryValueState valueFrom(const Json& json) {
+    RegistryValueState state;
+    state.missingKeys = json.at("missingKeys").get<int>();
+    if (json.contains("type")) {
+        state.value = StoredRegistryValue{json.at("type").get<std::uint32_t>(),
+                                          bytesOf(json.at("bytes").get<std::string>())};
+    }
+    return state;
+}
+
+Json ruleJson(const std::optional<FirewallRule>& rule) {
+    if (!rule) {
+        return nullptr;
+    }
+    return {{"name", toUtf8(rule->name)},
+            {"description", toUtf8(rule->description)},
+            {"grouping", toUtf8(rule->grouping)},
+            {"protocol", rule->protocol},
+            {"localPorts", toUtf8(rule->localPorts)},
+            {"direction", rule->direction},
+            {"action", rule->action},
+            {"profiles", rule->profiles},
+            {"remoteAddresses", toUtf8(rule->remoteAddresses)},
+            {"enabled", rule->enabled}};
+}
+
+std::optional<FirewallRule> ruleFrom(const Json& json) {
+    if (json.is_null()) {
+        return std::nullopt;
+    }
+    const auto text = [&](const char* key) {
+        return fromUtf8(json.at(key).get<std::string>());
+    };
+    FirewallRule rule;
+    rule.name = text("name");
+    rule.description = text("description");
+    rule.grouping = text("grouping");
+    rule.protocol = json.at("protocol").get<long>();
+    rule.localPorts = text("localPorts");
+    rule.direction = json.at("direction").get<long>();
+    rule.action = json.at("action").get<long>();
+    rule.profiles = json.at("profiles").get<long>();
+    rule.remoteAddresses = text("remoteAddresses");
+    rule.enabled = json.at("enabled").get<bool>();
+    return rule;
+}
+
+PendingChange changeFrom(const Json& json) {
+    if (json.at("version").get<int>() != journalVersion) {
+        throw PlatformError(invalidData, L"version");
+    }
+    PendingChange change;
+    const std::string state = json.at("state").get<std::string>();
+    if (state != "applying" && state != "awaiting-confirmation") {
+        throw PlatformError(invalidData, L"state");
+    }
+    change.state =
+        state == "applying" ? PendingState::Applying : PendingState::AwaitingConfirmation;
+    if (!json.at("oldPort").is_null()) {
+        change.oldPort = json.at("oldPort").get<long>();
+    }
+    change.newPort = json.at("newPort").get<long>();
+    const std::string restart = json.at("restart").get<std::string>();
+    if (restart != "service" && restart != "computer") {
+        throw PlatformError(invalidData, L"restart");
+    }
+    change.restart = restart == "service" ? PendingRestart::Service : PendingRestart::Computer;
+    change.confirmSeconds = json.at("confirmSeconds").get<long>();
+    const std::optional<std::int64_t> confirmBy =
+        parseUtcTimestamp(json.at("confirmBy").get<std::string>());
+    if (!confirmBy) {
+        throw PlatformError(invalidData, L"confirmBy");
+    }
+    change.confirmBy = *confirmBy;
+    change.confirmByLogon = json.at("confirmByLogon").get<bool>();
+    change.countedFromBoot = json.at("countedFromBoot").get<bool>();
+    for (const Json& value : json.at("values")) {
+        change.values.push_back(valueFrom(value));
+    }
+    if (change.values.size() != 4) {
+        throw PlatformError(invalidData, L"values");
+    }
+    const Json& rules = json.at("rules");
+    if (!rules.is_null()) {
+        change.rules.emplace();
+        if (rules.size() != 2) {
+            throw PlatformError(invalidData, L"rules");
+        }
+        (*change.rules)[0] = ruleFrom(rules.at(0));
+        (*change.rules)[1] = ruleFrom(rules.at(1));
+    }
+    return change;
+}
+
+} // namespace
+
+std::string journalText(const PendingChange& change) {
+    Json values = Json::array();
+    for (const RegistryValueState& value : change.values) {
+        values.push_back(valueJson(value));
+    }
+    Json json = {
+        {"version", journalVersion},
+        {"state", change.state == PendingState::Applying ? "applying" : "awaiting-confirmation"},
+        {"oldPort", change.oldPort ? Json(*change.oldPort) : Json(nullptr)},
+        {"newPort", change.newPort},
+        {"restart", change.restart == PendingRestart::Service ? "service" : "computer"},
+        {"confirmSeconds", change.confirmSeconds},
+        {"confirmBy", utcTimestamp(change.confirmBy)},
+        {"confirmByLogon", change.confirmByLogon},
+        {"countedFromBoot", change.countedFromBoot},
+        {"values", values},
+        {"rules", change.rules
+                      ? Json::array({ruleJson((*change.rules)[0]), ruleJson((*change.rules)[1])})
+                      : Json(nullptr)},
+    };
+    return json.dump(2, ' ', true) + "\r\n";
+}
+
+PendingChange parseJournal(const std::string& text) {
+    try {
+        return changeFrom(Json::parse(text));
+    } catch (const std::exception&) {
+        throw PlatformError(invalidData,
+                            L"无法读取待确认修改的记录 pending-change.json：内容已损坏。");
+    }
+}
+
+std::optional<PendingChange> readPendingChange(ChangeJournal& journal) {
+    const std::optional<std::string> text = journal.read();
+    return text ? std::optional<PendingChange>(parseJournal(*text)) : std::nullopt;
+}
+
+void refuseWhileChangePending(ChangeJournal& journal) {
+    const std::optional<PendingChange> pending = readPendingChange(journal);
+    if (!pending) {
+        return;
+    }
+    constexpr long anotherChangeInProgress = 1618;
+    const std::wstring oldPort =
+        pending->oldPort ? std::to_wstring(*pending->oldPort) : std::wstring(L"（无）");
+    throw PlatformError(anotherChangeInProgress,
+                        L"端口从 " + oldPort + L" 改为 " + std::to_wstring(pending->newPort) +
+                            L" 的修改正在等待确认（截止 " +
+                            fromUtf8(utcTimestamp(pending->confirmBy)) +
+                            L"）。请先运行 velkora-cli confirm 保留它，或运行 velkora-cli "
+                            L"rollback 改回原端口。");
+}
+
+std::string utcTimestamp(std::int64_t secondsSince1970) {
+    const std::int64_t days =
+        (secondsSince1970 >= 0 ? secondsSince1970 : secondsSince1970 - 86399) / 86400;
+    const std::int64_t seconds = secondsSince1970 - days * 86400;
+    std::int64_t year = 0;
+    unsigned month = 0, day = 0;
+    civilFromDays(days, year, month, day);
+    char text[64];
+    std::snprintf(text, sizeof text, "%04lld-%02u-%02uT%02d:%02d:%02dZ",
+                  static_cast<long long>(year), month, day, static_cast<int>(seconds / 3600),
+                  static_cast<int>(seconds / 60 % 60), static_cast<int>(seconds % 60));
+    return text;
+}
+
+std::optional<std::int64_t> parseUtcTimestamp(const std::string& text) {
+    int year = 0;
+    unsigned month = 0, day = 0, hour = 0, minute = 0, second = 0;
+    char zone = 0;
+    int consumed = 0;
+    if (text.size() != 20 ||
+        std::sscanf(text.c_str(), "%4d-%2u-%2uT%2u:%2u:%2u%c%n", &year, &month, &day, &hour,
+                    &minute, &second, &zone, &consumed) != 7 ||
+        consumed != 20 || zone != 'Z' || month < 1 || month > 12 || day < 1 || day > 31 ||
+        hour > 23 || minute > 59 || second > 59) {
+        return std::nullopt;
+    }
+    return daysFromCivil(year, month, day) * 86400 + hour * 3600 + minute * 60 + second;
+}
+
+} // namespace velkora

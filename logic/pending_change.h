@@ -1,0 +1,61 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "logic/firewall_rules.h"
+#include "platform/change_journal.h"
+#include "platform/shell_object.h"
+
+namespace velkora {
+
+// Where a change to be confirmed stands: being written and restarted by the command that
+// makes it, or made and waiting for someone to prove they got in on the new port.
+enum class PendingState { Applying, AwaitingConfirmation };
+
+enum class PendingRestart { Service, Computer };
+
+// A change that is taken back by itself unless it is confirmed: everything needed to put it
+// back, as captured before the first write, and when.
+struct PendingChange {
+    PendingState state = PendingState::Applying;
+    std::optional<long> oldPort;
+    long newPort = 0;
+    PendingRestart restart = PendingRestart::Service;
+    long confirmSeconds = 0;
+    std::int64_t confirmBy = 0; // seconds since 1970-01-01 UTC
+    bool confirmByLogon = true;
+    // After a restart of the computer the deadline counts from the watcher's first start.
+    bool countedFromBoot = false;
+    std::vector<RegistryValueState> values; // the four values, in the order of the writes
+    CapturedRules rules;
+
+    bool operator==(const PendingChange& o) const {
+        return state == o.state && oldPort == o.oldPort && newPort == o.newPort &&
+               restart == o.restart && confirmSeconds == o.confirmSeconds &&
+               confirmBy == o.confirmBy && confirmByLogon == o.confirmByLogon &&
+               countedFromBoot == o.countedFromBoot && values == o.values && rules == o.rules;
+    }
+};
+
+// The journal's text: one JSON object, ASCII.
+std::string journalText(const PendingChange& change);
+
+// Raises PlatformError 13 for a text that is not a journal of this form: a journal that cannot
+// be read is never taken as "nothing pending".
+PendingChange parseJournal(const std::string& text);
+
+// The pending change as the journal has it; none when nothing is pending.
+std::optional<PendingChange> readPendingChange(ChangeJournal& journal);
+
+// Raises PlatformError 1618, saying what waits and how to end it, while a change waits for
+// confirmation: no other change is built on top of it. Under the change lock.
+void refuseWhileChangePending(ChangeJournal& journal);
+
+// "2026-12-07T19:30:05Z"; and back, none for any other text.
+std::string utcTimestamp(std::int64_t secondsSince1970);
+std::optional<std::int64_t> parseUtcTimestamp(const std::string& text);
+
+} // namespace velkora
