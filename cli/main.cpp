@@ -10,7 +10,9 @@
 #include "cli/json_report.h"
 #include "cli/text_report.h"
 #include "platform/win32/runtime/delay_load_failure.h"
+#include "logic/confirmed_change.h"
 #include "platform/win32/runtime/process_setup.h"
+#include "platform/win32/services/confirmation_watcher.h"
 #include "platform/win32/system_services.h"
 
 namespace {
@@ -85,6 +87,16 @@ FARPROC WINAPI reportFailedDelayLoad(unsigned notification, PDelayLoadInfo info)
     ExitProcess(ExitCode::Failed);
 }
 
+// The confirmation watcher, as the service control manager runs it.
+int watchAsService() {
+    return velkora::win32::runConfirmationWatcherService(
+        [](velkora::WatchSignals& signals, bool startedWithCommand) {
+            velkora::win32::Win32SystemServices system;
+            return velkora::watchPendingChange(system.services(), signals, startedWithCommand) ==
+                   velkora::WatchEnd::NothingPending;
+        });
+}
+
 int run(int argc, wchar_t** argv, bool& json) {
     const std::vector<std::wstring> arguments(argv + 1, argv + argc);
     const ParsedArguments parsed = parseArguments(arguments);
@@ -102,6 +114,8 @@ int run(int argc, wchar_t** argv, bool& json) {
     case Command::Version:
         out(L"velkora-cli " VELKORA_VERSION L"\r\n");
         return ExitCode::Done;
+    case Command::Watch:
+        return watchAsService();
     default:
         break;
     }

@@ -230,7 +230,7 @@ void pendingLines(const Report& report, TextReport& text) {
                     crlf;
     }
     if (report.confirmBy) {
-        text.out += L"请在 " + utcText(*report.confirmBy) + L" 之前用新端口 " +
+        text.out += L"请在 " + utcText(*report.confirmBy) + L"之前用新端口 " +
                     number(*report.newPort) + L" 连接本机，并运行 velkora-cli confirm 确认。" +
                     L"否则端口将自动改回 " + portOrNone(report.oldPort) + L"。" + crlf;
     }

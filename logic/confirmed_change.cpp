@@ -16,6 +16,7 @@ using std::chrono::seconds;
 // The watcher looks again at least this often, so that a changed system time or a journal
 // it was not told about is never missed for long.
 constexpr milliseconds lookAgainAfter = seconds(60);
+constexpr milliseconds retryAfter = seconds(5);
 
 void writeJournal(SystemServices& system, const PendingChange& change) {
     system.journal.write(journalText(change));
@@ -195,42 +196,59 @@ bool logonConfirms(const PendingChange& change) {
            (change.restart == PendingRestart::Service || change.countedFromBoot);
 }
 
+namespace {
+
+// One look at the journal under the change lock: confirms on a logon that proves the change,
+// puts it back when it is due. True when nothing is pending any more; otherwise wait is how
+// long until the next look.
+bool lookAtPendingChange(SystemServices& system, const std::optional<WatchWake>& wake,
+                         bool commandRuns, bool afterBoot, milliseconds& wait) {
+    const HeldChangeLock held(system.changeLock);
+    std::optional<PendingChange> pending = readPendingChange(system.journal);
+    if (!pending) {
+        return true;
+    }
+    const std::int64_t now = system.clock.utcSeconds();
+    if (afterBoot && pending->restart == PendingRestart::Computer &&
+        pending->state == PendingState::AwaitingConfirmation && !pending->countedFromBoot) {
+        pending->confirmBy = now + pending->confirmSeconds;
+        pending->countedFromBoot = true;
+        writeJournal(system, *pending);
+    }
+    if (wake == WatchWake::RemoteLogon && logonConfirms(*pending)) {
+        confirmUnderLock(system, *pending, ConfirmedBy::RemoteLogon);
+        return true;
+    }
+    const bool abandoned = pending->state == PendingState::Applying && !commandRuns;
+    if (abandoned || now >= pending->confirmBy) {
+        const PutBackReason reason =
+            abandoned ? PutBackReason::CommandEnded : PutBackReason::Deadline;
+        return !putBackUnderLock(system, *pending, reason, {}).error;
+    }
+    if (pending->state == PendingState::AwaitingConfirmation) {
+        wait = std::min(wait, milliseconds((pending->confirmBy - now) * 1000));
+    }
+    return false;
+}
+
+} // namespace
+
 WatchEnd watchPendingChange(SystemServices& system, WatchSignals& signals,
                             bool startedWithCommand) {
     bool commandRuns = startedWithCommand;
-    bool firstLook = true;
+    bool afterBoot = !startedWithCommand;
     std::optional<WatchWake> wake;
     for (;;) {
         milliseconds wait = lookAgainAfter;
-        {
-            const HeldChangeLock held(system.changeLock);
-            std::optional<PendingChange> pending = readPendingChange(system.journal);
-            if (!pending) {
+        try {
+            if (lookAtPendingChange(system, wake, commandRuns, afterBoot, wait)) {
                 return WatchEnd::NothingPending;
             }
-            const std::int64_t now = system.clock.utcSeconds();
-            if (firstLook && !startedWithCommand && pending->restart == PendingRestart::Computer &&
-                pending->state == PendingState::AwaitingConfirmation && !pending->countedFromBoot) {
-                pending->confirmBy = now + pending->confirmSeconds;
-                pending->countedFromBoot = true;
-                writeJournal(system, *pending);
-            }
-            firstLook = false;
-            if (wake == WatchWake::RemoteLogon && logonConfirms(*pending)) {
-                confirmUnderLock(system, *pending, ConfirmedBy::RemoteLogon);
-                return WatchEnd::NothingPending;
-            }
-            const bool abandoned = pending->state == PendingState::Applying && !commandRuns;
-            if (abandoned || now >= pending->confirmBy) {
-                const PendingEnd end = putBackUnderLock(
-                    system, *pending,
-                    abandoned ? PutBackReason::CommandEnded : PutBackReason::Deadline, {});
-                if (!end.error) {
-                    return WatchEnd::NothingPending;
-                }
-            } else if (pending->state == PendingState::AwaitingConfirmation) {
-                wait = std::min(wait, milliseconds((pending->confirmBy - now) * 1000));
-            }
+            afterBoot = false;
+        } catch (const PlatformError&) {
+            // The command holds the lock while it restarts the service, or the journal cannot
+            // be read just now: look again soon; nothing is given up.
+            wait = retryAfter;
         }
         wake = signals.wait(wait);
         if (wake == WatchWake::Stop) {

@@ -7,6 +7,7 @@
 #include "logic/pending_change.h"
 #include "logic/port_change.h"
 #include "logic/service_restart.h"
+#include "platform/watch_signals.h"
 
 namespace velkora {
 
@@ -68,20 +69,6 @@ std::optional<PendingEnd> putBackPendingChange(SystemServices& system, PutBackRe
 // Whether a remote logon proves that a client got in on the new port: the change stands, and
 // after a restart of the computer, the computer has restarted since.
 bool logonConfirms(const PendingChange& change);
-
-// What the watcher waits for.
-enum class WatchWake {
-    TimeToLook,   // the limit passed, or the journal may have changed
-    CommandEnded, // the process that makes the change ended (given once)
-    RemoteLogon,  // a Remote Desktop client connected or logged on
-    Stop,         // the watcher is to stop, leaving the change pending
-};
-
-class WatchSignals {
-public:
-    virtual ~WatchSignals() = default;
-    virtual WatchWake wait(std::chrono::milliseconds limit) = 0;
-};
 
 enum class WatchEnd { NothingPending, Stopped };
 

@@ -1,6 +1,7 @@
 #include "platform/win32/system_services.h"
 
 #include "platform/win32/audit/event_log_audit_log.h"
+#include "platform/win32/change/change_journal_file.h"
 #include "platform/win32/change/change_lock.h"
 #include "platform/win32/change/result_log.h"
 #include "platform/win32/firewall/firewall.h"
@@ -8,6 +9,7 @@
 #include "platform/win32/registry/registry_shell_object.h"
 #include "platform/win32/registry/system_info.h"
 #include "platform/win32/runtime/runtime.h"
+#include "platform/win32/services/confirmation_watcher.h"
 #include "platform/win32/services/service_manager.h"
 #include "platform/win32/shell/launcher.h"
 
@@ -24,8 +26,10 @@ struct Win32SystemServices::Parts {
     ProgramDataResultLog resultLog;
     Win32SystemInfo info;
     EventLogAuditLog audit;
-    SystemServices bundle{shell,    launcher, firewall,  ports, changeLock,
-                          services, clock,    resultLog, info,  audit};
+    ChangeJournalFile journal;
+    ScmConfirmationWatcher watcher;
+    SystemServices bundle{shell, launcher,  firewall, ports, changeLock, services,
+                          clock, resultLog, info,     audit, journal,    watcher};
 };
 
 Win32SystemServices::Win32SystemServices() : parts_(std::make_unique<Parts>()) {}

@@ -212,9 +212,19 @@ void ScmServiceManager::stop(const std::wstring& serviceName, milliseconds limit
 }
 
 void ScmServiceManager::start(const std::wstring& serviceName, milliseconds limit) {
+    startService(serviceName, {}, limit);
+}
+
+void startService(const std::wstring& serviceName, const std::vector<std::wstring>& arguments,
+                  milliseconds limit) {
     const UniqueServiceHandle service =
         openService(serviceName, SERVICE_START | SERVICE_QUERY_STATUS);
-    if (!StartServiceW(service.get(), 0, nullptr) &&
+    std::vector<const wchar_t*> argv;
+    for (const std::wstring& argument : arguments) {
+        argv.push_back(argument.c_str());
+    }
+    if (!StartServiceW(service.get(), static_cast<DWORD>(argv.size()),
+                       argv.empty() ? nullptr : argv.data()) &&
         GetLastError() != ERROR_SERVICE_ALREADY_RUNNING) {
         throwLastError();
     }

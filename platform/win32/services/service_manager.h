@@ -23,6 +23,11 @@ public:
 // for a service that does not exist).
 UniqueServiceHandle openService(const std::wstring& name, DWORD access);
 
+// Starts the service with the arguments its ServiceMain receives after its name, and waits
+// until it runs, for at most the limit; as ScmServiceManager::start.
+void startService(const std::wstring& serviceName, const std::vector<std::wstring>& arguments,
+                  std::chrono::milliseconds limit);
+
 // Its current status (SERVICE_QUERY_STATUS access).
 SERVICE_STATUS_PROCESS queryStatus(SC_HANDLE service);
 

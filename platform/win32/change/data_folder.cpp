@@ -1,0 +1,107 @@
+#include "platform/win32/change/data_folder.h"
+
+#include <shlobj.h>
+
+#include "platform/win32/runtime/runtime.h"
+#include "platform/win32/runtime/security_descriptor.h"
+#include "platform/win32/runtime/trusted_owner.h"
+#include "platform/win32/runtime/win32_error.h"
+
+namespace velkora::win32 {
+
+void refuse(DWORD number, const std::wstring& text) {
+    throw PlatformError(static_cast<long>(number), text);
+}
+
+BY_HANDLE_FILE_INFORMATION informationOf(HANDLE file) {
+    BY_HANDLE_FILE_INFORMATION information{};
+    checked(GetFileInformationByHandle(file, &information));
+    return information;
+}
+
+namespace {
+
+// FOLDERID_ProgramData, declared here so that no GUID library is linked for it.
+constexpr GUID programDataId = {
+    0x62AB5D82, 0xFDC1, 0x4DC3, {0xA9, 0xDD, 0x07, 0x0D, 0x1D, 0x49, 0x5D, 0x97}};
+
+// Only the administrators and SYSTEM may change the folder; nothing is inherited from
+// ProgramData, where every user may create files and folders.
+constexpr wchar_t folderAccess[] = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FR;;;BU)";
+
+// From the known folder, not from the ProgramData variable that every user may set for
+// themselves. shell32 is loaded on the first entry of the log only.
+std::wstring programDataFolder() {
+    using GetKnownFolderPath = HRESULT(WINAPI*)(REFKNOWNFOLDERID, DWORD, HANDLE, PWSTR*);
+    using FreeTaskMemory = void(WINAPI*)(void*);
+    const auto getPath = reinterpret_cast<GetKnownFolderPath>(reinterpret_cast<void (*)()>(
+        systemProcedure(loadSystemLibrary(L"shell32.dll"), "SHGetKnownFolderPath")));
+    const auto freeMemory = reinterpret_cast<FreeTaskMemory>(reinterpret_cast<void (*)()>(
+        systemProcedure(loadSystemLibrary(L"ole32.dll"), "CoTaskMemFree")));
+    PWSTR path = nullptr;
+    const HRESULT hr = getPath(programDataId, 0, nullptr, &path);
+    const std::wstring folder = SUCCEEDED(hr) ? path : L"";
+    freeMemory(path);
+    checkHr(hr);
+    return folder;
+}
+
+void createFolder(const std::wstring& folder) {
+    const UniqueLocalMemory descriptor = securityDescriptorFrom(folderAccess);
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor.get(), FALSE};
+    if (!CreateDirectoryW(folder.c_str(), &attributes) && GetLastError() != ERROR_ALREADY_EXISTS) {
+        throwLastError();
+    }
+}
+
+// A folder of ours may still carry what it inherited from ProgramData (made by an earlier
+// version, or by an administrator by hand), which lets every user create files in it: it gets
+// the protected DACL again before anything is opened in it. By name, while the handle held
+// without delete sharing keeps it from being renamed or replaced: a folder of another owner
+// may deny the administrators WRITE_DAC, and is to be refused for its owner, not for that.
+void protectFolder(std::wstring folder) {
+    const UniqueLocalMemory descriptor = securityDescriptorFrom(folderAccess);
+    BOOL present = FALSE;
+    BOOL defaulted = FALSE;
+    PACL dacl = nullptr;
+    checked(GetSecurityDescriptorDacl(descriptor.get(), &present, &dacl, &defaulted));
+    checkWin32(
+        SetNamedSecurityInfoW(folder.data(), SE_FILE_OBJECT,
+                              DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                              nullptr, nullptr, dacl, nullptr));
+}
+
+// The folder itself, never what a junction in its place points to; held open without
+// delete sharing while the log is written, so that it cannot be swapped meanwhile.
+UniqueFile openTrustedFolder(const std::wstring& folder, const DataFolderUse& use) {
+    UniqueFile handle(CreateFileW(folder.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                  nullptr));
+    if (!handle) {
+        throwLastError();
+    }
+    const DWORD attributes = informationOf(handle.get()).dwFileAttributes;
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        refuse(ERROR_CANT_ACCESS_FILE,
+               use.folderNoun + folder + L" 是一个链接，" + use.consequence);
+    }
+    if (!ownedByTrustedAccount(handle.get(), SE_FILE_OBJECT)) {
+        refuse(ERROR_INVALID_OWNER,
+               use.folderNoun + folder + L" 的所有者不是 SYSTEM 或管理员组，" + use.consequence);
+    }
+    protectFolder(folder);
+    return handle;
+}
+
+} // namespace
+
+TrustedDataFolder openTrustedDataFolder(const DataFolderUse& use) {
+    TrustedDataFolder folder;
+    folder.path = programDataFolder() + L"\\Velkora";
+    createFolder(folder.path);
+    folder.held = openTrustedFolder(folder.path, use);
+    return folder;
+}
+
+} // namespace velkora::win32
