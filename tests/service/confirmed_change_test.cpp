@@ -1,0 +1,156 @@
+// A confirmed change made by the real velkora-cli.exe, with its real watcher service, against
+// the stand-in Remote Desktop service.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <functional>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+
+#include "tests/e2e/cli_process.h"
+#include "tests/service/standins.h"
+
+namespace velkora::test {
+namespace {
+
+using Json = nlohmann::json;
+using Clock = std::chrono::steady_clock;
+
+std::wstring dataFolder() {
+    wchar_t folder[MAX_PATH];
+    GetEnvironmentVariableW(L"ProgramData", folder, MAX_PATH);
+    return std::wstring(folder) + L"\\Velkora\\";
+}
+
+std::string fileText(const std::wstring& path) {
+    std::ifstream file(path.c_str());
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+Json journal() {
+    return Json::parse(fileText(dataFolder() + L"pending-change.json"), nullptr, false);
+}
+
+bool journalThere() {
+    return GetFileAttributesW((dataFolder() + L"pending-change.json").c_str()) !=
+           INVALID_FILE_ATTRIBUTES;
+}
+
+Json cli(const std::wstring& arguments, DWORD expectedExit = 0) {
+    const CliRun run = runCli(arguments + L" --json");
+    EXPECT_EQ(run.exitCode, expectedExit) << run.err;
+    return Json::parse(run.out, nullptr, false);
+}
+
+// Polls until the condition holds or the limit passes; how long it took.
+std::chrono::milliseconds waitFor(const std::function<bool()>& condition, int limitSeconds) {
+    const auto started = Clock::now();
+    while (!condition() && Clock::now() - started < std::chrono::seconds(limitSeconds)) {
+        Sleep(100);
+    }
+    EXPECT_TRUE(condition());
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started);
+}
+
+class ConfirmedChangeTest : public testing::Test {
+protected:
+    void SetUp() override {
+        resetStandIns(services, 3389);
+        DeleteFileW((dataFolder() + L"velkora-cli.log").c_str());
+    }
+    void TearDown() override {
+        runCli(L"rollback");
+        clearStandInBehaviour();
+    }
+
+    bool watcherGone() {
+        try {
+            services.query(L"VelkoraConfirm");
+            return false;
+        } catch (const PlatformError& error) {
+            return error.number() == ERROR_SERVICE_DOES_NOT_EXIST;
+        }
+    }
+
+    void expectPortValues(unsigned long port) {
+        EXPECT_EQ(listenerPort(tdsKey), port);
+        EXPECT_EQ(listenerPort(rdpTcpKey), port);
+    }
+
+    std::string lastLogLine() {
+        std::istringstream log(fileText(dataFolder() + L"velkora-cli.log"));
+        std::string line, last;
+        while (std::getline(log, line)) {
+            last = line;
+        }
+        const std::size_t stamp = std::string("2026-12-07 10:01:24 ").size();
+        if (!last.empty() && last.back() == '\r') {
+            last.pop_back();
+        }
+        return last.size() > stamp ? last.substr(stamp) : "";
+    }
+
+    win32::ScmServiceManager services;
+};
+
+TEST_F(ConfirmedChangeTest, ConfirmKeepsThePortAndRemovesTheWatcher) {
+    const Json set = cli(L"set 4100 --restart service --confirm-seconds 300");
+    EXPECT_EQ(set["confirmation"], "pending");
+    EXPECT_EQ(journal()["state"], "awaiting-confirmation");
+    EXPECT_EQ(services.query(L"VelkoraConfirm").state, ServiceState::Running);
+    const Json status = cli(L"status");
+    EXPECT_EQ(status["pendingChange"], (Json{{"oldPort", 3389},
+                                             {"newPort", 4100},
+                                             {"confirmBy", set["confirmBy"]},
+                                             {"state", "awaiting-confirmation"}}));
+    EXPECT_EQ(cli(L"set 4200 --restart service", 1618)["error"]["number"], 1618);
+
+    EXPECT_EQ(cli(L"confirm")["confirmed"], true);
+    EXPECT_FALSE(journalThere());
+    waitFor([&] { return watcherGone(); }, 10);
+    expectPortValues(4100);
+    EXPECT_TRUE(acceptsConnections(4100));
+    EXPECT_EQ(lastLogLine(), "confirm: port 4100 kept (by command)");
+    EXPECT_EQ(cli(L"confirm")["confirmed"], false);
+    EXPECT_EQ(cli(L"rollback")["rolledBack"], false);
+}
+
+// The deadline passes unconfirmed: the watcher puts everything back and goes.
+TEST_F(ConfirmedChangeTest, AnUnconfirmedChangeIsPutBackAtItsDeadline) {
+    cli(L"set 4100 --restart service --confirm-seconds 30");
+    const auto confirmBy = Clock::now() + std::chrono::seconds(30);
+    waitFor([&] { return Clock::now() >= confirmBy; }, 40);
+    const auto listening = waitFor([] { return acceptsConnections(3389); }, 30);
+    std::printf("deadline to listening on the old port: %lld ms\n",
+                static_cast<long long>(listening.count()));
+    waitFor([&] { return watcherGone(); }, 20);
+    EXPECT_FALSE(journalThere());
+    expectPortValues(3389);
+    EXPECT_EQ(lastLogLine(), "rollback 4100 -> 3389 (deadline): listening on 3389");
+}
+
+// The command is killed while it waits for the listener: the watcher does not wait for the
+// deadline.
+TEST_F(ConfirmedChangeTest, ACommandKilledWhileItVerifiesIsPutBackAtOnce) {
+    setStandInBehaviour(L"RefusePort", 4100);
+    CliProcess command(L"set 4100 --restart service --verify-seconds 60 --confirm-seconds 3600");
+    waitFor([] { return journalThere() && listenerPort(rdpTcpKey) == 4100; }, 30);
+    EXPECT_EQ(journal()["state"], "applying");
+    Sleep(1000);
+    command.finish(0);
+    waitFor([&] { return watcherGone(); }, 60);
+    EXPECT_FALSE(journalThere());
+    expectPortValues(3389);
+    EXPECT_TRUE(acceptsConnections(3389));
+    EXPECT_EQ(lastLogLine(), "rollback 4100 -> 3389 (command ended): listening on 3389");
+}
+
+} // namespace
+} // namespace velkora::test
