@@ -12,6 +12,7 @@
 #include <sstream>
 #include <string>
 
+#include "platform/platform_error.h"
 #include "tests/e2e/cli_process.h"
 #include "tests/service/standins.h"
 
@@ -143,7 +144,7 @@ TEST_F(ConfirmedChangeTest, ACommandKilledWhileItVerifiesIsPutBackAtOnce) {
     CliProcess command(L"set 4100 --restart service --verify-seconds 60 --confirm-seconds 3600");
     waitFor([] { return journalThere() && listenerPort(rdpTcpKey) == 4100; }, 30);
     EXPECT_EQ(journal()["state"], "applying");
-    Sleep(1000);
+    Sleep(4000); // the restart takes about a second; then it waits for the listener
     command.finish(0);
     waitFor([&] { return watcherGone(); }, 60);
     EXPECT_FALSE(journalThere());
