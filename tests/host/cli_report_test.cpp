@@ -12,6 +12,7 @@
 #include "tests/host/fakes.h"
 #include "tests/host/registry_arrangements.h"
 #include "tests/host/registry_paths.h"
+#include "tests/host/server_arrangements.h"
 
 namespace velkora::test {
 namespace {
@@ -29,27 +30,6 @@ Invocation asked(Command command, std::wstring port = L"", RestartMode restart =
     i.restart = restart;
     i.force = force;
     return i;
-}
-
-// A server at 3389 on which port 8080 is held by a web server and 50000 lies in a range
-// the system excluded.
-void arrangeServer(FakePlatform& fake) {
-    arrange(fake.registry, Arrangement::Server);
-    fake.registry.setValue(rdpTcpPort, dwordValue(3389));
-    fake.ports.bindErrors[8080] = 10048;
-    fake.ports.holdersByPort[8080] = {{PortProtocol::Tcp, false, 2044, L"nginx.exe", {L"nginx"}}};
-    fake.ports.bindErrors[50000] = 10013;
-    fake.ports.bindErrors[4000] = 10049;
-}
-
-// The stand-in services listen on the port the registry holds when they start, and the
-// lockout guard's probe sees their listener.
-void arrangeServiceRestart(FakePlatform& fake) {
-    fake.ports.liveListeners = &fake.services;
-    fake.services.portSource = [&fake] {
-        const std::vector<std::uint8_t> bytes = fake.registry.value(tdsPort)->bytes;
-        return static_cast<long>(bytes[0] | (bytes[1] << 8));
-    };
 }
 
 // The listener's values already hold 3390, written by an earlier set; the listener itself is

@@ -1,0 +1,348 @@
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <string>
+
+#include "cli/commands.h"
+#include "cli/json_report.h"
+#include "logic/confirmed_change.h"
+#include "logic/utf8.h"
+#include "tests/host/server_arrangements.h"
+
+namespace velkora::test {
+namespace {
+
+using namespace cli;
+using std::chrono::milliseconds;
+
+Invocation confirmedSet(std::wstring port, long seconds = 300,
+                        RestartMode restart = RestartMode::Service) {
+    Invocation i;
+    i.command = Command::Set;
+    i.portText = std::move(port);
+    i.restart = restart;
+    i.confirmSeconds = seconds;
+    return i;
+}
+
+Invocation asked(Command command) {
+    Invocation i;
+    i.command = command;
+    return i;
+}
+
+// A server at 3389 whose stand-in service restarts onto the port its values hold, with a
+// rule of another tool's on the port already.
+struct Server {
+    FakePlatform fake;
+    FakeRegistry::Keys registryBefore;
+    std::map<std::wstring, FirewallRule> rulesBefore;
+
+    Server() {
+        arrangeServer(fake);
+        arrangeServiceRestart(fake);
+        fake.firewall.rules[L"Velkora 3390 TCP"] = buildFirewallRules(3390)[0];
+        fake.firewall.rules[L"Velkora 3390 TCP"].remoteAddresses = L"10.0.0.0/8";
+        registryBefore = fake.registry.contents();
+        rulesBefore = fake.firewall.rules;
+    }
+    Report run(const Invocation& invocation) { return runCommand(invocation, fake.platform); }
+    PendingChange journal() { return parseJournal(*fake.journal.text); }
+    void expectAsBefore() {
+        EXPECT_EQ(fake.registry.contents(), registryBefore);
+        EXPECT_EQ(fake.firewall.rules, rulesBefore);
+    }
+};
+
+TEST(Journal, KeepsEveryFieldThroughItsText) {
+    PendingChange change;
+    change.state = PendingState::AwaitingConfirmation;
+    change.oldPort = 3389;
+    change.newPort = 50001;
+    change.restart = PendingRestart::Computer;
+    change.confirmSeconds = 86400;
+    change.confirmBy = 1796644800;
+    change.confirmByLogon = false;
+    change.countedFromBoot = true;
+    change.values = {{dwordValue(3389), 0}, {stringValue(L"端口\u00e9"), 0}, {std::nullopt, 3}, {}};
+    FirewallRule rule = buildFirewallRules(50001)[1];
+    rule.description = L"管理员的规则 \"quoted\"\\";
+    rule.localPorts = L"3389-3390,5000";
+    rule.enabled = false;
+    change.rules = std::array<std::optional<FirewallRule>, 2>{std::nullopt, rule};
+    EXPECT_EQ(parseJournal(journalText(change)), change);
+    const std::string text = journalText(change);
+    EXPECT_TRUE(std::all_of(text.begin(), text.end(), [](char c) { return c > 0; }));
+    change.rules.reset();
+    change.oldPort.reset();
+    EXPECT_EQ(parseJournal(journalText(change)), change);
+}
+
+TEST(Journal, ThatIsDamagedIsAnErrorNotNothingPending) {
+    PendingChange change;
+    change.values.resize(4);
+    const std::string good = journalText(change);
+    const auto replaced = [&](const std::string& from, const std::string& to) {
+        std::string text = good;
+        text.replace(text.find(from), from.size(), to);
+        return text;
+    };
+    for (const std::string& text :
+         {std::string(), good.substr(0, good.size() / 2), std::string("{}"),
+          replaced("\"version\": 1", "\"version\": 2"), replaced("applying", "done"),
+          replaced("1970-01-01T00:00:00Z", "1970-13-01T00:00:00Z"),
+          replaced("\"service\"", "\"later\""), replaced("\"missingKeys\": 0", "\"type\": 4"),
+          replaced("},\n    {", "}, {}, {")}) {
+        try {
+            parseJournal(text);
+            ADD_FAILURE() << text;
+        } catch (const PlatformError& error) {
+            EXPECT_EQ(error.number(), 13);
+        }
+    }
+}
+
+TEST(UtcTimestamp, WritesAndReadsTheCalendar) {
+    const std::pair<std::int64_t, std::string> rows[] = {
+        {0, "1970-01-01T00:00:00Z"},
+        {951782400, "2000-02-29T00:00:00Z"},
+        {1796601600 + 86399, "2026-12-07T23:59:59Z"},
+        {4107542400, "2100-03-01T00:00:00Z"}};
+    for (const auto& [seconds, text] : rows) {
+        EXPECT_EQ(utcTimestamp(seconds), text);
+        EXPECT_EQ(parseUtcTimestamp(text), seconds);
+    }
+    EXPECT_EQ(parseUtcTimestamp("2026-12-07 12:00:00Z"), std::nullopt);
+    EXPECT_EQ(parseUtcTimestamp("2026-12-07T12:00:00Z "), std::nullopt);
+}
+
+TEST(ConfirmedSet, StartsItsWatcherBeforeWritingAndAwaitsConfirmationOnceVerified) {
+    Server server;
+    const Report report = server.run(confirmedSet(L"3390"));
+    EXPECT_EQ(report.exitCode, cli::ExitCode::Done);
+    EXPECT_EQ(server.fake.watcher.starts, 1);
+    const PendingChange pending = server.journal();
+    EXPECT_EQ(pending.state, PendingState::AwaitingConfirmation);
+    EXPECT_EQ(pending.confirmBy, server.fake.clock.utcSeconds() + 300);
+    EXPECT_EQ(report.confirmBy, pending.confirmBy);
+    const std::string json = jsonReport(report);
+    EXPECT_NE(json.find(R"("confirmation":"pending","confirmBy":")" +
+                        utcTimestamp(pending.confirmBy) + "\"}"),
+              std::string::npos)
+        << json;
+    EXPECT_EQ(server.fake.audit.reported.back().eventId, 1000u);
+
+    // Nothing is built on a change that waits: not by the command line, not by the window.
+    const FakeRegistry::Keys changed = server.fake.registry.contents();
+    EXPECT_EQ(server.run(confirmedSet(L"3391")).exitCode, cli::ExitCode::AnotherChangeInProgress);
+    EXPECT_THROW(applyPortChange(server.fake.platform, *server.fake.shell.create(L"wscript.shell"),
+                                 L"3391", WhenInPlace::Rewrite),
+                 PlatformError);
+    EXPECT_EQ(server.fake.registry.contents(), changed);
+}
+
+TEST(ConfirmedSet, ThatEndsPutBackLeavesNothingToWatch) {
+    Server refused;
+    refused.fake.services.refusedPort = 3390;
+    EXPECT_EQ(refused.run(confirmedSet(L"3390")).exitCode, cli::ExitCode::RestartRolledBack);
+    Server noWatcher;
+    noWatcher.fake.watcher.startError = PlatformError(5, L"拒绝访问。");
+    EXPECT_EQ(noWatcher.run(confirmedSet(L"3390")).exitCode, cli::ExitCode::AccessDenied);
+    EXPECT_TRUE(noWatcher.fake.registry.writes().empty());
+    for (Server* server : {&refused, &noWatcher}) {
+        EXPECT_FALSE(server->fake.journal.text);
+        EXPECT_FALSE(server->fake.watcher.running);
+        server->expectAsBefore();
+    }
+}
+
+TEST(ConfirmAndRollback, KeepOrPutBackExactlyWhatWasCaptured) {
+    Server kept;
+    kept.run(confirmedSet(L"3390"));
+    EXPECT_EQ(kept.run(asked(Command::Confirm)).confirmed, true);
+    EXPECT_FALSE(kept.fake.journal.text);
+    EXPECT_FALSE(kept.fake.watcher.running);
+    EXPECT_EQ(kept.fake.registry.value(rdpTcpPort), dwordValue(3390));
+    EXPECT_EQ(kept.fake.resultLog.lines.back(), L"confirm: port 3390 kept (by command)");
+    EXPECT_EQ(kept.run(asked(Command::Confirm)).confirmed, false);
+
+    Server putBack;
+    putBack.run(confirmedSet(L"3390"));
+    const Report report = putBack.run(asked(Command::Rollback));
+    EXPECT_EQ(report.rolledBack, true);
+    EXPECT_EQ(report.exitCode, cli::ExitCode::Done);
+    putBack.expectAsBefore();
+    EXPECT_FALSE(putBack.fake.journal.text);
+    EXPECT_FALSE(putBack.fake.watcher.running);
+    EXPECT_EQ(putBack.fake.resultLog.lines.back(),
+              L"rollback 3390 -> 3389 (asked): listening on 3389");
+    EXPECT_EQ(putBack.fake.audit.reported.back().eventId, 1002u);
+    EXPECT_EQ(putBack.run(asked(Command::Rollback)).rolledBack, false);
+}
+
+TEST(ConfirmAndRollback, APutBackThatFailsKeepsTheJournalForTheWatcher) {
+    Server server;
+    server.run(confirmedSet(L"3390"));
+    server.fake.registry.failRestores(PlatformError(5, L"拒绝访问。"));
+    const Report report = server.run(asked(Command::Rollback));
+    EXPECT_EQ(report.rolledBack, false);
+    EXPECT_EQ(report.exitCode, cli::ExitCode::Failed);
+    EXPECT_TRUE(server.fake.journal.text);
+    EXPECT_TRUE(server.fake.watcher.running);
+}
+
+// The watcher's signals, as a script: each wait gives the next wake, and moves the clock by
+// the limit when it gives TimeToLook (the limit passed).
+class ScriptedSignals : public WatchSignals {
+public:
+    ScriptedSignals(FakeClock& clock, std::deque<WatchWake> wakes)
+        : clock_(clock), wakes_(std::move(wakes)) {}
+    WatchWake wait(milliseconds limit) override {
+        if (wakes_.empty()) {
+            clock_.sleepFor(limit);
+            return WatchWake::TimeToLook;
+        }
+        const WatchWake wake = wakes_.front();
+        wakes_.pop_front();
+        return wake;
+    }
+
+private:
+    FakeClock& clock_;
+    std::deque<WatchWake> wakes_;
+};
+
+struct WatchCase {
+    const char* name;
+    RestartMode restart;
+    bool byCommandOnly;
+    PendingState state; // as the command left it
+    bool startedWithCommand;
+    std::deque<WatchWake> wakes;
+    WatchEnd end;
+    std::wstring logLine; // the last line of the result log; empty: none
+    long secondsWaited;   // on the watcher's clock
+};
+
+const std::wstring putBackAtDeadline = L"rollback 3390 -> 3389 (deadline): listening on 3389";
+const std::wstring putBackCommandEnded =
+    L"rollback 3390 -> 3389 (command ended): listening on 3389";
+const std::wstring confirmedByLogon = L"confirm: port 3390 kept (by remote logon)";
+const WatchWake logon = WatchWake::RemoteLogon;
+
+const WatchCase watchCases[] = {
+    {"DeadlinePutsBack",
+     RestartMode::Service,
+     false,
+     PendingState::AwaitingConfirmation,
+     true,
+     {},
+     WatchEnd::NothingPending,
+     putBackAtDeadline,
+     300},
+    {"CommandEndedWhileApplyingPutsBackAtOnce",
+     RestartMode::Service,
+     false,
+     PendingState::Applying,
+     true,
+     {WatchWake::CommandEnded},
+     WatchEnd::NothingPending,
+     putBackCommandEnded,
+     0},
+    {"CommandEndedAfterItsChangeStoodKeepsWaiting",
+     RestartMode::Service,
+     false,
+     PendingState::AwaitingConfirmation,
+     true,
+     {WatchWake::CommandEnded},
+     WatchEnd::NothingPending,
+     putBackAtDeadline,
+     300},
+    {"ApplyingFoundAtBootPutsBackAtOnce",
+     RestartMode::Service,
+     false,
+     PendingState::Applying,
+     false,
+     {},
+     WatchEnd::NothingPending,
+     putBackCommandEnded,
+     0},
+    {"RemoteLogonConfirms",
+     RestartMode::Service,
+     false,
+     PendingState::AwaitingConfirmation,
+     true,
+     {logon},
+     WatchEnd::NothingPending,
+     confirmedByLogon,
+     0},
+    {"RemoteLogonIgnoredWhenOnlyTheCommandConfirms",
+     RestartMode::Service,
+     true,
+     PendingState::AwaitingConfirmation,
+     true,
+     {logon},
+     WatchEnd::NothingPending,
+     putBackAtDeadline,
+     300},
+    {"RemoteLogonBeforeTheComputerRestartedIsOnTheOldPort",
+     RestartMode::Computer,
+     false,
+     PendingState::AwaitingConfirmation,
+     true,
+     {logon},
+     WatchEnd::NothingPending,
+     putBackAtDeadline,
+     300},
+    {"AfterTheComputerRestartedTheDeadlineCountsAgainAndALogonConfirms",
+     RestartMode::Computer,
+     false,
+     PendingState::AwaitingConfirmation,
+     false,
+     {WatchWake::TimeToLook, logon},
+     WatchEnd::NothingPending,
+     confirmedByLogon,
+     0},
+    {"StopLeavesTheChangePending",
+     RestartMode::Service,
+     false,
+     PendingState::AwaitingConfirmation,
+     true,
+     {WatchWake::Stop},
+     WatchEnd::Stopped,
+     L"",
+     0},
+};
+
+class Watcher : public testing::TestWithParam<WatchCase> {};
+
+TEST_P(Watcher, EndsThePendingChangeAsItsSignalsAndClockSay) {
+    const WatchCase& c = GetParam();
+    Server server;
+    Invocation set = confirmedSet(L"3390", 300, c.restart);
+    set.confirmByCommandOnly = c.byCommandOnly;
+    server.run(set);
+    PendingChange pending = server.journal();
+    pending.state = c.state;
+    server.fake.journal.write(journalText(pending));
+    server.fake.resultLog.lines.clear();
+    const auto started = server.fake.clock.now();
+
+    ScriptedSignals signals(server.fake.clock, c.wakes);
+    EXPECT_EQ(watchPendingChange(server.fake.platform, signals, c.startedWithCommand), c.end);
+    const auto waited =
+        std::chrono::duration_cast<std::chrono::seconds>(server.fake.clock.now() - started);
+    EXPECT_EQ(waited.count(), c.secondsWaited);
+    EXPECT_EQ(server.fake.resultLog.lines.empty() ? L"" : server.fake.resultLog.lines.back(),
+              c.logLine);
+    EXPECT_EQ(server.fake.journal.text.has_value(), c.end == WatchEnd::Stopped);
+    if (c.logLine == putBackAtDeadline || c.logLine == putBackCommandEnded) {
+        server.expectAsBefore();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, Watcher, testing::ValuesIn(watchCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace
+} // namespace velkora::test
