@@ -34,7 +34,9 @@ reg_file="$prefix/drive_c/velkora-test/standins.reg"
 {
     printf 'Windows Registry Editor Version 5.00\r\n\r\n'
     printf '[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\TermService]\r\n'
-    printf '"ImagePath"="C:\\\\velkora-test\\\\standin.exe"\r\n"Type"=dword:00000010\r\n\r\n'
+    # Started with the system, as Remote Desktop is.
+    printf '"ImagePath"="C:\\\\velkora-test\\\\standin.exe"\r\n"Type"=dword:00000010\r\n'
+    printf '"Start"=dword:00000002\r\n\r\n'
     printf '[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\VelkoraTestDependent]\r\n'
     printf '"ImagePath"="C:\\\\velkora-test\\\\standin.exe"\r\n"Type"=dword:00000010\r\n'
     printf '"Start"=dword:00000003\r\n"ErrorControl"=dword:00000001\r\n'
