@@ -11,6 +11,7 @@
 #include <string>
 
 #include "platform/platform_error.h"
+#include "platform/win32/change/change_journal_file.h"
 #include "platform/win32/change/result_log.h"
 #include "platform/win32/runtime/security_descriptor.h"
 #include "tests/win/test_support.h"
@@ -168,6 +169,35 @@ TEST(ProgramDataResultLog, RefusesALogOwnedByAnotherAccount) {
     }
     EXPECT_EQ(contentOf(logPath), "forged\r\n");
     DeleteFileW(logPath.c_str());
+}
+
+// The journal of a change that waits: replaced whole, read as written, gone when removed; one
+// another account planted is refused, never read as a change to put back.
+TEST(ChangeJournalFile, IsReplacedWholeAndRefusedWhenPlanted) {
+    const std::wstring journalPath = logFolder + L"\\pending-change.json";
+    win32::ChangeJournalFile journal;
+    journal.remove();
+    EXPECT_EQ(journal.read(), std::nullopt);
+    journal.write("{\"first\": 1}\r\n");
+    journal.write("{\"second\": 2}\r\n");
+    EXPECT_EQ(journal.read(), std::optional<std::string>("{\"second\": 2}\r\n"));
+    EXPECT_EQ(GetFileAttributesW((journalPath + L".new").c_str()), INVALID_FILE_ATTRIBUTES);
+    journal.remove();
+    journal.remove();
+    EXPECT_EQ(journal.read(), std::nullopt);
+
+    journal.write("{}");
+    if (!giveToAnotherUser(logFolder, L"pending-change.json")) {
+        journal.remove();
+        GTEST_SKIP() << "the journal could not be given to another Unix user (chown needs root)";
+    }
+    try {
+        journal.read();
+        ADD_FAILURE() << "read another account's journal";
+    } catch (const PlatformError& error) {
+        EXPECT_EQ(error.number(), ERROR_INVALID_OWNER);
+    }
+    DeleteFileW(journalPath.c_str());
 }
 
 } // namespace

@@ -37,8 +37,11 @@ UniqueFile openTrusted(const std::wstring& path, DWORD access, DWORD disposition
 } // namespace
 
 std::optional<std::string> ChangeJournalFile::read() {
-    const TrustedDataFolder folder = openTrustedDataFolder(journalUse);
+    const TrustedDataFolder folder = openTrustedDataFolder(journalUse, FolderAccess::Read);
     const std::wstring path = folder.path + journalName;
+    if (!folder.held) {
+        return std::nullopt;
+    }
     if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES &&
         GetLastError() == ERROR_FILE_NOT_FOUND) {
         return std::nullopt;
@@ -59,7 +62,7 @@ std::optional<std::string> ChangeJournalFile::read() {
 // Written to a draft beside it, flushed to the disk, then renamed over it: a power cut leaves
 // either the old text or the new one.
 void ChangeJournalFile::write(const std::string& text) {
-    const TrustedDataFolder folder = openTrustedDataFolder(journalUse);
+    const TrustedDataFolder folder = openTrustedDataFolder(journalUse, FolderAccess::Write);
     const std::wstring draft = folder.path + draftName;
     {
         const UniqueFile file = openTrusted(draft, GENERIC_WRITE, CREATE_ALWAYS);
@@ -73,7 +76,7 @@ void ChangeJournalFile::write(const std::string& text) {
 }
 
 void ChangeJournalFile::remove() {
-    const TrustedDataFolder folder = openTrustedDataFolder(journalUse);
+    const TrustedDataFolder folder = openTrustedDataFolder(journalUse, FolderAccess::Write);
     if (!DeleteFileW((folder.path + journalName).c_str()) &&
         GetLastError() != ERROR_FILE_NOT_FOUND) {
         throwLastError();

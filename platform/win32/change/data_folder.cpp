@@ -73,7 +73,8 @@ void protectFolder(std::wstring folder) {
 
 // The folder itself, never what a junction in its place points to; held open without
 // delete sharing while the log is written, so that it cannot be swapped meanwhile.
-UniqueFile openTrustedFolder(const std::wstring& folder, const DataFolderUse& use) {
+UniqueFile openTrustedFolder(const std::wstring& folder, const DataFolderUse& use,
+                             FolderAccess access) {
     UniqueFile handle(CreateFileW(folder.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                   FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
@@ -90,17 +91,24 @@ UniqueFile openTrustedFolder(const std::wstring& folder, const DataFolderUse& us
         refuse(ERROR_INVALID_OWNER,
                use.folderNoun + folder + L" 的所有者不是 SYSTEM 或管理员组，" + use.consequence);
     }
-    protectFolder(folder);
+    if (access == FolderAccess::Write) {
+        protectFolder(folder);
+    }
     return handle;
 }
 
 } // namespace
 
-TrustedDataFolder openTrustedDataFolder(const DataFolderUse& use) {
+TrustedDataFolder openTrustedDataFolder(const DataFolderUse& use, FolderAccess access) {
     TrustedDataFolder folder;
     folder.path = programDataFolder() + L"\\Velkora";
-    createFolder(folder.path);
-    folder.held = openTrustedFolder(folder.path, use);
+    if (access == FolderAccess::Write) {
+        createFolder(folder.path);
+    } else if (GetFileAttributesW(folder.path.c_str()) == INVALID_FILE_ATTRIBUTES &&
+               GetLastError() == ERROR_FILE_NOT_FOUND) {
+        return folder; // nothing was ever written: nothing to read
+    }
+    folder.held = openTrustedFolder(folder.path, use, access);
     return folder;
 }
 

@@ -14,14 +14,19 @@ struct DataFolderUse {
     std::wstring consequence; // "已跳过日志。"
 };
 
-// The Velkora folder of the ProgramData known folder, made where missing: only SYSTEM and the
-// administrators may change it. A link in its place or a folder of another owner is refused;
-// it is held open, so that it cannot be swapped, for as long as this lives.
+// For writing, the folder is made where missing and given its protected DACL again; reading
+// needs neither, so that an account without administrator rights can read what is there.
+enum class FolderAccess { Read, Write };
+
+// The Velkora folder of the ProgramData known folder: only SYSTEM and the administrators may
+// change it. A link in its place or a folder of another owner is refused; it is held open, so
+// that it cannot be swapped, for as long as this lives. Read where it does not exist, held is
+// empty.
 struct TrustedDataFolder {
     std::wstring path;
     UniqueFile held;
 };
-TrustedDataFolder openTrustedDataFolder(const DataFolderUse& use);
+TrustedDataFolder openTrustedDataFolder(const DataFolderUse& use, FolderAccess access);
 
 BY_HANDLE_FILE_INFORMATION informationOf(HANDLE file);
 

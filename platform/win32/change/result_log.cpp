@@ -58,7 +58,8 @@ std::string utf8(const std::wstring& text) {
 } // namespace
 
 void ProgramDataResultLog::append(const std::wstring& line) {
-    const TrustedDataFolder folder = openTrustedDataFolder({L"日志文件夹 ", L"已跳过日志。"});
+    const TrustedDataFolder folder =
+        openTrustedDataFolder({L"日志文件夹 ", L"已跳过日志。"}, FolderAccess::Write);
     const UniqueFile file = openLogFile(folder.path + L"\\velkora-cli.log");
     const std::string bytes = utf8(localTimestamp() + L" " + line + L"\r\n");
     DWORD written = 0;
