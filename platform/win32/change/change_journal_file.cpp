@@ -3,36 +3,15 @@
 #include <windows.h>
 
 #include "platform/win32/change/data_folder.h"
-#include "platform/win32/runtime/trusted_owner.h"
 #include "platform/win32/runtime/unique_handles.h"
 #include "platform/win32/runtime/win32_error.h"
 
 namespace velkora::win32 {
 namespace {
 
-const DataFolderUse journalUse{L"文件夹 ", L"无法使用待确认修改的记录。"};
+const DataFolderUse journalUse{L"文件夹 ", L"待确认修改的记录 ", L"已拒绝。"};
 constexpr wchar_t journalName[] = L"\\pending-change.json";
 constexpr wchar_t draftName[] = L"\\pending-change.json.new";
-
-// Opened as itself, never through a link, and only when an administrator or SYSTEM owns it.
-UniqueFile openTrusted(const std::wstring& path, DWORD access, DWORD disposition) {
-    UniqueFile file(CreateFileW(path.c_str(), access | FILE_READ_ATTRIBUTES | READ_CONTROL,
-                                FILE_SHARE_READ, nullptr, disposition,
-                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (!file) {
-        throwLastError();
-    }
-    const BY_HANDLE_FILE_INFORMATION information = informationOf(file.get());
-    if ((information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
-        information.nNumberOfLinks > 1) {
-        refuse(ERROR_CANT_ACCESS_FILE, L"待确认修改的记录 " + path + L" 是一个链接，已拒绝。");
-    }
-    if (!ownedByTrustedAccount(file.get(), SE_FILE_OBJECT)) {
-        refuse(ERROR_INVALID_OWNER,
-               L"待确认修改的记录 " + path + L" 的所有者不是 SYSTEM 或管理员组，已拒绝。");
-    }
-    return file;
-}
 
 } // namespace
 
@@ -46,7 +25,8 @@ std::optional<std::string> ChangeJournalFile::read() {
         GetLastError() == ERROR_FILE_NOT_FOUND) {
         return std::nullopt;
     }
-    const UniqueFile file = openTrusted(path, GENERIC_READ, OPEN_EXISTING);
+    const UniqueFile file =
+        openTrustedFile(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, journalUse);
     std::string text;
     char buffer[4096];
     DWORD got = 0;
@@ -65,7 +45,8 @@ void ChangeJournalFile::write(const std::string& text) {
     const TrustedDataFolder folder = openTrustedDataFolder(journalUse, FolderAccess::Write);
     const std::wstring draft = folder.path + draftName;
     {
-        const UniqueFile file = openTrusted(draft, GENERIC_WRITE, CREATE_ALWAYS);
+        const UniqueFile file =
+            openTrustedFile(draft, GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS, journalUse);
         DWORD written = 0;
         checked(
             WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr));

@@ -19,6 +19,26 @@ BY_HANDLE_FILE_INFORMATION informationOf(HANDLE file) {
     return information;
 }
 
+UniqueFile openTrustedFile(const std::wstring& path, DWORD access, DWORD share, DWORD disposition,
+                           const DataFolderUse& use) {
+    UniqueFile file(CreateFileW(path.c_str(), access | FILE_READ_ATTRIBUTES | READ_CONTROL, share,
+                                nullptr, disposition,
+                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!file) {
+        throwLastError();
+    }
+    const BY_HANDLE_FILE_INFORMATION information = informationOf(file.get());
+    if ((information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+        information.nNumberOfLinks > 1) {
+        refuse(ERROR_CANT_ACCESS_FILE, use.fileNoun + path + L" 是一个链接，" + use.consequence);
+    }
+    if (!ownedByTrustedAccount(file.get(), SE_FILE_OBJECT)) {
+        refuse(ERROR_INVALID_OWNER,
+               use.fileNoun + path + L" 的所有者不是 SYSTEM 或管理员组，" + use.consequence);
+    }
+    return file;
+}
+
 namespace {
 
 // FOLDERID_ProgramData, declared here so that no GUID library is linked for it.

@@ -8,9 +8,10 @@
 
 namespace velkora::win32 {
 
-// How a refusal of the folder is worded for the file that was to go in it.
+// How a refusal of the folder or of a file in it is worded.
 struct DataFolderUse {
     std::wstring folderNoun;  // "日志文件夹 "
+    std::wstring fileNoun;    // "日志文件 "
     std::wstring consequence; // "已跳过日志。"
 };
 
@@ -29,6 +30,12 @@ struct TrustedDataFolder {
 TrustedDataFolder openTrustedDataFolder(const DataFolderUse& use, FolderAccess access);
 
 BY_HANDLE_FILE_INFORMATION informationOf(HANDLE file);
+
+// A file of the folder, opened as itself, never through a link (a reparse point, or a hard link
+// that would make a write land elsewhere), and only when SYSTEM or the administrators own it:
+// a file another account made first is that account's to forge. use words the refusals.
+UniqueFile openTrustedFile(const std::wstring& path, DWORD access, DWORD share, DWORD disposition,
+                           const DataFolderUse& use);
 
 [[noreturn]] void refuse(DWORD number, const std::wstring& text);
 
