@@ -21,6 +21,9 @@ FirewallRule remoteDesktopRule(long port, long protocol, const wchar_t* protocol
     rule.name = L"远程桌面端口 " + std::to_wstring(port) + L" (" + protocolName + L")";
     rule.description = L"由 Velkora工具 为远程桌面监听端口添加";
     rule.grouping = L"Velkora工具";
+    // Bound to Remote Desktop, as Windows' own rules for it are: only it receives on the port.
+    rule.applicationName = L"%SystemRoot%\\system32\\svchost.exe";
+    rule.serviceName = L"termservice";
     rule.protocol = protocol;
     rule.localPorts = std::to_wstring(port);
     rule.direction = inbound;
@@ -105,12 +108,18 @@ FirewallOutcome openPortInFirewall(Firewall& firewall, long port, const Captured
         const std::optional<FirewallRule>& existing = (*before)[i];
         FirewallRule wanted = rules[i];
         if (existing && letsThePortIn(*existing, rules[i])) {
-            ruleOutcome = RuleOutcome::Present;
-            if (existing->enabled) {
-                continue;
-            }
+            // Its scope stays; an unbound rule of ours from before is bound, a disabled one
+            // enabled.
             wanted = *existing;
             wanted.enabled = true;
+            wanted.applicationName = rules[i].applicationName;
+            wanted.serviceName = rules[i].serviceName;
+            const bool bound = existing->applicationName == wanted.applicationName &&
+                               existing->serviceName == wanted.serviceName;
+            ruleOutcome = bound ? RuleOutcome::Present : RuleOutcome::Added;
+            if (wanted == *existing) {
+                continue;
+            }
         } else {
             ruleOutcome = RuleOutcome::Added;
         }

@@ -47,7 +47,8 @@ bool rulePresent(const std::optional<FirewallRule>& existing, const FirewallRule
 // Makes sure both rules let the port in, from what captureRules gave; skipped where the modern
 // firewall is not there. A rule of our name that lets the port in already keeps its scope (an
 // administrator may have narrowed its remote addresses or profiles); one that is disabled is
-// enabled. Any other is added or made to match. If a rule cannot be put, every rule this run
+// enabled, and one not bound to Remote Desktop (made before rules were) is bound in place.
+// Any other is added or made to match. If a rule cannot be put, every rule this run
 // put is put back as it was before the error travels on. On success, touched holds the
 // indexes (0 TCP, 1 UDP) of the rules put, in order.
 FirewallOutcome openPortInFirewall(Firewall& firewall, long port, const CapturedRules& before,

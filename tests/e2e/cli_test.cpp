@@ -43,6 +43,8 @@ std::vector<kept_firewall::RuleFields> rulesOpening(int port) {
         rule.texts[L"Name"] = L"远程桌面端口 " + std::to_wstring(port) + L" (" + name + L")";
         rule.texts[L"Description"] = L"由 Velkora工具 为远程桌面监听端口添加";
         rule.texts[L"Grouping"] = L"Velkora工具";
+        rule.texts[L"ApplicationName"] = L"%SystemRoot%\\system32\\svchost.exe";
+        rule.texts[L"ServiceName"] = L"termservice";
         rule.texts[L"LocalPorts"] = std::to_wstring(port);
         rule.texts[L"RemoteAddresses"] = L"*";
         rule.numbers[L"Protocol"] = protocol;
@@ -51,6 +53,16 @@ std::vector<kept_firewall::RuleFields> rulesOpening(int port) {
         rule.numbers[L"Profiles"] = 0x7FFFFFFF;
         rule.numbers[L"Enabled"] = 1;
         rules.push_back(rule);
+    }
+    return rules;
+}
+
+// The rules as this tool made them before they were bound to Remote Desktop.
+std::vector<kept_firewall::RuleFields> unboundRulesOpening(int port) {
+    std::vector<kept_firewall::RuleFields> rules = rulesOpening(port);
+    for (kept_firewall::RuleFields& rule : rules) {
+        rule.texts[L"ApplicationName"].clear();
+        rule.texts[L"ServiceName"].clear();
     }
     return rules;
 }
@@ -327,11 +339,20 @@ TEST_F(CliTest, ARefusedWriteEndsWithFiveAndPutsEverythingBack) {
     EXPECT_TRUE(toolRegistryState() == before) << "a value was left changed";
 }
 
-// The firewall refuses one call, each call of a set in turn, with a disabled rule of ours for
-// the port there before: a set refused ends with the error and leaves the registry and the
+TEST_F(CliTest, SetBindsOurUnboundRulesInPlace) {
+    KeptFirewall::setRules(unboundRulesOpening(3390));
+    const CliRun run = runCli(L"set 3390 --json");
+    EXPECT_EQ(run.exitCode, 3010u);
+    EXPECT_EQ(jsonOf(run)["firewall"],
+              Json({{"available", true}, {"tcp", "added"}, {"udp", "added"}}));
+    EXPECT_EQ(KeptFirewall::rules(), rulesOpening(3390));
+}
+
+// The firewall refuses one call, each call of a set in turn, with a disabled unbound rule of
+// ours for the port there before: a set refused ends with the error and leaves the registry and the
 // rules as they were; a set that could do without the refused call (a read) is done whole.
 TEST_F(CliTest, ASetRefusedAtAnyFirewallCallLeavesEverythingAsItWas) {
-    std::vector<kept_firewall::RuleFields> rulesBefore = rulesOpening(3390);
+    std::vector<kept_firewall::RuleFields> rulesBefore = unboundRulesOpening(3390);
     rulesBefore[0].numbers[L"Enabled"] = 0;
     rulesBefore[0].texts[L"RemoteAddresses"] = L"10.0.0.0/255.0.0.0";
     rulesBefore.pop_back();

@@ -32,6 +32,8 @@ TEST_P(BuildFirewallRules, GivesInboundAllowRulesForTcpAndUdpOnThePort) {
         EXPECT_TRUE(rule.enabled);
         EXPECT_EQ(rule.grouping, L"Velkora工具");
         EXPECT_EQ(rule.description, L"由 Velkora工具 为远程桌面监听端口添加");
+        EXPECT_EQ(rule.applicationName, L"%SystemRoot%\\system32\\svchost.exe");
+        EXPECT_EQ(rule.serviceName, L"termservice");
     }
 }
 
@@ -94,6 +96,29 @@ TEST(OpenPortInFirewall, NeverWidensARuleAnAdministratorNarrowed) {
         EXPECT_EQ(firewall.rules.at(narrowed.name), expected);
         EXPECT_EQ(outcome.tcp, RuleOutcome::Present);
         EXPECT_EQ(firewall.puts(), enabled ? 1 : 2) << "the UDP rule, and the enabling";
+    }
+}
+
+// Our rule as made before rules were bound to Remote Desktop: bound in place, its scope kept,
+// enabled; no second rule of the name.
+TEST(OpenPortInFirewall, BindsAnUnboundRuleOfOursInPlace) {
+    for (const bool enabled : {true, false}) {
+        FakeFirewall firewall;
+        FirewallRule unbound = buildFirewallRules(888)[0];
+        unbound.applicationName.clear();
+        unbound.serviceName.clear();
+        unbound.remoteAddresses = L"LocalSubnet";
+        unbound.enabled = enabled;
+        firewall.rules[unbound.name] = unbound;
+
+        const FirewallOutcome outcome =
+            openPortInFirewall(firewall, 888, captureRules(firewall, 888));
+
+        FirewallRule expected = buildFirewallRules(888)[0];
+        expected.remoteAddresses = L"LocalSubnet";
+        EXPECT_EQ(firewall.rules.at(unbound.name), expected);
+        EXPECT_EQ(firewall.rules.size(), 2u);
+        EXPECT_EQ(outcome.tcp, RuleOutcome::Added);
     }
 }
 

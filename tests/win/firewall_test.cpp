@@ -79,6 +79,8 @@ FirewallRule testRule() {
     rule.localPorts = L"40001-40003,40010"; // a range and a list come back as they went
     rule.profiles = NET_FW_PROFILE2_DOMAIN | NET_FW_PROFILE2_PUBLIC;
     rule.remoteAddresses = L"10.0.0.0/255.0.0.0,LocalSubnet";
+    rule.applicationName = L"%SystemRoot%\\system32\\svchost.exe";
+    rule.serviceName = L"termservice";
     return rule;
 }
 
@@ -126,6 +128,8 @@ void roundTrip() {
     rule.protocol = 256; // any protocol: the ports go first
     rule.localPorts = L"";
     rule.enabled = false;
+    rule.applicationName.clear(); // unbound again
+    rule.serviceName.clear();
     firewall.put(rule);
     EXPECT_EQ(firewall.find(rule.name), std::optional<FirewallRule>(rule));
     EXPECT_EQ(KeptFirewall::rules().size(), 1u);
