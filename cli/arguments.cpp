@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 
+#include "logic/remote_addresses.h"
+
 namespace velkora::cli {
 
 const std::wstring usageText =
@@ -10,7 +12,7 @@ const std::wstring usageText =
     L"  velkora-cli status [--json]\r\n"
     L"  velkora-cli check PORT [--json]\r\n"
     L"  velkora-cli set PORT [--restart none|computer|service] [--verify-seconds N] [--force]\r\n"
-    L"                   [--json]\r\n"
+    L"                   [--allow-from LIST] [--json]\r\n"
     L"  velkora-cli --help | -h | /?\r\n"
     L"  velkora-cli --version\r\n";
 
@@ -21,7 +23,7 @@ struct CommandRule {
     const wchar_t* name;
     Command command;
     bool takesPort;
-    bool takesSetOptions; // --restart, --verify-seconds and --force
+    bool takesSetOptions; // --restart, --verify-seconds, --force and --allow-from
 };
 
 constexpr std::array<CommandRule, 3> commandRules{{
@@ -30,7 +32,7 @@ constexpr std::array<CommandRule, 3> commandRules{{
     {L"set", Command::Set, true, true},
 }};
 
-enum class Option { Json, Force, Restart, VerifySeconds };
+enum class Option { Json, Force, Restart, VerifySeconds, AllowFrom };
 
 // The options: each may be given once; one with a value takes it as the next argument or
 // after "=".
@@ -41,11 +43,12 @@ struct OptionRule {
     bool setOnly;
 };
 
-constexpr std::array<OptionRule, 4> optionRules{{
+constexpr std::array<OptionRule, 5> optionRules{{
     {L"--json", Option::Json, false, false},
     {L"--force", Option::Force, false, true},
     {L"--restart", Option::Restart, true, true},
     {L"--verify-seconds", Option::VerifySeconds, true, true},
+    {L"--allow-from", Option::AllowFrom, true, true},
 }};
 
 std::wstring asciiLower(std::wstring text) {
@@ -169,6 +172,8 @@ ParsedArguments parseArguments(const std::vector<std::wstring>& arguments) {
                 value = arguments[++i];
             } else if (option->option == Option::Restart) {
                 return refused(L"--restart 后缺少 none、computer 或 service", json);
+            } else if (option->option == Option::AllowFrom) {
+                return refused(L"--allow-from 后缺少地址列表", json);
             }
         }
         switch (option->option) {
@@ -187,6 +192,12 @@ ParsedArguments parseArguments(const std::vector<std::wstring>& arguments) {
             if (!setVerifySeconds(value, invocation)) {
                 return refused(L"--verify-seconds 后须是 1 到 3600 的秒数", json);
             }
+            break;
+        case Option::AllowFrom:
+            if (const auto problem = remoteAddressListProblem(value)) {
+                return refused(L"--allow-from 无效：" + *problem, json);
+            }
+            invocation.allowFrom = value;
             break;
         }
     }

@@ -17,10 +17,13 @@ struct Invocation {
     bool force = false;
     bool json = false;
     long verifySeconds = 60; // --restart service: how long to wait for the listener
+    // set --allow-from: the remote addresses the rules let in, in the firewall's own text
+    std::optional<std::wstring> allowFrom;
 
     bool operator==(const Invocation& o) const {
         return command == o.command && portText == o.portText && restart == o.restart &&
-               force == o.force && json == o.json && verifySeconds == o.verifySeconds;
+               force == o.force && json == o.json && verifySeconds == o.verifySeconds &&
+               allowFrom == o.allowFrom;
     }
 };
 

@@ -30,7 +30,9 @@ struct PortChangeOutcome {
 // holds for as long as the change lives); what it wrote; and how to put that back.
 class PortChange {
 public:
-    PortChange(SystemServices& system, ShellObject& shell, const std::wstring& portText);
+    // allowFrom: the remote addresses the rules are to let in (the firewall's text), if asked.
+    PortChange(SystemServices& system, ShellObject& shell, const std::wstring& portText,
+               std::optional<std::wstring> allowFrom = std::nullopt);
 
     long port() const { return port_; }
 
@@ -61,6 +63,7 @@ private:
     ShellObject& shell_;
     PortChangeSet changeSet_;
     long port_;
+    std::optional<std::wstring> allowFrom_;
     std::vector<RegistryValueState> valuesBefore_;
     std::optional<CapturedRules> rulesBefore_;
     std::size_t valuesWritten_ = 0;
@@ -77,6 +80,7 @@ enum class OnInterruptedChange {
 // The change on its own: under the change lock, read once, then applied.
 PortChangeOutcome applyPortChange(SystemServices& system, ShellObject& shell,
                                   const std::wstring& portText, WhenInPlace whenInPlace,
-                                  OnInterruptedChange onInterrupted = OnInterruptedChange::GoOn);
+                                  OnInterruptedChange onInterrupted = OnInterruptedChange::GoOn,
+                                  const std::optional<std::wstring>& allowFrom = std::nullopt);
 
 } // namespace velkora

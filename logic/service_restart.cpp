@@ -305,12 +305,13 @@ bool restartStillPending(SystemServices& system, long port) {
 ServicePortChange changePortWithServiceRestart(SystemServices& system, ShellObject& shell,
                                                const std::wstring& portText,
                                                const ServiceRestartLimits& limits,
-                                               OnInterruptedChange onInterrupted) {
+                                               OnInterruptedChange onInterrupted,
+                                               const std::optional<std::wstring>& allowFrom) {
     const HeldChangeLock held(system.changeLock);
     ProbeListenerTable listeners(system.ports, system.services);
     checkServiceCanRestart(system.services, remoteDesktopServiceName);
 
-    PortChange change(system, shell, portText);
+    PortChange change(system, shell, portText, allowFrom);
     if (held.interrupted() && onInterrupted == OnInterruptedChange::RefuseWhenValuesDiffer) {
         change.refuseIfListenerValuesDiffer();
     }

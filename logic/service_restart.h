@@ -124,9 +124,10 @@ struct ServicePortChange {
 // service is restarted and the change put back unless it comes up on the new port. Values
 // that were in place already (written earlier without a restart) are not put back: the
 // service is restarted for them unless it listens on the port.
-ServicePortChange changePortWithServiceRestart(SystemServices& system, ShellObject& shell,
-                                               const std::wstring& portText,
-                                               const ServiceRestartLimits& limits,
-                                               OnInterruptedChange onInterrupted);
+ServicePortChange
+changePortWithServiceRestart(SystemServices& system, ShellObject& shell,
+                             const std::wstring& portText, const ServiceRestartLimits& limits,
+                             OnInterruptedChange onInterrupted,
+                             const std::optional<std::wstring>& allowFrom = std::nullopt);
 
 } // namespace velkora

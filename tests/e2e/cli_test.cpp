@@ -124,7 +124,11 @@ TEST_F(CliTest, StatusInJsonSaysWhenTheTwoValuesDiffer) {
     EXPECT_EQ(json["remoteDesktop"]["portValues"], Json({{"tds", 3389}, {"rdpTcp", 3390}}));
     EXPECT_EQ(json["remoteDesktop"]["allowed"], false);
     EXPECT_EQ(json["remoteDesktop"]["service"]["state"], "stopped");
-    EXPECT_EQ(json["firewall"], Json({{"available", true}, {"tcp", "absent"}, {"udp", "absent"}}));
+    EXPECT_EQ(json["firewall"], Json({{"available", true},
+                                      {"tcp", "absent"},
+                                      {"udp", "absent"},
+                                      {"tcpRemoteAddresses", nullptr},
+                                      {"udpRemoteAddresses", nullptr}}));
     EXPECT_TRUE(json["error"].is_null());
     EXPECT_EQ(run.err, "当前远程端口：3390\r\n"
                        "防火墙规则：TCP 不存在，UDP 不存在\r\n"
@@ -339,6 +343,23 @@ TEST_F(CliTest, ARefusedWriteEndsWithFiveAndPutsEverythingBack) {
     EXPECT_TRUE(toolRegistryState() == before) << "a value was left changed";
 }
 
+// Outside a Remote Desktop session nothing is cut off: both rules take the addresses, and
+// status shows them.
+TEST_F(CliTest, SetAllowFromScopesBothRulesAndStatusShowsIt) {
+    const std::wstring allowFrom = L"10.0.0.0/255.0.0.0,192.0.2.1-192.0.2.9,LocalSubnet";
+    ASSERT_EQ(runCli(L"set 3390 --allow-from " + allowFrom).exitCode, 3010u);
+    std::vector<kept_firewall::RuleFields> expected = rulesOpening(3390);
+    for (kept_firewall::RuleFields& rule : expected) {
+        rule.texts[L"RemoteAddresses"] = allowFrom;
+    }
+    EXPECT_EQ(KeptFirewall::rules(), expected);
+
+    const CliRun status = runCli(L"status --json");
+    const Json firewall = jsonOf(status)["firewall"];
+    EXPECT_EQ(firewall["tcpRemoteAddresses"], "10.0.0.0/255.0.0.0,192.0.2.1-192.0.2.9,LocalSubnet");
+    EXPECT_EQ(firewall["udpRemoteAddresses"], firewall["tcpRemoteAddresses"]);
+}
+
 TEST_F(CliTest, SetBindsOurUnboundRulesInPlace) {
     KeptFirewall::setRules(unboundRulesOpening(3390));
     const CliRun run = runCli(L"set 3390 --json");
@@ -419,7 +440,9 @@ INSTANTIATE_TEST_SUITE_P(
                       Usage{"BadRestart", L"set 3390 --restart later",
                             "--restart 只能是 none、computer 或 service\r\n用法：\r\n"},
                       Usage{"TooLarge", L"set 65536", "端口数字过大：端口最大值仅支持65535\r\n"},
-                      Usage{"Letters", L"check 33a", "端口格式错误：端口只能由数字组成\r\n"}),
+                      Usage{"Letters", L"check 33a", "端口格式错误：端口只能由数字组成\r\n"},
+                      Usage{"BadAllowFrom", L"set 3390 --allow-from 10.0.0.1,*",
+                            "--allow-from 无效：“*”只能单独使用\r\n用法：\r\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(CliTest, WhileAnotherChangeHoldsTheLockSetEndsWith1618AfterTenSeconds) {

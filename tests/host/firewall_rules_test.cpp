@@ -122,6 +122,26 @@ TEST(OpenPortInFirewall, BindsAnUnboundRuleOfOursInPlace) {
     }
 }
 
+// Remote addresses asked for: the new rule takes them, and so does our rule that was there
+// (whatever scope it had); a rule that has them already is present.
+TEST(OpenPortInFirewall, GivesBothRulesTheRemoteAddressesAskedFor) {
+    FakeFirewall firewall;
+    FirewallRule narrowed = buildFirewallRules(888)[0];
+    narrowed.remoteAddresses = L"10.0.0.0/255.0.0.0";
+    firewall.rules[narrowed.name] = narrowed;
+    const std::wstring allowFrom = L"LocalSubnet,203.0.113.0/24";
+
+    FirewallOutcome outcome =
+        openPortInFirewall(firewall, 888, captureRules(firewall, 888), nullptr, allowFrom);
+
+    const auto expected = buildFirewallRules(888, allowFrom);
+    EXPECT_EQ(firewall.rules.at(expected[0].name), expected[0]);
+    EXPECT_EQ(firewall.rules.at(expected[1].name), expected[1]);
+    EXPECT_EQ(outcome, (FirewallOutcome{true, RuleOutcome::Added, RuleOutcome::Added}));
+    outcome = openPortInFirewall(firewall, 888, captureRules(firewall, 888), nullptr, allowFrom);
+    EXPECT_EQ(outcome, (FirewallOutcome{true, RuleOutcome::Present, RuleOutcome::Present}));
+}
+
 TEST(OpenPortInFirewall, LeavesRulesOfEarlierPortsAndOthersAlone) {
     FakeFirewall firewall;
     openPortInFirewall(firewall, 3390, captureRules(firewall, 3390));
