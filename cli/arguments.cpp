@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 
+#include "logic/remote_addresses.h"
+
 namespace velkora::cli {
 
 const std::wstring usageText =
@@ -10,7 +12,8 @@ const std::wstring usageText =
     L"  velkora-cli status [--json]\r\n"
     L"  velkora-cli check PORT [--json]\r\n"
     L"  velkora-cli set PORT [--restart none|computer|service] [--verify-seconds N] [--force]\r\n"
-    L"                   [--confirm-seconds N [--confirm-by-command-only]] [--json]\r\n"
+    L"                   [--confirm-seconds N [--confirm-by-command-only]] [--allow-from LIST]\r\n"
+    L"                   [--json]\r\n"
     L"  velkora-cli confirm [--json]\r\n"
     L"  velkora-cli rollback [--json]\r\n"
     L"  velkora-cli --help | -h | /?\r\n"
@@ -23,7 +26,7 @@ struct CommandRule {
     const wchar_t* name;
     Command command;
     bool takesPort;
-    bool takesSetOptions; // --restart, --verify-seconds and --force
+    bool takesSetOptions; // --restart, --verify-seconds, --force and --allow-from
 };
 
 // "watch" is the confirmation watcher's own, run by the service manager; no one types it.
@@ -36,7 +39,15 @@ constexpr std::array<CommandRule, 6> commandRules{{
     {L"watch", Command::Watch, false, false},
 }};
 
-enum class Option { Json, Force, Restart, VerifySeconds, ConfirmSeconds, ConfirmByCommandOnly };
+enum class Option {
+    Json,
+    Force,
+    Restart,
+    VerifySeconds,
+    ConfirmSeconds,
+    ConfirmByCommandOnly,
+    AllowFrom
+};
 
 // The options: each may be given once; one with a value takes it as the next argument or
 // after "=".
@@ -47,13 +58,14 @@ struct OptionRule {
     bool setOnly;
 };
 
-constexpr std::array<OptionRule, 6> optionRules{{
+constexpr std::array<OptionRule, 7> optionRules{{
     {L"--json", Option::Json, false, false},
     {L"--force", Option::Force, false, true},
     {L"--restart", Option::Restart, true, true},
     {L"--verify-seconds", Option::VerifySeconds, true, true},
     {L"--confirm-seconds", Option::ConfirmSeconds, true, true},
     {L"--confirm-by-command-only", Option::ConfirmByCommandOnly, false, true},
+    {L"--allow-from", Option::AllowFrom, true, true},
 }};
 
 std::wstring asciiLower(std::wstring text) {
@@ -178,6 +190,8 @@ ParsedArguments parseArguments(const std::vector<std::wstring>& arguments) {
                 value = arguments[++i];
             } else if (option->option == Option::Restart) {
                 return refused(L"--restart 后缺少 none、computer 或 service", json);
+            } else if (option->option == Option::AllowFrom) {
+                return refused(L"--allow-from 后缺少地址列表", json);
             }
         }
         switch (option->option) {
@@ -204,6 +218,12 @@ ParsedArguments parseArguments(const std::vector<std::wstring>& arguments) {
             break;
         case Option::ConfirmByCommandOnly:
             invocation.confirmByCommandOnly = true;
+            break;
+        case Option::AllowFrom:
+            if (const auto problem = remoteAddressListProblem(value)) {
+                return refused(L"--allow-from 无效：" + *problem, json);
+            }
+            invocation.allowFrom = value;
             break;
         }
     }

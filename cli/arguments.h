@@ -19,11 +19,14 @@ struct Invocation {
     long verifySeconds = 60;           // --restart service: how long to wait for the listener
     long confirmSeconds = 0;           // taken back by itself unless confirmed within; 0: not asked
     bool confirmByCommandOnly = false; // a remote logon does not confirm it
+    // set --allow-from: the remote addresses the rules let in, in the firewall's own text
+    std::optional<std::wstring> allowFrom;
 
     bool operator==(const Invocation& o) const {
         return command == o.command && portText == o.portText && restart == o.restart &&
                force == o.force && json == o.json && verifySeconds == o.verifySeconds &&
-               confirmSeconds == o.confirmSeconds && confirmByCommandOnly == o.confirmByCommandOnly;
+               confirmSeconds == o.confirmSeconds && confirmByCommandOnly == o.confirmByCommandOnly &&
+               allowFrom == o.allowFrom;
     }
 };
 

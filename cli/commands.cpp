@@ -10,6 +10,7 @@
 #include "logic/lockout_guard.h"
 #include "logic/port_change.h"
 #include "logic/port_entry_rules.h"
+#include "logic/remote_addresses.h"
 #include "logic/restart_command.h"
 #include "logic/service_restart.h"
 
@@ -162,7 +163,7 @@ void applyWithRestartOfService(const Invocation& invocation, SystemServices& sys
     limits.verify = std::chrono::seconds(invocation.verifySeconds);
     const ServicePortChange outcome = changePortWithServiceRestart(
         system, *system.shell.create(L"wscript.shell"), invocation.portText, limits,
-        onInterrupted(invocation), confirmation);
+        onInterrupted(invocation), invocation.allowFrom, confirmation);
     report.oldPort = outcome.oldPort;
     report.firewall = outcome.change.firewall;
     report.changed = outcome.change.changed;
@@ -195,11 +196,32 @@ void applyWithRestartOfService(const Invocation& invocation, SystemServices& sys
     }
 }
 
+// Whether rules that let in only the addresses asked for would shut out the Remote Desktop
+// session this runs in; if so, the report says the session's client address.
+bool cutsOffThisSession(const Invocation& invocation, SystemInfo& info, Report& report) {
+    if (!invocation.allowFrom) {
+        return false;
+    }
+    const std::optional<std::wstring> client = info.remoteSessionClientAddress();
+    if (!client || remoteAddressListCovers(*invocation.allowFrom, *client)) {
+        return false;
+    }
+    report.sessionClientAddress = client;
+    return true;
+}
+
 void runSet(const Invocation& invocation, SystemServices& system, Report& report) {
     report.changed = false;
     report.restart = RestartState::None;
     if (!acceptPortText(invocation.portText, report)) {
         return;
+    }
+    if (cutsOffThisSession(invocation, system.info, report)) {
+        if (!invocation.force) {
+            report.exitCode = ExitCode::CutsOffSession;
+            return;
+        }
+        report.forced = true;
     }
     const long port = portNumber(invocation.portText);
     report.newPort = port;
@@ -231,7 +253,7 @@ void runSet(const Invocation& invocation, SystemServices& system, Report& report
     } else {
         const PortChangeOutcome outcome =
             applyPortChange(system, *shell, invocation.portText, WhenInPlace::LeaveAlone,
-                            onInterrupted(invocation), confirmed);
+                            onInterrupted(invocation), invocation.allowFrom, confirmed);
         report.firewall = outcome.firewall;
         report.port = port;
         report.changed = outcome.changed;

@@ -13,6 +13,10 @@ template <typename T> Json orNull(const std::optional<T>& value) {
     return value ? Json(*value) : Json(nullptr);
 }
 
+Json textOrNull(const std::optional<std::wstring>& text) {
+    return text ? Json(toUtf8(*text)) : Json(nullptr);
+}
+
 const char* restartName(RestartState state) {
     switch (state) {
     case RestartState::Required:
@@ -70,7 +74,9 @@ Json firewallJson(const Report& report) {
     if (report.status) {
         return {{"available", report.status->firewallAvailable},
                 {"tcp", presenceName(report.status->tcpRule)},
-                {"udp", presenceName(report.status->udpRule)}};
+                {"udp", presenceName(report.status->udpRule)},
+                {"tcpRemoteAddresses", textOrNull(report.status->tcpRemoteAddresses)},
+                {"udpRemoteAddresses", textOrNull(report.status->udpRemoteAddresses)}};
     }
     return nullptr;
 }
@@ -187,6 +193,9 @@ std::string jsonReport(const Report& report) {
     };
     if (report.interrupted) {
         json["interrupted"] = true;
+    }
+    if (report.sessionClientAddress) {
+        json["sessionClientAddress"] = toUtf8(*report.sessionClientAddress);
     }
     if (report.error && report.error->changeLeftBehind()) {
         json["rolledBack"] = false;

@@ -20,6 +20,7 @@ constexpr int Usage = 2; // also a port text the entry rules reject
 constexpr int AccessDenied = 5;
 constexpr int PortInUse = 10;
 constexpr int PortReserved = 11;
+constexpr int CutsOffSession = 12; // the change would cut off the session that runs it
 constexpr int AnotherChangeInProgress = 1618;
 constexpr int RestartStarted = 1641;
 constexpr int RestartRolledBack = 13; // the service did not come up on the new port; put back
@@ -48,7 +49,10 @@ struct Report {
     std::optional<PortCheck> check;            // check, set
     std::optional<RemoteDesktopStatus> status; // status
     std::optional<PlatformError> error;
-    bool forced = false; // set went on past a port in use or reserved
+    bool forced = false; // set went on past a port in use or reserved, or a session cut off
+    // set --allow-from inside a Remote Desktop session: its client's address, which the list
+    // leaves out (refused with CutsOffSession unless forced)
+    std::optional<std::wstring> sessionClientAddress;
     std::optional<ServiceRestartOutcome> serviceRestart; // set --restart service
     bool restartedForValuesInPlace = false; // the values held the port before; nothing to undo
     std::optional<long> listenerPortNow;    // after a failed roll-back: the value in effect

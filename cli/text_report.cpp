@@ -25,8 +25,18 @@ std::wstring guardWarning(const PortCheck& check) {
     return text + crlf;
 }
 
+std::wstring cutOffWarning(const std::wstring& clientAddress) {
+    return L"本远程桌面会话的客户端地址 " + clientAddress +
+           L" 不在 --allow-from 的地址中：修改后将切断本会话。" + crlf;
+}
+
 std::wstring presence(const std::optional<bool>& present) {
     return present ? (*present ? L"已存在" : L"不存在") : L"未知";
+}
+
+// "（远程地址 10.0.0.0/8）" after a rule that is there.
+std::wstring remoteAddressesNote(const std::optional<std::wstring>& addresses) {
+    return addresses ? L"（远程地址 " + *addresses + L"）" : L"";
 }
 
 std::wstring serviceStateText(ServiceState state) {
@@ -66,8 +76,10 @@ void statusLines(const RemoteDesktopStatus& status, TextReport& text) {
                     L"，RDP-Tcp 为 " + number(*status.rdpTcpPort) + L"。" + crlf;
     }
     if (status.firewallAvailable) {
-        text.out += L"防火墙规则：TCP " + presence(status.tcpRule) + L"，UDP " +
-                    presence(status.udpRule) + crlf;
+        text.out += L"防火墙规则：TCP " + presence(status.tcpRule) +
+                    remoteAddressesNote(status.tcpRemoteAddresses) + L"，UDP " +
+                    presence(status.udpRule) + remoteAddressesNote(status.udpRemoteAddresses) +
+                    crlf;
     } else {
         text.out += L"防火墙规则：未知（防火墙服务不可用）" + crlf;
     }
@@ -134,7 +146,14 @@ std::wstring firewallLine(const FirewallOutcome& firewall) {
 
 void setLines(const Report& report, TextReport& text) {
     if (report.forced) {
-        text.err += guardWarning(*report.check) + L"已按 --force 继续修改。" + crlf;
+        if (report.sessionClientAddress) {
+            text.err += cutOffWarning(*report.sessionClientAddress);
+        }
+        const PortCheckResult checked = report.check->result;
+        if (checked == PortCheckResult::InUse || checked == PortCheckResult::Reserved) {
+            text.err += guardWarning(*report.check);
+        }
+        text.err += L"已按 --force 继续修改。" + crlf;
     }
     if (!report.changed.value_or(false)) {
         const std::wstring already = L"端口已是 " + number(*report.newPort);
@@ -290,6 +309,9 @@ TextReport textReport(const Report& report) {
     if (report.command == "set" && refused) {
         text.err +=
             guardWarning(*report.check) + L"未写入任何内容。如仍要修改，请加 --force。" + crlf;
+    } else if (report.exitCode == ExitCode::CutsOffSession) {
+        text.err += cutOffWarning(report.sessionClientAddress.value_or(L"")) +
+                    L"未写入任何内容。如仍要修改，请加 --force。" + crlf;
     } else if (report.status) {
         statusLines(*report.status, text);
     } else if (report.command == "check" && report.check) {

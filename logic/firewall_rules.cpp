@@ -16,26 +16,30 @@ constexpr long inbound = 1;
 constexpr long allow = 1;
 constexpr long allProfiles = 0x7FFFFFFF;
 
-FirewallRule remoteDesktopRule(long port, long protocol, const wchar_t* protocolName) {
+FirewallRule remoteDesktopRule(long port, long protocol, const wchar_t* protocolName,
+                               const std::wstring& remoteAddresses) {
     FirewallRule rule;
     rule.name = L"远程桌面端口 " + std::to_wstring(port) + L" (" + protocolName + L")";
     rule.description = L"由 Velkora工具 为远程桌面监听端口添加";
     rule.grouping = L"Velkora工具";
+    // Bound to Remote Desktop, as Windows' own rules for it are: only it receives on the port.
+    rule.applicationName = L"%SystemRoot%\\system32\\svchost.exe";
+    rule.serviceName = L"termservice";
     rule.protocol = protocol;
     rule.localPorts = std::to_wstring(port);
     rule.direction = inbound;
     rule.action = allow;
     rule.profiles = allProfiles;
-    rule.remoteAddresses = L"*";
+    rule.remoteAddresses = remoteAddresses;
     rule.enabled = true;
     return rule;
 }
 
 } // namespace
 
-std::array<FirewallRule, 2> buildFirewallRules(long port) {
-    return {remoteDesktopRule(port, FirewallProtocol::Tcp, L"TCP"),
-            remoteDesktopRule(port, FirewallProtocol::Udp, L"UDP")};
+std::array<FirewallRule, 2> buildFirewallRules(long port, const std::wstring& remoteAddresses) {
+    return {remoteDesktopRule(port, FirewallProtocol::Tcp, L"TCP", remoteAddresses),
+            remoteDesktopRule(port, FirewallProtocol::Udp, L"UDP", remoteAddresses)};
 }
 
 CapturedRules captureRules(Firewall& firewall, long port) {
@@ -87,13 +91,14 @@ bool rulePresent(const std::optional<FirewallRule>& existing, const FirewallRule
 }
 
 FirewallOutcome openPortInFirewall(Firewall& firewall, long port, const CapturedRules& before,
-                                   std::vector<std::size_t>* touchedRules) {
+                                   std::vector<std::size_t>* touchedRules,
+                                   const std::optional<std::wstring>& allowFrom) {
     FirewallOutcome outcome;
     if (!before) {
         return outcome;
     }
     outcome.available = true;
-    const std::array<FirewallRule, 2> rules = buildFirewallRules(port);
+    const std::array<FirewallRule, 2> rules = buildFirewallRules(port, allowFrom.value_or(L"*"));
     std::vector<std::size_t> touched;
     const auto putBackTouched = [&] {
         putBackNewestFirst(touched.size(), [&](std::size_t i) {
@@ -105,12 +110,18 @@ FirewallOutcome openPortInFirewall(Firewall& firewall, long port, const Captured
         const std::optional<FirewallRule>& existing = (*before)[i];
         FirewallRule wanted = rules[i];
         if (existing && letsThePortIn(*existing, rules[i])) {
-            ruleOutcome = RuleOutcome::Present;
-            if (existing->enabled) {
+            // Its scope stays unless one was asked for; an unbound rule of ours from before is
+            // bound, a disabled one enabled.
+            FirewallRule enabled = *existing;
+            enabled.enabled = true;
+            wanted = enabled;
+            wanted.applicationName = rules[i].applicationName;
+            wanted.serviceName = rules[i].serviceName;
+            wanted.remoteAddresses = allowFrom.value_or(existing->remoteAddresses);
+            ruleOutcome = wanted == enabled ? RuleOutcome::Present : RuleOutcome::Added;
+            if (wanted == *existing) {
                 continue;
             }
-            wanted = *existing;
-            wanted.enabled = true;
         } else {
             ruleOutcome = RuleOutcome::Added;
         }
@@ -123,15 +134,6 @@ FirewallOutcome openPortInFirewall(Firewall& firewall, long port, const Captured
         *touchedRules = touched;
     }
     return outcome;
-}
-
-std::optional<std::array<bool, 2>> firewallRulesPresent(Firewall& firewall, long port) {
-    if (!firewall.available()) {
-        return std::nullopt;
-    }
-    const std::array<FirewallRule, 2> rules = buildFirewallRules(port);
-    return std::array<bool, 2>{rulePresent(firewall.find(rules[0].name), rules[0]),
-                               rulePresent(firewall.find(rules[1].name), rules[1])};
 }
 
 } // namespace velkora

@@ -9,8 +9,10 @@
 
 namespace velkora {
 
-// The inbound allow rules that open port N for the Remote Desktop listener, TCP and UDP.
-std::array<FirewallRule, 2> buildFirewallRules(long port);
+// The inbound allow rules that open port N for the Remote Desktop listener, TCP and UDP, to
+// the remote addresses given (the firewall's own text).
+std::array<FirewallRule, 2> buildFirewallRules(long port,
+                                               const std::wstring& remoteAddresses = L"*");
 
 // What became of one rule: put (new, or made to match), already there as it should be, or
 // not touched because the modern firewall is not there.
@@ -46,15 +48,14 @@ bool rulePresent(const std::optional<FirewallRule>& existing, const FirewallRule
 
 // Makes sure both rules let the port in, from what captureRules gave; skipped where the modern
 // firewall is not there. A rule of our name that lets the port in already keeps its scope (an
-// administrator may have narrowed its remote addresses or profiles); one that is disabled is
-// enabled. Any other is added or made to match. If a rule cannot be put, every rule this run
+// administrator may have narrowed its remote addresses or profiles) unless allowFrom names the
+// remote addresses; one that is disabled is enabled, and one not bound to Remote Desktop (made
+// before rules were) is bound in place. Any other is added or made to match, with allowFrom
+// (or any address) as its remote addresses. If a rule cannot be put, every rule this run
 // put is put back as it was before the error travels on. On success, touched holds the
 // indexes (0 TCP, 1 UDP) of the rules put, in order.
 FirewallOutcome openPortInFirewall(Firewall& firewall, long port, const CapturedRules& before,
-                                   std::vector<std::size_t>* touched = nullptr);
-
-// Whether both rules for the port exist exactly as openPortInFirewall makes them; absent
-// where the modern firewall is not there.
-std::optional<std::array<bool, 2>> firewallRulesPresent(Firewall& firewall, long port);
+                                   std::vector<std::size_t>* touched = nullptr,
+                                   const std::optional<std::wstring>& allowFrom = std::nullopt);
 
 } // namespace velkora

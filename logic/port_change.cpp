@@ -1,6 +1,7 @@
 #include "logic/port_change.h"
 
 #include <cstdint>
+#include <utility>
 
 #include "logic/confirmed_change.h"
 #include "logic/undo.h"
@@ -41,9 +42,11 @@ long portNumber(const std::wstring& acceptedText) {
     return static_cast<long>(parseDwordText(acceptedText).value_or(0));
 }
 
-PortChange::PortChange(SystemServices& system, ShellObject& shell, const std::wstring& portText)
+PortChange::PortChange(SystemServices& system, ShellObject& shell, const std::wstring& portText,
+                       std::optional<std::wstring> allowFrom)
     : system_(system), shell_(shell), changeSet_(buildPortChangeSet(portText)),
-      port_(portNumber(portText)), valuesBefore_(captureValues(shell, changeSet_)) {}
+      port_(portNumber(portText)), allowFrom_(std::move(allowFrom)),
+      valuesBefore_(captureValues(shell, changeSet_)) {}
 
 std::optional<long> PortChange::listenerPortBefore() const {
     std::optional<std::uint32_t> number = storedNumber(valuesBefore_[1]);
@@ -80,7 +83,8 @@ PortChangeOutcome PortChange::apply(WhenInPlace whenInPlace,
     if (whenInPlace == WhenInPlace::LeaveAlone) {
         outcome.listenerChanged = !valueInPlace(0) || !valueInPlace(1);
         const auto rulesInPlace = [&] {
-            const std::array<FirewallRule, 2> rules = buildFirewallRules(port_);
+            const std::array<FirewallRule, 2> rules =
+                buildFirewallRules(port_, allowFrom_.value_or(L"*"));
             return !rulesBefore() ||
                    ((*rulesBefore())[0] == rules[0] && (*rulesBefore())[1] == rules[1]);
         };
@@ -100,7 +104,10 @@ PortChangeOutcome PortChange::apply(WhenInPlace whenInPlace,
     // If the rules cannot be opened, the registry change is put back before the error travels
     // on, so a change is never left half made.
     outcome.firewall = undoOnFailure(
-        [&] { return openPortInFirewall(system_.firewall, port_, rulesBefore(), &rulesTouched_); },
+        [&] {
+            return openPortInFirewall(system_.firewall, port_, rulesBefore(), &rulesTouched_,
+                                      allowFrom_);
+        },
         [&] { putBack(); });
     outcome.changed = true;
     return outcome;
@@ -136,10 +143,11 @@ void PortChange::putBack() {
 PortChangeOutcome applyPortChange(SystemServices& system, ShellObject& shell,
                                   const std::wstring& portText, WhenInPlace whenInPlace,
                                   OnInterruptedChange onInterrupted,
+                                  const std::optional<std::wstring>& allowFrom,
                                   ConfirmedChange* confirmation) {
     const HeldChangeLock held(system.changeLock);
     refuseWhileChangePending(system.journal);
-    PortChange change(system, shell, portText);
+    PortChange change(system, shell, portText, allowFrom);
     if (held.interrupted() && onInterrupted == OnInterruptedChange::RefuseWhenValuesDiffer) {
         change.refuseIfListenerValuesDiffer();
     }

@@ -31,7 +31,9 @@ struct PortChangeOutcome {
 // holds for as long as the change lives); what it wrote; and how to put that back.
 class PortChange {
 public:
-    PortChange(SystemServices& system, ShellObject& shell, const std::wstring& portText);
+    // allowFrom: the remote addresses the rules are to let in (the firewall's text), if asked.
+    PortChange(SystemServices& system, ShellObject& shell, const std::wstring& portText,
+               std::optional<std::wstring> allowFrom = std::nullopt);
 
     long port() const { return port_; }
 
@@ -65,6 +67,7 @@ private:
     ShellObject& shell_;
     PortChangeSet changeSet_;
     long port_;
+    std::optional<std::wstring> allowFrom_;
     std::vector<RegistryValueState> valuesBefore_;
     std::optional<CapturedRules> rulesBefore_; // read when first needed
     std::size_t valuesWritten_ = 0;
@@ -86,6 +89,7 @@ class ConfirmedChange;
 PortChangeOutcome applyPortChange(SystemServices& system, ShellObject& shell,
                                   const std::wstring& portText, WhenInPlace whenInPlace,
                                   OnInterruptedChange onInterrupted = OnInterruptedChange::GoOn,
+                                  const std::optional<std::wstring>& allowFrom = std::nullopt,
                                   ConfirmedChange* confirmation = nullptr);
 
 // Applies the change; with a confirmation, begins it before the first write. A failure that

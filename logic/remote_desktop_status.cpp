@@ -80,12 +80,15 @@ RemoteDesktopStatus readRemoteDesktopStatus(SystemServices& system) {
     status.tdsPort = ports.tds;
     status.rdpTcpPort = ports.rdpTcp;
 
-    const auto rules =
-        unlessUnreadable([&] { return firewallRulesPresent(system.firewall, status.port); });
+    const auto rules = unlessUnreadable([&] { return captureRules(system.firewall, status.port); });
     status.firewallAvailable = rules && rules->has_value();
     if (status.firewallAvailable) {
-        status.tcpRule = (**rules)[0];
-        status.udpRule = (**rules)[1];
+        const std::array<FirewallRule, 2> ours = buildFirewallRules(status.port);
+        const auto& [tcp, udp] = **rules;
+        status.tcpRule = rulePresent(tcp, ours[0]);
+        status.udpRule = rulePresent(udp, ours[1]);
+        status.tcpRemoteAddresses = tcp ? std::optional(tcp->remoteAddresses) : std::nullopt;
+        status.udpRemoteAddresses = udp ? std::optional(udp->remoteAddresses) : std::nullopt;
     }
     status.listeners = unlessUnreadable([&] { return readListeners(system.info, *shell); });
     readAllowed(*shell, status);

@@ -17,6 +17,8 @@ struct RemoteDesktopStatus {
     bool firewallAvailable = false; // the modern firewall and its service
     std::optional<bool> tcpRule;    // the rules for the port exist as the tool makes them
     std::optional<bool> udpRule;
+    std::optional<std::wstring> tcpRemoteAddresses; // of the rule of that name, if there is one
+    std::optional<std::wstring> udpRemoteAddresses;
     std::optional<bool> allowed;          // Remote Desktop connections are allowed
     bool allowedByPolicy = false;         // the policy value decides, not the setting
     std::optional<ServiceStatus> service; // TermService

@@ -307,13 +307,14 @@ ServicePortChange changePortWithServiceRestart(SystemServices& system, ShellObje
                                                const std::wstring& portText,
                                                const ServiceRestartLimits& limits,
                                                OnInterruptedChange onInterrupted,
+                                               const std::optional<std::wstring>& allowFrom,
                                                ConfirmedChange* confirmation) {
     const HeldChangeLock held(system.changeLock);
     refuseWhileChangePending(system.journal);
     ProbeListenerTable listeners(system.ports, system.services);
     checkServiceCanRestart(system.services, remoteDesktopServiceName);
 
-    PortChange change(system, shell, portText);
+    PortChange change(system, shell, portText, allowFrom);
     if (held.interrupted() && onInterrupted == OnInterruptedChange::RefuseWhenValuesDiffer) {
         change.refuseIfListenerValuesDiffer();
     }

@@ -130,6 +130,7 @@ ServicePortChange changePortWithServiceRestart(SystemServices& system, ShellObje
                                                const std::wstring& portText,
                                                const ServiceRestartLimits& limits,
                                                OnInterruptedChange onInterrupted,
+                                               const std::optional<std::wstring>& allowFrom = std::nullopt,
                                                ConfirmedChange* confirmation = nullptr);
 
 } // namespace velkora

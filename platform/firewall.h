@@ -17,6 +17,9 @@ struct FirewallRule {
     std::wstring name;
     std::wstring description;
     std::wstring grouping;
+    // The program and service the rule is bound to; empty where it is bound to none.
+    std::wstring applicationName;
+    std::wstring serviceName;
     long protocol = FirewallProtocol::Tcp;
     // The firewall's own text: one port ("888"), or a range or list ("3389-3390,5000")
     // in a rule made by someone else, kept exactly so that it can be put back.
@@ -29,6 +32,7 @@ struct FirewallRule {
 
     bool operator==(const FirewallRule& o) const {
         return name == o.name && description == o.description && grouping == o.grouping &&
+               applicationName == o.applicationName && serviceName == o.serviceName &&
                protocol == o.protocol && localPorts == o.localPorts && direction == o.direction &&
                action == o.action && profiles == o.profiles &&
                remoteAddresses == o.remoteAddresses && enabled == o.enabled;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,10 @@ public:
     virtual std::vector<std::wstring> subkeyNames(const std::wstring& keyPath) = 0;
     // The name clients reach the computer by: its DNS host name, else its NetBIOS name.
     virtual std::wstring computerName() = 0;
+    // When this process runs in a Remote Desktop session: the address its client reported
+    // ("192.0.2.7", or eight IPv6 groups), which is the one that must stay let in. Nothing in a
+    // local session, or where the system does not say.
+    virtual std::optional<std::wstring> remoteSessionClientAddress() = 0;
 };
 
 } // namespace velkora

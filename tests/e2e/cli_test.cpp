@@ -17,6 +17,7 @@
 #include "tests/e2e/cli_process.h"
 #include "tests/e2e/e2e_environment.h"
 #include "tests/e2e/e2e_registry.h"
+#include "tests/kept_firewall/kept_firewall_prefix.h"
 
 namespace velkora::test {
 namespace {
@@ -32,6 +33,38 @@ std::string connectLine(int port) {
     DWORD size = sizeof name;
     GetComputerNameExA(ComputerNameDnsHostname, name, &size);
     return "连接方式：mstsc /v:" + std::string(name) + ":" + std::to_string(port) + "\r\n";
+}
+
+// The two rules a set stores for the port, every property as the firewall keeps it.
+std::vector<kept_firewall::RuleFields> rulesOpening(int port) {
+    std::vector<kept_firewall::RuleFields> rules;
+    for (const auto& [protocol, name] : {std::pair{6u, L"TCP"}, std::pair{17u, L"UDP"}}) {
+        kept_firewall::RuleFields rule;
+        rule.texts[L"Name"] = L"远程桌面端口 " + std::to_wstring(port) + L" (" + name + L")";
+        rule.texts[L"Description"] = L"由 Velkora工具 为远程桌面监听端口添加";
+        rule.texts[L"Grouping"] = L"Velkora工具";
+        rule.texts[L"ApplicationName"] = L"%SystemRoot%\\system32\\svchost.exe";
+        rule.texts[L"ServiceName"] = L"termservice";
+        rule.texts[L"LocalPorts"] = std::to_wstring(port);
+        rule.texts[L"RemoteAddresses"] = L"*";
+        rule.numbers[L"Protocol"] = protocol;
+        rule.numbers[L"Direction"] = 1; // inbound
+        rule.numbers[L"Action"] = 1;    // allow
+        rule.numbers[L"Profiles"] = 0x7FFFFFFF;
+        rule.numbers[L"Enabled"] = 1;
+        rules.push_back(rule);
+    }
+    return rules;
+}
+
+// The rules as this tool made them before they were bound to Remote Desktop.
+std::vector<kept_firewall::RuleFields> unboundRulesOpening(int port) {
+    std::vector<kept_firewall::RuleFields> rules = rulesOpening(port);
+    for (kept_firewall::RuleFields& rule : rules) {
+        rule.texts[L"ApplicationName"].clear();
+        rule.texts[L"ServiceName"].clear();
+    }
+    return rules;
 }
 
 class CliTest : public ::testing::Test {
@@ -68,9 +101,9 @@ protected:
 TEST_F(CliTest, StatusInTextGivesThePortAndWhatItKnows) {
     const CliRun run = runCli(L"status");
     EXPECT_EQ(run.exitCode, 0u);
-    // Wine's firewall is a stub and its TermService a stopped one.
+    // The test firewall holds no rule yet; Wine's TermService is a stopped one.
     EXPECT_EQ(run.out, "当前远程端口：3389\r\n"
-                       "防火墙规则：未知（防火墙服务不可用）\r\n"
+                       "防火墙规则：TCP 不存在，UDP 不存在\r\n"
                        "远程桌面连接：允许\r\n"
                        "远程桌面服务（TermService）：已停止\r\n"
                        "监听器 RDP-Tcp：端口 3389，已启用，安全层 未知，网络级别身份验证未知\r\n");
@@ -91,10 +124,14 @@ TEST_F(CliTest, StatusInJsonSaysWhenTheTwoValuesDiffer) {
     EXPECT_EQ(json["remoteDesktop"]["portValues"], Json({{"tds", 3389}, {"rdpTcp", 3390}}));
     EXPECT_EQ(json["remoteDesktop"]["allowed"], false);
     EXPECT_EQ(json["remoteDesktop"]["service"]["state"], "stopped");
-    EXPECT_EQ(json["firewall"]["available"], false);
+    EXPECT_EQ(json["firewall"], Json({{"available", true},
+                                      {"tcp", "absent"},
+                                      {"udp", "absent"},
+                                      {"tcpRemoteAddresses", nullptr},
+                                      {"udpRemoteAddresses", nullptr}}));
     EXPECT_TRUE(json["error"].is_null());
     EXPECT_EQ(run.err, "当前远程端口：3390\r\n"
-                       "防火墙规则：未知（防火墙服务不可用）\r\n"
+                       "防火墙规则：TCP 不存在，UDP 不存在\r\n"
                        "远程桌面连接：禁止\r\n"
                        "远程桌面服务（TermService）：已停止\r\n"
                        "监听器 RDP-Tcp：端口 3390，已启用，安全层 未知，网络级别身份验证未知\r\n"
@@ -244,17 +281,18 @@ TEST_F(CliTest, SetWritesEverythingAndEndsWith3010ThenAgainWithZero) {
     EXPECT_EQ(json["changed"], true);
     EXPECT_EQ(json["restart"], "required");
     EXPECT_EQ(json["check"]["result"], "free");
-    EXPECT_EQ(json["firewall"],
-              Json({{"available", false}, {"tcp", "skipped"}, {"udp", "skipped"}}));
+    EXPECT_EQ(json["firewall"], Json({{"available", true}, {"tcp", "added"}, {"udp", "added"}}));
     EXPECT_TRUE(json["error"].is_null());
     expectListenerAt(3390);
     expectOpenPortEntries(L"3390");
+    EXPECT_EQ(KeptFirewall::rules(), rulesOpening(3390));
 
     const ToolRegistryState afterFirst = toolRegistryState();
     run = runCli(L"set 3390");
     EXPECT_EQ(run.exitCode, 0u);
     EXPECT_EQ(run.out, "端口已是 3390，无需修改。\r\n" + connectLine(3390));
     EXPECT_TRUE(toolRegistryState() == afterFirst);
+    EXPECT_EQ(KeptFirewall::rules(), rulesOpening(3390));
 
     run = runCli(L"set 3390 --json");
     json = jsonOf(run);
@@ -305,10 +343,70 @@ TEST_F(CliTest, ARefusedWriteEndsWithFiveAndPutsEverythingBack) {
     EXPECT_TRUE(toolRegistryState() == before) << "a value was left changed";
 }
 
+// Outside a Remote Desktop session nothing is cut off: both rules take the addresses, and
+// status shows them.
+TEST_F(CliTest, SetAllowFromScopesBothRulesAndStatusShowsIt) {
+    const std::wstring allowFrom = L"10.0.0.0/255.0.0.0,192.0.2.1-192.0.2.9,LocalSubnet";
+    ASSERT_EQ(runCli(L"set 3390 --allow-from " + allowFrom).exitCode, 3010u);
+    std::vector<kept_firewall::RuleFields> expected = rulesOpening(3390);
+    for (kept_firewall::RuleFields& rule : expected) {
+        rule.texts[L"RemoteAddresses"] = allowFrom;
+    }
+    EXPECT_EQ(KeptFirewall::rules(), expected);
+
+    const CliRun status = runCli(L"status --json");
+    const Json firewall = jsonOf(status)["firewall"];
+    EXPECT_EQ(firewall["tcpRemoteAddresses"], "10.0.0.0/255.0.0.0,192.0.2.1-192.0.2.9,LocalSubnet");
+    EXPECT_EQ(firewall["udpRemoteAddresses"], firewall["tcpRemoteAddresses"]);
+}
+
+TEST_F(CliTest, SetBindsOurUnboundRulesInPlace) {
+    KeptFirewall::setRules(unboundRulesOpening(3390));
+    const CliRun run = runCli(L"set 3390 --json");
+    EXPECT_EQ(run.exitCode, 3010u);
+    EXPECT_EQ(jsonOf(run)["firewall"],
+              Json({{"available", true}, {"tcp", "added"}, {"udp", "added"}}));
+    EXPECT_EQ(KeptFirewall::rules(), rulesOpening(3390));
+}
+
+// The firewall refuses one call, each call of a set in turn, with a disabled unbound rule of
+// ours for the port there before: a set refused ends with the error and leaves the registry and the
+// rules as they were; a set that could do without the refused call (a read) is done whole.
+TEST_F(CliTest, ASetRefusedAtAnyFirewallCallLeavesEverythingAsItWas) {
+    std::vector<kept_firewall::RuleFields> rulesBefore = unboundRulesOpening(3390);
+    rulesBefore[0].numbers[L"Enabled"] = 0;
+    rulesBefore[0].texts[L"RemoteAddresses"] = L"10.0.0.0/255.0.0.0";
+    rulesBefore.pop_back();
+    std::vector<kept_firewall::RuleFields> rulesDone = rulesOpening(3390);
+    rulesDone[0].texts[L"RemoteAddresses"] = L"10.0.0.0/255.0.0.0"; // an administrator's scope
+    const ToolRegistryState before = toolRegistryState();
+    DWORD refusedCall = 0;
+    for (;; ++refusedCall) {
+        ASSERT_LT(refusedCall, 100u) << "the set never got past the refusals";
+        seedListener(cliPorts);
+        KeptFirewall::setRules(rulesBefore);
+        KeptFirewall::denyAfterCalls(refusedCall);
+        const CliRun run = runCli(L"set 3390");
+        if (KeptFirewall::denialPending()) {
+            break; // the set made fewer calls than that
+        }
+        if (run.exitCode == 3010u) {
+            EXPECT_EQ(KeptFirewall::rules(), rulesDone) << "refused at call " << refusedCall;
+            continue;
+        }
+        EXPECT_EQ(run.exitCode, 5u) << "refused at call " << refusedCall;
+        EXPECT_TRUE(toolRegistryState() == before) << "refused at call " << refusedCall;
+        EXPECT_EQ(KeptFirewall::rules(), rulesBefore) << "refused at call " << refusedCall;
+    }
+    EXPECT_GT(refusedCall, 10u) << "too few firewall calls for a set";
+    EXPECT_EQ(KeptFirewall::rules(), rulesDone);
+    expectListenerAt(3390);
+}
+
 TEST_F(CliTest, RestartComputerEndsWith1641AndStartsTheRestart) {
     const CliRun run = runCli(L"set 3391 --restart computer");
     EXPECT_EQ(run.exitCode, 1641u);
-    EXPECT_EQ(run.out, "端口修改成功，正在重启计算机。\r\n防火墙服务不可用，未添加规则。\r\n" +
+    EXPECT_EQ(run.out, "端口修改成功，正在重启计算机。\r\n防火墙规则：TCP 已添加，UDP 已添加\r\n" +
                            connectLine(3391));
     const auto calls = waitForRecordedCalls(L"shutdown", 1, 15000);
     ASSERT_EQ(calls.size(), 1u) << "the restart command did not reach shutdown.exe";
@@ -342,7 +440,9 @@ INSTANTIATE_TEST_SUITE_P(
                       Usage{"BadRestart", L"set 3390 --restart later",
                             "--restart 只能是 none、computer 或 service\r\n用法：\r\n"},
                       Usage{"TooLarge", L"set 65536", "端口数字过大：端口最大值仅支持65535\r\n"},
-                      Usage{"Letters", L"check 33a", "端口格式错误：端口只能由数字组成\r\n"}),
+                      Usage{"Letters", L"check 33a", "端口格式错误：端口只能由数字组成\r\n"},
+                      Usage{"BadAllowFrom", L"set 3390 --allow-from 10.0.0.1,*",
+                            "--allow-from 无效：“*”只能单独使用\r\n用法：\r\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(CliTest, WhileAnotherChangeHoldsTheLockSetEndsWith1618AfterTenSeconds) {

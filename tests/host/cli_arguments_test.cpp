@@ -30,6 +30,7 @@ std::string summary(const ParsedArguments& parsed) {
     text += i.verifySeconds != 60 ? " verify " + std::to_string(i.verifySeconds) : "";
     text += i.confirmSeconds != 0 ? " confirm " + std::to_string(i.confirmSeconds) : "";
     text += i.confirmByCommandOnly ? " by-command-only" : "";
+    text += i.allowFrom ? " allow-from " + toUtf8(*i.allowFrom) : "";
     text += i.force ? " force" : "";
     text += i.json ? " json" : "";
     return text;
@@ -83,6 +84,14 @@ INSTANTIATE_TEST_SUITE_P(
             "refused: --verify-seconds 后须是 1 到 3600 的秒数"},
         Row{{L"set", L"3390", L"--restart", L"service", L"--verify-seconds", L"1e3"},
             "refused: --verify-seconds 后须是 1 到 3600 的秒数"},
+        Row{{L"set", L"3390", L"--allow-from", L"10.0.0.0/8,LocalSubnet"},
+            "set <3390> allow-from 10.0.0.0/8,LocalSubnet"},
+        Row{{L"set", L"--allow-from=*", L"3390"}, "set <3390> allow-from *"},
+        Row{{L"set", L"3390", L"--allow-from", L"10.0.0.0/33"},
+            "refused: --allow-from 无效：无效的地址、范围或子网：10.0.0.0/33"},
+        Row{{L"set", L"3390", L"--allow-from="}, "refused: --allow-from 无效：地址列表为空"},
+        Row{{L"set", L"3390", L"--allow-from"}, "refused: --allow-from 后缺少地址列表"},
+        Row{{L"check", L"3390", L"--allow-from", L"*"}, "refused: 未知的选项：--allow-from"},
         Row{{L"set", L"3390", L"--restart", L"service", L"--verify-seconds"},
             "refused: --verify-seconds 后须是 1 到 3600 的秒数"},
         Row{{L"set", L"3390", L"--restart=service", L"--verify-seconds=5"},

@@ -32,6 +32,11 @@ Invocation asked(Command command, std::wstring port = L"", RestartMode restart =
     return i;
 }
 
+Invocation allowingFrom(Invocation invocation, std::wstring addresses) {
+    invocation.allowFrom = std::move(addresses);
+    return invocation;
+}
+
 // The listener's values already hold 3390, written by an earlier set; the listener itself is
 // where that set left it.
 void setEarlier(FakePlatform& fake, RestartMode restart = RestartMode::None) {
@@ -86,6 +91,33 @@ const Case cases[] = {
      L"端口 4000 位于系统保留的端口范围内，远程桌面可能无法在此端口监听。\r\n", L""},
     {"CheckTooLarge", asked(Command::Check, L"65536"), nullptr, 2, false, L"",
      L"端口数字过大：端口最大值仅支持65535\r\n"},
+    {"StatusWithTheRulesRemoteAddresses", asked(Command::Status),
+     [](FakePlatform& f) {
+         f.services.services.erase(L"TermService");
+         runCommand(allowingFrom(asked(Command::Set, L"3389"), L"10.0.0.0/8,LocalSubnet"),
+                    f.platform);
+     },
+     0, false,
+     L"当前远程端口：3389\r\n防火墙规则：TCP 已存在（远程地址 10.0.0.0/8,LocalSubnet），UDP "
+     L"已存在（远程地址 10.0.0.0/8,LocalSubnet）\r\n远程桌面连接：未知\r\n"
+     L"远程桌面服务（TermService）：未知\r\n监听器 RDP-Tcp：端口 3389，已启用，安全层 未知，"
+     L"网络级别身份验证未知\r\n",
+     L""},
+    {"SetAllowingTheSessionsClient", allowingFrom(asked(Command::Set, L"3390"), L"10.0.0.0/8"),
+     [](FakePlatform& f) { f.info.sessionClientAddress = L"10.1.2.3"; }, 3010, true,
+     done + connectLine(3390), L""},
+    {"SetAllowingFromOutsideASession", allowingFrom(asked(Command::Set, L"3390"), L"10.0.0.0/8"),
+     nullptr, 3010, true, done + connectLine(3390), L""},
+    {"SetCuttingOffTheSession", allowingFrom(asked(Command::Set, L"3390"), L"10.0.0.0/8"),
+     [](FakePlatform& f) { f.info.sessionClientAddress = L"192.0.2.7"; }, 12, false, L"",
+     L"本远程桌面会话的客户端地址 192.0.2.7 不在 --allow-from 的地址中：修改后将切断本会话。\r\n"
+     L"未写入任何内容。如仍要修改，请加 --force。\r\n"},
+    {"SetCuttingOffTheSessionForced",
+     allowingFrom(asked(Command::Set, L"3390", RestartMode::None, true), L"LocalSubnet"),
+     [](FakePlatform& f) { f.info.sessionClientAddress = L"192.168.0.9"; }, 3010, true,
+     done + connectLine(3390),
+     L"本远程桌面会话的客户端地址 192.168.0.9 不在 --allow-from 的地址中：修改后将切断本会话。\r\n"
+     L"已按 --force 继续修改。\r\n"},
     {"SetEmpty", asked(Command::Set, L""), nullptr, 2, false, L"", L"端口不能为空\r\n"},
     {"SetFree", asked(Command::Set, L"3390"), nullptr, 3010, true, done + connectLine(3390), L""},
     {"SetSamePortMissingItsRules", asked(Command::Set, L"3389"), nullptr, 0, true,
@@ -559,7 +591,8 @@ TEST(JsonReport, OfAStatusWithAPolicyAndARunningService) {
     EXPECT_EQ(jsonReport(report),
               R"({"schema":1,"command":"status","exitCode":0,"port":3390,"oldPort":null,)"
               R"("newPort":null,"changed":null,"restart":null,"forced":false,)"
-              R"("firewall":{"available":true,"tcp":"absent","udp":"absent"},"check":null,)"
+              R"("firewall":{"available":true,"tcp":"absent","udp":"absent",)"
+              R"("tcpRemoteAddresses":null,"udpRemoteAddresses":null},"check":null,)"
               R"("remoteDesktop":{"listeners":[{"name":"RDP-Tcp","port":3390,"enabled":true,)"
               R"("securityLayer":null,"nlaRequired":null}],"allowed":false,"allowedByPolicy":true,)"
               R"("portValues":{"tds":3389,"rdpTcp":3390},)"
@@ -596,7 +629,8 @@ TEST_P(ServiceStateNames, InStatusAreTheStateOrUnknown) {
     EXPECT_EQ(jsonReport(report),
               R"({"schema":1,"command":"status","exitCode":0,"port":3389,"oldPort":null,)"
               R"("newPort":null,"changed":null,"restart":null,"forced":false,)"
-              R"("firewall":{"available":true,"tcp":"absent","udp":"absent"},"check":null,)"
+              R"("firewall":{"available":true,"tcp":"absent","udp":"absent",)"
+              R"("tcpRemoteAddresses":null,"udpRemoteAddresses":null},"check":null,)"
               R"("remoteDesktop":{"listeners":[{"name":"RDP-Tcp","port":3389,"enabled":true,)"
               R"("securityLayer":null,"nlaRequired":null}],"allowed":null,"allowedByPolicy":false,)"
               R"("portValues":{"tds":3389,"rdpTcp":3389},"service":{"state":")" +

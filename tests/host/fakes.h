@@ -125,6 +125,10 @@ public:
     explicit FakeSystemInfo(FakeRegistry& registry) : registry_(registry) {}
     std::vector<std::wstring> subkeyNames(const std::wstring& keyPath) override;
     std::wstring computerName() override { return L"srv01.example.com"; }
+    std::optional<std::wstring> remoteSessionClientAddress() override {
+        return sessionClientAddress;
+    }
+    std::optional<std::wstring> sessionClientAddress; // none: a local session
 
 private:
     FakeRegistry& registry_;

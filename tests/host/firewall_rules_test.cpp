@@ -32,6 +32,8 @@ TEST_P(BuildFirewallRules, GivesInboundAllowRulesForTcpAndUdpOnThePort) {
         EXPECT_TRUE(rule.enabled);
         EXPECT_EQ(rule.grouping, L"Velkora工具");
         EXPECT_EQ(rule.description, L"由 Velkora工具 为远程桌面监听端口添加");
+        EXPECT_EQ(rule.applicationName, L"%SystemRoot%\\system32\\svchost.exe");
+        EXPECT_EQ(rule.serviceName, L"termservice");
     }
 }
 
@@ -95,6 +97,49 @@ TEST(OpenPortInFirewall, NeverWidensARuleAnAdministratorNarrowed) {
         EXPECT_EQ(outcome.tcp, RuleOutcome::Present);
         EXPECT_EQ(firewall.puts(), enabled ? 1 : 2) << "the UDP rule, and the enabling";
     }
+}
+
+// Our rule as made before rules were bound to Remote Desktop: bound in place, its scope kept,
+// enabled; no second rule of the name.
+TEST(OpenPortInFirewall, BindsAnUnboundRuleOfOursInPlace) {
+    for (const bool enabled : {true, false}) {
+        FakeFirewall firewall;
+        FirewallRule unbound = buildFirewallRules(888)[0];
+        unbound.applicationName.clear();
+        unbound.serviceName.clear();
+        unbound.remoteAddresses = L"LocalSubnet";
+        unbound.enabled = enabled;
+        firewall.rules[unbound.name] = unbound;
+
+        const FirewallOutcome outcome =
+            openPortInFirewall(firewall, 888, captureRules(firewall, 888));
+
+        FirewallRule expected = buildFirewallRules(888)[0];
+        expected.remoteAddresses = L"LocalSubnet";
+        EXPECT_EQ(firewall.rules.at(unbound.name), expected);
+        EXPECT_EQ(firewall.rules.size(), 2u);
+        EXPECT_EQ(outcome.tcp, RuleOutcome::Added);
+    }
+}
+
+// Remote addresses asked for: the new rule takes them, and so does our rule that was there
+// (whatever scope it had); a rule that has them already is present.
+TEST(OpenPortInFirewall, GivesBothRulesTheRemoteAddressesAskedFor) {
+    FakeFirewall firewall;
+    FirewallRule narrowed = buildFirewallRules(888)[0];
+    narrowed.remoteAddresses = L"10.0.0.0/255.0.0.0";
+    firewall.rules[narrowed.name] = narrowed;
+    const std::wstring allowFrom = L"LocalSubnet,203.0.113.0/24";
+
+    FirewallOutcome outcome =
+        openPortInFirewall(firewall, 888, captureRules(firewall, 888), nullptr, allowFrom);
+
+    const auto expected = buildFirewallRules(888, allowFrom);
+    EXPECT_EQ(firewall.rules.at(expected[0].name), expected[0]);
+    EXPECT_EQ(firewall.rules.at(expected[1].name), expected[1]);
+    EXPECT_EQ(outcome, (FirewallOutcome{true, RuleOutcome::Added, RuleOutcome::Added}));
+    outcome = openPortInFirewall(firewall, 888, captureRules(firewall, 888), nullptr, allowFrom);
+    EXPECT_EQ(outcome, (FirewallOutcome{true, RuleOutcome::Present, RuleOutcome::Present}));
 }
 
 TEST(OpenPortInFirewall, LeavesRulesOfEarlierPortsAndOthersAlone) {

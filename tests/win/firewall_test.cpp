@@ -13,6 +13,7 @@
 #include "platform/win32/firewall/firewall.h"
 #include "platform/win32/runtime/com_ids.h"
 #include "tests/common/test_helpers.h"
+#include "tests/kept_firewall/kept_firewall_prefix.h"
 #include "tests/win/kept_firewall_rule.h"
 #include "tests/win/test_support.h"
 
@@ -76,6 +77,10 @@ FirewallRule testRule() {
     rule.description = L"测试";
     rule.grouping = L"Velkora工具";
     rule.localPorts = L"40001-40003,40010"; // a range and a list come back as they went
+    rule.profiles = NET_FW_PROFILE2_DOMAIN | NET_FW_PROFILE2_PUBLIC;
+    rule.remoteAddresses = L"10.0.0.0/255.0.0.0,LocalSubnet";
+    rule.applicationName = L"%SystemRoot%\\system32\\svchost.exe";
+    rule.serviceName = L"termservice";
     return rule;
 }
 
@@ -89,76 +94,192 @@ long errorNumberOf(const std::function<void()>& call) {
     return 0;
 }
 
-// Wine has the firewall API only as stubs and no firewall service (MpsSvc): the
-// availability check says so, and behind it reading or adding a rule is not implemented.
-void expectWhatWineDoes(win32::NetFwFirewall& firewall, const FirewallRule& rule) {
-    EXPECT_FALSE(win32::firewallServiceActive());
-    EXPECT_FALSE(firewall.available());
-    EXPECT_EQ(errorNumberOf([&] { firewall.find(rule.name); }), E_NOTIMPL);
-    EXPECT_EQ(errorNumberOf([&] { firewall.put(rule); }), E_NOTIMPL);
-    EXPECT_EQ(errorNumberOf([&] { firewall.remove(rule.name); }), 0);
+// What only Wine's own firewall does: its API is a set of stubs and it has no firewall
+// service (MpsSvc), so the availability check says no, and reading or adding a rule behind
+// it is not implemented.
+TEST(WineFirewallStub, IsNotAvailableAndStoresNothing) {
+    if (!test::runningUnderWine()) {
+        GTEST_SKIP() << "Wine only";
+    }
+    onFreshThread([] {
+        win32::NetFwFirewall firewall;
+        const FirewallRule rule = testRule();
+        EXPECT_FALSE(win32::firewallServiceActive());
+        EXPECT_FALSE(firewall.available());
+        EXPECT_EQ(errorNumberOf([&] { firewall.find(rule.name); }), E_NOTIMPL);
+        EXPECT_EQ(errorNumberOf([&] { firewall.put(rule); }), E_NOTIMPL);
+        EXPECT_EQ(errorNumberOf([&] { firewall.remove(rule.name); }), 0);
+    });
 }
 
-// A running Windows Firewall: the rule is added, read back field for field, and removed.
-void expectTheRealRoundTrip(win32::NetFwFirewall& firewall, const FirewallRule& rule) {
+class KeptFirewallTest : public ::testing::Test {
+protected:
+    KeptFirewall kept_;
+};
+
+// The rule is added, read back field for field, changed in place and removed.
+void roundTrip() {
+    win32::NetFwFirewall firewall;
+    FirewallRule rule = testRule();
     ASSERT_TRUE(firewall.available());
-    firewall.remove(rule.name);
     EXPECT_EQ(firewall.find(rule.name), std::nullopt);
     firewall.put(rule);
     EXPECT_EQ(firewall.find(rule.name), std::optional<FirewallRule>(rule));
+    rule.protocol = 256; // any protocol: the ports go first
+    rule.localPorts = L"";
+    rule.enabled = false;
+    rule.applicationName.clear(); // unbound again
+    rule.serviceName.clear();
+    firewall.put(rule);
+    EXPECT_EQ(firewall.find(rule.name), std::optional<FirewallRule>(rule));
+    EXPECT_EQ(KeptFirewall::rules().size(), 1u);
     firewall.remove(rule.name);
     EXPECT_EQ(firewall.find(rule.name), std::nullopt);
     firewall.remove(rule.name); // a rule already gone is no error
 }
 
-void exerciseEveryOperation() {
-    win32::NetFwFirewall firewall;
-    if (test::runningUnderWine()) {
-        expectWhatWineDoes(firewall, testRule());
-    } else {
-        expectTheRealRoundTrip(firewall, testRule());
-    }
+TEST_F(KeptFirewallTest, KeepsEveryFieldOfARule) {
+    onFreshThread(roundTrip);
 }
 
-// The real firewall, with the names of the calls made on it.
-class CallNames final : public Firewall {
-public:
-    bool available() override {
-        calls.push_back(L"available");
-        return real_.available();
-    }
-    std::optional<FirewallRule> find(const std::wstring& name) override {
-        calls.push_back(L"find " + name);
-        return real_.find(name);
-    }
-    void put(const FirewallRule& rule) override {
-        calls.push_back(L"put " + rule.name);
-        real_.put(rule);
-    }
-    void remove(const std::wstring& name) override {
-        calls.push_back(L"remove " + name);
-        real_.remove(name);
-    }
-    std::vector<std::wstring> calls;
-
-private:
-    win32::NetFwFirewall real_;
-};
-
-TEST(OpenPortInFirewall, IsSkippedUnderWineAndOpensThePortOnARunningFirewall) {
+// A refused call reaches the caller as a PlatformError with the HRESULT.
+TEST_F(KeptFirewallTest, ARefusedCallIsAnAccessDeniedError) {
     onFreshThread([] {
-        CallNames firewall;
-        openPortInFirewall(firewall, 40001, captureRules(firewall, 40001));
+        win32::NetFwFirewall firewall;
+        KeptFirewall::denyAfterCalls(0);
+        EXPECT_EQ(errorNumberOf([&] { firewall.find(testRule().name); }), E_ACCESSDENIED);
+        EXPECT_FALSE(KeptFirewall::denialPending());
+    });
+}
+
+TEST_F(KeptFirewallTest, OpeningThePortAddsItsTwoRulesAsBuilt) {
+    onFreshThread([] {
+        win32::NetFwFirewall firewall;
+        const FirewallOutcome outcome =
+            openPortInFirewall(firewall, 40001, captureRules(firewall, 40001));
+        EXPECT_EQ(outcome, (FirewallOutcome{true, RuleOutcome::Added, RuleOutcome::Added}));
         const auto rules = buildFirewallRules(40001);
-        if (test::runningUnderWine()) {
-            EXPECT_EQ(firewall.calls, std::vector<std::wstring>{L"available"});
-            return;
-        }
+        ASSERT_EQ(KeptFirewall::rules().size(), 2u);
         for (const FirewallRule& rule : rules) {
             EXPECT_EQ(firewall.find(rule.name), std::optional<FirewallRule>(rule));
-            firewall.remove(rule.name);
         }
     });
+}
+
+// The test firewall itself, through COM as the tool reaches it: what it must hold to so that
+// a test against it means something on Windows.
+class KeptFirewallCom : public KeptFirewallTest {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+        ASSERT_EQ(CoCreateInstance(CLSID_NetFwPolicy2, nullptr, CLSCTX_INPROC_SERVER,
+                                   IID_INetFwPolicy2, policy_.putVoid()),
+                  S_OK);
+        ASSERT_EQ(policy_->get_Rules(rules_.put()), S_OK);
+    }
+    void TearDown() override {
+        rules_.reset();
+        policy_.reset();
+        CoUninitialize();
+    }
+
+    win32::ComPtr<INetFwRule> newRule(const wchar_t* name, LONG protocol) {
+        win32::ComPtr<INetFwRule> rule;
+        EXPECT_EQ(CoCreateInstance(CLSID_NetFwRule, nullptr, CLSCTX_INPROC_SERVER, IID_INetFwRule,
+                                   rule.putVoid()),
+                  S_OK);
+        EXPECT_EQ(rule->put_Name(win32::UniqueBstr(SysAllocString(name)).get()), S_OK);
+        EXPECT_EQ(rule->put_Protocol(protocol), S_OK);
+        return rule;
+    }
+
+    win32::ComPtr<INetFwPolicy2> policy_;
+    win32::ComPtr<INetFwRules> rules_;
+};
+
+struct PortTextCase {
+    const char* label;
+    LONG protocol;
+    const wchar_t* ports;
+    HRESULT result;
+};
+
+void PrintTo(const PortTextCase& c, std::ostream* out) {
+    *out << c.label;
+}
+
+class KeptFirewallPorts : public KeptFirewallCom,
+                          public ::testing::WithParamInterface<PortTextCase> {};
+
+TEST_P(KeptFirewallPorts, TakesWhatTheFirewallTakes) {
+    const PortTextCase c = GetParam();
+    const auto rule = newRule(L"ports", c.protocol);
+    EXPECT_EQ(rule->put_LocalPorts(win32::UniqueBstr(SysAllocString(c.ports)).get()), c.result);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, KeptFirewallPorts,
+    ::testing::Values(PortTextCase{"One", NET_FW_IP_PROTOCOL_TCP, L"3389", S_OK},
+                      PortTextCase{"RangeAndList", NET_FW_IP_PROTOCOL_UDP, L"1-1024,3389", S_OK},
+                      PortTextCase{"Any", NET_FW_IP_PROTOCOL_TCP, L"*", S_OK},
+                      PortTextCase{"Keyword", NET_FW_IP_PROTOCOL_TCP, L"RPC", S_OK},
+                      PortTextCase{"AnyProtocol", 256, L"3389", E_INVALIDARG},
+                      PortTextCase{"Icmp", 1, L"3389", E_INVALIDARG},
+                      PortTextCase{"Zero", NET_FW_IP_PROTOCOL_TCP, L"0", E_INVALIDARG},
+                      PortTextCase{"TooHigh", NET_FW_IP_PROTOCOL_TCP, L"65536", E_INVALIDARG},
+                      PortTextCase{"Backwards", NET_FW_IP_PROTOCOL_TCP, L"90-80", E_INVALIDARG},
+                      PortTextCase{"Space", NET_FW_IP_PROTOCOL_TCP, L"80, 90", E_INVALIDARG},
+                      PortTextCase{"EmptyItem", NET_FW_IP_PROTOCOL_TCP, L"80,,90", E_INVALIDARG},
+                      PortTextCase{"Letters", NET_FW_IP_PROTOCOL_TCP, L"http", E_INVALIDARG}),
+    CaseLabel());
+
+std::wstring descriptionOf(INetFwRule& rule) {
+    BSTR text = nullptr;
+    EXPECT_EQ(rule.get_Description(&text), S_OK);
+    const win32::UniqueBstr owner(text);
+    return text ? text : L"";
+}
+
+std::vector<std::wstring> enumeratedDescriptions(INetFwRules& rules) {
+    std::vector<std::wstring> descriptions;
+    win32::ComPtr<IUnknown> unknown;
+    win32::ComPtr<IEnumVARIANT> items;
+    EXPECT_EQ(rules.get__NewEnum(unknown.put()), S_OK);
+    EXPECT_EQ(unknown->QueryInterface(IID_IEnumVARIANT, items.putVoid()), S_OK);
+    VARIANT item;
+    VariantInit(&item);
+    while (items->Next(1, &item, nullptr) == S_OK) {
+        win32::ComPtr<INetFwRule> rule;
+        EXPECT_EQ(item.pdispVal->QueryInterface(IID_INetFwRule, rule.putVoid()), S_OK);
+        descriptions.push_back(descriptionOf(*rule.get()));
+        VariantClear(&item);
+    }
+    return descriptions;
+}
+
+// Names are not unique: Add of a name that is there adds a second rule; Item and Remove take
+// the first; a missing name is ERROR_FILE_NOT_FOUND for Item.
+TEST_F(KeptFirewallCom, KeepsRulesOfOneNameApartAndFindsTheFirst) {
+    const win32::UniqueBstr name(SysAllocString(L"twice"));
+    for (const wchar_t* description : {L"first", L"second"}) {
+        const auto rule = newRule(L"twice", NET_FW_IP_PROTOCOL_TCP);
+        EXPECT_EQ(rule->put_Description(win32::UniqueBstr(SysAllocString(description)).get()),
+                  S_OK);
+        EXPECT_EQ(rules_->Add(rule.get()), S_OK);
+    }
+    LONG count = 0;
+    EXPECT_EQ(rules_->get_Count(&count), S_OK);
+    EXPECT_EQ(count, 2);
+    EXPECT_EQ(enumeratedDescriptions(*rules_.get()),
+              (std::vector<std::wstring>{L"first", L"second"}));
+    win32::ComPtr<INetFwRule> found;
+    ASSERT_EQ(rules_->Item(name.get(), found.put()), S_OK);
+    EXPECT_EQ(descriptionOf(*found.get()), L"first");
+    EXPECT_EQ(rules_->Remove(name.get()), S_OK);
+    ASSERT_EQ(rules_->Item(name.get(), found.put()), S_OK);
+    EXPECT_EQ(descriptionOf(*found.get()), L"second");
+    EXPECT_EQ(rules_->Remove(name.get()), S_OK);
+    EXPECT_EQ(rules_->Item(name.get(), found.put()), HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
 }
 
 // How a thread stands in COM before the firewall's operations run on it, and what one more
@@ -175,7 +296,10 @@ void PrintTo(const ApartmentCase& c, std::ostream* out) {
     *out << c.label;
 }
 
-class FirewallOnAThread : public ::testing::TestWithParam<ApartmentCase> {};
+class FirewallOnAThread : public ::testing::TestWithParam<ApartmentCase> {
+protected:
+    KeptFirewall kept_;
+};
 
 TEST_P(FirewallOnAThread, LeavesTheThreadsComAsItFoundIt) {
     const ApartmentCase c = GetParam();
@@ -183,7 +307,7 @@ TEST_P(FirewallOnAThread, LeavesTheThreadsComAsItFoundIt) {
         if (c.threadInitialisation) {
             ASSERT_EQ(CoInitializeEx(nullptr, *c.threadInitialisation), S_OK);
         }
-        exerciseEveryOperation();
+        roundTrip();
         EXPECT_EQ(CoInitializeEx(nullptr, c.probe), c.probeResult);
         if (SUCCEEDED(c.probeResult)) {
             CoUninitialize();

@@ -15,6 +15,7 @@ namespace velkora::test {
 class KeptFirewallRule final : public INetFwRule {
 public:
     std::wstring name, description, grouping, localPorts, remoteAddresses = L"*";
+    std::wstring applicationName, serviceName;
     LONG protocol = NET_FW_IP_PROTOCOL_TCP;
     LONG profiles = NET_FW_PROFILE2_ALL;
     NET_FW_RULE_DIRECTION direction = NET_FW_RULE_DIR_IN;
@@ -74,12 +75,12 @@ public:
     VELKORA_TEXT(Description, description)
     VELKORA_TEXT(Grouping, grouping)
     VELKORA_TEXT(RemoteAddresses, remoteAddresses)
+    VELKORA_TEXT(ApplicationName, applicationName)
+    VELKORA_TEXT(ServiceName, serviceName)
     VELKORA_VALUE(Direction, NET_FW_RULE_DIRECTION, direction)
     VELKORA_VALUE(Action, NET_FW_ACTION, action)
     VELKORA_VALUE(Profiles, LONG, profiles)
     VELKORA_VALUE(Enabled, VARIANT_BOOL, enabled)
-    VELKORA_UNUSED(ApplicationName, BSTR)
-    VELKORA_UNUSED(ServiceName, BSTR)
     VELKORA_UNUSED(RemotePorts, BSTR)
     VELKORA_UNUSED(LocalAddresses, BSTR)
     VELKORA_UNUSED(IcmpTypesAndCodes, BSTR)

@@ -22,6 +22,11 @@ UniqueBstr makeBstr(const std::wstring& text) {
     return bstr;
 }
 
+// No text unbinds a rule from its program or service, as the firewall gives it for an unbound one.
+UniqueBstr bstrOrNull(const std::wstring& text) {
+    return text.empty() ? UniqueBstr() : makeBstr(text);
+}
+
 // A BSTR result: null stands for the empty text.
 std::wstring takeBstr(BSTR text) {
     UniqueBstr owner(text);
@@ -73,6 +78,8 @@ FirewallRule readRule(INetFwRule& rule) {
     fields.name = readText(rule, &INetFwRule::get_Name);
     fields.description = readText(rule, &INetFwRule::get_Description);
     fields.grouping = readText(rule, &INetFwRule::get_Grouping);
+    fields.applicationName = readText(rule, &INetFwRule::get_ApplicationName);
+    fields.serviceName = readText(rule, &INetFwRule::get_ServiceName);
     fields.protocol = readProperty(rule, &INetFwRule::get_Protocol, LONG{0});
     fields.localPorts = readText(rule, &INetFwRule::get_LocalPorts);
     fields.direction = readProperty(rule, &INetFwRule::get_Direction, NET_FW_RULE_DIR_IN);
@@ -99,6 +106,8 @@ void writeRuleFields(INetFwRule& rule, const FirewallRule& fields) {
     };
     attempt(rule.put_Description(makeBstr(fields.description).get()));
     attempt(rule.put_Grouping(makeBstr(fields.grouping).get()));
+    attempt(rule.put_ApplicationName(bstrOrNull(fields.applicationName).get()));
+    attempt(rule.put_ServiceName(bstrOrNull(fields.serviceName).get()));
     LONG protocol = 0;
     if (FAILED(rule.get_Protocol(&protocol)) || protocol != fields.protocol) {
         attempt(rule.put_LocalPorts(nullptr));

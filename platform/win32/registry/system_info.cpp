@@ -5,6 +5,7 @@
 #include "platform/win32/registry/registry_path.h"
 #include "platform/win32/runtime/unique_handles.h"
 #include "platform/win32/runtime/win32_error.h"
+#include "platform/win32/session/session_client.h"
 
 namespace velkora::win32 {
 namespace {
@@ -44,6 +45,10 @@ std::vector<std::wstring> Win32SystemInfo::subkeyNames(const std::wstring& keyPa
 std::wstring Win32SystemInfo::computerName() {
     const std::wstring dns = nameOfKind(ComputerNameDnsHostname);
     return dns.empty() ? nameOfKind(ComputerNameNetBIOS) : dns;
+}
+
+std::optional<std::wstring> Win32SystemInfo::remoteSessionClientAddress() {
+    return win32::remoteSessionClientAddress();
 }
 
 } // namespace velkora::win32

@@ -4,11 +4,13 @@
 
 namespace velkora::win32 {
 
-// RegEnumKeyExW in the 64-bit view, and GetComputerNameExW.
+// RegEnumKeyExW in the 64-bit view, GetComputerNameExW, and the session's client address from
+// the Remote Desktop session information (wtsapi32).
 class Win32SystemInfo final : public SystemInfo {
 public:
     std::vector<std::wstring> subkeyNames(const std::wstring& keyPath) override;
     std::wstring computerName() override;
+    std::optional<std::wstring> remoteSessionClientAddress() override;
 };
 
 } // namespace velkora::win32
