@@ -8,6 +8,7 @@
 #include <oleauto.h>
 
 #include <algorithm>
+#include <cwchar>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -176,7 +177,7 @@ BSTR textResult(const std::wstring& text) {
 class Rule final : public DualObject<INetFwRule> {
 public:
     Rule() = default;
-    Rule(std::wstring id) : id_(std::move(id)) {}
+    explicit Rule(std::wstring id) : id_(std::move(id)) {}
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
         return answer(iid, IID_INetFwRule, out);
@@ -358,7 +359,7 @@ private:
 
 class RuleEnumerator final : public ComObject<IEnumVARIANT> {
 public:
-    RuleEnumerator(std::vector<std::wstring> ids, std::size_t next = 0)
+    explicit RuleEnumerator(std::vector<std::wstring> ids, std::size_t next = 0)
         : ids_(std::move(ids)), next_(next) {}
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
