@@ -92,6 +92,8 @@ Json ruleJson(const std::optional<FirewallRule>& rule) {
     return {{"name", toUtf8(rule->name)},
             {"description", toUtf8(rule->description)},
             {"grouping", toUtf8(rule->grouping)},
+            {"applicationName", toUtf8(rule->applicationName)},
+            {"serviceName", toUtf8(rule->serviceName)},
             {"protocol", rule->protocol},
             {"localPorts", toUtf8(rule->localPorts)},
             {"direction", rule->direction},
@@ -112,6 +114,8 @@ std::optional<FirewallRule> ruleFrom(const Json& json) {
     rule.name = text("name");
     rule.description = text("description");
     rule.grouping = text("grouping");
+    rule.applicationName = text("applicationName");
+    rule.serviceName = text("serviceName");
     rule.protocol = json.at("protocol").get<long>();
     rule.localPorts = text("localPorts");
     rule.direction = json.at("direction").get<long>();
