@@ -25,8 +25,8 @@ struct Invocation {
     bool operator==(const Invocation& o) const {
         return command == o.command && portText == o.portText && restart == o.restart &&
                force == o.force && json == o.json && verifySeconds == o.verifySeconds &&
-               confirmSeconds == o.confirmSeconds && confirmByCommandOnly == o.confirmByCommandOnly &&
-               allowFrom == o.allowFrom;
+               confirmSeconds == o.confirmSeconds &&
+               confirmByCommandOnly == o.confirmByCommandOnly && allowFrom == o.allowFrom;
     }
 };
 

@@ -126,11 +126,11 @@ struct ServicePortChange {
 // service is restarted for them unless it listens on the port.
 // With a confirmation, the change awaits it once verified; one put back ends it; one that could
 // not be put back is left to its watcher.
-ServicePortChange changePortWithServiceRestart(SystemServices& system, ShellObject& shell,
-                                               const std::wstring& portText,
-                                               const ServiceRestartLimits& limits,
-                                               OnInterruptedChange onInterrupted,
-                                               const std::optional<std::wstring>& allowFrom = std::nullopt,
-                                               ConfirmedChange* confirmation = nullptr);
+ServicePortChange
+changePortWithServiceRestart(SystemServices& system, ShellObject& shell,
+                             const std::wstring& portText, const ServiceRestartLimits& limits,
+                             OnInterruptedChange onInterrupted,
+                             const std::optional<std::wstring>& allowFrom = std::nullopt,
+                             ConfirmedChange* confirmation = nullptr);
 
 } // namespace velkora
