@@ -134,7 +134,13 @@ TEST(ConfirmedSet, StartsItsWatcherBeforeWritingAndAwaitsConfirmationOnceVerifie
 
     // Nothing is built on a change that waits: not by the command line, not by the window.
     const FakeRegistry::Keys changed = server.fake.registry.contents();
-    EXPECT_EQ(server.run(confirmedSet(L"3391")).exitCode, cli::ExitCode::AnotherChangeInProgress);
+    const Report refused = server.run(confirmedSet(L"3391"));
+    EXPECT_EQ(refused.exitCode, cli::ExitCode::AnotherChangeInProgress);
+    EXPECT_EQ(refused.error->description(),
+              L"端口从 3389 改为 3390 的修改正在等待确认（截止 " +
+                  fromUtf8(utcTimestamp(pending.confirmBy)) +
+                  L"）。请先运行 velkora-cli confirm 保留它，或运行 velkora-cli rollback "
+                  L"改回原端口。");
     EXPECT_THROW(applyPortChange(server.fake.platform, *server.fake.shell.create(L"wscript.shell"),
                                  L"3391", WhenInPlace::Rewrite),
                  PlatformError);
