@@ -12,7 +12,8 @@ const std::wstring usageText =
     L"  velkora-cli status [--json]\r\n"
     L"  velkora-cli check PORT [--json]\r\n"
     L"  velkora-cli set PORT [--restart none|computer|service] [--verify-seconds N] [--force]\r\n"
-    L"                   [--confirm-seconds N [--confirm-by-command-only]] [--allow-from LIST]\r\n"
+    L"                   [--confirm-seconds N [--confirm-by-command-only] [--close-old]]\r\n"
+    L"                   [--allow-from LIST]\r\n"
     L"                   [--json]\r\n"
     L"  velkora-cli confirm [--json]\r\n"
     L"  velkora-cli rollback [--json]\r\n"
@@ -46,6 +47,7 @@ enum class Option {
     VerifySeconds,
     ConfirmSeconds,
     ConfirmByCommandOnly,
+    CloseOld,
     AllowFrom
 };
 
@@ -58,13 +60,14 @@ struct OptionRule {
     bool setOnly;
 };
 
-constexpr std::array<OptionRule, 7> optionRules{{
+constexpr std::array<OptionRule, 8> optionRules{{
     {L"--json", Option::Json, false, false},
     {L"--force", Option::Force, false, true},
     {L"--restart", Option::Restart, true, true},
     {L"--verify-seconds", Option::VerifySeconds, true, true},
     {L"--confirm-seconds", Option::ConfirmSeconds, true, true},
     {L"--confirm-by-command-only", Option::ConfirmByCommandOnly, false, true},
+    {L"--close-old", Option::CloseOld, false, true},
     {L"--allow-from", Option::AllowFrom, true, true},
 }};
 
@@ -219,6 +222,9 @@ ParsedArguments parseArguments(const std::vector<std::wstring>& arguments) {
         case Option::ConfirmByCommandOnly:
             invocation.confirmByCommandOnly = true;
             break;
+        case Option::CloseOld:
+            invocation.closeOld = true;
+            break;
         case Option::AllowFrom:
             if (const auto problem = remoteAddressListProblem(value)) {
                 return refused(L"--allow-from 无效：" + *problem, json);
@@ -242,6 +248,11 @@ ParsedArguments parseArguments(const std::vector<std::wstring>& arguments) {
     }
     if (invocation.confirmByCommandOnly && !wasGiven(Option::ConfirmSeconds)) {
         return refused(L"--confirm-by-command-only 只用于 --confirm-seconds", json);
+    }
+    // Closing the way back before anyone proved the new way is the lockout itself.
+    if (invocation.closeOld && !wasGiven(Option::ConfirmSeconds)) {
+        return refused(L"--close-old 只用于 --confirm-seconds：旧端口只在新端口得到确认后关闭",
+                       json);
     }
     return {invocation, L"", json};
 }

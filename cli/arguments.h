@@ -19,6 +19,7 @@ struct Invocation {
     long verifySeconds = 60;           // --restart service: how long to wait for the listener
     long confirmSeconds = 0;           // taken back by itself unless confirmed within; 0: not asked
     bool confirmByCommandOnly = false; // a remote logon does not confirm it
+    bool closeOld = false;             // once confirmed, the old port is closed
     // set --allow-from: the remote addresses the rules let in, in the firewall's own text
     std::optional<std::wstring> allowFrom;
 
@@ -26,7 +27,8 @@ struct Invocation {
         return command == o.command && portText == o.portText && restart == o.restart &&
                force == o.force && json == o.json && verifySeconds == o.verifySeconds &&
                confirmSeconds == o.confirmSeconds &&
-               confirmByCommandOnly == o.confirmByCommandOnly && allowFrom == o.allowFrom;
+               confirmByCommandOnly == o.confirmByCommandOnly && closeOld == o.closeOld &&
+               allowFrom == o.allowFrom;
     }
 };
 

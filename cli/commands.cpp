@@ -245,7 +245,8 @@ void runSet(const Invocation& invocation, SystemServices& system, Report& report
                                                          !invocation.confirmByCommandOnly,
                                                          invocation.restart == RestartMode::Service
                                                              ? PendingRestart::Service
-                                                             : PendingRestart::Computer});
+                                                             : PendingRestart::Computer,
+                                                         invocation.closeOld});
     }
     ConfirmedChange* confirmed = confirmation ? &*confirmation : nullptr;
     if (invocation.restart == RestartMode::Service) {
@@ -291,6 +292,11 @@ void runConfirm(SystemServices& system, Report& report) {
     }
     reportPendingEnd(*end, report);
     report.port = end->change.newPort;
+    report.closedOldPort = end->closed;
+    if (end->error) {
+        report.error = end->error; // the change is kept; the old port is as it was
+        report.exitCode = ExitCode::Failed;
+    }
     system.watcher.remove();
 }
 

@@ -218,6 +218,16 @@ std::string jsonReport(const Report& report) {
     if (report.confirmed) {
         json["confirmed"] = *report.confirmed;
     }
+    if (report.closedOldPort) {
+        Json closed = Json::array();
+        for (const FirewallRule& rule : report.closedOldPort->removedRules) {
+            closed.push_back({{"name", toUtf8(rule.name)}, {"action", "removed"}});
+        }
+        for (const FirewallRule& rule : report.closedOldPort->disabledRules) {
+            closed.push_back({{"name", toUtf8(rule.name)}, {"action", "disabled"}});
+        }
+        json["closedRules"] = closed;
+    }
     if (report.rolledBack) {
         json["rolledBack"] = *report.rolledBack;
     }

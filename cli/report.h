@@ -66,7 +66,8 @@ struct Report {
     std::optional<PendingChange> pendingChange;
     std::optional<std::int64_t> confirmBy; // set: the change is taken back unless confirmed by
     std::optional<bool> confirmed;         // confirm: a pending change was kept
-    std::optional<bool> rolledBack;        // rollback: a pending change was put back
+    std::optional<OldPortClosing> closedOldPort; // confirm, --close-old: what was closed
+    std::optional<bool> rolledBack;              // rollback: a pending change was put back
 };
 
 } // namespace velkora::cli

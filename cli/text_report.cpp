@@ -258,6 +258,12 @@ void pendingLines(const Report& report, TextReport& text) {
                         ? L"已确认：保留端口 " + number(*report.newPort) + L"。" + crlf
                         : L"没有等待确认的端口修改。" + crlf;
     }
+    if (report.closedOldPort) {
+        const OldPortClosing& closed = *report.closedOldPort;
+        text.out += L"已关闭旧端口 " + number(closed.port) + L"：删除规则 " +
+                    number(static_cast<long>(closed.removedRules.size())) + L" 条，停用规则 " +
+                    number(static_cast<long>(closed.disabledRules.size())) + L" 条。" + crlf;
+    }
     if (report.rolledBack && *report.rolledBack && !report.error) {
         text.out += L"已改回端口 " + portOrNone(report.oldPort) +
                     L"，远程桌面服务正在该端口上监听。" + crlf;

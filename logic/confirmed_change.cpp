@@ -44,13 +44,64 @@ void record(SystemServices& system, PendingEnd& end, AuditEvent event, const std
     end.auditError = recordAuditEvent(system.audit, audit);
 }
 
+// With --close-old, the old port is closed, recorded in the journal first so that a closing cut
+// off is put back. A closing that fails is put back at once; its journal stays only when
+// putting back failed too.
+void closeOldPortOnConfirm(SystemServices& system, const PendingChange& pending, PendingEnd& end) {
+    if (!pending.closeOld || !pending.oldPort || *pending.oldPort == pending.newPort) {
+        return;
+    }
+    const std::unique_ptr<ShellObject> shell = system.shell.create(L"wscript.shell");
+    PendingChange closing = pending;
+    closing.state = PendingState::ClosingOldPort;
+    closing.closing = planOldPortClosing(system, *shell, *pending.oldPort);
+    writeJournal(system, closing);
+    try {
+        closeOldPort(system, *shell, *closing.closing);
+        end.closed = closing.closing;
+    } catch (const PlatformError& failure) {
+        end.error = failure;
+    }
+}
+
 PendingEnd confirmUnderLock(SystemServices& system, const PendingChange& pending, ConfirmedBy by) {
-    system.journal.remove();
-    PendingEnd end{pending, std::nullopt, std::nullopt, std::nullopt, std::nullopt};
+    PendingEnd end{pending, std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt};
+    closeOldPortOnConfirm(system, pending, end);
+    if (!end.error || !end.error->changeLeftBehind()) {
+        system.journal.remove();
+    }
     const std::wstring how = by == ConfirmedBy::Command ? L"command" : L"remote logon";
-    record(system, end, AuditEvent::Confirmed,
-           L"confirm: port " + std::to_wstring(pending.newPort) + L" kept (by " + how + L")",
-           L"confirmed by " + how);
+    std::wstring line =
+        L"confirm: port " + std::to_wstring(pending.newPort) + L" kept (by " + how + L")";
+    if (end.closed) {
+        line += L", old port " + std::to_wstring(end.closed->port) + L" closed";
+    } else if (end.error) {
+        line += L", old port not closed, error " + std::to_wstring(end.error->number()) + L": " +
+                end.error->description();
+    }
+    record(system, end, AuditEvent::Confirmed, line, L"confirmed by " + how);
+    return end;
+}
+
+// A closing of the old port that was cut off: everything it may have taken away is put back.
+PendingEnd reopenUnderLock(SystemServices& system, const PendingChange& pending) {
+    PendingEnd end{pending, std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt};
+    std::wstring line =
+        L"reopen " + std::to_wstring(pending.closing->port) + L" (closing cut off): ";
+    try {
+        reopenOldPort(system, *system.shell.create(L"wscript.shell"), *pending.closing);
+        system.journal.remove();
+        line += L"done";
+    } catch (const PlatformError& failure) {
+        end.error = failure;
+        line +=
+            L"failed, error " + std::to_wstring(failure.number()) + L": " + failure.description();
+    }
+    try {
+        system.resultLog.append(line);
+    } catch (const PlatformError& failure) {
+        end.logError = failure;
+    }
     return end;
 }
 
@@ -94,7 +145,10 @@ void putBackValuesAndRules(SystemServices& system, const PendingChange& pending)
 
 PendingEnd putBackUnderLock(SystemServices& system, const PendingChange& pending,
                             PutBackReason reason, const ServiceRestartLimits& limits) {
-    PendingEnd end{pending, std::nullopt, std::nullopt, std::nullopt, std::nullopt};
+    if (pending.state == PendingState::ClosingOldPort) {
+        return reopenUnderLock(system, pending);
+    }
+    PendingEnd end{pending, std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt};
     const long oldPort = pending.oldPort.value_or(3389); // the listener's default
     std::wstring line = L"rollback " + std::to_wstring(pending.newPort) + L" -> " +
                         std::to_wstring(oldPort) + L" (" + reasonName(reason) + L"): ";
@@ -145,6 +199,7 @@ void ConfirmedChange::begin(PortChange& change) {
     pending.confirmSeconds = request_.seconds;
     pending.confirmBy = system_.clock.utcSeconds() + request_.seconds;
     pending.confirmByLogon = request_.byLogon;
+    pending.closeOld = request_.closeOld;
     pending.values = change.valuesBefore();
     pending.rules = change.rulesBefore();
     writeJournal(system_, pending);
@@ -219,7 +274,8 @@ bool lookAtPendingChange(SystemServices& system, const std::optional<WatchWake>&
         confirmUnderLock(system, *pending, ConfirmedBy::RemoteLogon);
         return true;
     }
-    const bool abandoned = pending->state == PendingState::Applying && !commandRuns;
+    const bool abandoned = (pending->state == PendingState::Applying && !commandRuns) ||
+                           pending->state == PendingState::ClosingOldPort;
     if (abandoned || now >= pending->confirmBy) {
         const PutBackReason reason =
             abandoned ? PutBackReason::CommandEnded : PutBackReason::Deadline;

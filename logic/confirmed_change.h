@@ -16,6 +16,7 @@ struct ConfirmationRequest {
     long seconds = 0;    // from when the change stands to its deadline
     bool byLogon = true; // a Remote Desktop logon after the restart confirms it too
     PendingRestart restart = PendingRestart::Service;
+    bool closeOld = false; // once confirmed, the old port is closed
 };
 
 // The journal and the watcher of one change that takes itself back unless confirmed. Used
@@ -49,20 +50,24 @@ enum class ConfirmedBy { Command, RemoteLogon };
 struct PendingEnd {
     PendingChange change;
     std::optional<ServiceRestartOutcome> restart; // absent: it listened on the old port already
-    std::optional<PlatformError> error;           // what could not be put back: journal kept
+    std::optional<PlatformError> error;   // what could not be done: a put-back that failed keeps
+                                          // the journal; a closing that failed was put back
+    std::optional<OldPortClosing> closed; // confirmed with --close-old: what was closed
     std::optional<PlatformError> logError;
     std::optional<PlatformError> auditError;
 };
 
-// Keeps the pending change: removes the journal. None when nothing was pending. The caller
-// removes the watcher, unless it is the watcher.
+// Keeps the pending change: removes the journal; with --close-old, closes the old port first
+// (a closing that fails is put back and said; the change is kept all the same). None when
+// nothing was pending. The caller removes the watcher, unless it is the watcher.
 std::optional<PendingEnd> confirmPendingChange(SystemServices& system);
 
 enum class PutBackReason { Asked, Deadline, CommandEnded };
 
 // Puts back the four values and both rules as the journal has them, then restarts the Remote
 // Desktop service unless it listens on the old port already, and checks that it does. The
-// journal goes once the values and rules are back. None when nothing was pending.
+// journal goes once the values and rules are back. A closing of the old port that was cut off
+// is put back instead (the change itself was confirmed). None when nothing was pending.
 std::optional<PendingEnd> putBackPendingChange(SystemServices& system, PutBackReason reason,
                                                const ServiceRestartLimits& limits = {});
 

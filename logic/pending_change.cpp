@@ -126,17 +126,83 @@ std::optional<FirewallRule> ruleFrom(const Json& json) {
     return rule;
 }
 
+} // namespace
+
+const char* pendingStateName(PendingState state) {
+    switch (state) {
+    case PendingState::Applying:
+        return "applying";
+    case PendingState::AwaitingConfirmation:
+        return "awaiting-confirmation";
+    default:
+        return "closing-old-port";
+    }
+}
+
+namespace {
+
+Json rulesJson(const std::vector<FirewallRule>& rules) {
+    Json all = Json::array();
+    for (const FirewallRule& rule : rules) {
+        all.push_back(ruleJson(rule));
+    }
+    return all;
+}
+
+std::vector<FirewallRule> rulesFrom(const Json& json) {
+    std::vector<FirewallRule> rules;
+    for (const Json& rule : json) {
+        rules.push_back(*ruleFrom(rule));
+    }
+    return rules;
+}
+
+Json closingJson(const std::optional<OldPortClosing>& closing) {
+    if (!closing) {
+        return nullptr;
+    }
+    Json entries = Json::array();
+    for (const RegistryValueState& entry : closing->openPortEntries) {
+        entries.push_back(valueJson(entry));
+    }
+    return {{"port", closing->port},
+            {"removedRules", rulesJson(closing->removedRules)},
+            {"disabledRules", rulesJson(closing->disabledRules)},
+            {"openPortEntries", entries}};
+}
+
+std::optional<OldPortClosing> closingFrom(const Json& json) {
+    if (json.is_null()) {
+        return std::nullopt;
+    }
+    OldPortClosing closing;
+    closing.port = json.at("port").get<long>();
+    closing.removedRules = rulesFrom(json.at("removedRules"));
+    closing.disabledRules = rulesFrom(json.at("disabledRules"));
+    for (const Json& entry : json.at("openPortEntries")) {
+        closing.openPortEntries.push_back(valueFrom(entry));
+    }
+    if (closing.openPortEntries.size() != 2) {
+        throw PlatformError(invalidData, L"openPortEntries");
+    }
+    return closing;
+}
+
 PendingChange changeFrom(const Json& json) {
     if (json.at("version").get<int>() != journalVersion) {
         throw PlatformError(invalidData, L"version");
     }
     PendingChange change;
     const std::string state = json.at("state").get<std::string>();
-    if (state != "applying" && state != "awaiting-confirmation") {
+    for (PendingState known : {PendingState::Applying, PendingState::AwaitingConfirmation,
+                               PendingState::ClosingOldPort}) {
+        if (state == pendingStateName(known)) {
+            change.state = known;
+        }
+    }
+    if (state != pendingStateName(change.state)) {
         throw PlatformError(invalidData, L"state");
     }
-    change.state =
-        state == "applying" ? PendingState::Applying : PendingState::AwaitingConfirmation;
     if (!json.at("oldPort").is_null()) {
         change.oldPort = json.at("oldPort").get<long>();
     }
@@ -170,6 +236,11 @@ PendingChange changeFrom(const Json& json) {
         (*change.rules)[0] = ruleFrom(rules.at(0));
         (*change.rules)[1] = ruleFrom(rules.at(1));
     }
+    change.closeOld = json.at("closeOld").get<bool>();
+    change.closing = closingFrom(json.at("closing"));
+    if ((change.state == PendingState::ClosingOldPort) != change.closing.has_value()) {
+        throw PlatformError(invalidData, L"closing");
+    }
     return change;
 }
 
@@ -182,7 +253,7 @@ std::string journalText(const PendingChange& change) {
     }
     Json json = {
         {"version", journalVersion},
-        {"state", change.state == PendingState::Applying ? "applying" : "awaiting-confirmation"},
+        {"state", pendingStateName(change.state)},
         {"oldPort", change.oldPort ? Json(*change.oldPort) : Json(nullptr)},
         {"newPort", change.newPort},
         {"restart", change.restart == PendingRestart::Service ? "service" : "computer"},
@@ -194,6 +265,8 @@ std::string journalText(const PendingChange& change) {
         {"rules", change.rules
                       ? Json::array({ruleJson((*change.rules)[0]), ruleJson((*change.rules)[1])})
                       : Json(nullptr)},
+        {"closeOld", change.closeOld},
+        {"closing", closingJson(change.closing)},
     };
     return json.dump(2, ' ', true) + "\r\n";
 }

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "logic/close_old_port.h"
 #include "logic/firewall_rules.h"
 #include "platform/change_journal.h"
 #include "platform/shell_object.h"
@@ -13,7 +14,9 @@ namespace velkora {
 
 // Where a change to be confirmed stands: being written and restarted by the command that
 // makes it, or made and waiting for someone to prove they got in on the new port.
-enum class PendingState { Applying, AwaitingConfirmation };
+// Confirmed with --close-old, a change closes the old port; while it does, the journal holds
+// what it takes away, so that a closing cut off is put back.
+enum class PendingState { Applying, AwaitingConfirmation, ClosingOldPort };
 
 enum class PendingRestart { Service, Computer };
 
@@ -31,14 +34,20 @@ struct PendingChange {
     bool countedFromBoot = false;
     std::vector<RegistryValueState> values; // the four values, in the order of the writes
     CapturedRules rules;
+    bool closeOld = false;                 // once confirmed, the old port is closed
+    std::optional<OldPortClosing> closing; // ClosingOldPort: what the closing takes away
 
     bool operator==(const PendingChange& o) const {
         return state == o.state && oldPort == o.oldPort && newPort == o.newPort &&
                restart == o.restart && confirmSeconds == o.confirmSeconds &&
                confirmBy == o.confirmBy && confirmByLogon == o.confirmByLogon &&
-               countedFromBoot == o.countedFromBoot && values == o.values && rules == o.rules;
+               countedFromBoot == o.countedFromBoot && values == o.values && rules == o.rules &&
+               closeOld == o.closeOld && closing == o.closing;
     }
 };
+
+// "applying", "awaiting-confirmation", "closing-old-port".
+const char* pendingStateName(PendingState state);
 
 // The journal's text: one JSON object, ASCII.
 std::string journalText(const PendingChange& change);

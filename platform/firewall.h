@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace velkora {
 
@@ -50,6 +51,11 @@ public:
     // Adds the rule, or makes the rule of that name match it.
     virtual void put(const FirewallRule& rule) = 0;
     virtual void remove(const std::wstring& name) = 0;
+    // Every rule, in the firewall's order.
+    virtual std::vector<FirewallRule> allRules() = 0;
+    // Enables or disables the rule of that name (the first, where names repeat), changing
+    // nothing else of it.
+    virtual void setEnabled(const std::wstring& name, bool enabled) = 0;
 };
 
 } // namespace velkora

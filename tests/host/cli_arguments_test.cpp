@@ -30,6 +30,7 @@ std::string summary(const ParsedArguments& parsed) {
     text += i.verifySeconds != 60 ? " verify " + std::to_string(i.verifySeconds) : "";
     text += i.confirmSeconds != 0 ? " confirm " + std::to_string(i.confirmSeconds) : "";
     text += i.confirmByCommandOnly ? " by-command-only" : "";
+    text += i.closeOld ? " close-old" : "";
     text += i.allowFrom ? " allow-from " + toUtf8(*i.allowFrom) : "";
     text += i.force ? " force" : "";
     text += i.json ? " json" : "";

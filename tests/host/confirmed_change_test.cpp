@@ -5,6 +5,7 @@
 
 #include "cli/commands.h"
 #include "cli/json_report.h"
+#include "logic/close_old_port.h"
 #include "logic/confirmed_change.h"
 #include "logic/utf8.h"
 #include "tests/host/server_arrangements.h"
@@ -75,6 +76,11 @@ TEST(Journal, KeepsEveryFieldThroughItsText) {
     EXPECT_TRUE(std::all_of(text.begin(), text.end(), [](char c) { return c > 0; }));
     change.rules.reset();
     change.oldPort.reset();
+    EXPECT_EQ(parseJournal(journalText(change)), change);
+    change.state = PendingState::ClosingOldPort;
+    change.closeOld = true;
+    change.closing =
+        OldPortClosing{3389, {rule}, {rule, rule}, {{stringValue(L"3389:TCP"), 0}, {}}};
     EXPECT_EQ(parseJournal(journalText(change)), change);
 }
 
@@ -195,6 +201,107 @@ TEST(ConfirmAndRollback, APutBackThatFailsKeepsTheJournalForTheWatcher) {
     EXPECT_EQ(report.exitCode, cli::ExitCode::Failed);
     EXPECT_TRUE(server.fake.journal.text);
     EXPECT_TRUE(server.fake.watcher.running);
+}
+
+// A server whose old port is open every way the closing knows, beside rules it must not touch.
+struct OpenOldPort : Server {
+    std::map<std::wstring, FirewallRule> rulesWhenConfirmed;
+    FakeRegistry::Keys registryWhenConfirmed;
+
+    OpenOldPort() {
+        const auto windowsRule = [&](const wchar_t* name, long protocol, std::wstring port,
+                                     bool enabled, long direction = 1,
+                                     std::wstring group = remoteDesktopRuleGroup) {
+            FirewallRule rule;
+            rule.name = name;
+            rule.grouping = std::move(group);
+            rule.protocol = protocol;
+            rule.localPorts = std::move(port);
+            rule.enabled = enabled;
+            rule.direction = direction;
+            rule.serviceName = L"termservice";
+            fake.firewall.rules[name] = rule;
+        };
+        windowsRule(L"远程桌面 - 用户模式(TCP-In)", FirewallProtocol::Tcp, L"3389", true);
+        windowsRule(L"远程桌面 - 用户模式(UDP-In)", FirewallProtocol::Udp, L"3389", true);
+        windowsRule(L"远程桌面 - 影子(TCP-In)", FirewallProtocol::Tcp, L"3389", false);
+        windowsRule(L"远程桌面 - 范围", FirewallProtocol::Tcp, L"3389-3390", true);
+        windowsRule(L"远程桌面 - 出站", FirewallProtocol::Tcp, L"3389", true, 2);
+        windowsRule(L"Web 服务器", FirewallProtocol::Tcp, L"3389", true, 1, L"Web");
+        for (const FirewallRule& ours : buildFirewallRules(3389)) {
+            fake.firewall.rules[ours.name] = ours;
+        }
+        const std::wstring entry = L"3389:TCP:*:Enabled:3389";
+        for (const RegistryWrite& write : buildPortChangeSet(L"3389")) {
+            if (write.typeName == L"REG_SZ") {
+                fake.registry.setValue(write.path, stringValue(entry));
+            }
+        }
+        Invocation set = confirmedSet(L"3390");
+        set.closeOld = true;
+        run(set);
+        rulesWhenConfirmed = fake.firewall.rules;
+        registryWhenConfirmed = fake.registry.contents();
+    }
+};
+
+TEST(CloseOld, AfterConfirmRemovesAndDisablesExactlyTheOldPortsWays) {
+    OpenOldPort server;
+    const Report report = server.run(asked(Command::Confirm));
+    EXPECT_EQ(report.exitCode, cli::ExitCode::Done);
+    std::map<std::wstring, FirewallRule> expected = server.rulesWhenConfirmed;
+    for (const FirewallRule& ours : buildFirewallRules(3389)) {
+        expected.erase(ours.name);
+    }
+    expected[L"远程桌面 - 用户模式(TCP-In)"].enabled = false;
+    expected[L"远程桌面 - 用户模式(UDP-In)"].enabled = false;
+    EXPECT_EQ(server.fake.firewall.rules, expected);
+    for (const RegistryWrite& write : buildPortChangeSet(L"3389")) {
+        if (write.typeName == L"REG_SZ") {
+            EXPECT_EQ(server.fake.registry.value(write.path), std::nullopt);
+        }
+    }
+    const std::string json = jsonReport(report);
+    EXPECT_NE(json.find(R"("closedRules":[{"name":")"), std::string::npos) << json;
+    EXPECT_EQ(std::count(json.begin(), json.end(), '{') - 1, 4) << json; // two of each action
+    EXPECT_EQ(server.fake.resultLog.lines.back(),
+              L"confirm: port 3390 kept (by command), old port 3389 closed");
+    EXPECT_FALSE(server.fake.journal.text);
+}
+
+// Whichever call is refused, the old port stays open exactly as it was, and the change is kept.
+TEST(CloseOld, RefusedAtAnyCallLeavesTheOldPortAsItWas) {
+    for (int refused = 1; refused <= 4; ++refused) {
+        OpenOldPort server;
+        server.fake.firewall.failChange(refused, PlatformError(5, L"拒绝访问。"));
+        const Report report = server.run(asked(Command::Confirm));
+        EXPECT_EQ(report.confirmed, true) << refused;
+        EXPECT_EQ(report.exitCode, cli::ExitCode::Failed) << refused;
+        EXPECT_EQ(server.fake.firewall.rules, server.rulesWhenConfirmed) << refused;
+        EXPECT_EQ(server.fake.registry.contents(), server.registryWhenConfirmed) << refused;
+        EXPECT_FALSE(server.fake.journal.text) << refused;
+    }
+}
+
+// A closing cut off half-way (the journal says so) is put back, each thing as it was.
+TEST(CloseOld, CutOffIsPutBackByRollback) {
+    OpenOldPort server;
+    PendingChange closing = server.journal();
+    closing.state = PendingState::ClosingOldPort;
+    {
+        const HeldChangeLock held(server.fake.changeLock);
+        closing.closing = planOldPortClosing(server.fake.platform,
+                                             *server.fake.shell.create(L"wscript.shell"), 3389);
+    }
+    server.fake.journal.write(journalText(closing));
+    EXPECT_EQ(parseJournal(*server.fake.journal.text), closing);
+    server.fake.firewall.remove(L"远程桌面端口 3389 (TCP)");
+    server.fake.firewall.setEnabled(L"远程桌面 - 用户模式(TCP-In)", false);
+
+    EXPECT_EQ(server.run(asked(Command::Rollback)).rolledBack, true);
+    EXPECT_EQ(server.fake.firewall.rules, server.rulesWhenConfirmed);
+    EXPECT_EQ(server.fake.registry.contents(), server.registryWhenConfirmed);
+    EXPECT_EQ(server.fake.resultLog.lines.back(), L"reopen 3389 (closing cut off): done");
 }
 
 // The watcher's signals, as a script: each wait gives the next wake, and moves the clock by

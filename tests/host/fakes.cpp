@@ -384,7 +384,29 @@ void FakeFirewall::remove(const std::wstring& name) {
     if (failedOnce_ && putBackError_) {
         throw *putBackError_;
     }
+    countChange();
     rules.erase(name);
+}
+
+std::vector<FirewallRule> FakeFirewall::allRules() {
+    calls_.push_back(L"list");
+    std::vector<FirewallRule> all;
+    for (const auto& [name, rule] : rules) {
+        all.push_back(rule);
+    }
+    return all;
+}
+
+void FakeFirewall::setEnabled(const std::wstring& name, bool enabled) {
+    calls_.push_back((enabled ? L"enable " : L"disable ") + name);
+    countChange();
+    rules.at(name).enabled = enabled;
+}
+
+void FakeFirewall::countChange() {
+    if (failingChange_ && ++changeCount_ == *failingChange_) {
+        throw *changeError_;
+    }
 }
 
 void FakeFirewall::failPut(int nth, PlatformError error, bool changeBeforeFailing) {

@@ -184,9 +184,17 @@ public:
     void put(const FirewallRule& rule) override;
     // Like the real rule collection, removing a rule that is not there does nothing.
     void remove(const std::wstring& name) override;
+    std::vector<FirewallRule> allRules() override;
+    void setEnabled(const std::wstring& name, bool enabled) override;
 
     bool isAvailable = true;
     std::map<std::wstring, FirewallRule> rules;
+    // The Nth remove or setEnabled from now (1-based) raises the error, changing nothing.
+    void failChange(int nth, PlatformError error) {
+        changeCount_ = 0;
+        failingChange_ = nth;
+        changeError_ = std::move(error);
+    }
 
     // The Nth put (1-based) raises the error; with changeBeforeFailing it first stores a
     // half-made rule (disabled), as a put that fails between two properties would.
@@ -204,6 +212,10 @@ private:
     bool changeBeforeFailing_ = false;
     std::optional<PlatformError> putBackError_;
     bool failedOnce_ = false;
+    void countChange();
+    int changeCount_ = 0;
+    std::optional<int> failingChange_;
+    std::optional<PlatformError> changeError_;
 };
 
 // Answers as it is told, per port; a port it was told nothing about is free and unheld.

@@ -186,4 +186,45 @@ void NetFwFirewall::remove(const std::wstring& name) {
     }
 }
 
+std::vector<FirewallRule> NetFwFirewall::allRules() {
+    ComApartment com;
+    ComPtr<INetFwRules> rules = openRules();
+    ComPtr<IUnknown> enumerable;
+    checkHr(rules->get__NewEnum(enumerable.put()));
+    if (!enumerable) {
+        throw hresultError(E_POINTER);
+    }
+    ComPtr<IEnumVARIANT> items;
+    checkHr(enumerable->QueryInterface(iidIEnumVARIANT, items.putVoid()));
+    std::vector<FirewallRule> all;
+    for (;;) {
+        VARIANT item;
+        VariantInit(&item);
+        ULONG fetched = 0;
+        const HRESULT hr = items->Next(1, &item, &fetched);
+        if (hr == S_FALSE || fetched == 0) {
+            VariantClear(&item);
+            checkHr(hr);
+            return all;
+        }
+        ComPtr<INetFwRule> rule;
+        const HRESULT asRule = item.vt == VT_DISPATCH && item.pdispVal
+                                   ? item.pdispVal->QueryInterface(iidINetFwRule, rule.putVoid())
+                                   : E_NOINTERFACE;
+        VariantClear(&item);
+        checkHr(asRule);
+        all.push_back(readRule(*rule.get()));
+    }
+}
+
+void NetFwFirewall::setEnabled(const std::wstring& name, bool enabled) {
+    ComApartment com;
+    ComPtr<INetFwRules> rules = openRules();
+    ComPtr<INetFwRule> rule = itemNamed(*rules.get(), name);
+    if (!rule) {
+        throw hresultError(ruleNotFound);
+    }
+    checkHr(rule->put_Enabled(enabled ? VARIANT_TRUE : VARIANT_FALSE));
+}
+
 } // namespace velkora::win32

@@ -15,6 +15,8 @@ public:
     std::optional<FirewallRule> find(const std::wstring& name) override;
     void put(const FirewallRule& rule) override;
     void remove(const std::wstring& name) override;
+    std::vector<FirewallRule> allRules() override;
+    void setEnabled(const std::wstring& name, bool enabled) override;
 };
 
 // Writes the fields the tool keeps into a rule, in the order the interface requires: the
