@@ -25,7 +25,7 @@ namespace {
 using Json = nlohmann::json;
 
 const wchar_t* const terminalServerKey = L"SYSTEM\\CurrentControlSet\\Control\\Terminal Server";
-const std::vector<std::wstring> cliPorts{L"3390", L"3391", L"3392", L"3393", L"3394"};
+const std::vector<std::wstring> cliPorts{L"3389", L"3390", L"3391", L"3392", L"3393", L"3394"};
 
 // The last line of a set that did its work: how to connect, by this computer's name.
 std::string connectLine(int port) {
@@ -400,6 +400,46 @@ TEST_F(CliTest, ASetRefusedAtAnyFirewallCallLeavesEverythingAsItWas) {
     }
     EXPECT_GT(refusedCall, 10u) << "too few firewall calls for a set";
     EXPECT_EQ(KeptFirewall::rules(), rulesDone);
+    expectListenerAt(3390);
+}
+
+// With --close-old, a confirm closes exactly the old port's ways in: the tool's rules of it and
+// its open-port entries go, Windows' enabled Remote Desktop rules of it are disabled, and every
+// other rule stays as it was, property for property.
+TEST_F(CliTest, ConfirmWithCloseOldClosesExactlyTheOldPort) {
+    std::vector<kept_firewall::RuleFields> before = rulesOpening(3389);
+    const auto windowsRule = [&](const wchar_t* name, const wchar_t* group, DWORD enabled) {
+        kept_firewall::RuleFields rule = rulesOpening(3389)[0];
+        rule.texts[L"Name"] = name;
+        rule.texts[L"Grouping"] = group;
+        rule.texts[L"Description"] = L"";
+        rule.numbers[L"Enabled"] = enabled;
+        before.push_back(rule);
+    };
+    windowsRule(L"远程桌面 - 用户模式(TCP-In)", L"@FirewallAPI.dll,-28752", 1);
+    windowsRule(L"远程桌面 - 影子(TCP-In)", L"@FirewallAPI.dll,-28752", 0);
+    windowsRule(L"Web 服务器", L"Web", 1);
+    KeptFirewall::setRules(before);
+    runCli(L"set 3389"); // the open-port entries of 3389
+    expectOpenPortEntries(L"3389");
+
+    const CliRun set =
+        runCli(L"set 3390 --restart computer --confirm-seconds 300 --close-old --json");
+    EXPECT_EQ(set.exitCode, 1641u) << set.err;
+    EXPECT_EQ(jsonOf(set)["confirmation"], "pending");
+    const CliRun confirm = runCli(L"confirm --json");
+    EXPECT_EQ(confirm.exitCode, 0u) << confirm.err;
+    EXPECT_EQ(jsonOf(confirm)["closedRules"].size(), 3u);
+
+    std::vector<kept_firewall::RuleFields> expected(before.begin() + 2, before.end());
+    expected[0].numbers[L"Enabled"] = 0;
+    for (const kept_firewall::RuleFields& rule : rulesOpening(3390)) {
+        expected.push_back(rule);
+    }
+    EXPECT_EQ(KeptFirewall::rules(), expected);
+    EXPECT_EQ(readString(standardOpenPortsKey, L"3389:TCP "), std::nullopt);
+    EXPECT_EQ(readString(domainOpenPortsKey, L"3389:TCP "), std::nullopt);
+    expectOpenPortEntries(L"3390");
     expectListenerAt(3390);
 }
 
