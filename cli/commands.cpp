@@ -296,6 +296,9 @@ void runConfirm(SystemServices& system, Report& report) {
     if (end->error) {
         report.error = end->error; // the change is kept; the old port is as it was
         report.exitCode = ExitCode::Failed;
+        if (end->error->changeLeftBehind()) {
+            return; // the journal stays: the watcher puts the closing back
+        }
     }
     system.watcher.remove();
 }

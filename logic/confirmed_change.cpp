@@ -271,8 +271,9 @@ bool lookAtPendingChange(SystemServices& system, const std::optional<WatchWake>&
         writeJournal(system, *pending);
     }
     if (wake == WatchWake::RemoteLogon && logonConfirms(*pending)) {
-        confirmUnderLock(system, *pending, ConfirmedBy::RemoteLogon);
-        return true;
+        // A closing of the old port whose put-back failed keeps its journal, and the watcher.
+        const PendingEnd end = confirmUnderLock(system, *pending, ConfirmedBy::RemoteLogon);
+        return !end.error || !end.error->changeLeftBehind();
     }
     const bool abandoned = (pending->state == PendingState::Applying && !commandRuns) ||
                            pending->state == PendingState::ClosingOldPort;
