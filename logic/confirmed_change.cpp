@@ -26,14 +26,24 @@ AuditRestart auditRestart(PendingRestart restart) {
     return restart == PendingRestart::Service ? AuditRestart::Service : AuditRestart::Computer;
 }
 
-// The line in the result log and the audit event of a confirmed or put-back change.
-void record(SystemServices& system, PendingEnd& end, AuditEvent event, const std::wstring& line,
-            const std::wstring& outcome) {
+// "error N: description", as the result log's lines end.
+std::wstring errorText(const PlatformError& error) {
+    return L"error " + std::to_wstring(error.number()) + L": " + error.description();
+}
+
+// A failure to write the line is kept for the caller to say; it changes nothing else.
+void appendLog(SystemServices& system, PendingEnd& end, const std::wstring& line) {
     try {
         system.resultLog.append(line);
     } catch (const PlatformError& failure) {
         end.logError = failure;
     }
+}
+
+// The line in the result log and the audit event of a confirmed or put-back change.
+void record(SystemServices& system, PendingEnd& end, AuditEvent event, const std::wstring& line,
+            const std::wstring& outcome) {
+    appendLog(system, end, line);
     AuditRecord audit;
     audit.event = event;
     audit.oldPort = end.change.oldPort;
@@ -65,7 +75,8 @@ void closeOldPortOnConfirm(SystemServices& system, const PendingChange& pending,
 }
 
 PendingEnd confirmUnderLock(SystemServices& system, const PendingChange& pending, ConfirmedBy by) {
-    PendingEnd end{pending, std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt};
+    PendingEnd end;
+    end.change = pending;
     closeOldPortOnConfirm(system, pending, end);
     if (!end.error || !end.error->changeLeftBehind()) {
         system.journal.remove();
@@ -76,8 +87,7 @@ PendingEnd confirmUnderLock(SystemServices& system, const PendingChange& pending
     if (end.closed) {
         line += L", old port " + std::to_wstring(end.closed->port) + L" closed";
     } else if (end.error) {
-        line += L", old port not closed, error " + std::to_wstring(end.error->number()) + L": " +
-                end.error->description();
+        line += L", old port not closed, " + errorText(*end.error);
     }
     record(system, end, AuditEvent::Confirmed, line, L"confirmed by " + how);
     return end;
@@ -85,7 +95,8 @@ PendingEnd confirmUnderLock(SystemServices& system, const PendingChange& pending
 
 // A closing of the old port that was cut off: everything it may have taken away is put back.
 PendingEnd reopenUnderLock(SystemServices& system, const PendingChange& pending) {
-    PendingEnd end{pending, std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt};
+    PendingEnd end;
+    end.change = pending;
     std::wstring line =
         L"reopen " + std::to_wstring(pending.closing->port) + L" (closing cut off): ";
     try {
@@ -94,14 +105,9 @@ PendingEnd reopenUnderLock(SystemServices& system, const PendingChange& pending)
         line += L"done";
     } catch (const PlatformError& failure) {
         end.error = failure;
-        line +=
-            L"failed, error " + std::to_wstring(failure.number()) + L": " + failure.description();
+        line += L"failed, " + errorText(failure);
     }
-    try {
-        system.resultLog.append(line);
-    } catch (const PlatformError& failure) {
-        end.logError = failure;
-    }
+    appendLog(system, end, line);
     return end;
 }
 
@@ -148,7 +154,8 @@ PendingEnd putBackUnderLock(SystemServices& system, const PendingChange& pending
     if (pending.state == PendingState::ClosingOldPort) {
         return reopenUnderLock(system, pending);
     }
-    PendingEnd end{pending, std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt};
+    PendingEnd end;
+    end.change = pending;
     const long oldPort = pending.oldPort.value_or(3389); // the listener's default
     std::wstring line = L"rollback " + std::to_wstring(pending.newPort) + L" -> " +
                         std::to_wstring(oldPort) + L" (" + reasonName(reason) + L"): ";
@@ -157,8 +164,7 @@ PendingEnd putBackUnderLock(SystemServices& system, const PendingChange& pending
     } catch (const PlatformError& failure) {
         // The journal stays: the watcher tries again, and nothing is lost meanwhile.
         end.error = failure;
-        line += L"put back failed, error " + std::to_wstring(failure.number()) + L": " +
-                failure.description();
+        line += L"put back failed, " + errorText(failure);
         record(system, end, AuditEvent::PutBackFailed, line, auditErrorOutcome(failure));
         return end;
     }
@@ -177,8 +183,7 @@ PendingEnd putBackUnderLock(SystemServices& system, const PendingChange& pending
     }
     if (end.restart && end.restart->result != RestartResult::Verified) {
         const PlatformError& failure = *end.restart->error;
-        line += L"values put back, not listening on the old port, error " +
-                std::to_wstring(failure.number()) + L": " + failure.description();
+        line += L"values put back, not listening on the old port, " + errorText(failure);
     } else {
         line += L"listening on " + std::to_wstring(oldPort);
     }

@@ -146,16 +146,21 @@ PortChangeOutcome applyPortChange(SystemServices& system, ShellObject& shell,
                                   const std::optional<std::wstring>& allowFrom,
                                   ConfirmedChange* confirmation) {
     const HeldChangeLock held(system.changeLock);
-    refuseWhileChangePending(system.journal);
     PortChange change(system, shell, portText, allowFrom);
-    if (held.interrupted() && onInterrupted == OnInterruptedChange::RefuseWhenValuesDiffer) {
-        change.refuseIfListenerValuesDiffer();
-    }
+    refuseUnsafeChange(system, held, change, onInterrupted);
     PortChangeOutcome outcome = applyConfirmed(change, whenInPlace, confirmation);
     if (confirmation != nullptr && confirmation->begun()) {
         confirmation->awaitConfirmation();
     }
     return outcome;
+}
+
+void refuseUnsafeChange(SystemServices& system, const HeldChangeLock& held,
+                        const PortChange& change, OnInterruptedChange onInterrupted) {
+    refuseWhileChangePending(system.journal);
+    if (held.interrupted() && onInterrupted == OnInterruptedChange::RefuseWhenValuesDiffer) {
+        change.refuseIfListenerValuesDiffer();
+    }
 }
 
 PortChangeOutcome applyConfirmed(PortChange& change, WhenInPlace whenInPlace,

@@ -92,6 +92,11 @@ PortChangeOutcome applyPortChange(SystemServices& system, ShellObject& shell,
                                   const std::optional<std::wstring>& allowFrom = std::nullopt,
                                   ConfirmedChange* confirmation = nullptr);
 
+// Under the lock, before anything is written: refuses a change on top of one that waits for
+// confirmation (1618), and after an interrupted change, as onInterrupted says.
+void refuseUnsafeChange(SystemServices& system, const HeldChangeLock& held,
+                        const PortChange& change, OnInterruptedChange onInterrupted);
+
 // Applies the change; with a confirmation, begins it before the first write. A failure that
 // left nothing behind ends the confirmation; one that did leaves it to its watcher.
 PortChangeOutcome applyConfirmed(PortChange& change, WhenInPlace whenInPlace,

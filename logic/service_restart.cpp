@@ -310,14 +310,11 @@ ServicePortChange changePortWithServiceRestart(SystemServices& system, ShellObje
                                                const std::optional<std::wstring>& allowFrom,
                                                ConfirmedChange* confirmation) {
     const HeldChangeLock held(system.changeLock);
-    refuseWhileChangePending(system.journal);
     ProbeListenerTable listeners(system.ports, system.services);
     checkServiceCanRestart(system.services, remoteDesktopServiceName);
 
     PortChange change(system, shell, portText, allowFrom);
-    if (held.interrupted() && onInterrupted == OnInterruptedChange::RefuseWhenValuesDiffer) {
-        change.refuseIfListenerValuesDiffer();
-    }
+    refuseUnsafeChange(system, held, change, onInterrupted);
     ServicePortChange result;
     result.oldPort = change.listenerPortBefore();
     ServiceRestartRequest request;
