@@ -41,21 +41,9 @@ std::string readAndClearEvents() {
 
 // The last line of the log read after reconnecting, without its time stamp; deletes the log.
 std::string lastLogLineAndClear() {
-    wchar_t folder[MAX_PATH];
-    GetEnvironmentVariableW(L"ProgramData", folder, MAX_PATH);
-    const std::wstring path = std::wstring(folder) + L"\\Velkora\\velkora-cli.log";
-    std::ifstream file(path.c_str());
-    std::string line, last;
-    while (std::getline(file, line)) {
-        last = line;
-    }
-    file.close();
-    DeleteFileW(path.c_str());
-    const std::size_t stamp = std::string("2026-12-07 10:01:24 ").size();
-    if (!last.empty() && last.back() == '\r') {
-        last.pop_back();
-    }
-    return last.size() > stamp ? last.substr(stamp) : "";
+    const std::string last = lastResultLogLine();
+    DeleteFileW((velkoraDataFolder() + L"velkora-cli.log").c_str());
+    return last;
 }
 
 class CliServiceRestartTest : public testing::Test {

@@ -22,12 +22,6 @@ namespace {
 using Json = nlohmann::json;
 using Clock = std::chrono::steady_clock;
 
-std::wstring dataFolder() {
-    wchar_t folder[MAX_PATH];
-    GetEnvironmentVariableW(L"ProgramData", folder, MAX_PATH);
-    return std::wstring(folder) + L"\\Velkora\\";
-}
-
 std::string fileText(const std::wstring& path) {
     std::ifstream file(path.c_str());
     std::stringstream text;
@@ -36,11 +30,11 @@ std::string fileText(const std::wstring& path) {
 }
 
 Json journal() {
-    return Json::parse(fileText(dataFolder() + L"pending-change.json"), nullptr, false);
+    return Json::parse(fileText(velkoraDataFolder() + L"pending-change.json"), nullptr, false);
 }
 
 bool journalThere() {
-    return GetFileAttributesW((dataFolder() + L"pending-change.json").c_str()) !=
+    return GetFileAttributesW((velkoraDataFolder() + L"pending-change.json").c_str()) !=
            INVALID_FILE_ATTRIBUTES;
 }
 
@@ -64,7 +58,7 @@ class ConfirmedChangeTest : public testing::Test {
 protected:
     void SetUp() override {
         resetStandIns(services, 3389);
-        DeleteFileW((dataFolder() + L"velkora-cli.log").c_str());
+        DeleteFileW((velkoraDataFolder() + L"velkora-cli.log").c_str());
     }
     void TearDown() override {
         // The power cut leaves its change pending for the boot that follows.
@@ -89,19 +83,6 @@ protected:
         EXPECT_EQ(listenerPort(rdpTcpKey), port);
     }
 
-    std::string lastLogLine() {
-        std::istringstream log(fileText(dataFolder() + L"velkora-cli.log"));
-        std::string line, last;
-        while (std::getline(log, line)) {
-            last = line;
-        }
-        const std::size_t stamp = std::string("2026-12-07 10:01:24 ").size();
-        if (!last.empty() && last.back() == '\r') {
-            last.pop_back();
-        }
-        return last.size() > stamp ? last.substr(stamp) : "";
-    }
-
     win32::ScmServiceManager services;
 };
 
@@ -122,7 +103,7 @@ TEST_F(ConfirmedChangeTest, ConfirmKeepsThePortAndRemovesTheWatcher) {
     waitFor([&] { return watcherGone(); }, 10);
     expectPortValues(4100);
     EXPECT_TRUE(acceptsConnections(4100));
-    EXPECT_EQ(lastLogLine(), "confirm: port 4100 kept (by command)");
+    EXPECT_EQ(lastResultLogLine(), "confirm: port 4100 kept (by command)");
     EXPECT_EQ(cli(L"confirm")["confirmed"], false);
     EXPECT_EQ(cli(L"rollback")["rolledBack"], false);
 }
@@ -138,7 +119,7 @@ TEST_F(ConfirmedChangeTest, AnUnconfirmedChangeIsPutBackAtItsDeadline) {
     waitFor([&] { return watcherGone(); }, 20);
     EXPECT_FALSE(journalThere());
     expectPortValues(3389);
-    EXPECT_EQ(lastLogLine(), "rollback 4100 -> 3389 (deadline): listening on 3389");
+    EXPECT_EQ(lastResultLogLine(), "rollback 4100 -> 3389 (deadline): listening on 3389");
 }
 
 // The command is killed while it waits for the listener: the watcher does not wait for the
@@ -154,7 +135,7 @@ TEST_F(ConfirmedChangeTest, ACommandKilledWhileItVerifiesIsPutBackAtOnce) {
     EXPECT_FALSE(journalThere());
     expectPortValues(3389);
     EXPECT_TRUE(acceptsConnections(3389));
-    EXPECT_EQ(lastLogLine(), "rollback 4100 -> 3389 (command ended): listening on 3389");
+    EXPECT_EQ(lastResultLogLine(), "rollback 4100 -> 3389 (command ended): listening on 3389");
 }
 
 // A power cut while a change waits: run by power_cut_test.sh, which ends every process of the
@@ -169,11 +150,7 @@ TEST(PowerCut, AfterTheDeadlineTheWatcherStartsWithTheSystemAndPutsBack) {
     waitFor([] { return acceptsConnections(3389); }, 30);
     EXPECT_EQ(listenerPort(tdsKey), 3389u);
     EXPECT_EQ(listenerPort(rdpTcpKey), 3389u);
-    std::istringstream log(fileText(dataFolder() + L"velkora-cli.log"));
-    std::string line, last;
-    while (std::getline(log, line)) {
-        last = line;
-    }
+    const std::string last = lastResultLogLine();
     EXPECT_NE(last.find("rollback 4100 -> 3389 (deadline): listening on 3389"), std::string::npos)
         << last;
 }

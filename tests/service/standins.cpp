@@ -4,6 +4,8 @@
 #include <windows.h>
 
 #include <chrono>
+#include <fstream>
+#include <string>
 
 namespace velkora::test {
 namespace {
@@ -61,6 +63,25 @@ void clearStandInBehaviour() {
 
 std::wstring folderOfStandIn() {
     return L"C:\\velkora-test\\";
+}
+
+std::wstring velkoraDataFolder() {
+    wchar_t folder[MAX_PATH];
+    GetEnvironmentVariableW(L"ProgramData", folder, MAX_PATH);
+    return std::wstring(folder) + L"\\Velkora\\";
+}
+
+std::string lastResultLogLine() {
+    std::ifstream file((velkoraDataFolder() + L"velkora-cli.log").c_str());
+    std::string line, last;
+    while (std::getline(file, line)) {
+        last = line;
+    }
+    const std::size_t stamp = std::string("2026-12-07 10:01:24 ").size();
+    if (!last.empty() && last.back() == '\r') {
+        last.pop_back();
+    }
+    return last.size() > stamp ? last.substr(stamp) : "";
 }
 
 bool acceptsConnections(unsigned long port) {

@@ -22,6 +22,13 @@ void clearStandInBehaviour();
 // The folder of the stand-in's program in the prefix, ending with a backslash.
 std::wstring folderOfStandIn();
 
+// The Velkora folder of ProgramData, where the result log and the journal are; ending with a
+// backslash.
+std::wstring velkoraDataFolder();
+
+// The last line of the result log without its time stamp; empty when there is none.
+std::string lastResultLogLine();
+
 // Whether something accepts TCP connections on 127.0.0.1 at the port.
 bool acceptsConnections(unsigned long port);
 
