@@ -12,6 +12,7 @@
 #include "platform/win32/runtime/delay_load_failure.h"
 #include "logic/confirmed_change.h"
 #include "platform/win32/runtime/process_setup.h"
+#include "platform/win32/runtime/running_program.h"
 #include "platform/win32/services/confirmation_watcher.h"
 #include "platform/win32/system_services.h"
 
@@ -118,6 +119,11 @@ int run(int argc, wchar_t** argv, bool& json) {
         return watchAsService();
     default:
         break;
+    }
+    if (parsed.invocation->confirmSeconds > 0) {
+        // The watcher runs a copy of this very program: held from here on, it cannot be
+        // renamed and replaced under this process before the copy is made.
+        velkora::win32::holdRunningProgram();
     }
     if (holdsOffConsoleEvents(*parsed.invocation)) {
         workDone = CreateEventW(nullptr, TRUE, FALSE, nullptr);

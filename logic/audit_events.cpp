@@ -31,6 +31,7 @@ AuditLevel levelOf(AuditEvent event) {
         return AuditLevel::Information;
     case AuditEvent::RolledBackAfterFailure:
     case AuditEvent::PutBackFailed:
+    case AuditEvent::JournalUnreadable:
         return AuditLevel::Error;
     default:
         return AuditLevel::Warning;

@@ -17,6 +17,7 @@ using std::chrono::seconds;
 // it was not told about is never missed for long.
 constexpr milliseconds lookAgainAfter = seconds(60);
 constexpr milliseconds retryAfter = seconds(5);
+constexpr milliseconds unreadableLookAgainAfter = seconds(60);
 
 void writeJournal(SystemServices& system, const PendingChange& change) {
     system.journal.write(journalText(change));
@@ -195,6 +196,18 @@ PendingEnd putBackUnderLock(SystemServices& system, const PendingChange& pending
 
 } // namespace
 
+namespace {
+
+// The deadline, in seconds from now: on the wall clock for the record and for after a boot, on
+// this boot's tick count for the watcher, which a change of the system time does not move.
+void setDeadline(SystemServices& system, PendingChange& pending, std::int64_t seconds) {
+    pending.confirmBy = system.clock.utcSeconds() + seconds;
+    pending.bootId = toUtf8(system.info.bootId());
+    pending.confirmByTick = system.clock.now().count() + seconds * 1000;
+}
+
+} // namespace
+
 void ConfirmedChange::begin(PortChange& change) {
     PendingChange pending;
     pending.state = PendingState::Applying;
@@ -202,11 +215,12 @@ void ConfirmedChange::begin(PortChange& change) {
     pending.newPort = change.port();
     pending.restart = request_.restart;
     pending.confirmSeconds = request_.seconds;
-    pending.confirmBy = system_.clock.utcSeconds() + request_.seconds;
+    setDeadline(system_, pending, request_.seconds);
     pending.confirmByLogon = request_.byLogon;
     pending.closeOld = request_.closeOld;
     pending.values = change.valuesBefore();
     pending.rules = change.rulesBefore();
+    system_.watcher.install(); // before anything is written
     writeJournal(system_, pending);
     undoOnFailure([&] { system_.watcher.startWatchingThisProcess(); },
                   [&] { system_.journal.remove(); });
@@ -216,7 +230,7 @@ void ConfirmedChange::begin(PortChange& change) {
 void ConfirmedChange::awaitConfirmation() {
     PendingChange pending = *pending_;
     pending.state = PendingState::AwaitingConfirmation;
-    pending.confirmBy = system_.clock.utcSeconds() + request_.seconds;
+    setDeadline(system_, pending, request_.seconds);
     writeJournal(system_, pending);
     pending_ = pending;
 }
@@ -258,39 +272,84 @@ bool logonConfirms(const PendingChange& change) {
 
 namespace {
 
+// A journal that cannot be read: nothing can be put back until it can.
+struct UnreadableJournal {
+    PlatformError error;
+};
+
+// After the system started again, the deadline's tick belongs to a boot that is over: what is
+// left of the deadline on the wall clock is counted on this boot's ticks. After a restart of
+// the computer the change asked for, the deadline counts anew from now, once.
+void carryDeadlineIntoThisBoot(SystemServices& system, PendingChange& pending, bool booted) {
+    const std::int64_t now = system.clock.utcSeconds();
+    if (booted && pending.restart == PendingRestart::Computer &&
+        pending.state == PendingState::AwaitingConfirmation && !pending.countedFromBoot) {
+        pending.confirmBy = now + pending.confirmSeconds;
+        pending.countedFromBoot = true;
+    }
+    pending.bootId = toUtf8(system.info.bootId());
+    pending.confirmByTick =
+        system.clock.now().count() + std::max<std::int64_t>(pending.confirmBy - now, 0) * 1000;
+    writeJournal(system, pending);
+}
+
 // One look at the journal under the change lock: confirms on a logon that proves the change,
 // puts it back when it is due. True when nothing is pending any more; otherwise wait is how
-// long until the next look.
+// long until the next look. A journal of the first format names no boot: a watcher the system
+// started, rather than the command, takes itself for started with the system.
 bool lookAtPendingChange(SystemServices& system, const std::optional<WatchWake>& wake,
-                         bool commandRuns, bool afterBoot, milliseconds& wait) {
+                         bool commandRuns, bool startedBySystem, milliseconds& wait) {
     const HeldChangeLock held(system.changeLock);
-    std::optional<PendingChange> pending = readPendingChange(system.journal);
+    std::optional<PendingChange> pending;
+    try {
+        pending = readPendingChange(system.journal);
+    } catch (const PlatformError& failure) {
+        throw UnreadableJournal{failure};
+    }
     if (!pending) {
         return true;
     }
-    const std::int64_t now = system.clock.utcSeconds();
-    if (afterBoot && pending->restart == PendingRestart::Computer &&
-        pending->state == PendingState::AwaitingConfirmation && !pending->countedFromBoot) {
-        pending->confirmBy = now + pending->confirmSeconds;
-        pending->countedFromBoot = true;
-        writeJournal(system, *pending);
+    const bool bootKnown = !pending->bootId.empty();
+    const bool booted =
+        bootKnown ? pending->bootId != toUtf8(system.info.bootId()) : startedBySystem;
+    if (booted || !bootKnown) {
+        carryDeadlineIntoThisBoot(system, *pending, booted);
     }
     if (wake == WatchWake::RemoteLogon && logonConfirms(*pending)) {
         // A closing of the old port whose put-back failed keeps its journal, and the watcher.
         const PendingEnd end = confirmUnderLock(system, *pending, ConfirmedBy::RemoteLogon);
         return !end.error || !end.error->changeLeftBehind();
     }
+    const std::int64_t left = pending->confirmByTick - system.clock.now().count();
     const bool abandoned = (pending->state == PendingState::Applying && !commandRuns) ||
                            pending->state == PendingState::ClosingOldPort;
-    if (abandoned || now >= pending->confirmBy) {
+    if (abandoned || left <= 0) {
         const PutBackReason reason =
             abandoned ? PutBackReason::CommandEnded : PutBackReason::Deadline;
         return !putBackUnderLock(system, *pending, reason, {}).error;
     }
     if (pending->state == PendingState::AwaitingConfirmation) {
-        wait = std::min(wait, milliseconds((pending->confirmBy - now) * 1000));
+        wait = std::min(wait, milliseconds(left));
     }
     return false;
+}
+
+// Said once for each failure, in the result log and as an error event; then the watcher looks
+// again at a slower pace, for as long as it takes.
+void reportUnreadableJournal(SystemServices& system, const PlatformError& failure) {
+    try {
+        system.resultLog.append(
+            L"watch: journal unreadable (nothing is put back until it can be read), " +
+            errorText(failure));
+    } catch (const PlatformError&) {
+        // The event below says it all the same.
+    }
+    AuditRecord audit;
+    audit.event = AuditEvent::JournalUnreadable;
+    audit.outcome = auditErrorOutcome(failure);
+    audit.exitCode = 1;
+    audit.program = AuditProgram::CommandLine;
+    recordAuditEvent(system.audit, audit);
 }
 
 } // namespace
@@ -298,18 +357,26 @@ bool lookAtPendingChange(SystemServices& system, const std::optional<WatchWake>&
 WatchEnd watchPendingChange(SystemServices& system, WatchSignals& signals,
                             bool startedWithCommand) {
     bool commandRuns = startedWithCommand;
-    bool afterBoot = !startedWithCommand;
+    bool startedBySystem = !startedWithCommand;
     std::optional<WatchWake> wake;
+    std::optional<std::wstring> unreadableSaid;
     for (;;) {
         milliseconds wait = lookAgainAfter;
         try {
-            if (lookAtPendingChange(system, wake, commandRuns, afterBoot, wait)) {
+            if (lookAtPendingChange(system, wake, commandRuns, startedBySystem, wait)) {
                 return WatchEnd::NothingPending;
             }
-            afterBoot = false;
+            startedBySystem = false;
+            unreadableSaid.reset();
+        } catch (const UnreadableJournal& unreadable) {
+            const std::wstring failure = errorText(unreadable.error);
+            if (unreadableSaid != failure) {
+                reportUnreadableJournal(system, unreadable.error);
+                unreadableSaid = failure;
+            }
+            wait = unreadableLookAgainAfter;
         } catch (const PlatformError&) {
-            // The command holds the lock while it restarts the service, or the journal cannot
-            // be read just now: look again soon; nothing is given up.
+            // The command holds the lock while it restarts the service: look again soon.
             wait = retryAfter;
         }
         wake = signals.wait(wait);

@@ -12,7 +12,9 @@ namespace {
 using Json = nlohmann::ordered_json;
 
 constexpr long invalidData = 13;
-constexpr int journalVersion = 1;
+// 2 added the boot and the tick of the deadline; the first format is still read.
+constexpr int journalVersion = 2;
+constexpr int firstJournalVersion = 1;
 
 // Days from 1970-01-01 to a date of the proleptic Gregorian calendar, and back.
 std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d) {
@@ -103,6 +105,7 @@ Json ruleJson(const std::optional<FirewallRule>& rule) {
             {"enabled", rule->enabled}};
 }
 
+// A rule of the first format may lack its service.
 std::optional<FirewallRule> ruleFrom(const Json& json) {
     if (json.is_null()) {
         return std::nullopt;
@@ -115,7 +118,7 @@ std::optional<FirewallRule> ruleFrom(const Json& json) {
     rule.description = text("description");
     rule.grouping = text("grouping");
     rule.applicationName = text("applicationName");
-    rule.serviceName = text("serviceName");
+    rule.serviceName = json.contains("serviceName") ? text("serviceName") : L"";
     rule.protocol = json.at("protocol").get<long>();
     rule.localPorts = text("localPorts");
     rule.direction = json.at("direction").get<long>();
@@ -189,9 +192,11 @@ std::optional<OldPortClosing> closingFrom(const Json& json) {
 }
 
 PendingChange changeFrom(const Json& json) {
-    if (json.at("version").get<int>() != journalVersion) {
+    const int version = json.at("version").get<int>();
+    if (version != journalVersion && version != firstJournalVersion) {
         throw PlatformError(invalidData, L"version");
     }
+    const bool first = version == firstJournalVersion;
     PendingChange change;
     const std::string state = json.at("state").get<std::string>();
     for (PendingState known : {PendingState::Applying, PendingState::AwaitingConfirmation,
@@ -221,6 +226,10 @@ PendingChange changeFrom(const Json& json) {
     change.confirmBy = *confirmBy;
     change.confirmByLogon = json.at("confirmByLogon").get<bool>();
     change.countedFromBoot = json.at("countedFromBoot").get<bool>();
+    if (!first) {
+        change.bootId = json.at("bootId").get<std::string>();
+        change.confirmByTick = json.at("confirmByTick").get<std::int64_t>();
+    }
     for (const Json& value : json.at("values")) {
         change.values.push_back(valueFrom(value));
     }
@@ -236,8 +245,10 @@ PendingChange changeFrom(const Json& json) {
         (*change.rules)[0] = ruleFrom(rules.at(0));
         (*change.rules)[1] = ruleFrom(rules.at(1));
     }
-    change.closeOld = json.at("closeOld").get<bool>();
-    change.closing = closingFrom(json.at("closing"));
+    if (!first || json.contains("closeOld")) {
+        change.closeOld = json.at("closeOld").get<bool>();
+        change.closing = closingFrom(json.at("closing"));
+    }
     if ((change.state == PendingState::ClosingOldPort) != change.closing.has_value()) {
         throw PlatformError(invalidData, L"closing");
     }
@@ -261,6 +272,8 @@ std::string journalText(const PendingChange& change) {
         {"confirmBy", utcTimestamp(change.confirmBy)},
         {"confirmByLogon", change.confirmByLogon},
         {"countedFromBoot", change.countedFromBoot},
+        {"bootId", change.bootId},
+        {"confirmByTick", change.confirmByTick},
         {"values", values},
         {"rules", change.rules
                       ? Json::array({ruleJson((*change.rules)[0]), ruleJson((*change.rules)[1])})

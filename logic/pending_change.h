@@ -32,6 +32,11 @@ struct PendingChange {
     bool confirmByLogon = true;
     // After a restart of the computer the deadline counts from the watcher's first start.
     bool countedFromBoot = false;
+    // The boot the deadline was set in (SystemInfo::bootId), and where it falls on that boot's
+    // tick count (Clock::now), which a change of the system time does not move. No boot is
+    // known for a journal of the first format.
+    std::string bootId;
+    std::int64_t confirmByTick = 0; // milliseconds
     std::vector<RegistryValueState> values; // the four values, in the order of the writes
     CapturedRules rules;
     bool closeOld = false;                 // once confirmed, the old port is closed
@@ -41,7 +46,8 @@ struct PendingChange {
         return state == o.state && oldPort == o.oldPort && newPort == o.newPort &&
                restart == o.restart && confirmSeconds == o.confirmSeconds &&
                confirmBy == o.confirmBy && confirmByLogon == o.confirmByLogon &&
-               countedFromBoot == o.countedFromBoot && values == o.values && rules == o.rules &&
+               countedFromBoot == o.countedFromBoot && bootId == o.bootId &&
+               confirmByTick == o.confirmByTick && values == o.values && rules == o.rules &&
                closeOld == o.closeOld && closing == o.closing;
     }
 };
@@ -52,8 +58,9 @@ const char* pendingStateName(PendingState state);
 // The journal's text: one JSON object, ASCII.
 std::string journalText(const PendingChange& change);
 
-// Raises PlatformError 13 for a text that is not a journal of this form: a journal that cannot
-// be read is never taken as "nothing pending".
+// Raises PlatformError 13 for a text that is not a journal of this form or of the first one
+// (which had neither the boot, nor a rule's service, nor the closing of the old port): a
+// journal that cannot be read is never taken as "nothing pending".
 PendingChange parseJournal(const std::string& text);
 
 // The pending change as the journal has it; none when nothing is pending.

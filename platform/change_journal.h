@@ -18,13 +18,18 @@ public:
     virtual void remove() = 0;
 };
 
-// The service that takes an unconfirmed change back by itself. It runs the command line's own
-// program as LocalSystem, starts with the system, and reads the journal.
+// The service that takes an unconfirmed change back by itself. It runs a copy of the command
+// line's own program, kept where only SYSTEM and the administrators may change it, as
+// LocalSystem, starts with the system, and reads the journal.
 class ConfirmationWatcher {
 public:
     virtual ~ConfirmationWatcher() = default;
-    // Installs its service (or brings one there to this form) and starts it for this process,
-    // which it watches; returns once it runs.
+    // Puts its program in place and installs its service (or brings one there to this form),
+    // not started. Raises PlatformError, before anything of a change is written, when the
+    // program cannot be put in place as it must be.
+    virtual void install() = 0;
+    // Starts it for this process, which it watches; returns once it runs. A service that does
+    // not start is removed.
     virtual void startWatchingThisProcess() = 0;
     // Stops its service and removes it; one that is not there is left alone.
     virtual void remove() = 0;

@@ -20,6 +20,9 @@ public:
     // ("192.0.2.7", or eight IPv6 groups), which is the one that must stay let in. Nothing in a
     // local session, or where the system does not say.
     virtual std::optional<std::wstring> remoteSessionClientAddress() = 0;
+    // The same text from any process for as long as the system runs, another after it has
+    // started again; no clock decides it. Raises PlatformError when it cannot be had.
+    virtual std::wstring bootId() = 0;
 };
 
 } // namespace velkora

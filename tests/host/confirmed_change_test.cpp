@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <nlohmann/json.hpp>
 #include <string>
 
 #include "cli/commands.h"
@@ -65,6 +66,8 @@ TEST(Journal, KeepsEveryFieldThroughItsText) {
     change.confirmBy = 1796644800;
     change.confirmByLogon = false;
     change.countedFromBoot = true;
+    change.bootId = "13411234567890-4242";
+    change.confirmByTick = 86400123;
     change.values = {{dwordValue(3389), 0}, {stringValue(L"端口\u00e9"), 0}, {std::nullopt, 3}, {}};
     FirewallRule rule = buildFirewallRules(50001)[1];
     rule.description = L"管理员的规则 \"quoted\"\\";
@@ -95,7 +98,7 @@ TEST(Journal, ThatIsDamagedIsAnErrorNotNothingPending) {
     };
     for (const std::string& text :
          {std::string(), good.substr(0, good.size() / 2), std::string("{}"),
-          replaced("\"version\": 1", "\"version\": 2"), replaced("applying", "done"),
+          replaced("\"version\": 2", "\"version\": 3"), replaced("applying", "done"),
           replaced("1970-01-01T00:00:00Z", "1970-13-01T00:00:00Z"),
           replaced("\"service\"", "\"later\""), replaced("\"missingKeys\": 0", "\"type\": 4"),
           replaced("},\n    {", "}, {}, {")}) {
@@ -106,6 +109,28 @@ TEST(Journal, ThatIsDamagedIsAnErrorNotNothingPending) {
             EXPECT_EQ(error.number(), 13);
         }
     }
+}
+
+// A change pending when the program was updated: the first format had no boot, no service of a
+// rule and no closing of the old port.
+TEST(Journal, OfTheFirstFormatIsStillRead) {
+    Server server;
+    server.run(confirmedSet(L"3390"));
+    nlohmann::ordered_json first = nlohmann::ordered_json::parse(*server.fake.journal.text);
+    first["version"] = 1;
+    for (const char* added : {"bootId", "confirmByTick", "closeOld", "closing"}) {
+        first.erase(added);
+    }
+    PendingChange expected = server.journal();
+    expected.bootId.clear();
+    expected.confirmByTick = 0;
+    for (int i : {0, 1}) {
+        if (!first["rules"][i].is_null()) {
+            first["rules"][i].erase("serviceName");
+            (*expected.rules)[i]->serviceName.clear();
+        }
+    }
+    EXPECT_EQ(parseJournal(first.dump()), expected);
 }
 
 TEST(UtcTimestamp, WritesAndReadsTheCalendar) {
@@ -311,6 +336,7 @@ public:
     ScriptedSignals(FakeClock& clock, std::deque<WatchWake> wakes)
         : clock_(clock), wakes_(std::move(wakes)) {}
     WatchWake wait(milliseconds limit) override {
+        limits.push_back(limit);
         if (wakes_.empty()) {
             clock_.sleepFor(limit);
             return WatchWake::TimeToLook;
@@ -320,21 +346,29 @@ public:
         return wake;
     }
 
+    std::vector<milliseconds> limits; // of each wait, in turn
+
 private:
     FakeClock& clock_;
     std::deque<WatchWake> wakes_;
 };
+
+// How the watcher came to run: the command started it, the system started again, or the
+// service manager restarted it after a failure (or someone started it by hand).
+enum class WatcherStart { WithCommand, AfterBoot, Again };
+constexpr WatcherStart withCommand = WatcherStart::WithCommand;
 
 struct WatchCase {
     const char* name;
     RestartMode restart;
     bool byCommandOnly;
     PendingState state; // as the command left it
-    bool startedWithCommand;
+    WatcherStart start;
     std::deque<WatchWake> wakes;
     WatchEnd end;
     std::wstring logLine; // the last line of the result log; empty: none
     long secondsWaited;   // on the watcher's clock
+    long wallClockSetBack = 0; // seconds, once the deadline was set
 };
 
 const std::wstring putBackAtDeadline = L"rollback 3390 -> 3389 (deadline): listening on 3389";
@@ -348,7 +382,7 @@ const WatchCase watchCases[] = {
      RestartMode::Service,
      false,
      PendingState::AwaitingConfirmation,
-     true,
+     withCommand,
      {},
      WatchEnd::NothingPending,
      putBackAtDeadline,
@@ -357,7 +391,7 @@ const WatchCase watchCases[] = {
      RestartMode::Service,
      false,
      PendingState::Applying,
-     true,
+     withCommand,
      {WatchWake::CommandEnded},
      WatchEnd::NothingPending,
      putBackCommandEnded,
@@ -366,7 +400,7 @@ const WatchCase watchCases[] = {
      RestartMode::Service,
      false,
      PendingState::AwaitingConfirmation,
-     true,
+     withCommand,
      {WatchWake::CommandEnded},
      WatchEnd::NothingPending,
      putBackAtDeadline,
@@ -375,7 +409,7 @@ const WatchCase watchCases[] = {
      RestartMode::Service,
      false,
      PendingState::Applying,
-     false,
+     WatcherStart::AfterBoot,
      {},
      WatchEnd::NothingPending,
      putBackCommandEnded,
@@ -384,7 +418,7 @@ const WatchCase watchCases[] = {
      RestartMode::Service,
      false,
      PendingState::AwaitingConfirmation,
-     true,
+     withCommand,
      {logon},
      WatchEnd::NothingPending,
      confirmedByLogon,
@@ -393,7 +427,7 @@ const WatchCase watchCases[] = {
      RestartMode::Service,
      true,
      PendingState::AwaitingConfirmation,
-     true,
+     withCommand,
      {logon},
      WatchEnd::NothingPending,
      putBackAtDeadline,
@@ -402,7 +436,7 @@ const WatchCase watchCases[] = {
      RestartMode::Computer,
      false,
      PendingState::AwaitingConfirmation,
-     true,
+     withCommand,
      {logon},
      WatchEnd::NothingPending,
      putBackAtDeadline,
@@ -411,16 +445,35 @@ const WatchCase watchCases[] = {
      RestartMode::Computer,
      false,
      PendingState::AwaitingConfirmation,
-     false,
+     WatcherStart::AfterBoot,
      {WatchWake::TimeToLook, logon},
      WatchEnd::NothingPending,
      confirmedByLogon,
      0},
+    {"StartedAgainWithoutABootTheComputerHasNotRestartedYet",
+     RestartMode::Computer,
+     false,
+     PendingState::AwaitingConfirmation,
+     WatcherStart::Again,
+     {WatchWake::TimeToLook, logon},
+     WatchEnd::NothingPending,
+     putBackAtDeadline,
+     300},
+    {"AWallClockSetBackDoesNotDelayTheDeadline",
+     RestartMode::Service,
+     false,
+     PendingState::AwaitingConfirmation,
+     withCommand,
+     {},
+     WatchEnd::NothingPending,
+     putBackAtDeadline,
+     300,
+     3600},
     {"StopLeavesTheChangePending",
      RestartMode::Service,
      false,
      PendingState::AwaitingConfirmation,
-     true,
+     withCommand,
      {WatchWake::Stop},
      WatchEnd::Stopped,
      L"",
@@ -440,9 +493,13 @@ TEST_P(Watcher, EndsThePendingChangeAsItsSignalsAndClockSay) {
     server.fake.journal.write(journalText(pending));
     server.fake.resultLog.lines.clear();
     const auto started = server.fake.clock.now();
+    server.fake.clock.wallShift -= c.wallClockSetBack;
+    if (c.start == WatcherStart::AfterBoot) {
+        server.fake.info.boot = L"boot-2";
+    }
 
     ScriptedSignals signals(server.fake.clock, c.wakes);
-    EXPECT_EQ(watchPendingChange(server.fake.platform, signals, c.startedWithCommand), c.end);
+    EXPECT_EQ(watchPendingChange(server.fake.platform, signals, c.start == withCommand), c.end);
     const auto waited =
         std::chrono::duration_cast<std::chrono::seconds>(server.fake.clock.now() - started);
     EXPECT_EQ(waited.count(), c.secondsWaited);
@@ -452,6 +509,27 @@ TEST_P(Watcher, EndsThePendingChangeAsItsSignalsAndClockSay) {
     if (c.logLine == putBackAtDeadline || c.logLine == putBackCommandEnded) {
         server.expectAsBefore();
     }
+}
+
+// Said once, in the result log and as an error event, then looked at again every minute rather
+// than every few seconds, for as long as it takes.
+TEST(Watcher, SaysOnceThatTheJournalCannotBeReadAndLooksAgainSlowly) {
+    Server server;
+    server.fake.journal.text = "{";
+    ScriptedSignals signals(server.fake.clock,
+                            {WatchWake::TimeToLook, WatchWake::TimeToLook, WatchWake::Stop});
+    EXPECT_EQ(watchPendingChange(server.fake.platform, signals, true), WatchEnd::Stopped);
+    EXPECT_EQ(server.fake.resultLog.lines,
+              std::vector<std::wstring>{
+                  L"watch: journal unreadable (nothing is put back until it can be read), error "
+                  L"13: 无法读取待确认修改的记录 pending-change.json：内容已损坏。"});
+    const AuditEntry said{1008,
+                          AuditLevel::Error,
+                          {L"SERVER\\admin", L"S-1-5-21-1004336348-1177238915-682003330-500", L"-", L"0", L"none",
+                           L"13: 无法读取待确认修改的记录 pending-change.json：内容已损坏。",
+                           L"1", L"velkora-cli.exe"}};
+    EXPECT_EQ(server.fake.audit.reported, std::vector<AuditEntry>{said});
+    EXPECT_EQ(signals.limits, std::vector<milliseconds>(3, std::chrono::seconds(60)));
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, Watcher, testing::ValuesIn(watchCases),

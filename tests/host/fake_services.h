@@ -31,8 +31,9 @@ public:
     int readings() const { return readings_; }
     milliseconds now() override { return now_; }
     void sleepFor(milliseconds d) override { now_ += d; }
-    // 2026-12-07T12:00:00Z, moving with the waits.
-    std::int64_t utcSeconds() override { return 1796644800 + now_.count() / 1000; }
+    // 2026-12-07T12:00:00Z, moving with the waits and with a change of the system time.
+    std::int64_t utcSeconds() override { return 1796644800 + now_.count() / 1000 + wallShift; }
+    std::int64_t wallShift = 0; // seconds
 
 private:
     std::vector<Date> dates_;
@@ -192,6 +193,12 @@ public:
 
 class FakeWatcher : public ConfirmationWatcher {
 public:
+    void install() override {
+        if (installError) {
+            throw *installError;
+        }
+        installed = true;
+    }
     void startWatchingThisProcess() override {
         if (startError) {
             throw *startError;
@@ -199,9 +206,11 @@ public:
         running = true;
         ++starts;
     }
-    void remove() override { running = false; }
+    void remove() override { running = installed = false; }
+    bool installed = false;
     bool running = false;
     int starts = 0;
+    std::optional<PlatformError> installError;
     std::optional<PlatformError> startError;
 };
 

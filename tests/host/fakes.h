@@ -129,6 +129,8 @@ public:
         return sessionClientAddress;
     }
     std::optional<std::wstring> sessionClientAddress; // none: a local session
+    std::wstring bootId() override { return boot; }
+    std::wstring boot = L"boot-1"; // another text: the system has started again
 
 private:
     FakeRegistry& registry_;

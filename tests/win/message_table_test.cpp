@@ -49,6 +49,12 @@ const Headline headlines[] = {
      L"reserved by the system. Nothing was written.",
      L"远程桌面端口未从 3389 改为 3390：端口 3390 已被占用或位于系统保留的范围内，"
      L"未写入任何内容。"},
+    {AuditEvent::JournalUnreadable,
+     L"The record of a pending Remote Desktop port change (pending-change.json in the Velkora "
+     L"folder of ProgramData) cannot be read: nothing is put back until it can. The watcher "
+     L"keeps trying.",
+     L"无法读取待确认的远程桌面端口修改的记录（ProgramData 的 Velkora 文件夹中的 "
+     L"pending-change.json），在能读取之前不会改回任何修改。确认服务将继续重试。"},
 };
 
 const AuditAccount account{L"SERVER\\admin", L"S-1-5-21-1004336348-1177238915-682003330-500"};

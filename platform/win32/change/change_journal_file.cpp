@@ -45,8 +45,7 @@ void ChangeJournalFile::write(const std::string& text) {
     const TrustedDataFolder folder = openTrustedDataFolder(journalUse, FolderAccess::Write);
     const std::wstring draft = folder.path + draftName;
     {
-        const UniqueFile file =
-            openTrustedFile(draft, GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS, journalUse);
+        const UniqueFile file = createTrustedFile(draft, GENERIC_WRITE, journalUse);
         DWORD written = 0;
         checked(
             WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr));

@@ -19,10 +19,21 @@ BY_HANDLE_FILE_INFORMATION informationOf(HANDLE file) {
     return information;
 }
 
+namespace {
+
+// What the tool creates is owned by the administrators, whoever of them made it: where policy
+// makes an administrator's own account the owner of what they create, the watcher (SYSTEM)
+// would otherwise refuse it. The DACL is inherited from the protected folder.
+constexpr wchar_t createdFileSecurity[] = L"O:BA";
+
+} // namespace
+
 UniqueFile openTrustedFile(const std::wstring& path, DWORD access, DWORD share, DWORD disposition,
                            const DataFolderUse& use) {
+    const UniqueLocalMemory descriptor = securityDescriptorFrom(createdFileSecurity);
+    SECURITY_ATTRIBUTES created{sizeof created, descriptor.get(), FALSE};
     UniqueFile file(CreateFileW(path.c_str(), access | FILE_READ_ATTRIBUTES | READ_CONTROL, share,
-                                nullptr, disposition,
+                                &created, disposition,
                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!file) {
         throwLastError();
@@ -39,6 +50,15 @@ UniqueFile openTrustedFile(const std::wstring& path, DWORD access, DWORD share, 
     return file;
 }
 
+// Whatever holds the name goes first (a link planted there is removed, never followed), so
+// that nothing is written before the new file has been checked.
+UniqueFile createTrustedFile(const std::wstring& path, DWORD access, const DataFolderUse& use) {
+    if (!DeleteFileW(path.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) {
+        throwLastError();
+    }
+    return openTrustedFile(path, access, 0, CREATE_NEW, use);
+}
+
 namespace {
 
 // FOLDERID_ProgramData, declared here so that no GUID library is linked for it.
@@ -47,7 +67,7 @@ constexpr GUID programDataId = {
 
 // Only the administrators and SYSTEM may change the folder; nothing is inherited from
 // ProgramData, where every user may create files and folders.
-constexpr wchar_t folderAccess[] = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FR;;;BU)";
+constexpr wchar_t folderAccess[] = L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FR;;;BU)";
 
 // From the known folder, not from the ProgramData variable that every user may set for
 // themselves. shell32 is loaded on the first entry of the log only.
@@ -76,7 +96,8 @@ void createFolder(const std::wstring& folder) {
 
 // A folder of ours may still carry what it inherited from ProgramData (made by an earlier
 // version, or by an administrator by hand), which lets every user create files in it: it gets
-// the protected DACL again before anything is opened in it. By name, while the handle held
+// the protected DACL again before anything is opened in it, and the administrators as owner
+// (one an administrator's own account owns would be refused by the watcher). By name, while the handle held
 // without delete sharing keeps it from being renamed or replaced: a folder of another owner
 // may deny the administrators WRITE_DAC, and is to be refused for its owner, not for that.
 void protectFolder(std::wstring folder) {
@@ -85,10 +106,12 @@ void protectFolder(std::wstring folder) {
     BOOL defaulted = FALSE;
     PACL dacl = nullptr;
     checked(GetSecurityDescriptorDacl(descriptor.get(), &present, &dacl, &defaulted));
-    checkWin32(
-        SetNamedSecurityInfoW(folder.data(), SE_FILE_OBJECT,
-                              DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
-                              nullptr, nullptr, dacl, nullptr));
+    PSID owner = nullptr;
+    checked(GetSecurityDescriptorOwner(descriptor.get(), &owner, &defaulted));
+    checkWin32(SetNamedSecurityInfoW(folder.data(), SE_FILE_OBJECT,
+                                     OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION |
+                                         PROTECTED_DACL_SECURITY_INFORMATION,
+                                     owner, nullptr, dacl, nullptr));
 }
 
 // The folder itself, never what a junction in its place points to; held open without
@@ -118,6 +141,15 @@ UniqueFile openTrustedFolder(const std::wstring& folder, const DataFolderUse& us
 }
 
 } // namespace
+
+TrustedDataFolder openTrustedSubfolder(const TrustedDataFolder& parent, const wchar_t* name,
+                                       const DataFolderUse& use) {
+    TrustedDataFolder folder;
+    folder.path = parent.path + L"\\" + name;
+    createFolder(folder.path);
+    folder.held = openTrustedFolder(folder.path, use, FolderAccess::Write);
+    return folder;
+}
 
 TrustedDataFolder openTrustedDataFolder(const DataFolderUse& use, FolderAccess access) {
     TrustedDataFolder folder;

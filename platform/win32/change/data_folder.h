@@ -29,13 +29,22 @@ struct TrustedDataFolder {
 };
 TrustedDataFolder openTrustedDataFolder(const DataFolderUse& use, FolderAccess access);
 
+// A folder of the tool's own inside it, made where missing, checked and protected as it is.
+TrustedDataFolder openTrustedSubfolder(const TrustedDataFolder& parent, const wchar_t* name,
+                                       const DataFolderUse& use);
+
 BY_HANDLE_FILE_INFORMATION informationOf(HANDLE file);
 
 // A file of the folder, opened as itself, never through a link (a reparse point, or a hard link
 // that would make a write land elsewhere), and only when SYSTEM or the administrators own it:
 // a file another account made first is that account's to forge. use words the refusals.
+// A file it creates is owned by the administrators, whoever of them creates it.
 UniqueFile openTrustedFile(const std::wstring& path, DWORD access, DWORD share, DWORD disposition,
                            const DataFolderUse& use);
+
+// A new file of that name, opened without sharing: whatever held the name before is removed
+// first, a link included (never what it points to).
+UniqueFile createTrustedFile(const std::wstring& path, DWORD access, const DataFolderUse& use);
 
 [[noreturn]] void refuse(DWORD number, const std::wstring& text);
 

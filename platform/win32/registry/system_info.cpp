@@ -21,7 +21,49 @@ std::wstring nameOfKind(COMPUTER_NAME_FORMAT kind) {
     return name;
 }
 
+// Made by the first process of a boot that asks; gone when the system starts again. Only
+// SYSTEM and the administrators may create keys under HKLM\SOFTWARE.
+constexpr wchar_t bootKey[] = L"SOFTWARE\\VelkoraBoot";
+constexpr wchar_t bootValue[] = L"Id";
+
+// When the system started, by this moment's clock: a text no earlier boot has had.
+std::wstring newBootId() {
+    FILETIME now{};
+    GetSystemTimeAsFileTime(&now);
+    const ULONGLONG ticks = (static_cast<ULONGLONG>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+    return std::to_wstring(ticks / 10000 - GetTickCount64()) + L"-" +
+           std::to_wstring(GetCurrentProcessId());
+}
+
+std::optional<std::wstring> readBootId(HKEY key) {
+    wchar_t text[64] = {};
+    DWORD size = sizeof text - sizeof(wchar_t);
+    DWORD type = 0;
+    const LSTATUS status = RegQueryValueExW(key, bootValue, nullptr, &type,
+                                            reinterpret_cast<BYTE*>(text), &size);
+    if (status == ERROR_FILE_NOT_FOUND || (status == ERROR_SUCCESS && type != REG_SZ)) {
+        return std::nullopt;
+    }
+    checkWin32(status);
+    return std::wstring(text);
+}
+
 } // namespace
+
+std::wstring Win32SystemInfo::bootId() {
+    UniqueHkey key;
+    checkWin32(RegCreateKeyExW(HKEY_LOCAL_MACHINE, bootKey, 0, nullptr, REG_OPTION_VOLATILE,
+                               KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr,
+                               key.put(), nullptr));
+    if (const std::optional<std::wstring> id = readBootId(key.get())) {
+        return *id;
+    }
+    const std::wstring id = newBootId();
+    checkWin32(RegSetValueExW(key.get(), bootValue, 0, REG_SZ,
+                              reinterpret_cast<const BYTE*>(id.c_str()),
+                              static_cast<DWORD>((id.size() + 1) * sizeof(wchar_t))));
+    return id;
+}
 
 std::vector<std::wstring> Win32SystemInfo::subkeyNames(const std::wstring& keyPath) {
     const RegistryPath path = parseRegistryPath(keyPath + L"\\");

@@ -13,6 +13,7 @@
 #include "platform/win32/runtime/unique_handles.h"
 #include "platform/win32/runtime/win32_error.h"
 #include "platform/win32/services/service_manager.h"
+#include "platform/win32/services/watcher_program.h"
 
 namespace velkora::win32 {
 
@@ -29,7 +30,8 @@ constexpr wchar_t description[] =
 constexpr wchar_t watchProcessArgument[] = L"--watch-process";
 constexpr milliseconds serviceLimit = seconds(30);
 
-// Restarted a few seconds after a crash: a watcher that is gone cannot put anything back.
+// Restarted a few seconds after it fails: a watcher that is gone cannot put anything back.
+// Not only after a crash: a watcher that ends with an error it caught is restarted too.
 void restartOnFailure(SC_HANDLE service) {
     SC_ACTION actions[3] = {
         {SC_ACTION_RESTART, 5000}, {SC_ACTION_RESTART, 5000}, {SC_ACTION_RESTART, 60000}};
@@ -38,31 +40,42 @@ void restartOnFailure(SC_HANDLE service) {
     failure.cActions = 3;
     failure.lpsaActions = actions;
     checked(ChangeServiceConfig2W(service, SERVICE_CONFIG_FAILURE_ACTIONS, &failure));
+    SERVICE_FAILURE_ACTIONS_FLAG onEveryFailure{TRUE};
+    checked(ChangeServiceConfig2W(service, SERVICE_CONFIG_FAILURE_ACTIONS_FLAG, &onEveryFailure));
     SERVICE_DESCRIPTIONW text{const_cast<wchar_t*>(description)};
     checked(ChangeServiceConfig2W(service, SERVICE_CONFIG_DESCRIPTION, &text));
 }
 
-// Created, or one there already is stopped and given this form.
-UniqueServiceHandle installWatcher(SC_HANDLE manager) {
-    const std::wstring image = L"\"" + executablePath() + L"\" watch";
-    constexpr DWORD access =
-        SERVICE_START | SERVICE_STOP | SERVICE_QUERY_STATUS | SERVICE_CHANGE_CONFIG | DELETE;
-    UniqueServiceHandle service(
-        CreateServiceW(manager, confirmationWatcherName, displayName, access,
-                       SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, SERVICE_ERROR_NORMAL,
-                       image.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
+constexpr DWORD watcherAccess =
+    SERVICE_START | SERVICE_STOP | SERVICE_QUERY_STATUS | SERVICE_CHANGE_CONFIG | DELETE;
+
+// The service, stopped, where one is there already.
+UniqueServiceHandle existingWatcher(SC_HANDLE manager) {
+    UniqueServiceHandle service(OpenServiceW(manager, confirmationWatcherName, watcherAccess));
     if (!service) {
-        if (GetLastError() != ERROR_SERVICE_EXISTS) {
+        if (GetLastError() != ERROR_SERVICE_DOES_NOT_EXIST) {
             throwLastError();
         }
-        ScmServiceManager().stop(confirmationWatcherName, serviceLimit);
-        service.reset(checked(OpenServiceW(manager, confirmationWatcherName, access)));
+        return service;
+    }
+    ScmServiceManager().stop(confirmationWatcherName, serviceLimit);
+    return service;
+}
+
+// Created, or the one there already given this form, running image.
+void configureWatcher(SC_HANDLE manager, UniqueServiceHandle service, const std::wstring& image) {
+    if (!service) {
+        service.reset(checked(CreateServiceW(manager, confirmationWatcherName, displayName,
+                                             watcherAccess, SERVICE_WIN32_OWN_PROCESS,
+                                             SERVICE_AUTO_START, SERVICE_ERROR_NORMAL,
+                                             image.c_str(), nullptr, nullptr, nullptr, nullptr,
+                                             nullptr)));
+    } else {
         checked(ChangeServiceConfigW(service.get(), SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START,
                                      SERVICE_ERROR_NORMAL, image.c_str(), nullptr, nullptr, nullptr,
                                      L"LocalSystem", nullptr, displayName));
     }
     restartOnFailure(service.get());
-    return service;
 }
 
 // What the service control manager tells the watcher, handed to its waiting thread.
@@ -234,14 +247,41 @@ void WINAPI serviceMain(DWORD argc, LPWSTR* argv) {
     report(SERVICE_STOPPED, exitCode);
 }
 
+// After a failure of its own, the service goes too; that failure is the one told, and a
+// watcher left behind finds nothing pending and removes itself.
+void removeAfterFailure(ConfirmationWatcher& watcher) noexcept {
+    try {
+        watcher.remove();
+    } catch (const PlatformError&) {
+    }
+}
+
 } // namespace
 
-void ScmConfirmationWatcher::startWatchingThisProcess() {
+// The service runs the protected copy of this program, never the file it was started from. A
+// service that cannot be given that form is removed again.
+void ScmConfirmationWatcher::install() {
     const UniqueServiceHandle manager(
         checked(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT | SC_MANAGER_CREATE_SERVICE)));
-    installWatcher(manager.get());
-    startService(confirmationWatcherName,
-                 {watchProcessArgument, std::to_wstring(GetCurrentProcessId())}, serviceLimit);
+    UniqueServiceHandle existing = existingWatcher(manager.get());
+    const std::wstring image = L"\"" + copyProgramForWatcher() + L"\" watch";
+    try {
+        configureWatcher(manager.get(), std::move(existing), image);
+    } catch (const PlatformError&) {
+        removeAfterFailure(*this);
+        throw;
+    }
+}
+
+// A watcher that does not start is not left installed, automatic, as LocalSystem.
+void ScmConfirmationWatcher::startWatchingThisProcess() {
+    try {
+        startService(confirmationWatcherName,
+                     {watchProcessArgument, std::to_wstring(GetCurrentProcessId())}, serviceLimit);
+    } catch (const PlatformError&) {
+        removeAfterFailure(*this);
+        throw;
+    }
 }
 
 void ScmConfirmationWatcher::remove() {
@@ -254,6 +294,7 @@ void ScmConfirmationWatcher::remove() {
             throw;
         }
     }
+    removeWatcherProgram();
 }
 
 int runConfirmationWatcherService(

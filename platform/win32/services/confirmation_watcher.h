@@ -7,12 +7,13 @@
 
 namespace velkora::win32 {
 
-// The watcher's service: "VelkoraConfirm", this program with the verb "watch", in its own
-// process as LocalSystem, started with the system.
+// The watcher's service: "VelkoraConfirm", a protected copy of this program with the verb
+// "watch", in its own process as LocalSystem, started with the system.
 extern const wchar_t confirmationWatcherName[];
 
 class ScmConfirmationWatcher : public ConfirmationWatcher {
 public:
+    void install() override;
     void startWatchingThisProcess() override;
     void remove() override;
 };
