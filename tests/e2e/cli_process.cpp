@@ -32,7 +32,7 @@ std::wstring velkoraCliExe() {
     return driverFolder() + L"\\velkora-cli.exe";
 }
 
-CliProcess::CliProcess(const std::wstring& arguments) {
+CliProcess::CliProcess(const std::wstring& arguments, const std::wstring& program) {
     HANDLE outWrite = nullptr, errWrite = nullptr;
     makePipe(outRead_, outWrite);
     makePipe(errRead_, errWrite);
@@ -41,9 +41,9 @@ CliProcess::CliProcess(const std::wstring& arguments) {
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdOutput = outWrite;
     startup.hStdError = errWrite;
-    std::wstring commandLine = L"\"" + velkoraCliExe() + L"\" " + arguments;
+    std::wstring commandLine = L"\"" + program + L"\" " + arguments;
     started_ = GetTickCount64();
-    if (!CreateProcessW(velkoraCliExe().c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+    if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
                         CREATE_NO_WINDOW, nullptr, driverFolder().c_str(), &startup, &info_)) {
         info_ = {};
     }

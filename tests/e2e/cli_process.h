@@ -21,7 +21,9 @@ struct CliRun {
 // outlives the timeout) and collects what it wrote.
 class CliProcess {
 public:
-    explicit CliProcess(const std::wstring& arguments);
+    // program: another copy of velkora-cli.exe to run instead
+    explicit CliProcess(const std::wstring& arguments,
+                        const std::wstring& program = velkoraCliExe());
     ~CliProcess();
     CliProcess(const CliProcess&) = delete;
     CliProcess& operator=(const CliProcess&) = delete;
@@ -35,8 +37,8 @@ private:
     ULONGLONG started_ = 0;
 };
 
-inline CliRun runCli(const std::wstring& arguments) {
-    return CliProcess(arguments).finish();
+inline CliRun runCli(const std::wstring& arguments, const std::wstring& program = velkoraCliExe()) {
+    return CliProcess(arguments, program).finish();
 }
 
 } // namespace velkora::test

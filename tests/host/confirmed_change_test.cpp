@@ -186,7 +186,13 @@ TEST(ConfirmedSet, ThatEndsPutBackLeavesNothingToWatch) {
     noWatcher.fake.watcher.startError = PlatformError(5, L"拒绝访问。");
     EXPECT_EQ(noWatcher.run(confirmedSet(L"3390")).exitCode, cli::ExitCode::AccessDenied);
     EXPECT_TRUE(noWatcher.fake.registry.writes().empty());
-    for (Server* server : {&refused, &noWatcher}) {
+    // Its program cannot be put in place: not even the journal is written.
+    Server noProgram;
+    noProgram.fake.watcher.installError = PlatformError(5, L"拒绝访问。");
+    EXPECT_EQ(noProgram.run(confirmedSet(L"3390")).exitCode, cli::ExitCode::AccessDenied);
+    EXPECT_TRUE(noProgram.fake.registry.writes().empty());
+    EXPECT_EQ(noProgram.fake.journal.writes, 0);
+    for (Server* server : {&refused, &noWatcher, &noProgram}) {
         EXPECT_FALSE(server->fake.journal.text);
         EXPECT_FALSE(server->fake.watcher.running);
         server->expectAsBefore();
@@ -366,8 +372,8 @@ struct WatchCase {
     WatcherStart start;
     std::deque<WatchWake> wakes;
     WatchEnd end;
-    std::wstring logLine; // the last line of the result log; empty: none
-    long secondsWaited;   // on the watcher's clock
+    std::wstring logLine;      // the last line of the result log; empty: none
+    long secondsWaited;        // on the watcher's clock
     long wallClockSetBack = 0; // seconds, once the deadline was set
 };
 
@@ -525,9 +531,10 @@ TEST(Watcher, SaysOnceThatTheJournalCannotBeReadAndLooksAgainSlowly) {
                   L"13: 无法读取待确认修改的记录 pending-change.json：内容已损坏。"});
     const AuditEntry said{1008,
                           AuditLevel::Error,
-                          {L"SERVER\\admin", L"S-1-5-21-1004336348-1177238915-682003330-500", L"-", L"0", L"none",
-                           L"13: 无法读取待确认修改的记录 pending-change.json：内容已损坏。",
-                           L"1", L"velkora-cli.exe"}};
+                          {L"SERVER\\admin", L"S-1-5-21-1004336348-1177238915-682003330-500", L"-",
+                           L"0", L"none",
+                           L"13: 无法读取待确认修改的记录 pending-change.json：内容已损坏。", L"1",
+                           L"velkora-cli.exe"}};
     EXPECT_EQ(server.fake.audit.reported, std::vector<AuditEntry>{said});
     EXPECT_EQ(signals.limits, std::vector<milliseconds>(3, std::chrono::seconds(60)));
 }

@@ -187,8 +187,12 @@ class FakeJournal : public ChangeJournal {
 public:
     std::optional<std::string> text;
     std::optional<std::string> read() override { return text; }
-    void write(const std::string& t) override { text = t; }
+    void write(const std::string& t) override {
+        text = t;
+        ++writes;
+    }
     void remove() override { text.reset(); }
+    int writes = 0;
 };
 
 class FakeWatcher : public ConfirmationWatcher {

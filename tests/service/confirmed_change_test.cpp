@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <aclapi.h>
+
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -23,7 +25,7 @@ using Json = nlohmann::json;
 using Clock = std::chrono::steady_clock;
 
 std::string fileText(const std::wstring& path) {
-    std::ifstream file(path.c_str());
+    std::ifstream file(path.c_str(), std::ios::binary);
     std::stringstream text;
     text << file.rdbuf();
     return text.str();
@@ -38,8 +40,9 @@ bool journalThere() {
            INVALID_FILE_ATTRIBUTES;
 }
 
-Json cli(const std::wstring& arguments, DWORD expectedExit = 0) {
-    const CliRun run = runCli(arguments + L" --json");
+Json cli(const std::wstring& arguments, DWORD expectedExit = 0,
+         const std::wstring& program = velkoraCliExe()) {
+    const CliRun run = runCli(arguments + L" --json", program);
     EXPECT_EQ(run.exitCode, expectedExit) << run.err;
     return Json::parse(run.out, nullptr, false);
 }
@@ -52,6 +55,42 @@ std::chrono::milliseconds waitFor(const std::function<bool()>& condition, int li
     }
     EXPECT_TRUE(condition());
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started);
+}
+
+// A folder an administrator made outside the protected ones, where every user may change files
+// (as one made under C:\\ is), or a cache a deployment engine cleans: the program is run from a
+// copy there.
+std::wstring programInAnOpenFolder() {
+    const std::wstring folder = L"C:\\users\\Public\\Velkora Tools";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    const std::wstring program = folder + L"\\velkora-cli.exe";
+    EXPECT_TRUE(CopyFileW(velkoraCliExe().c_str(), program.c_str(), FALSE));
+    return program;
+}
+
+const std::wstring watcherProgram() {
+    return velkoraDataFolder() + L"watcher\\velkora-cli.exe";
+}
+
+std::wstring imagePathOfWatcher() {
+    wchar_t text[1024] = {};
+    DWORD size = sizeof text;
+    RegGetValueW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Services\\VelkoraConfirm",
+                 L"ImagePath", RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, nullptr, text,
+                 &size);
+    return text;
+}
+
+bool ownedByAdministrators(const std::wstring& path) {
+    PSID owner = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner,
+                              nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS) {
+        return false;
+    }
+    const bool administrators = IsWellKnownSid(owner, WinBuiltinAdministratorsSid);
+    LocalFree(descriptor);
+    return administrators;
 }
 
 class ConfirmedChangeTest : public testing::Test {
@@ -138,11 +177,50 @@ TEST_F(ConfirmedChangeTest, ACommandKilledWhileItVerifiesIsPutBackAtOnce) {
     EXPECT_EQ(lastResultLogLine(), "rollback 4100 -> 3389 (command ended): listening on 3389");
 }
 
+// Run from a folder every user may change: the service runs a copy in the protected data
+// folder, byte for byte the program that runs, which cannot be renamed and replaced meanwhile.
+TEST_F(ConfirmedChangeTest, TheWatcherRunsAProtectedCopyOfTheRunningProgram) {
+    const std::wstring program = programInAnOpenFolder();
+    setStandInBehaviour(L"RefusePort", 4100);
+    CliProcess command(L"set 4100 --restart service --verify-seconds 60 --confirm-seconds 3600",
+                       program);
+    waitFor([] { return journalThere() && listenerPort(rdpTcpKey) == 4100; }, 30);
+    EXPECT_FALSE(MoveFileW(program.c_str(), (program + L".renamed").c_str()));
+    EXPECT_EQ(imagePathOfWatcher(), L"\"" + watcherProgram() + L"\" watch");
+    EXPECT_EQ(fileText(watcherProgram()), fileText(program));
+    EXPECT_TRUE(ownedByAdministrators(watcherProgram()));
+    command.finish(0);
+    waitFor([&] { return watcherGone(); }, 60);
+    expectPortValues(3389);
+    EXPECT_TRUE(DeleteFileW(program.c_str()));
+}
+
+// The watcher cannot read the journal: it says so once, in the result log, and keeps looking.
+TEST_F(ConfirmedChangeTest, AJournalTheWatcherCannotReadIsSaid) {
+    cli(L"set 4100 --restart service --confirm-seconds 300");
+    {
+        std::ofstream damaged((velkoraDataFolder() + L"pending-change.json").c_str(),
+                              std::ios::binary | std::ios::trunc);
+        damaged << "{\"version\": 2";
+    }
+    services.stop(L"VelkoraConfirm", std::chrono::seconds(30));
+    services.start(L"VelkoraConfirm", std::chrono::seconds(30));
+    waitFor([] { return lastResultLogLine().rfind("watch: journal unreadable", 0) == 0; }, 20);
+    EXPECT_EQ(lastResultLogLine(),
+              "watch: journal unreadable (nothing is put back until it can be read), error 13: "
+              "无法读取待确认修改的记录 pending-change.json：内容已损坏。");
+    DeleteFileW((velkoraDataFolder() + L"pending-change.json").c_str());
+    runCli(L"confirm");
+}
+
 // A power cut while a change waits: run by power_cut_test.sh, which ends every process of the
 // prefix after the first half and starts it again, as a boot, once the deadline has passed.
+// The program that made the change is deleted before the cut, as a cleaned cache is.
 TEST_F(ConfirmedChangeTest, PowerCutBeforeTheDeadline) {
-    cli(L"set 4100 --restart service --confirm-seconds 30");
+    const std::wstring program = programInAnOpenFolder();
+    cli(L"set 4100 --restart service --confirm-seconds 30", 0, program);
     EXPECT_EQ(journal()["state"], "awaiting-confirmation");
+    EXPECT_TRUE(DeleteFileW(program.c_str()));
 }
 
 TEST(PowerCut, AfterTheDeadlineTheWatcherStartsWithTheSystemAndPutsBack) {

@@ -116,7 +116,7 @@ TEST(ProgramDataResultLog, PutsItsProtectedDaclBackOnItsFolder) {
     EXPECT_EQ(daclOf(logFolder), daclOf(reference.path()));
 }
 
-bool ownedByAnonymous(const std::wstring& path) {
+bool ownedBy(const std::wstring& path, WELL_KNOWN_SID_TYPE account) {
     PSID owner = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     if (GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner,
@@ -124,7 +124,11 @@ bool ownedByAnonymous(const std::wstring& path) {
         return false;
     }
     const win32::UniqueLocalMemory descriptorOwner(descriptor);
-    return IsWellKnownSid(owner, WinAnonymousSid);
+    return IsWellKnownSid(owner, account);
+}
+
+bool ownedByAnonymous(const std::wstring& path) {
+    return ownedBy(path, WinAnonymousSid);
 }
 
 // Gives a file to another Unix user, which Wine shows as owned by ANONYMOUS LOGON: the only
@@ -198,6 +202,29 @@ TEST(ChangeJournalFile, IsReplacedWholeAndRefusedWhenPlanted) {
         EXPECT_EQ(error.number(), ERROR_INVALID_OWNER);
     }
     DeleteFileW(journalPath.c_str());
+}
+
+// A draft name planted as a hard link (in a folder that was once open to every user) is
+// removed, not written through; what the tool writes is owned by the administrators even where
+// an administrator's own account would own what they create (as under Wine, where every file
+// is the user's).
+TEST(ChangeJournalFile, WritesNothingThroughAPlantedDraftAndOwnsWhatItWrites) {
+    const std::wstring journalPath = logFolder + L"\\pending-change.json";
+    const std::wstring target = commonAppData() + L"\\velkora-draft-target.txt";
+    win32::ChangeJournalFile journal;
+    journal.write("{}");
+    {
+        std::ofstream file(target.c_str(), std::ios::binary);
+        file << "14 bytes here\n";
+    }
+    ASSERT_TRUE(CreateHardLinkW((journalPath + L".new").c_str(), target.c_str(), nullptr));
+    journal.write("{\"state\": 2}\r\n");
+    EXPECT_EQ(contentOf(target), "14 bytes here\n");
+    EXPECT_EQ(journal.read(), std::optional<std::string>("{\"state\": 2}\r\n"));
+    EXPECT_TRUE(ownedBy(journalPath, WinBuiltinAdministratorsSid));
+    EXPECT_TRUE(ownedBy(logFolder, WinBuiltinAdministratorsSid));
+    journal.remove();
+    DeleteFileW(target.c_str());
 }
 
 } // namespace

@@ -35,9 +35,9 @@ bool headersAreTheLoadedOnes(const std::vector<char>& file) {
     }
     std::vector<char> mapped(loaded, loaded + size);
     std::vector<char> onDisk(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(size));
-    const std::size_t imageBase =
-        static_cast<std::size_t>(dos->e_lfanew) + offsetof(IMAGE_NT_HEADERS, OptionalHeader) +
-        offsetof(IMAGE_OPTIONAL_HEADER, ImageBase);
+    const std::size_t imageBase = static_cast<std::size_t>(dos->e_lfanew) +
+                                  offsetof(IMAGE_NT_HEADERS, OptionalHeader) +
+                                  offsetof(IMAGE_OPTIONAL_HEADER, ImageBase);
     std::memset(mapped.data() + imageBase, 0, sizeof nt->OptionalHeader.ImageBase);
     std::memset(onDisk.data() + imageBase, 0, sizeof nt->OptionalHeader.ImageBase);
     return mapped == onDisk;
@@ -65,12 +65,11 @@ void copyRunningProgramTo(HANDLE target) {
     holdRunningProgram();
     const std::vector<char> program = readFromStart(heldProgram.get());
     DWORD written = 0;
-    checked(WriteFile(target, program.data(), static_cast<DWORD>(program.size()), &written,
-                      nullptr));
+    checked(
+        WriteFile(target, program.data(), static_cast<DWORD>(program.size()), &written, nullptr));
     checked(FlushFileBuffers(target));
     if (written != program.size() || readFromStart(target) != program) {
-        throw PlatformError(ERROR_FILE_INVALID,
-                            L"程序的副本与正在运行的程序不一致。");
+        throw PlatformError(ERROR_FILE_INVALID, L"程序的副本与正在运行的程序不一致。");
     }
 }
 
