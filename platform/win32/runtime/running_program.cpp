@@ -1,6 +1,7 @@
 #include "platform/win32/runtime/running_program.h"
 
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "platform/win32/runtime/runtime.h"
@@ -11,6 +12,7 @@ namespace velkora::win32 {
 namespace {
 
 UniqueFile heldProgram;
+std::optional<PlatformError> holdFailure;
 
 std::vector<char> readFromStart(HANDLE file) {
     checked(SetFilePointerEx(file, LARGE_INTEGER{}, nullptr, FILE_BEGIN));
@@ -43,12 +45,7 @@ bool headersAreTheLoadedOnes(const std::vector<char>& file) {
     return mapped == onDisk;
 }
 
-} // namespace
-
-void holdRunningProgram() {
-    if (heldProgram) {
-        return;
-    }
+UniqueFile openRunningProgram() {
     UniqueFile file(CreateFileW(executablePath().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
@@ -58,11 +55,29 @@ void holdRunningProgram() {
         throw PlatformError(ERROR_FILE_INVALID,
                             L"程序文件 " + executablePath() + L" 已不是正在运行的程序。");
     }
-    heldProgram = std::move(file);
+    return file;
+}
+
+} // namespace
+
+void holdRunningProgram() noexcept {
+    if (heldProgram || holdFailure) {
+        return;
+    }
+    try {
+        heldProgram = openRunningProgram();
+    } catch (const PlatformError& failure) {
+        holdFailure = failure;
+    } catch (...) {
+        holdFailure = PlatformError(ERROR_NOT_ENOUGH_MEMORY, L"内存不足");
+    }
 }
 
 void copyRunningProgramTo(HANDLE target) {
     holdRunningProgram();
+    if (holdFailure) {
+        throw *holdFailure;
+    }
     const std::vector<char> program = readFromStart(heldProgram.get());
     DWORD written = 0;
     checked(

@@ -8,12 +8,12 @@ namespace velkora::win32 {
 // without write or delete sharing from then on: no one can rename it, replace it or write to
 // it while this process runs, so a copy made from it later is a copy of the program that runs
 // and not of whatever another account has since put at its path. Opening it checks that its
-// headers are the ones the system loaded; raises PlatformError when they are not, or when it
-// cannot be opened.
-void holdRunningProgram();
+// headers are the ones the system loaded. A failure is kept for the copy to raise.
+void holdRunningProgram() noexcept;
 
-// Writes the held program into the file at its start (which is to be empty) and reads it back:
-// raises PlatformError unless the file then holds exactly the bytes of the program.
+// Writes the held program into the file at its start (which is to be empty) and reads it back.
+// Raises PlatformError when the program could not be held (never opening its path again,
+// where another file may be by now), or unless the file then holds exactly its bytes.
 void copyRunningProgramTo(HANDLE target);
 
 } // namespace velkora::win32

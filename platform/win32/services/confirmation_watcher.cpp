@@ -40,8 +40,13 @@ void restartOnFailure(SC_HANDLE service) {
     failure.cActions = 3;
     failure.lpsaActions = actions;
     checked(ChangeServiceConfig2W(service, SERVICE_CONFIG_FAILURE_ACTIONS, &failure));
+    // Every Windows since Vista knows the flag; a service manager that does not (Wine's says
+    // ERROR_INVALID_LEVEL) restarts it after a crash only.
     SERVICE_FAILURE_ACTIONS_FLAG onEveryFailure{TRUE};
-    checked(ChangeServiceConfig2W(service, SERVICE_CONFIG_FAILURE_ACTIONS_FLAG, &onEveryFailure));
+    if (!ChangeServiceConfig2W(service, SERVICE_CONFIG_FAILURE_ACTIONS_FLAG, &onEveryFailure) &&
+        GetLastError() != ERROR_INVALID_LEVEL) {
+        throwLastError();
+    }
     SERVICE_DESCRIPTIONW text{const_cast<wchar_t*>(description)};
     checked(ChangeServiceConfig2W(service, SERVICE_CONFIG_DESCRIPTION, &text));
 }
