@@ -19,7 +19,7 @@ enum class AuditEvent : unsigned long {
     RolledBackAfterFailure = 1004, // a step failed; everything done was put back
     PutBackFailed = 1005,          // a step failed and putting back failed too
     RefusedByLockoutGuard = 1006,  // the port is in use or reserved; nothing written
-    JournalUnreadable = 1008,      // the watcher cannot read the pending change's record
+    JournalUnreadable = 1009,      // the watcher cannot read the pending change's record
 };
 
 // The program that made the change.

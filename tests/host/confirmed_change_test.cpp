@@ -529,7 +529,7 @@ TEST(Watcher, SaysOnceThatTheJournalCannotBeReadAndLooksAgainSlowly) {
               std::vector<std::wstring>{
                   L"watch: journal unreadable (nothing is put back until it can be read), error "
                   L"13: 无法读取待确认修改的记录 pending-change.json：内容已损坏。"});
-    const AuditEntry said{1008,
+    const AuditEntry said{1009,
                           AuditLevel::Error,
                           {L"SERVER\\admin", L"S-1-5-21-1004336348-1177238915-682003330-500", L"-",
                            L"0", L"none",
