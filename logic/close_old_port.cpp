@@ -12,10 +12,28 @@ namespace {
 
 constexpr long inbound = 1;
 
-// The paths of the two legacy open-port entries of the port.
-std::vector<std::wstring> openPortEntryPaths(long port) {
-    const PortChangeSet writes = buildPortChangeSet(std::to_wstring(port));
-    return {writes[2].path, writes[3].path};
+std::wstring entryPortText(const OldPortClosing& closing) {
+    return closing.portText.empty() ? std::to_wstring(closing.port) : closing.portText;
+}
+
+// The two legacy open-port entries of the port, as a change with that port text writes them.
+std::vector<RegistryWrite> openPortEntryWrites(const std::wstring& portText) {
+    const PortChangeSet writes = buildPortChangeSet(portText);
+    return {writes[2], writes[3]};
+}
+
+// An entry is the tool's only when it holds exactly what the tool writes; an administrator's
+// entry of the same name is left alone.
+RegistryValueState ownEntry(ShellObject& shell, const RegistryWrite& write) {
+    RegistryValueState state = shell.capture(write.path);
+    if (state.value) {
+        const RegistryValue value = shell.regread(write.path);
+        const std::wstring* text = std::get_if<std::wstring>(&value);
+        if (text == nullptr || *text != write.data) {
+            return RegistryValueState{};
+        }
+    }
+    return state;
 }
 
 // The steps of a closing in the order they are taken: rules removed, rules disabled, entries
@@ -64,7 +82,7 @@ struct ClosingSteps {
             return;
         }
         i -= closing.disabledRules.size();
-        entry(openPortEntryPaths(closing.port)[i], closing.openPortEntries[i]);
+        entry(openPortEntryWrites(entryPortText(closing))[i].path, closing.openPortEntries[i]);
     }
 };
 
@@ -73,6 +91,7 @@ struct ClosingSteps {
 OldPortClosing planOldPortClosing(SystemServices& system, ShellObject& shell, long port) {
     OldPortClosing closing;
     closing.port = port;
+    closing.portText = std::to_wstring(port);
     if (system.firewall.available()) {
         for (const FirewallRule& ours : buildFirewallRules(port)) {
             if (std::optional<FirewallRule> rule = system.firewall.find(ours.name)) {
@@ -87,8 +106,8 @@ OldPortClosing planOldPortClosing(SystemServices& system, ShellObject& shell, lo
             }
         }
     }
-    for (const std::wstring& path : openPortEntryPaths(port)) {
-        closing.openPortEntries.push_back(shell.capture(path));
+    for (const RegistryWrite& write : openPortEntryWrites(closing.portText)) {
+        closing.openPortEntries.push_back(ownEntry(shell, write));
     }
     return closing;
 }

@@ -20,6 +20,8 @@ public:
     // ("192.0.2.7", or eight IPv6 groups), which is the one that must stay let in. Nothing in a
     // local session, or where the system does not say.
     virtual std::optional<std::wstring> remoteSessionClientAddress() = 0;
+    // Whether this process runs in a Remote Desktop session, whatever its client reported.
+    virtual bool inRemoteDesktopSession() = 0;
 };
 
 } // namespace velkora

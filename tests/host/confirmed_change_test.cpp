@@ -60,6 +60,7 @@ TEST(Journal, KeepsEveryFieldThroughItsText) {
     change.state = PendingState::AwaitingConfirmation;
     change.oldPort = 3389;
     change.newPort = 50001;
+    change.newPortText = L"50001";
     change.restart = PendingRestart::Computer;
     change.confirmSeconds = 86400;
     change.confirmBy = 1796644800;
@@ -80,7 +81,7 @@ TEST(Journal, KeepsEveryFieldThroughItsText) {
     change.state = PendingState::ClosingOldPort;
     change.closeOld = true;
     change.closing =
-        OldPortClosing{3389, {rule}, {rule, rule}, {{stringValue(L"3389:TCP"), 0}, {}}};
+        OldPortClosing{3389, L"03389", {rule}, {rule, rule}, {{stringValue(L"3389:TCP"), 0}, {}}};
     EXPECT_EQ(parseJournal(journalText(change)), change);
 }
 
@@ -308,8 +309,10 @@ TEST(CloseOld, CutOffIsPutBackByRollback) {
 // the limit when it gives TimeToLook (the limit passed).
 class ScriptedSignals : public WatchSignals {
 public:
-    ScriptedSignals(FakeClock& clock, std::deque<WatchWake> wakes)
-        : clock_(clock), wakes_(std::move(wakes)) {}
+    ScriptedSignals(FakeClock& clock, std::deque<WatchWake> wakes,
+                    std::vector<RemoteSessionLogon> logons = {{L"RDP-Tcp#3", L"203.0.113.7"}})
+        : clock_(clock), wakes_(std::move(wakes)), logons_(std::move(logons)) {}
+    std::vector<RemoteSessionLogon> remoteLogons() override { return logons_; }
     WatchWake wait(milliseconds limit) override {
         if (wakes_.empty()) {
             clock_.sleepFor(limit);
@@ -323,6 +326,7 @@ public:
 private:
     FakeClock& clock_;
     std::deque<WatchWake> wakes_;
+    std::vector<RemoteSessionLogon> logons_;
 };
 
 struct WatchCase {

@@ -128,7 +128,9 @@ public:
     std::optional<std::wstring> remoteSessionClientAddress() override {
         return sessionClientAddress;
     }
+    bool inRemoteDesktopSession() override { return remoteSession || sessionClientAddress; }
     std::optional<std::wstring> sessionClientAddress; // none: a local session
+    bool remoteSession = false; // a Remote Desktop session whose client named no address
 
 private:
     FakeRegistry& registry_;
@@ -239,8 +241,14 @@ public:
         return all;
     }
 
+    std::vector<TcpPeer> establishedPeers(long port) override {
+        const auto found = peersByPort.find(port);
+        return found == peersByPort.end() ? std::vector<TcpPeer>{} : found->second;
+    }
+
     std::map<long, int> bindErrors;
     std::map<long, std::vector<PortHolder>> holdersByPort;
+    std::map<long, std::vector<TcpPeer>> peersByPort; // established connections by local port
     ListenerTable* liveListeners = nullptr; // TCP listeners that come and go, added to those
     std::vector<long> bound, listed;        // the ports asked about, in order
 };

@@ -11,6 +11,7 @@ public:
     std::vector<std::wstring> subkeyNames(const std::wstring& keyPath) override;
     std::wstring computerName() override;
     std::optional<std::wstring> remoteSessionClientAddress() override;
+    bool inRemoteDesktopSession() override;
 };
 
 } // namespace velkora::win32
