@@ -168,11 +168,10 @@ Json pendingJson(const std::optional<PendingChange>& pending) {
     if (!pending) {
         return nullptr;
     }
-    return {
-        {"oldPort", orNull(pending->oldPort)},
-        {"newPort", pending->newPort},
-        {"confirmBy", utcTimestamp(pending->confirmBy)},
-        {"state", pending->state == PendingState::Applying ? "applying" : "awaiting-confirmation"}};
+    return {{"oldPort", orNull(pending->oldPort)},
+            {"newPort", pending->newPort},
+            {"confirmBy", utcTimestamp(pending->confirmBy)},
+            {"state", pendingStateName(pending->state)}};
 }
 
 } // namespace
