@@ -1,5 +1,8 @@
 #include "logic/close_old_port.h"
 
+#include <algorithm>
+#include <cstdint>
+
 #include "logic/firewall_rules.h"
 #include "logic/port_change_set.h"
 #include "logic/undo.h"
@@ -11,6 +14,8 @@ const std::wstring remoteDesktopRuleGroup = L"@FirewallAPI.dll,-28752";
 namespace {
 
 constexpr long inbound = 1;
+// HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), as the firewall reports a rule it does not have.
+constexpr long ruleNotFound = static_cast<std::int32_t>(0x80070002u);
 
 std::wstring entryPortText(const OldPortClosing& closing) {
     return closing.portText.empty() ? std::to_wstring(closing.port) : closing.portText;
@@ -48,10 +53,14 @@ struct ClosingSteps {
                closing.openPortEntries.size();
     }
 
+    // Each rule is the one planned, field for field, whatever other rules bear its name; one
+    // that changed since it was planned is not touched, and the closing stops there.
     void take(std::size_t i) {
         visit(
-            i, [&](const FirewallRule& rule) { system.firewall.remove(rule.name); },
-            [&](const FirewallRule& rule) { system.firewall.setEnabled(rule.name, false); },
+            i, [&](const FirewallRule& rule) { changed(system.firewall.removeMatching(rule)); },
+            [&](const FirewallRule& rule) {
+                changed(system.firewall.setEnabledMatching(rule, false));
+            },
             [&](const std::wstring& path, const RegistryValueState& before) {
                 if (before.value) {
                     shell.restore(path, RegistryValueState{});
@@ -59,15 +68,38 @@ struct ClosingSteps {
             });
     }
 
+    // A rule already back as it was is left alone.
     void putBack(std::size_t i) {
         visit(
-            i, [&](const FirewallRule& rule) { system.firewall.put(rule); },
-            [&](const FirewallRule& rule) { system.firewall.setEnabled(rule.name, true); },
+            i,
+            [&](const FirewallRule& rule) {
+                if (!isThere(rule)) {
+                    system.firewall.add(rule);
+                }
+            },
+            [&](const FirewallRule& rule) {
+                FirewallRule disabled = rule;
+                disabled.enabled = false;
+                if (!isThere(rule)) {
+                    system.firewall.setEnabledMatching(disabled, true);
+                }
+            },
             [&](const std::wstring& path, const RegistryValueState& before) {
                 if (before.value) {
                     shell.restore(path, before);
                 }
             });
+    }
+
+    static void changed(bool found) {
+        if (!found) {
+            throw PlatformError(ruleNotFound, L"防火墙规则在计划关闭旧端口之后已被更改，未关闭。");
+        }
+    }
+
+    bool isThere(const FirewallRule& rule) {
+        const std::vector<FirewallRule> all = system.firewall.allRules();
+        return std::find(all.begin(), all.end(), rule) != all.end();
     }
 
     template <typename Removed, typename Disabled, typename Entry>

@@ -188,6 +188,10 @@ public:
     void remove(const std::wstring& name) override;
     std::vector<FirewallRule> allRules() override;
     void setEnabled(const std::wstring& name, bool enabled) override;
+    // Names are unique here: the rule of the name, when it is as given.
+    bool removeMatching(const FirewallRule& rule) override;
+    bool setEnabledMatching(const FirewallRule& rule, bool enabled) override;
+    void add(const FirewallRule& rule) override { put(rule); }
 
     bool isAvailable = true;
     std::map<std::wstring, FirewallRule> rules;
