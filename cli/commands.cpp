@@ -13,6 +13,7 @@
 #include "logic/remote_addresses.h"
 #include "logic/restart_command.h"
 #include "logic/service_restart.h"
+#include "logic/session_guard.h"
 
 namespace velkora::cli {
 namespace {
@@ -197,16 +198,18 @@ void applyWithRestartOfService(const Invocation& invocation, SystemServices& sys
 }
 
 // Whether rules that let in only the addresses asked for would shut out the Remote Desktop
-// session this runs in; if so, the report says the session's client address.
-bool cutsOffThisSession(const Invocation& invocation, SystemInfo& info, Report& report) {
+// session this runs in; if so, the report says the peer address left out (empty: none found).
+bool cutsOffThisSession(const Invocation& invocation, SystemServices& system,
+                        std::optional<long> listenerPort, Report& report) {
     if (!invocation.allowFrom) {
         return false;
     }
-    const std::optional<std::wstring> client = info.remoteSessionClientAddress();
-    if (!client || remoteAddressListCovers(*invocation.allowFrom, *client)) {
+    const std::optional<std::wstring> peer =
+        peerCutOffByAllowFrom(system, *invocation.allowFrom, listenerPort);
+    if (!peer) {
         return false;
     }
-    report.sessionClientAddress = client;
+    report.sessionClientAddress = peer;
     return true;
 }
 
@@ -216,17 +219,17 @@ void runSet(const Invocation& invocation, SystemServices& system, Report& report
     if (!acceptPortText(invocation.portText, report)) {
         return;
     }
-    if (cutsOffThisSession(invocation, system.info, report)) {
+    const long port = portNumber(invocation.portText);
+    const std::unique_ptr<ShellObject> shell = system.shell.create(L"wscript.shell");
+    const std::optional<long> current = listeningPort(*shell);
+    if (cutsOffThisSession(invocation, system, current, report)) {
         if (!invocation.force) {
             report.exitCode = ExitCode::CutsOffSession;
             return;
         }
         report.forced = true;
     }
-    const long port = portNumber(invocation.portText);
     report.newPort = port;
-    const std::unique_ptr<ShellObject> shell = system.shell.create(L"wscript.shell");
-    const std::optional<long> current = listeningPort(*shell);
     report.oldPort = current;
     report.port = current;
     const std::vector<RemoteDesktopListener> listeners = listenersIfReadable(system.info, *shell);
@@ -265,6 +268,7 @@ void runSet(const Invocation& invocation, SystemServices& system, Report& report
     if (confirmation && confirmation->pending() &&
         confirmation->pending()->state == PendingState::AwaitingConfirmation) {
         report.confirmBy = confirmation->pending()->confirmBy;
+        report.oldPort = confirmation->pending()->oldPort; // the listened port, when it moves
     }
     const bool done = !report.error && (report.exitCode == ExitCode::Done ||
                                         report.exitCode == ExitCode::RestartRequired ||
@@ -314,6 +318,13 @@ void runRollback(SystemServices& system, Report& report) {
         report.changed = true;
         report.error = end->error;
         report.exitCode = ExitCode::Failed;
+        return;
+    }
+    if (end->change.closing) {
+        // A closing cut off was put back: the change itself stays, and so does its port.
+        report.reopenedOldPort = end->change.closing->port;
+        report.port = end->change.newPort;
+        system.watcher.remove();
         return;
     }
     report.port = end->change.oldPort;

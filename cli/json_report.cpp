@@ -36,6 +36,8 @@ const char* ruleName(RuleOutcome outcome) {
         return "added";
     case RuleOutcome::Present:
         return "present";
+    case RuleOutcome::Updated:
+        return "updated";
     default:
         return "skipped";
     }
@@ -166,11 +168,10 @@ Json pendingJson(const std::optional<PendingChange>& pending) {
     if (!pending) {
         return nullptr;
     }
-    return {
-        {"oldPort", orNull(pending->oldPort)},
-        {"newPort", pending->newPort},
-        {"confirmBy", utcTimestamp(pending->confirmBy)},
-        {"state", pending->state == PendingState::Applying ? "applying" : "awaiting-confirmation"}};
+    return {{"oldPort", orNull(pending->oldPort)},
+            {"newPort", pending->newPort},
+            {"confirmBy", utcTimestamp(pending->confirmBy)},
+            {"state", pendingStateName(pending->state)}};
 }
 
 } // namespace
@@ -195,7 +196,9 @@ std::string jsonReport(const Report& report) {
         json["interrupted"] = true;
     }
     if (report.sessionClientAddress) {
-        json["sessionClientAddress"] = toUtf8(*report.sessionClientAddress);
+        json["sessionClientAddress"] = report.sessionClientAddress->empty()
+                                           ? Json(nullptr)
+                                           : Json(toUtf8(*report.sessionClientAddress));
     }
     if (report.error && report.error->changeLeftBehind()) {
         json["rolledBack"] = false;
@@ -230,6 +233,9 @@ std::string jsonReport(const Report& report) {
     }
     if (report.rolledBack) {
         json["rolledBack"] = *report.rolledBack;
+    }
+    if (report.reopenedOldPort) {
+        json["reopenedOldPort"] = *report.reopenedOldPort;
     }
     return json.dump(-1, ' ', true, Json::error_handler_t::replace);
 }

@@ -68,6 +68,7 @@ struct Report {
     std::optional<bool> confirmed;         // confirm: a pending change was kept
     std::optional<OldPortClosing> closedOldPort; // confirm, --close-old: what was closed
     std::optional<bool> rolledBack;              // rollback: a pending change was put back
+    std::optional<long> reopenedOldPort; // rollback: a closing of this old port, cut off, put back
 };
 
 } // namespace velkora::cli

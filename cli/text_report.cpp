@@ -25,7 +25,13 @@ std::wstring guardWarning(const PortCheck& check) {
     return text + crlf;
 }
 
+// An empty address: running in a Remote Desktop session, no connection of it was found.
 std::wstring cutOffWarning(const std::wstring& clientAddress) {
+    if (clientAddress.empty()) {
+        return L"本进程在远程桌面会话中运行，但找不到远程桌面服务在监听端口上的连接，"
+               L"无法确认 --allow-from 不会切断本会话。" +
+               crlf;
+    }
     return L"本远程桌面会话的客户端地址 " + clientAddress +
            L" 不在 --allow-from 的地址中：修改后将切断本会话。" + crlf;
 }
@@ -138,7 +144,9 @@ std::wstring firewallLine(const FirewallOutcome& firewall) {
         return L"防火墙服务不可用，未添加规则。" + crlf;
     }
     auto rule = [](RuleOutcome outcome) {
-        return outcome == RuleOutcome::Added ? L"已添加" : L"已存在";
+        return outcome == RuleOutcome::Added     ? L"已添加"
+               : outcome == RuleOutcome::Updated ? L"已更新"
+                                                 : L"已存在";
     };
     return L"防火墙规则：TCP " + std::wstring(rule(firewall.tcp)) + L"，UDP " + rule(firewall.udp) +
            crlf;
@@ -243,8 +251,11 @@ void pendingLines(const Report& report, TextReport& text) {
         const PendingChange& pending = *report.pendingChange;
         text.out += L"待确认的修改：端口 " + portOrNone(pending.oldPort) + L" → " +
                     number(pending.newPort) +
-                    (pending.state == PendingState::Applying
-                         ? L"，正在应用"
+                    (pending.state == PendingState::Applying ? L"，正在应用"
+                     : pending.state == PendingState::RestartPending
+                         ? L"，正在改回：端口值已恢复，等待远程桌面服务在原端口上监听"
+                     : pending.state == PendingState::ClosingOldPort
+                         ? L"，已确认，正在关闭旧端口"
                          : L"，等待确认，截止 " + utcText(pending.confirmBy)) +
                     crlf;
     }
@@ -264,7 +275,11 @@ void pendingLines(const Report& report, TextReport& text) {
                     number(static_cast<long>(closed.removedRules.size())) + L" 条，停用规则 " +
                     number(static_cast<long>(closed.disabledRules.size())) + L" 条。" + crlf;
     }
-    if (report.rolledBack && *report.rolledBack && !report.error) {
+    if (report.reopenedOldPort) {
+        text.out += L"已恢复被中断的关闭旧端口 " + number(*report.reopenedOldPort) +
+                    L" 的操作：其防火墙规则和开放端口项已恢复原状，端口仍为 " +
+                    portOrNone(report.newPort) + L"。" + crlf;
+    } else if (report.rolledBack && *report.rolledBack && !report.error) {
         text.out += L"已改回端口 " + portOrNone(report.oldPort) +
                     L"，远程桌面服务正在该端口上监听。" + crlf;
     } else if (report.rolledBack && !report.newPort) {

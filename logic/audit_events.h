@@ -19,6 +19,8 @@ enum class AuditEvent : unsigned long {
     RolledBackAfterFailure = 1004, // a step failed; everything done was put back
     PutBackFailed = 1005,          // a step failed and putting back failed too
     RefusedByLockoutGuard = 1006,  // the port is in use or reserved; nothing written
+    UnconfirmedAtDeadline = 1007,  // put back: nobody confirmed it before its deadline
+    OldPortReopened = 1008,        // a closing of the old port, cut off, was put back
     JournalUnreadable = 1009,      // the watcher cannot read the pending change's record
 };
 

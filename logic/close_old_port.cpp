@@ -1,5 +1,8 @@
 #include "logic/close_old_port.h"
 
+#include <algorithm>
+#include <cstdint>
+
 #include "logic/firewall_rules.h"
 #include "logic/port_change_set.h"
 #include "logic/undo.h"
@@ -11,11 +14,31 @@ const std::wstring remoteDesktopRuleGroup = L"@FirewallAPI.dll,-28752";
 namespace {
 
 constexpr long inbound = 1;
+// HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), as the firewall reports a rule it does not have.
+constexpr long ruleNotFound = static_cast<std::int32_t>(0x80070002u);
 
-// The paths of the two legacy open-port entries of the port.
-std::vector<std::wstring> openPortEntryPaths(long port) {
-    const PortChangeSet writes = buildPortChangeSet(std::to_wstring(port));
-    return {writes[2].path, writes[3].path};
+std::wstring entryPortText(const OldPortClosing& closing) {
+    return closing.portText.empty() ? std::to_wstring(closing.port) : closing.portText;
+}
+
+// The two legacy open-port entries of the port, as a change with that port text writes them.
+std::vector<RegistryWrite> openPortEntryWrites(const std::wstring& portText) {
+    const PortChangeSet writes = buildPortChangeSet(portText);
+    return {writes[2], writes[3]};
+}
+
+// An entry is the tool's only when it holds exactly what the tool writes; an administrator's
+// entry of the same name is left alone.
+RegistryValueState ownEntry(ShellObject& shell, const RegistryWrite& write) {
+    RegistryValueState state = shell.capture(write.path);
+    if (state.value) {
+        const RegistryValue value = shell.regread(write.path);
+        const std::wstring* text = std::get_if<std::wstring>(&value);
+        if (text == nullptr || *text != write.data) {
+            return RegistryValueState{};
+        }
+    }
+    return state;
 }
 
 // The steps of a closing in the order they are taken: rules removed, rules disabled, entries
@@ -30,10 +53,14 @@ struct ClosingSteps {
                closing.openPortEntries.size();
     }
 
+    // Each rule is the one planned, field for field, whatever other rules bear its name; one
+    // that changed since it was planned is not touched, and the closing stops there.
     void take(std::size_t i) {
         visit(
-            i, [&](const FirewallRule& rule) { system.firewall.remove(rule.name); },
-            [&](const FirewallRule& rule) { system.firewall.setEnabled(rule.name, false); },
+            i, [&](const FirewallRule& rule) { changed(system.firewall.removeMatching(rule)); },
+            [&](const FirewallRule& rule) {
+                changed(system.firewall.setEnabledMatching(rule, false));
+            },
             [&](const std::wstring& path, const RegistryValueState& before) {
                 if (before.value) {
                     shell.restore(path, RegistryValueState{});
@@ -41,15 +68,38 @@ struct ClosingSteps {
             });
     }
 
+    // A rule already back as it was is left alone.
     void putBack(std::size_t i) {
         visit(
-            i, [&](const FirewallRule& rule) { system.firewall.put(rule); },
-            [&](const FirewallRule& rule) { system.firewall.setEnabled(rule.name, true); },
+            i,
+            [&](const FirewallRule& rule) {
+                if (!isThere(rule)) {
+                    system.firewall.add(rule);
+                }
+            },
+            [&](const FirewallRule& rule) {
+                FirewallRule disabled = rule;
+                disabled.enabled = false;
+                if (!isThere(rule)) {
+                    system.firewall.setEnabledMatching(disabled, true);
+                }
+            },
             [&](const std::wstring& path, const RegistryValueState& before) {
                 if (before.value) {
                     shell.restore(path, before);
                 }
             });
+    }
+
+    static void changed(bool found) {
+        if (!found) {
+            throw PlatformError(ruleNotFound, L"防火墙规则在计划关闭旧端口之后已被更改，未关闭。");
+        }
+    }
+
+    bool isThere(const FirewallRule& rule) {
+        const std::vector<FirewallRule> all = system.firewall.allRules();
+        return std::find(all.begin(), all.end(), rule) != all.end();
     }
 
     template <typename Removed, typename Disabled, typename Entry>
@@ -64,7 +114,7 @@ struct ClosingSteps {
             return;
         }
         i -= closing.disabledRules.size();
-        entry(openPortEntryPaths(closing.port)[i], closing.openPortEntries[i]);
+        entry(openPortEntryWrites(entryPortText(closing))[i].path, closing.openPortEntries[i]);
     }
 };
 
@@ -73,6 +123,7 @@ struct ClosingSteps {
 OldPortClosing planOldPortClosing(SystemServices& system, ShellObject& shell, long port) {
     OldPortClosing closing;
     closing.port = port;
+    closing.portText = std::to_wstring(port);
     if (system.firewall.available()) {
         for (const FirewallRule& ours : buildFirewallRules(port)) {
             if (std::optional<FirewallRule> rule = system.firewall.find(ours.name)) {
@@ -87,8 +138,8 @@ OldPortClosing planOldPortClosing(SystemServices& system, ShellObject& shell, lo
             }
         }
     }
-    for (const std::wstring& path : openPortEntryPaths(port)) {
-        closing.openPortEntries.push_back(shell.capture(path));
+    for (const RegistryWrite& write : openPortEntryWrites(closing.portText)) {
+        closing.openPortEntries.push_back(ownEntry(shell, write));
     }
     return closing;
 }

@@ -15,13 +15,15 @@ extern const std::wstring remoteDesktopRuleGroup; // "@FirewallAPI.dll,-28752"
 // exactly that port (disabled), and the two legacy open-port entries (removed).
 struct OldPortClosing {
     long port = 0;
+    // The text the entries are named with ("03389" names "03389:TCP "); empty: the number's.
+    std::wstring portText;
     std::vector<FirewallRule> removedRules;
     std::vector<FirewallRule> disabledRules;
     // Standard, then domain profile; one without a value is not there to remove.
     std::vector<RegistryValueState> openPortEntries;
 
     bool operator==(const OldPortClosing& o) const {
-        return port == o.port && removedRules == o.removedRules &&
+        return port == o.port && portText == o.portText && removedRules == o.removedRules &&
                disabledRules == o.disabledRules && openPortEntries == o.openPortEntries;
     }
 };

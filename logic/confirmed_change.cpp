@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "logic/audit_events.h"
+#include "logic/remote_addresses.h"
 #include "logic/remote_desktop_status.h"
 #include "logic/undo.h"
 #include "logic/utf8.h"
@@ -90,7 +91,12 @@ PendingEnd confirmUnderLock(SystemServices& system, const PendingChange& pending
     } else if (end.error) {
         line += L", old port not closed, " + errorText(*end.error);
     }
-    record(system, end, AuditEvent::Confirmed, line, L"confirmed by " + how);
+    // A closing that could not be put back leaves rules changed: an error, not a confirmation.
+    if (end.error && end.error->changeLeftBehind()) {
+        record(system, end, AuditEvent::PutBackFailed, line, auditErrorOutcome(*end.error));
+    } else {
+        record(system, end, AuditEvent::Confirmed, line, L"confirmed by " + how);
+    }
     return end;
 }
 
@@ -108,7 +114,8 @@ PendingEnd reopenUnderLock(SystemServices& system, const PendingChange& pending)
         end.error = failure;
         line += L"failed, " + errorText(failure);
     }
-    appendLog(system, end, line);
+    record(system, end, end.error ? AuditEvent::PutBackFailed : AuditEvent::OldPortReopened, line,
+           end.error ? auditErrorOutcome(*end.error) : std::wstring(L"reopened"));
     return end;
 }
 
@@ -118,6 +125,8 @@ const wchar_t* reasonName(PutBackReason reason) {
         return L"asked";
     case PutBackReason::Deadline:
         return L"deadline";
+    case PutBackReason::Retry:
+        return L"retry";
     default:
         return L"command ended";
     }
@@ -128,26 +137,55 @@ AuditEvent putBackEvent(PutBackReason reason) {
     case PutBackReason::Asked:
         return AuditEvent::RolledBackByCommand;
     case PutBackReason::Deadline:
-        return AuditEvent::RolledBackAtDeadline;
+        return AuditEvent::UnconfirmedAtDeadline;
     default:
         return AuditEvent::RolledBackAfterFailure;
     }
 }
 
-// The values and rules as captured, newest first: the rules, then the four values.
-void putBackValuesAndRules(SystemServices& system, const PendingChange& pending) {
+// The values and rules as captured, newest first: the rules, then the four values, each tried.
+// Raises the first failure; listenerBack says whether the listener's two values are back.
+void putBackValuesAndRules(SystemServices& system, const PendingChange& pending,
+                           bool& listenerBack) {
     const std::unique_ptr<ShellObject> shell = system.shell.create(L"wscript.shell");
-    const PortChangeSet paths = buildPortChangeSet(std::to_wstring(pending.newPort));
+    const PortChangeSet paths = buildPortChangeSet(writtenPortText(pending));
     const std::array<FirewallRule, 2> rules = buildFirewallRules(pending.newPort);
-    const std::size_t ruleCount = pending.rules ? rules.size() : 0;
-    putBackNewestFirst(paths.size() + ruleCount, [&](std::size_t i) {
-        if (i < paths.size()) {
-            shell->restore(paths[i].path, pending.values[i]);
-        } else {
-            putBackRule(system.firewall, rules[i - paths.size()].name,
-                        (*pending.rules)[i - paths.size()]);
+    std::optional<PlatformError> failure;
+    const auto attempt = [&](const auto& step) {
+        try {
+            step();
+            return true;
+        } catch (const PlatformError& error) {
+            failure = failure.value_or(error);
+            return false;
         }
-    });
+    };
+    for (std::size_t i = pending.rules ? rules.size() : 0; i-- > 0;) {
+        attempt([&] { putBackRule(system.firewall, rules[i].name, (*pending.rules)[i]); });
+    }
+    listenerBack = true;
+    for (std::size_t i = paths.size(); i-- > 0;) {
+        const bool back = attempt([&] { shell->restore(paths[i].path, pending.values[i]); });
+        listenerBack = listenerBack && (back || i >= 2);
+    }
+    if (failure) {
+        throw *failure;
+    }
+}
+
+// Once the listener's values are back the change is no longer one to confirm: it stays on
+// record as restart-pending until Remote Desktop listens on the old port. A journal that
+// cannot be written keeps its state, which is put back too.
+void markRestartPending(SystemServices& system, const PendingChange& pending) {
+    if (pending.state == PendingState::RestartPending) {
+        return;
+    }
+    PendingChange marked = pending;
+    marked.state = PendingState::RestartPending;
+    try {
+        writeJournal(system, marked);
+    } catch (const PlatformError&) {
+    }
 }
 
 PendingEnd putBackUnderLock(SystemServices& system, const PendingChange& pending,
@@ -160,16 +198,22 @@ PendingEnd putBackUnderLock(SystemServices& system, const PendingChange& pending
     const long oldPort = pending.oldPort.value_or(3389); // the listener's default
     std::wstring line = L"rollback " + std::to_wstring(pending.newPort) + L" -> " +
                         std::to_wstring(oldPort) + L" (" + reasonName(reason) + L"): ";
+    bool listenerBack = false;
     try {
-        putBackValuesAndRules(system, pending);
+        putBackValuesAndRules(system, pending, listenerBack);
     } catch (const PlatformError& failure) {
-        // The journal stays: the watcher tries again, and nothing is lost meanwhile.
         end.error = failure;
-        line += L"put back failed, " + errorText(failure);
-        record(system, end, AuditEvent::PutBackFailed, line, auditErrorOutcome(failure));
+    }
+    if (!listenerBack) {
+        // The journal stays: the watcher tries again, and nothing is lost meanwhile.
+        line += L"put back failed, " + errorText(*end.error);
+        record(system, end, AuditEvent::PutBackFailed, line, auditErrorOutcome(*end.error));
         return end;
     }
-    system.journal.remove();
+    markRestartPending(system, pending);
+    if (end.error) {
+        line += L"values put back, firewall rules not, " + errorText(*end.error) + L", ";
+    }
 
     ProbeListenerTable listeners(system.ports, system.services);
     if (whereServiceListens(system.services, listeners, remoteDesktopServiceName, oldPort) !=
@@ -185,13 +229,36 @@ PendingEnd putBackUnderLock(SystemServices& system, const PendingChange& pending
     if (end.restart && end.restart->result != RestartResult::Verified) {
         const PlatformError& failure = *end.restart->error;
         line += L"values put back, not listening on the old port, " + errorText(failure);
+        end.error = end.error.value_or(failure);
     } else {
         line += L"listening on " + std::to_wstring(oldPort);
     }
-    record(system, end, putBackEvent(reason), line,
-           end.restart && end.restart->error ? auditErrorOutcome(*end.restart->error)
-                                             : std::wstring(L"done"));
+    if (end.error) {
+        record(system, end, AuditEvent::PutBackFailed, line, auditErrorOutcome(*end.error));
+        return end;
+    }
+    system.journal.remove();
+    record(system, end, putBackEvent(reason), line, L"done");
     return end;
+}
+
+// What confirm says of a change that is not one to keep now.
+PlatformError notConfirmable(const PendingChange& pending) {
+    constexpr long invalidState = 5023; // ERROR_INVALID_STATE
+    const std::wstring ports =
+        L"端口从 " +
+        (pending.oldPort ? std::to_wstring(*pending.oldPort) : std::wstring(L"（无）")) +
+        L" 改为 " + std::to_wstring(pending.newPort) + L" 的修改";
+    if (pending.state == PendingState::RestartPending) {
+        return PlatformError(invalidState,
+                             ports + L"正在改回：端口值已恢复，远程桌面服务尚未在原端口上监听，"
+                                     L"不能再确认。确认服务每分钟重试一次；运行 velkora-cli "
+                                     L"rollback 可立即重试，velkora-cli status 可查看进展。");
+    }
+    return PlatformError(invalidState,
+                         ports + L"仍在进行中（正在写入或重启，尚未验证），不能确认。请等待该命令"
+                                 L"结束后再运行 velkora-cli confirm；如该命令已中断，确认服务会"
+                                 L"自动改回原端口，也可运行 velkora-cli rollback 立即改回。");
 }
 
 } // namespace
@@ -211,14 +278,18 @@ void setDeadline(SystemServices& system, PendingChange& pending, std::int64_t se
 void ConfirmedChange::begin(PortChange& change) {
     PendingChange pending;
     pending.state = PendingState::Applying;
-    pending.oldPort = change.listenerPortBefore();
+    pending.oldPort = listenedPort_ ? listenedPort_ : change.listenerPortBefore();
     pending.newPort = change.port();
+    pending.newPortText = change.portText();
     pending.restart = request_.restart;
     pending.confirmSeconds = request_.seconds;
     setDeadline(system_, pending, request_.seconds);
     pending.confirmByLogon = request_.byLogon;
     pending.closeOld = request_.closeOld;
     pending.values = change.valuesBefore();
+    if (listenedPort_) {
+        pending.values[0] = pending.values[1] = listenerValueOf(*listenedPort_);
+    }
     pending.rules = change.rulesBefore();
     system_.watcher.install(); // before anything is written
     writeJournal(system_, pending);
@@ -252,6 +323,10 @@ std::optional<PendingEnd> confirmPendingChange(SystemServices& system) {
     if (!pending) {
         return std::nullopt;
     }
+    if (pending->state == PendingState::Applying ||
+        pending->state == PendingState::RestartPending) {
+        throw notConfirmable(*pending);
+    }
     return confirmUnderLock(system, *pending, ConfirmedBy::Command);
 }
 
@@ -268,6 +343,17 @@ std::optional<PendingEnd> putBackPendingChange(SystemServices& system, PutBackRe
 bool logonConfirms(const PendingChange& change) {
     return change.confirmByLogon && change.state == PendingState::AwaitingConfirmation &&
            (change.restart == PendingRestart::Service || change.countedFromBoot);
+}
+
+bool logonOnNewPort(const std::vector<RemoteDesktopListener>& listeners,
+                    const PendingChange& change, const std::vector<RemoteSessionLogon>& logons) {
+    const std::wstring loopback = L"127.0.0.0/8,::1,::ffff:127.0.0.0/104,::/128";
+    return std::any_of(logons.begin(), logons.end(), [&](const RemoteSessionLogon& logon) {
+        const RemoteDesktopListener* listener = listenerOfSession(listeners, logon.winStation);
+        return listener != nullptr && listener->port == change.newPort && logon.clientAddress &&
+               isAddressText(*logon.clientAddress) &&
+               !remoteAddressListCovers(loopback, *logon.clientAddress);
+    });
 }
 
 namespace {
@@ -297,8 +383,9 @@ void carryDeadlineIntoThisBoot(SystemServices& system, PendingChange& pending, b
 // puts it back when it is due. True when nothing is pending any more; otherwise wait is how
 // long until the next look. A journal of the first format names no boot: a watcher the system
 // started, rather than the command, takes itself for started with the system.
-bool lookAtPendingChange(SystemServices& system, const std::optional<WatchWake>& wake,
-                         bool commandRuns, bool startedBySystem, milliseconds& wait) {
+bool lookAtPendingChange(SystemServices& system, WatchSignals& signals,
+                         const std::optional<WatchWake>& wake, bool commandRuns,
+                         bool startedBySystem, milliseconds& wait) {
     const HeldChangeLock held(system.changeLock);
     std::optional<PendingChange> pending;
     try {
@@ -315,7 +402,9 @@ bool lookAtPendingChange(SystemServices& system, const std::optional<WatchWake>&
     if (booted || !bootKnown) {
         carryDeadlineIntoThisBoot(system, *pending, booted);
     }
-    if (wake == WatchWake::RemoteLogon && logonConfirms(*pending)) {
+    if (wake == WatchWake::RemoteLogon && logonConfirms(*pending) &&
+        logonOnNewPort(listenersIfReadable(system.info, *system.shell.create(L"wscript.shell")),
+                       *pending, signals.remoteLogons())) {
         // A closing of the old port whose put-back failed keeps its journal, and the watcher.
         const PendingEnd end = confirmUnderLock(system, *pending, ConfirmedBy::RemoteLogon);
         return !end.error || !end.error->changeLeftBehind();
@@ -323,9 +412,11 @@ bool lookAtPendingChange(SystemServices& system, const std::optional<WatchWake>&
     const std::int64_t left = pending->confirmByTick - system.clock.now().count();
     const bool abandoned = (pending->state == PendingState::Applying && !commandRuns) ||
                            pending->state == PendingState::ClosingOldPort;
-    if (abandoned || left <= 0) {
-        const PutBackReason reason =
-            abandoned ? PutBackReason::CommandEnded : PutBackReason::Deadline;
+    const bool restartPending = pending->state == PendingState::RestartPending;
+    if (abandoned || restartPending || left <= 0) {
+        const PutBackReason reason = restartPending ? PutBackReason::Retry
+                                     : abandoned    ? PutBackReason::CommandEnded
+                                                    : PutBackReason::Deadline;
         return !putBackUnderLock(system, *pending, reason, {}).error;
     }
     if (pending->state == PendingState::AwaitingConfirmation) {
@@ -363,7 +454,7 @@ WatchEnd watchPendingChange(SystemServices& system, WatchSignals& signals,
     for (;;) {
         milliseconds wait = lookAgainAfter;
         try {
-            if (lookAtPendingChange(system, wake, commandRuns, startedBySystem, wait)) {
+            if (lookAtPendingChange(system, signals, wake, commandRuns, startedBySystem, wait)) {
                 return WatchEnd::NothingPending;
             }
             startedBySystem = false;

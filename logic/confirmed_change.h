@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "logic/listener_settings.h"
 #include "logic/pending_change.h"
 #include "logic/port_change.h"
 #include "logic/service_restart.h"
@@ -29,6 +30,10 @@ public:
     // Before the first write: the journal (state applying), then its watcher. When the watcher
     // cannot be started, the journal is removed again before the error travels on.
     void begin(PortChange& change);
+    // Before begin: the values hold the new port already and the service listens on this one.
+    // The change moves the listener from it: it is the old port, and is put back onto.
+    void movesListenerFrom(long listenedPort) { listenedPort_ = listenedPort; }
+    bool movesListener() const { return listenedPort_.has_value(); }
     // The change stands (with a restart of the service: verified): the deadline runs from now.
     void awaitConfirmation();
     // The change was put back by the command itself: nothing is left to watch.
@@ -40,6 +45,7 @@ public:
 private:
     SystemServices& system_;
     ConfirmationRequest request_;
+    std::optional<long> listenedPort_;
     std::optional<PendingChange> pending_;
 };
 
@@ -59,21 +65,30 @@ struct PendingEnd {
 
 // Keeps the pending change: removes the journal; with --close-old, closes the old port first
 // (a closing that fails is put back and said; the change is kept all the same). None when
-// nothing was pending. The caller removes the watcher, unless it is the watcher.
+// nothing was pending. The caller removes the watcher, unless it is the watcher. A change still
+// being made, or being put back, is not kept: raises 5023 saying what happens and how it ends.
 std::optional<PendingEnd> confirmPendingChange(SystemServices& system);
 
-enum class PutBackReason { Asked, Deadline, CommandEnded };
+// Retry: a put-back whose values are back, finished once Remote Desktop listens on the old port.
+enum class PutBackReason { Asked, Deadline, CommandEnded, Retry };
 
-// Puts back the four values and both rules as the journal has them, then restarts the Remote
-// Desktop service unless it listens on the old port already, and checks that it does. The
-// journal goes once the values and rules are back. A closing of the old port that was cut off
-// is put back instead (the change itself was confirmed). None when nothing was pending.
+// Puts back the four values and both rules as the journal has them; once the listener's values
+// are back, whatever the rules did, restarts the Remote Desktop service unless it listens on the
+// old port already, and checks that it does. Until it is seen there, the journal stays (state
+// restart-pending) and the error says why: the watcher tries again. A closing of the old port
+// that was cut off is put back instead (the change itself was confirmed). None when nothing was
+// pending.
 std::optional<PendingEnd> putBackPendingChange(SystemServices& system, PutBackReason reason,
                                                const ServiceRestartLimits& limits = {});
 
 // Whether a remote logon proves that a client got in on the new port: the change stands, and
 // after a restart of the computer, the computer has restarted since.
 bool logonConfirms(const PendingChange& change);
+
+// Whether one of the sessions came in through a listener whose port is the new port, from a
+// client address that is not a loopback one (nor unknown).
+bool logonOnNewPort(const std::vector<RemoteDesktopListener>& listeners,
+                    const PendingChange& change, const std::vector<RemoteSessionLogon>& logons);
 
 enum class WatchEnd { NothingPending, Stopped };
 

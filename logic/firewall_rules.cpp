@@ -112,16 +112,16 @@ FirewallOutcome openPortInFirewall(Firewall& firewall, long port, const Captured
         if (existing && letsThePortIn(*existing, rules[i])) {
             // Its scope stays unless one was asked for; an unbound rule of ours from before is
             // bound, a disabled one enabled.
-            FirewallRule enabled = *existing;
-            enabled.enabled = true;
-            wanted = enabled;
+            wanted = *existing;
+            wanted.enabled = true;
             wanted.applicationName = rules[i].applicationName;
             wanted.serviceName = rules[i].serviceName;
             wanted.remoteAddresses = allowFrom.value_or(existing->remoteAddresses);
-            ruleOutcome = wanted == enabled ? RuleOutcome::Present : RuleOutcome::Added;
             if (wanted == *existing) {
+                ruleOutcome = RuleOutcome::Present;
                 continue;
             }
+            ruleOutcome = RuleOutcome::Updated;
         } else {
             ruleOutcome = RuleOutcome::Added;
         }

@@ -14,9 +14,11 @@ namespace velkora {
 std::array<FirewallRule, 2> buildFirewallRules(long port,
                                                const std::wstring& remoteAddresses = L"*");
 
-// What became of one rule: put (new, or made to match), already there as it should be, or
-// not touched because the modern firewall is not there.
-enum class RuleOutcome { Added, Present, Skipped };
+// What became of one rule: put (new, or one of another port or protocol made to match), already
+// there as it should be, a rule that let the port in already changed in place (enabled, bound
+// to Remote Desktop, or given the remote addresses asked for), or not touched because the
+// modern firewall is not there.
+enum class RuleOutcome { Added, Present, Skipped, Updated };
 
 struct FirewallOutcome {
     bool available = false;

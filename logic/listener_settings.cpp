@@ -1,5 +1,6 @@
 #include "logic/listener_settings.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <variant>
 
@@ -32,6 +33,30 @@ std::optional<long> numberAt(ShellObject& shell, const std::wstring& path) {
 } // namespace
 
 const std::wstring rdpTcpListenerName = L"RDP-Tcp";
+
+bool sameListenerName(const std::wstring& a, const std::wstring& b) {
+    const auto lower = [](wchar_t c) {
+        return c >= L'A' && c <= L'Z' ? c + 32 : c;
+    };
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(),
+                      [&](wchar_t x, wchar_t y) { return lower(x) == lower(y); });
+}
+
+const RemoteDesktopListener* listenerOfSession(const std::vector<RemoteDesktopListener>& listeners,
+                                               const std::wstring& winStationName) {
+    const std::size_t hash = winStationName.find(L'#');
+    if (hash == std::wstring::npos) {
+        return nullptr;
+    }
+    const std::wstring name = winStationName.substr(0, hash);
+    for (const RemoteDesktopListener& listener : listeners) {
+        if (sameListenerName(listener.name, name)) {
+            return &listener;
+        }
+    }
+    return nullptr;
+}
 
 std::vector<RemoteDesktopListener> readListeners(SystemInfo& info, ShellObject& shell) {
     std::vector<RemoteDesktopListener> listeners;

@@ -51,6 +51,14 @@ struct RemoteDesktopListener {
 
 extern const std::wstring rdpTcpListenerName; // "RDP-Tcp"
 
+// Listener names are registry key names: equal whatever the case of their letters.
+bool sameListenerName(const std::wstring& a, const std::wstring& b);
+
+// The listener a session came in through: its WinStation name is the listener's, followed
+// by "#" and the connection's number ("RDP-Tcp#12"). None for any other session.
+const RemoteDesktopListener* listenerOfSession(const std::vector<RemoteDesktopListener>& listeners,
+                                               const std::wstring& winStationName);
+
 // Every listener, as the registry lists them; a key without a PortNumber number is none.
 // Raises when the listeners' key cannot be listed.
 std::vector<RemoteDesktopListener> readListeners(SystemInfo& info, ShellObject& shell);

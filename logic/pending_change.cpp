@@ -137,12 +137,26 @@ const char* pendingStateName(PendingState state) {
         return "applying";
     case PendingState::AwaitingConfirmation:
         return "awaiting-confirmation";
+    case PendingState::RestartPending:
+        return "restart-pending";
     default:
         return "closing-old-port";
     }
 }
 
 namespace {
+
+// A recorded port text names the port: its digits, leading zeros allowed. Nothing else may
+// choose which entries the watcher writes.
+bool portTextNames(const std::wstring& text, long port) {
+    if (text.empty()) {
+        return true;
+    }
+    if (text.size() > 5 || text.find_first_not_of(L"0123456789") != std::wstring::npos) {
+        return false;
+    }
+    return std::stol(text) == port;
+}
 
 Json rulesJson(const std::vector<FirewallRule>& rules) {
     Json all = Json::array();
@@ -169,6 +183,7 @@ Json closingJson(const std::optional<OldPortClosing>& closing) {
         entries.push_back(valueJson(entry));
     }
     return {{"port", closing->port},
+            {"portText", toUtf8(closing->portText)},
             {"removedRules", rulesJson(closing->removedRules)},
             {"disabledRules", rulesJson(closing->disabledRules)},
             {"openPortEntries", entries}};
@@ -180,6 +195,10 @@ std::optional<OldPortClosing> closingFrom(const Json& json) {
     }
     OldPortClosing closing;
     closing.port = json.at("port").get<long>();
+    closing.portText = fromUtf8(json.value("portText", std::string()));
+    if (!portTextNames(closing.portText, closing.port)) {
+        throw PlatformError(invalidData, L"portText");
+    }
     closing.removedRules = rulesFrom(json.at("removedRules"));
     closing.disabledRules = rulesFrom(json.at("disabledRules"));
     for (const Json& entry : json.at("openPortEntries")) {
@@ -200,7 +219,7 @@ PendingChange changeFrom(const Json& json) {
     PendingChange change;
     const std::string state = json.at("state").get<std::string>();
     for (PendingState known : {PendingState::Applying, PendingState::AwaitingConfirmation,
-                               PendingState::ClosingOldPort}) {
+                               PendingState::ClosingOldPort, PendingState::RestartPending}) {
         if (state == pendingStateName(known)) {
             change.state = known;
         }
@@ -212,6 +231,10 @@ PendingChange changeFrom(const Json& json) {
         change.oldPort = json.at("oldPort").get<long>();
     }
     change.newPort = json.at("newPort").get<long>();
+    change.newPortText = fromUtf8(json.value("newPortText", std::string()));
+    if (!portTextNames(change.newPortText, change.newPort)) {
+        throw PlatformError(invalidData, L"newPortText");
+    }
     const std::string restart = json.at("restart").get<std::string>();
     if (restart != "service" && restart != "computer") {
         throw PlatformError(invalidData, L"restart");
@@ -257,6 +280,10 @@ PendingChange changeFrom(const Json& json) {
 
 } // namespace
 
+std::wstring writtenPortText(const PendingChange& change) {
+    return change.newPortText.empty() ? std::to_wstring(change.newPort) : change.newPortText;
+}
+
 std::string journalText(const PendingChange& change) {
     Json values = Json::array();
     for (const RegistryValueState& value : change.values) {
@@ -267,6 +294,7 @@ std::string journalText(const PendingChange& change) {
         {"state", pendingStateName(change.state)},
         {"oldPort", change.oldPort ? Json(*change.oldPort) : Json(nullptr)},
         {"newPort", change.newPort},
+        {"newPortText", toUtf8(writtenPortText(change))},
         {"restart", change.restart == PendingRestart::Service ? "service" : "computer"},
         {"confirmSeconds", change.confirmSeconds},
         {"confirmBy", utcTimestamp(change.confirmBy)},
@@ -306,6 +334,13 @@ void refuseWhileChangePending(ChangeJournal& journal) {
     constexpr long anotherChangeInProgress = 1618;
     const std::wstring oldPort =
         pending->oldPort ? std::to_wstring(*pending->oldPort) : std::wstring(L"（无）");
+    if (pending->state == PendingState::RestartPending) {
+        throw PlatformError(anotherChangeInProgress,
+                            L"端口从 " + oldPort + L" 改为 " + std::to_wstring(pending->newPort) +
+                                L" 的修改正在改回，远程桌面服务尚未在原端口 " + oldPort +
+                                L" 上监听；确认服务每分钟重试一次。运行 velkora-cli rollback "
+                                L"可立即重试。");
+    }
     throw PlatformError(anotherChangeInProgress,
                         L"端口从 " + oldPort + L" 改为 " + std::to_wstring(pending->newPort) +
                             L" 的修改正在等待确认（截止 " +

@@ -15,8 +15,9 @@ namespace velkora {
 // Where a change to be confirmed stands: being written and restarted by the command that
 // makes it, or made and waiting for someone to prove they got in on the new port.
 // Confirmed with --close-old, a change closes the old port; while it does, the journal holds
-// what it takes away, so that a closing cut off is put back.
-enum class PendingState { Applying, AwaitingConfirmation, ClosingOldPort };
+// what it takes away, so that a closing cut off is put back. Put back, a change stays on
+// record until Remote Desktop is seen listening on the old port again.
+enum class PendingState { Applying, AwaitingConfirmation, ClosingOldPort, RestartPending };
 
 enum class PendingRestart { Service, Computer };
 
@@ -26,6 +27,9 @@ struct PendingChange {
     PendingState state = PendingState::Applying;
     std::optional<long> oldPort;
     long newPort = 0;
+    // The port as typed ("03390"): the open-port entries are named and filled from it. Empty in
+    // a journal that did not record it: the number's text.
+    std::wstring newPortText;
     PendingRestart restart = PendingRestart::Service;
     long confirmSeconds = 0;
     std::int64_t confirmBy = 0; // seconds since 1970-01-01 UTC
@@ -44,16 +48,19 @@ struct PendingChange {
 
     bool operator==(const PendingChange& o) const {
         return state == o.state && oldPort == o.oldPort && newPort == o.newPort &&
-               restart == o.restart && confirmSeconds == o.confirmSeconds &&
-               confirmBy == o.confirmBy && confirmByLogon == o.confirmByLogon &&
-               countedFromBoot == o.countedFromBoot && bootId == o.bootId &&
-               confirmByTick == o.confirmByTick && values == o.values && rules == o.rules &&
-               closeOld == o.closeOld && closing == o.closing;
+               newPortText == o.newPortText && restart == o.restart &&
+               confirmSeconds == o.confirmSeconds && confirmBy == o.confirmBy &&
+               confirmByLogon == o.confirmByLogon && countedFromBoot == o.countedFromBoot &&
+               bootId == o.bootId && confirmByTick == o.confirmByTick && values == o.values &&
+               rules == o.rules && closeOld == o.closeOld && closing == o.closing;
     }
 };
 
-// "applying", "awaiting-confirmation", "closing-old-port".
+// "applying", "awaiting-confirmation", "closing-old-port", "restart-pending".
 const char* pendingStateName(PendingState state);
+
+// The port text the change wrote its values and open-port entries with.
+std::wstring writtenPortText(const PendingChange& change);
 
 // The journal's text: one JSON object, ASCII.
 std::string journalText(const PendingChange& change);

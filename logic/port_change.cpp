@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "logic/confirmed_change.h"
+#include "logic/service_restart.h"
 #include "logic/undo.h"
 #include "platform/decimal_text.h"
 
@@ -38,13 +39,29 @@ std::optional<std::uint32_t> storedNumber(const RegistryValueState& state) {
 
 } // namespace
 
+RegistryValueState listenerValueOf(long port) {
+    const auto n = static_cast<std::uint32_t>(port);
+    return RegistryValueState{
+        StoredRegistryValue{regDword,
+                            {static_cast<std::uint8_t>(n), static_cast<std::uint8_t>(n >> 8),
+                             static_cast<std::uint8_t>(n >> 16),
+                             static_cast<std::uint8_t>(n >> 24)}},
+        0};
+}
+
+void putListenerBackOn(ShellObject& shell, long port) {
+    const PortChangeSet paths = buildPortChangeSet(std::to_wstring(port));
+    putBackNewestFirst(2,
+                       [&](std::size_t i) { shell.restore(paths[i].path, listenerValueOf(port)); });
+}
+
 long portNumber(const std::wstring& acceptedText) {
     return static_cast<long>(parseDwordText(acceptedText).value_or(0));
 }
 
 PortChange::PortChange(SystemServices& system, ShellObject& shell, const std::wstring& portText,
                        std::optional<std::wstring> allowFrom)
-    : system_(system), shell_(shell), changeSet_(buildPortChangeSet(portText)),
+    : system_(system), shell_(shell), changeSet_(buildPortChangeSet(portText)), portText_(portText),
       port_(portNumber(portText)), allowFrom_(std::move(allowFrom)),
       valuesBefore_(captureValues(shell, changeSet_)) {}
 
@@ -81,7 +98,7 @@ PortChangeOutcome PortChange::apply(WhenInPlace whenInPlace,
     PortChangeOutcome outcome;
     outcome.listenerChanged = true;
     if (whenInPlace == WhenInPlace::LeaveAlone) {
-        outcome.listenerChanged = !valueInPlace(0) || !valueInPlace(1);
+        outcome.listenerChanged = !listenerValuesInPlace();
         const auto rulesInPlace = [&] {
             const std::array<FirewallRule, 2> rules =
                 buildFirewallRules(port_, allowFrom_.value_or(L"*"));
@@ -148,6 +165,14 @@ PortChangeOutcome applyPortChange(SystemServices& system, ShellObject& shell,
     const HeldChangeLock held(system.changeLock);
     PortChange change(system, shell, portText, allowFrom);
     refuseUnsafeChange(system, held, change, onInterrupted);
+    // Values written earlier that the service has not taken up: the restart moves it from the
+    // port it listens on, and that is the change to be confirmed.
+    if (confirmation != nullptr && change.listenerValuesInPlace()) {
+        if (const std::optional<long> listened =
+                listenerMovesFrom(system, shell, change.port(), false)) {
+            confirmation->movesListenerFrom(*listened);
+        }
+    }
     PortChangeOutcome outcome = applyConfirmed(change, whenInPlace, confirmation);
     if (confirmation != nullptr && confirmation->begun()) {
         confirmation->awaitConfirmation();
@@ -169,6 +194,12 @@ PortChangeOutcome applyConfirmed(PortChange& change, WhenInPlace whenInPlace,
         return change.apply(whenInPlace);
     }
     try {
+        // A listener that moves from the port it listens on is a change even where nothing
+        // needs writing.
+        if (confirmation->movesListener()) {
+            confirmation->begin(change);
+            return change.apply(whenInPlace);
+        }
         return change.apply(whenInPlace, [&] { confirmation->begin(change); });
     } catch (const PlatformError& failure) {
         if (confirmation->begun() && !failure.changeLeftBehind()) {

@@ -14,6 +14,12 @@ namespace velkora {
 // The value of an accepted port text: at most 65535 once its leading zeros are gone.
 long portNumber(const std::wstring& acceptedText);
 
+// A listener value holding the port, as a REG_DWORD.
+RegistryValueState listenerValueOf(long port);
+
+// Writes the port into the listener's two values, the last first, as a put-back does.
+void putListenerBackOn(ShellObject& shell, long port);
+
 // Whether a change to the port already fully in place is made again (the window's Modify
 // writes every time) or left alone (the command line reports that nothing changed).
 enum class WhenInPlace { Rewrite, LeaveAlone };
@@ -36,6 +42,12 @@ public:
                std::optional<std::wstring> allowFrom = std::nullopt);
 
     long port() const { return port_; }
+    // The port as typed: the open-port entries are named and filled with it.
+    const std::wstring& portText() const { return portText_; }
+
+    // Whether the listener's two values hold the port already (written earlier, maybe without
+    // a restart since).
+    bool listenerValuesInPlace() const { return valueInPlace(0) && valueInPlace(1); }
 
     // The port Remote Desktop listened on before the change: the RDP-Tcp value, else the Tds
     // value, if either held a number.
@@ -66,6 +78,7 @@ private:
     SystemServices& system_;
     ShellObject& shell_;
     PortChangeSet changeSet_;
+    std::wstring portText_;
     long port_;
     std::optional<std::wstring> allowFrom_;
     std::vector<RegistryValueState> valuesBefore_;

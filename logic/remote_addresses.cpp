@@ -54,8 +54,9 @@ std::optional<Address> parseIpv4(const std::wstring& text) {
     }
     Address address;
     for (const std::wstring& part : parts) {
+        // "010" is refused: some readers take it for octal, so what it covers is unclear.
         const auto value = digits(part, 10, 3);
-        if (!value || *value > 255) {
+        if (!value || *value > 255 || (part.size() > 1 && part[0] == L'0')) {
             return std::nullopt;
         }
         address.push_back(static_cast<std::uint8_t>(*value));
@@ -159,8 +160,10 @@ bool isKeyword(const std::wstring& token) {
     for (wchar_t& c : lower) {
         c = (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c;
     }
-    static const std::array<const wchar_t*, 5> keywords{L"localsubnet", L"dns", L"dhcp", L"wins",
-                                                        L"defaultgateway"};
+    static const std::array<const wchar_t*, 10> keywords{
+        L"localsubnet",          L"dns",         L"dhcp",     L"wins",
+        L"defaultgateway",       L"internet",    L"intranet", L"captiveportal",
+        L"intranetremoteaccess", L"playtodevice"};
     for (const wchar_t* keyword : keywords) {
         if (lower == keyword) {
             return true;
@@ -190,6 +193,10 @@ std::optional<AddressSpan> spanOf(const std::wstring& token) {
 }
 
 } // namespace
+
+bool isAddressText(const std::wstring& text) {
+    return parseAddress(text).has_value();
+}
 
 std::optional<std::wstring> remoteAddressListProblem(const std::wstring& list) {
     if (list == L"*") {

@@ -297,6 +297,48 @@ std::vector<long> ProbeListenerTable::tcpPortsOf(unsigned long processId) {
     return services_.tcpListenPorts(processId);
 }
 
+std::optional<long> portServiceListensOn(ServiceManager& services, ListenerTable& listeners,
+                                         const std::wstring& serviceName,
+                                         const std::vector<RemoteDesktopListener>& configured) {
+    try {
+        const ServiceStatus status = services.query(serviceName);
+        if (status.state != ServiceState::Running || status.processId == 0 ||
+            services.servicesIn(status.processId).size() > 1) {
+            return std::nullopt;
+        }
+        std::vector<long> ports = listeners.tcpPortsOf(status.processId);
+        for (const RemoteDesktopListener& other : configured) {
+            if (!sameListenerName(other.name, rdpTcpListenerName)) {
+                ports.erase(std::remove(ports.begin(), ports.end(), other.port), ports.end());
+            }
+        }
+        return ports.size() == 1 ? std::optional<long>(ports[0]) : std::nullopt;
+    } catch (const PlatformError&) {
+        return std::nullopt;
+    }
+}
+
+std::optional<long> listenerMovesFrom(SystemServices& system, ShellObject& shell, long port,
+                                      bool restartsWhenUnseen) {
+    ProbeListenerTable listeners(system.ports, system.services);
+    const ServiceListener where =
+        whereServiceListens(system.services, listeners, remoteDesktopServiceName, port);
+    if (where == ServiceListener::OnPort ||
+        (where == ServiceListener::Unseen && !restartsWhenUnseen)) {
+        return std::nullopt;
+    }
+    const std::optional<long> listened =
+        portServiceListensOn(system.services, listeners, remoteDesktopServiceName,
+                             listenersIfReadable(system.info, shell));
+    if (!listened) {
+        throw PlatformError(errorServiceNotActive,
+                            L"端口值已是 " + std::to_wstring(port) + L"，但无法确定服务 " +
+                                remoteDesktopServiceName +
+                                L" 现在监听的端口，到截止时间无法改回：未做任何修改。");
+    }
+    return listened;
+}
+
 bool restartStillPending(SystemServices& system, long port) {
     ProbeListenerTable listeners(system.ports, system.services);
     return whereServiceListens(system.services, listeners, remoteDesktopServiceName, port) ==
@@ -329,11 +371,26 @@ ServicePortChange changePortWithServiceRestart(SystemServices& system, ShellObje
                                              request.oldPort) != ServiceListener::OnPort) {
         throw notListeningBefore(request.serviceName, request.oldPort);
     }
+    // Values written earlier that the service has not taken up: moving it from the port it
+    // listens on is the change that is confirmed, and put back onto that port.
+    std::optional<long> listenedPort;
+    if (confirmation != nullptr && change.listenerValuesInPlace()) {
+        listenedPort = listenerMovesFrom(system, shell, change.port(), true);
+    }
+    if (listenedPort) {
+        confirmation->movesListenerFrom(*listenedPort);
+        result.oldPort = request.oldPort = *listenedPort;
+    }
 
     result.change = applyConfirmed(change, WhenInPlace::LeaveAlone, confirmation);
-    if (result.change.listenerChanged) {
-        result.restart = restartServiceAndVerify(system.services, listeners, system.clock, request,
-                                                 [&] { change.putBack(); });
+    if (result.change.listenerChanged || listenedPort) {
+        result.restart =
+            restartServiceAndVerify(system.services, listeners, system.clock, request, [&] {
+                change.putBack();
+                if (listenedPort) {
+                    putListenerBackOn(shell, *listenedPort);
+                }
+            });
         if (result.restart->result == RestartResult::RollbackFailed) {
             result.listenerPortNow = listeningPort(shell);
         } else if (confirmation != nullptr && confirmation->begun()) {
@@ -344,6 +401,10 @@ ServicePortChange changePortWithServiceRestart(SystemServices& system, ShellObje
             }
         }
         return result;
+    }
+    // A make-good of the rules alone (the listener stays where it is) awaits confirmation too.
+    if (confirmation != nullptr && confirmation->begun()) {
+        confirmation->awaitConfirmation();
     }
     // The values were in place already, maybe written without a restart: the service is
     // restarted unless it listens on the port.

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "logic/listener_settings.h"
 #include "logic/port_change.h"
 #include "platform/platform.h"
 
@@ -97,6 +98,20 @@ ServiceRestartOutcome restartServiceAndVerify(ServiceManager& services, Listener
 enum class ServiceListener { OnPort, Elsewhere, Unseen };
 ServiceListener whereServiceListens(ServiceManager& services, ListenerTable& listeners,
                                     const std::wstring& serviceName, long port);
+
+// The one port the running service's own process listens on besides the ports of the other
+// Remote Desktop listeners: the port RDP-Tcp listens on now. None where that cannot be seen
+// (not running, a shared process, owners not named) or more than one port is left.
+std::optional<long> portServiceListensOn(ServiceManager& services, ListenerTable& listeners,
+                                         const std::wstring& serviceName,
+                                         const std::vector<RemoteDesktopListener>& configured);
+
+// Raises 1062 when the values hold the port but the running service listens elsewhere and
+// the port it listens on cannot be told: a confirmed change could not be put back onto it.
+// Otherwise the listened port to put back onto; none when the service listens on the port
+// already (or cannot be seen, and so nothing will restart it).
+std::optional<long> listenerMovesFrom(SystemServices& system, ShellObject& shell, long port,
+                                      bool restartsWhenUnseen);
 
 // Restarts the service, as above, for values that held the new port already, and waits for
 // its listener there. When it does not come there is nothing to put back: NotVerified, with

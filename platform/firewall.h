@@ -56,6 +56,14 @@ public:
     // Enables or disables the rule of that name (the first, where names repeat), changing
     // nothing else of it.
     virtual void setEnabled(const std::wstring& name, bool enabled) = 0;
+
+    // Where names repeat, the rule meant is the one whose every field is as given (its enabled
+    // state included): the first such rule is removed, or enabled or disabled. False when no
+    // rule is so, and nothing changed.
+    virtual bool removeMatching(const FirewallRule& rule) = 0;
+    virtual bool setEnabledMatching(const FirewallRule& rule, bool enabled) = 0;
+    // Adds the rule as one of its own, whatever other rules bear its name.
+    virtual void add(const FirewallRule& rule) = 0;
 };
 
 } // namespace velkora

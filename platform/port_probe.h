@@ -24,6 +24,17 @@ struct PortHolder {
     }
 };
 
+// An established TCP connection: the process it belongs to (0 when the system does not say)
+// and its remote address ("192.0.2.7", or eight IPv6 groups in hex).
+struct TcpPeer {
+    unsigned long pid = 0;
+    std::wstring remoteAddress;
+
+    bool operator==(const TcpPeer& o) const {
+        return pid == o.pid && remoteAddress == o.remoteAddress;
+    }
+};
+
 namespace BindError {
 constexpr int None = 0;
 constexpr int AccessDenied = 10013; // WSAEACCES: an excluded (reserved) port range
@@ -45,6 +56,10 @@ public:
     // A failure to read the system's tables raises PlatformError; a process that cannot be
     // named is not a failure.
     virtual std::vector<PortHolder> holders(long port) = 0;
+
+    // The established TCP connections whose local port is the port, both address families.
+    // A failure to read the system's tables raises PlatformError.
+    virtual std::vector<TcpPeer> establishedPeers(long port) = 0;
 };
 
 } // namespace velkora

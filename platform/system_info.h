@@ -23,6 +23,8 @@ public:
     // The same text from any process for as long as the system runs, another after it has
     // started again; no clock decides it. Raises PlatformError when it cannot be had.
     virtual std::wstring bootId() = 0;
+    // Whether this process runs in a Remote Desktop session, whatever its client reported.
+    virtual bool inRemoteDesktopSession() = 0;
 };
 
 } // namespace velkora

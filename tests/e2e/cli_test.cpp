@@ -365,7 +365,7 @@ TEST_F(CliTest, SetBindsOurUnboundRulesInPlace) {
     const CliRun run = runCli(L"set 3390 --json");
     EXPECT_EQ(run.exitCode, 3010u);
     EXPECT_EQ(jsonOf(run)["firewall"],
-              Json({{"available", true}, {"tcp", "added"}, {"udp", "added"}}));
+              Json({{"available", true}, {"tcp", "updated"}, {"udp", "updated"}}));
     EXPECT_EQ(KeptFirewall::rules(), rulesOpening(3390));
 }
 
@@ -408,14 +408,18 @@ TEST_F(CliTest, ASetRefusedAtAnyFirewallCallLeavesEverythingAsItWas) {
 // other rule stays as it was, property for property.
 TEST_F(CliTest, ConfirmWithCloseOldClosesExactlyTheOldPort) {
     std::vector<kept_firewall::RuleFields> before = rulesOpening(3389);
-    const auto windowsRule = [&](const wchar_t* name, const wchar_t* group, DWORD enabled) {
+    const auto windowsRule = [&](const wchar_t* name, const wchar_t* group, DWORD enabled,
+                                 const wchar_t* port = L"3389") {
         kept_firewall::RuleFields rule = rulesOpening(3389)[0];
         rule.texts[L"Name"] = name;
+        rule.texts[L"LocalPorts"] = port;
         rule.texts[L"Grouping"] = group;
         rule.texts[L"Description"] = L"";
         rule.numbers[L"Enabled"] = enabled;
         before.push_back(rule);
     };
+    // Of two rules of one name, the one of the old port is disabled, not the first.
+    windowsRule(L"远程桌面 - 用户模式(TCP-In)", L"@FirewallAPI.dll,-28752", 1, L"3391");
     windowsRule(L"远程桌面 - 用户模式(TCP-In)", L"@FirewallAPI.dll,-28752", 1);
     windowsRule(L"远程桌面 - 影子(TCP-In)", L"@FirewallAPI.dll,-28752", 0);
     windowsRule(L"Web 服务器", L"Web", 1);
@@ -432,7 +436,7 @@ TEST_F(CliTest, ConfirmWithCloseOldClosesExactlyTheOldPort) {
     EXPECT_EQ(jsonOf(confirm)["closedRules"].size(), 3u);
 
     std::vector<kept_firewall::RuleFields> expected(before.begin() + 2, before.end());
-    expected[0].numbers[L"Enabled"] = 0;
+    expected[1].numbers[L"Enabled"] = 0;
     for (const kept_firewall::RuleFields& rule : rulesOpening(3390)) {
         expected.push_back(rule);
     }

@@ -37,6 +37,15 @@ Invocation allowingFrom(Invocation invocation, std::wstring addresses) {
     return invocation;
 }
 
+// Run in a Remote Desktop session whose client reports one address while the service's
+// connection on 3389 comes from another.
+std::function<void(FakePlatform&)> inSessionWithPeer(std::wstring reported, std::wstring peer) {
+    return [=](FakePlatform& f) {
+        f.info.sessionClientAddress = reported;
+        f.ports.peersByPort[3389] = {{100, peer}, {7, L"198.51.100.1"}};
+    };
+}
+
 // The listener's values already hold 3390, written by an earlier set; the listener itself is
 // where that set left it.
 void setEarlier(FakePlatform& fake, RestartMode restart = RestartMode::None) {
@@ -103,19 +112,22 @@ const Case cases[] = {
      L"远程桌面服务（TermService）：未知\r\n监听器 RDP-Tcp：端口 3389，已启用，安全层 未知，"
      L"网络级别身份验证未知\r\n",
      L""},
+    // The peers of Remote Desktop's connections count, not the address the client reports.
     {"SetAllowingTheSessionsClient", allowingFrom(asked(Command::Set, L"3390"), L"10.0.0.0/8"),
-     [](FakePlatform& f) { f.info.sessionClientAddress = L"10.1.2.3"; }, 3010, true,
-     done + connectLine(3390), L""},
+     inSessionWithPeer(L"192.0.2.7", L"10.1.2.3"), 3010, true, done + connectLine(3390), L""},
     {"SetAllowingFromOutsideASession", allowingFrom(asked(Command::Set, L"3390"), L"10.0.0.0/8"),
      nullptr, 3010, true, done + connectLine(3390), L""},
     {"SetCuttingOffTheSession", allowingFrom(asked(Command::Set, L"3390"), L"10.0.0.0/8"),
-     [](FakePlatform& f) { f.info.sessionClientAddress = L"192.0.2.7"; }, 12, false, L"",
+     inSessionWithPeer(L"10.1.2.3", L"192.0.2.7"), 12, false, L"",
      L"本远程桌面会话的客户端地址 192.0.2.7 不在 --allow-from 的地址中：修改后将切断本会话。\r\n"
      L"未写入任何内容。如仍要修改，请加 --force。\r\n"},
+    {"SetInASessionWhosePeerIsNotFound", allowingFrom(asked(Command::Set, L"3390"), L"10.0.0.0/8"),
+     [](FakePlatform& f) { f.info.remoteSession = true; }, 12, false, L"",
+     L"本进程在远程桌面会话中运行，但找不到远程桌面服务在监听端口上的连接，无法确认 --allow-from "
+     L"不会切断本会话。\r\n未写入任何内容。如仍要修改，请加 --force。\r\n"},
     {"SetCuttingOffTheSessionForced",
      allowingFrom(asked(Command::Set, L"3390", RestartMode::None, true), L"LocalSubnet"),
-     [](FakePlatform& f) { f.info.sessionClientAddress = L"192.168.0.9"; }, 3010, true,
-     done + connectLine(3390),
+     inSessionWithPeer(L"192.168.0.9", L"192.168.0.9"), 3010, true, done + connectLine(3390),
      L"本远程桌面会话的客户端地址 192.168.0.9 不在 --allow-from 的地址中：修改后将切断本会话。\r\n"
      L"已按 --force 继续修改。\r\n"},
     {"SetEmpty", asked(Command::Set, L""), nullptr, 2, false, L"", L"端口不能为空\r\n"},

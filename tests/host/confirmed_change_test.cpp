@@ -6,6 +6,7 @@
 
 #include "cli/commands.h"
 #include "cli/json_report.h"
+#include "cli/text_report.h"
 #include "logic/close_old_port.h"
 #include "logic/confirmed_change.h"
 #include "logic/utf8.h"
@@ -34,7 +35,7 @@ Invocation asked(Command command) {
 }
 
 // A server at 3389 whose stand-in service restarts onto the port its values hold, with a
-// rule of another tool's on the port already.
+// rule of another tool's on the port already, and a second listener on 3392.
 struct Server {
     FakePlatform fake;
     FakeRegistry::Keys registryBefore;
@@ -45,6 +46,9 @@ struct Server {
         arrangeServiceRestart(fake);
         fake.firewall.rules[L"Velkora 3390 TCP"] = buildFirewallRules(3390)[0];
         fake.firewall.rules[L"Velkora 3390 TCP"].remoteAddresses = L"10.0.0.0/8";
+        const std::wstring fallback = L"HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\"
+                                      L"Terminal Server\\WinStations\\Fallback\\PortNumber";
+        fake.registry.setValue(fallback, dwordValue(3392));
         registryBefore = fake.registry.contents();
         rulesBefore = fake.firewall.rules;
     }
@@ -61,6 +65,7 @@ TEST(Journal, KeepsEveryFieldThroughItsText) {
     change.state = PendingState::AwaitingConfirmation;
     change.oldPort = 3389;
     change.newPort = 50001;
+    change.newPortText = L"50001";
     change.restart = PendingRestart::Computer;
     change.confirmSeconds = 86400;
     change.confirmBy = 1796644800;
@@ -83,7 +88,7 @@ TEST(Journal, KeepsEveryFieldThroughItsText) {
     change.state = PendingState::ClosingOldPort;
     change.closeOld = true;
     change.closing =
-        OldPortClosing{3389, {rule}, {rule, rule}, {{stringValue(L"3389:TCP"), 0}, {}}};
+        OldPortClosing{3389, L"03389", {rule}, {rule, rule}, {{stringValue(L"3389:TCP"), 0}, {}}};
     EXPECT_EQ(parseJournal(journalText(change)), change);
 }
 
@@ -311,7 +316,14 @@ TEST(CloseOld, RefusedAtAnyCallLeavesTheOldPortAsItWas) {
         EXPECT_EQ(server.fake.firewall.rules, server.rulesWhenConfirmed) << refused;
         EXPECT_EQ(server.fake.registry.contents(), server.registryWhenConfirmed) << refused;
         EXPECT_FALSE(server.fake.journal.text) << refused;
+        EXPECT_EQ(server.fake.audit.reported.back().eventId, 1001u) << refused;
     }
+    // A closing whose put-back fails too leaves rules changed: recorded as an error.
+    OpenOldPort server;
+    server.fake.firewall.failChange(2, PlatformError(5, L"拒绝访问。"));
+    server.fake.firewall.failPut(server.fake.firewall.puts() + 1, PlatformError(5, L"拒绝访问。"));
+    EXPECT_TRUE(server.run(asked(Command::Confirm)).error->changeLeftBehind());
+    EXPECT_EQ(server.fake.audit.reported.back().eventId, 1005u);
 }
 
 // A closing cut off half-way (the journal says so) is put back, each thing as it was.
@@ -329,18 +341,28 @@ TEST(CloseOld, CutOffIsPutBackByRollback) {
     server.fake.firewall.remove(L"远程桌面端口 3389 (TCP)");
     server.fake.firewall.setEnabled(L"远程桌面 - 用户模式(TCP-In)", false);
 
-    EXPECT_EQ(server.run(asked(Command::Rollback)).rolledBack, true);
+    const Report report = server.run(asked(Command::Rollback));
+    EXPECT_EQ(report.rolledBack, true);
     EXPECT_EQ(server.fake.firewall.rules, server.rulesWhenConfirmed);
     EXPECT_EQ(server.fake.registry.contents(), server.registryWhenConfirmed);
     EXPECT_EQ(server.fake.resultLog.lines.back(), L"reopen 3389 (closing cut off): done");
+    // What was put back is the closing, not the change: the port stays 3390.
+    EXPECT_EQ(textReport(report).out, L"已恢复被中断的关闭旧端口 3389 的操作：其防火墙规则和开放"
+                                      L"端口项已恢复原状，端口仍为 3390。\r\n");
+    const std::string json = jsonReport(report);
+    EXPECT_NE(json.find(R"("port":3390,"oldPort":3389,"newPort":3390)"), std::string::npos) << json;
+    EXPECT_NE(json.find(R"("rolledBack":true,"reopenedOldPort":3389})"), std::string::npos) << json;
+    EXPECT_EQ(server.fake.audit.reported.back().eventId, 1008u);
 }
 
 // The watcher's signals, as a script: each wait gives the next wake, and moves the clock by
 // the limit when it gives TimeToLook (the limit passed).
 class ScriptedSignals : public WatchSignals {
 public:
-    ScriptedSignals(FakeClock& clock, std::deque<WatchWake> wakes)
-        : clock_(clock), wakes_(std::move(wakes)) {}
+    ScriptedSignals(FakeClock& clock, std::deque<WatchWake> wakes,
+                    std::vector<RemoteSessionLogon> logons = {{L"RDP-Tcp#3", L"203.0.113.7"}})
+        : clock_(clock), wakes_(std::move(wakes)), logons_(std::move(logons)) {}
+    std::vector<RemoteSessionLogon> remoteLogons() override { return logons_; }
     WatchWake wait(milliseconds limit) override {
         limits.push_back(limit);
         if (wakes_.empty()) {
@@ -357,7 +379,150 @@ public:
 private:
     FakeClock& clock_;
     std::deque<WatchWake> wakes_;
+    std::vector<RemoteSessionLogon> logons_;
 };
+
+// Values written by an earlier set without a restart: moving the listener from the port it
+// listens on is the change, protected like any other, and put back onto that port. Where that
+// port cannot be told, nothing is done.
+TEST(ConfirmedSet, OfValuesInPlaceMovesTheListenerFromThePortItListensOn) {
+    const struct {
+        RestartMode restart;
+        bool listenerSeen;
+        int exitCode;
+    } cases[] = {{RestartMode::Service, true, cli::ExitCode::Done},
+                 {RestartMode::Computer, true, cli::ExitCode::RestartStarted},
+                 {RestartMode::Service, false, cli::ExitCode::Failed}};
+    for (const auto& c : cases) {
+        Server server;
+        server.run(confirmedSet(L"4200", 0, RestartMode::None));
+        server.fake.services.listenerSeen = c.listenerSeen;
+        const Report report = server.run(confirmedSet(L"4200", 300, c.restart));
+        EXPECT_EQ(report.exitCode, c.exitCode);
+        if (!c.listenerSeen) {
+            EXPECT_EQ(report.error->number(), 1062);
+            EXPECT_EQ(server.fake.services.log, std::vector<std::wstring>{});
+            EXPECT_FALSE(server.fake.journal.text);
+            continue;
+        }
+        EXPECT_EQ(report.oldPort, 3389);
+        EXPECT_EQ(server.journal().oldPort, 3389);
+        EXPECT_EQ(server.run(asked(Command::Rollback)).rolledBack, true);
+        EXPECT_EQ(server.fake.registry.value(rdpTcpPort), dwordValue(3389));
+        EXPECT_EQ(server.fake.registry.value(tdsPort), dwordValue(3389));
+        EXPECT_EQ(server.fake.resultLog.lines.back(),
+                  L"rollback 4200 -> 3389 (asked): listening on 3389");
+    }
+}
+
+// A make-good of the rules alone, or a new scope for them, awaits confirmation like a change.
+TEST(ConfirmedSet, ThatOnlyMakesGoodTheRulesAwaitsConfirmation) {
+    for (const wchar_t* allowFrom : {L"", L"10.0.0.0/8"}) {
+        Server server;
+        Invocation set = confirmedSet(L"3389");
+        if (*allowFrom != L'\0') {
+            server.run(confirmedSet(L"3389", 0, RestartMode::None));
+            set.allowFrom = allowFrom;
+        }
+        const Report report = server.run(set);
+        EXPECT_EQ(report.exitCode, cli::ExitCode::Done) << toUtf8(allowFrom);
+        EXPECT_EQ(server.journal().state, PendingState::AwaitingConfirmation) << toUtf8(allowFrom);
+        EXPECT_EQ(report.confirmBy, server.journal().confirmBy);
+    }
+}
+
+// Once the values are back the service is restarted onto the old port whatever the rules did,
+// and the change stays on record (restart-pending) until it listens there; the watcher retries.
+TEST(ConfirmAndRollback, APutBackStaysOnRecordUntilTheOldPortListens) {
+    const struct {
+        const char* name;
+        std::function<void(FakePlatform&)> fail, mend;
+        std::wstring firstLine;
+    } cases[] = {
+        {"RulesRefused",
+         [](FakePlatform& f) { f.firewall.failChange(1, PlatformError(5, L"拒绝访问。")); },
+         [](FakePlatform&) {},
+         L"rollback 3390 -> 3389 (asked): values put back, firewall rules not, error 5: "
+         L"拒绝访问。, listening on 3389"},
+        {"RestartFails", [](FakePlatform& f) { f.services.refusedPort = 3389; },
+         [](FakePlatform& f) { f.services.refusedPort = 0; },
+         L"rollback 3390 -> 3389 (asked): values put back, not listening on the old port, error "
+         L"1062: 服务 TermService 没有在端口 3389 上监听。"},
+    };
+    for (const auto& c : cases) {
+        Server server;
+        server.run(confirmedSet(L"3390"));
+        c.fail(server.fake);
+        const Report report = server.run(asked(Command::Rollback));
+        EXPECT_EQ(report.exitCode, cli::ExitCode::Failed) << c.name;
+        EXPECT_EQ(server.fake.registry.value(rdpTcpPort), dwordValue(3389)) << c.name;
+        EXPECT_EQ(server.fake.services.log.back(), L"start TermService") << c.name;
+        EXPECT_EQ(server.fake.resultLog.lines.back(), c.firstLine) << c.name;
+        EXPECT_EQ(server.journal().state, PendingState::RestartPending) << c.name;
+        EXPECT_TRUE(server.fake.watcher.running) << c.name;
+        EXPECT_EQ(server.run(asked(Command::Confirm)).exitCode, cli::ExitCode::Failed) << c.name;
+
+        c.mend(server.fake);
+        ScriptedSignals signals(server.fake.clock, {});
+        EXPECT_EQ(watchPendingChange(server.fake.platform, signals, false),
+                  WatchEnd::NothingPending);
+        EXPECT_EQ(server.fake.resultLog.lines.back(),
+                  L"rollback 3390 -> 3389 (retry): listening on 3389")
+            << c.name;
+        server.expectAsBefore();
+    }
+}
+
+// The open-port entries are named from the port as typed, and only the tool's own are taken
+// away: an administrator's entry of the number's name stays, whether put back or closed.
+TEST(ConfirmedSet, TakesAwayOnlyTheOpenPortEntriesItWrote) {
+    const std::wstring admins = L"3390:TCP:*:Enabled:管理员";
+    const struct {
+        const wchar_t* port;
+        Command end;
+        std::wstring adminsEntry;
+    } cases[] = {{L"03390", Command::Rollback, standardList + L"\\3390:TCP "},
+                 {L"3391", Command::Confirm, standardList + L"\\3389:TCP "}};
+    for (const auto& c : cases) {
+        Server server;
+        server.fake.registry.setValue(c.adminsEntry, stringValue(admins));
+        Invocation set = confirmedSet(c.port);
+        set.closeOld = true;
+        server.run(set);
+        EXPECT_EQ(server.fake.registry.value(standardList + L"\\" + c.port + L":TCP "),
+                  stringValue(std::wstring(c.port) + L":TCP:*:Enabled:" + c.port));
+        EXPECT_EQ(server.run(asked(c.end)).exitCode, cli::ExitCode::Done);
+        EXPECT_EQ(server.fake.registry.value(c.adminsEntry), stringValue(admins));
+        if (c.end == Command::Rollback) {
+            EXPECT_EQ(server.fake.registry.value(standardList + L"\\03390:TCP "), std::nullopt);
+        }
+    }
+}
+
+// A change still being made, or being put back, is not one to keep: confirm says so and keeps it.
+TEST(Confirm, RefusesAChangeNotYetMadeOrBeingPutBack) {
+    const std::pair<PendingState, std::wstring> cases[] = {
+        {PendingState::Applying,
+         L"端口从 3389 改为 3390 的修改仍在进行中（正在写入或重启，尚未验证），不能确认。请等待该"
+         L"命令结束后再运行 velkora-cli confirm；如该命令已中断，确认服务会自动改回原端口，也可"
+         L"运行 velkora-cli rollback 立即改回。"},
+        {PendingState::RestartPending,
+         L"端口从 3389 改为 3390 的修改正在改回：端口值已恢复，远程桌面服务尚未在原端口上监听，"
+         L"不能再确认。确认服务每分钟重试一次；运行 velkora-cli rollback 可立即重试，velkora-cli "
+         L"status 可查看进展。"}};
+    for (const auto& [state, text] : cases) {
+        Server server;
+        server.run(confirmedSet(L"3390"));
+        PendingChange pending = server.journal();
+        pending.state = state;
+        server.fake.journal.write(journalText(pending));
+        const Report report = server.run(asked(Command::Confirm));
+        EXPECT_EQ(report.exitCode, cli::ExitCode::Failed);
+        EXPECT_EQ(report.error->description(), text);
+        EXPECT_EQ(server.journal(), pending);
+        EXPECT_TRUE(server.fake.watcher.running);
+    }
+}
 
 // How the watcher came to run: the command started it, the system started again, or the
 // service manager restarted it after a failure (or someone started it by hand).
@@ -372,8 +537,9 @@ struct WatchCase {
     WatcherStart start;
     std::deque<WatchWake> wakes;
     WatchEnd end;
-    std::wstring logLine;      // the last line of the result log; empty: none
-    long secondsWaited;        // on the watcher's clock
+    std::wstring logLine; // the last line of the result log; empty: none
+    long secondsWaited;   // on the watcher's clock
+    std::vector<RemoteSessionLogon> logons = {{L"RDP-Tcp#3", L"203.0.113.7"}};
     long wallClockSetBack = 0; // seconds, once the deadline was set
 };
 
@@ -474,7 +640,22 @@ const WatchCase watchCases[] = {
      WatchEnd::NothingPending,
      putBackAtDeadline,
      300,
+     {},
      3600},
+    {"LogonsThatProveNothingDoNotConfirm",
+     RestartMode::Service,
+     false,
+     PendingState::AwaitingConfirmation,
+     withCommand,
+     {logon},
+     WatchEnd::NothingPending,
+     putBackAtDeadline,
+     300,
+     {{L"Fallback#1", L"203.0.113.7"},
+      {L"RDP-Tcp#2", L"127.0.0.2"},
+      {L"rdp-tcp#4", L"0:0:0:0:0:0:0:1"},
+      {L"RDP-Tcp#5", std::nullopt},
+      {L"Console", L"203.0.113.7"}}},
     {"StopLeavesTheChangePending",
      RestartMode::Service,
      false,
@@ -504,7 +685,7 @@ TEST_P(Watcher, EndsThePendingChangeAsItsSignalsAndClockSay) {
         server.fake.info.boot = L"boot-2";
     }
 
-    ScriptedSignals signals(server.fake.clock, c.wakes);
+    ScriptedSignals signals(server.fake.clock, c.wakes, c.logons);
     EXPECT_EQ(watchPendingChange(server.fake.platform, signals, c.start == withCommand), c.end);
     const auto waited =
         std::chrono::duration_cast<std::chrono::seconds>(server.fake.clock.now() - started);
@@ -514,6 +695,8 @@ TEST_P(Watcher, EndsThePendingChangeAsItsSignalsAndClockSay) {
     EXPECT_EQ(server.fake.journal.text.has_value(), c.end == WatchEnd::Stopped);
     if (c.logLine == putBackAtDeadline || c.logLine == putBackCommandEnded) {
         server.expectAsBefore();
+        EXPECT_EQ(server.fake.audit.reported.back().eventId,
+                  c.logLine == putBackAtDeadline ? 1007u : 1004u);
     }
 }
 

@@ -403,6 +403,33 @@ void FakeFirewall::setEnabled(const std::wstring& name, bool enabled) {
     rules.at(name).enabled = enabled;
 }
 
+bool FakeFirewall::removeMatching(const FirewallRule& rule) {
+    calls_.push_back(L"remove " + rule.name);
+    if (failedOnce_ && putBackError_) {
+        throw *putBackError_;
+    }
+    countChange();
+    for (auto it = rules.begin(); it != rules.end(); ++it) {
+        if (it->second == rule) {
+            rules.erase(it);
+            return true;
+        }
+    }
+    return false;
+}
+
+bool FakeFirewall::setEnabledMatching(const FirewallRule& rule, bool enabled) {
+    calls_.push_back((enabled ? L"enable " : L"disable ") + rule.name);
+    countChange();
+    for (auto& [key, kept] : rules) {
+        if (kept == rule) {
+            kept.enabled = enabled;
+            return true;
+        }
+    }
+    return false;
+}
+
 void FakeFirewall::countChange() {
     if (failingChange_ && ++changeCount_ == *failingChange_) {
         throw *changeError_;

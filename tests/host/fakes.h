@@ -128,9 +128,11 @@ public:
     std::optional<std::wstring> remoteSessionClientAddress() override {
         return sessionClientAddress;
     }
+    bool inRemoteDesktopSession() override { return remoteSession || sessionClientAddress; }
     std::optional<std::wstring> sessionClientAddress; // none: a local session
     std::wstring bootId() override { return boot; }
     std::wstring boot = L"boot-1"; // another text: the system has started again
+    bool remoteSession = false; // a Remote Desktop session whose client named no address
 
 private:
     FakeRegistry& registry_;
@@ -188,6 +190,10 @@ public:
     void remove(const std::wstring& name) override;
     std::vector<FirewallRule> allRules() override;
     void setEnabled(const std::wstring& name, bool enabled) override;
+    // Names are unique here: the rule of the name, when it is as given.
+    bool removeMatching(const FirewallRule& rule) override;
+    bool setEnabledMatching(const FirewallRule& rule, bool enabled) override;
+    void add(const FirewallRule& rule) override { put(rule); }
 
     bool isAvailable = true;
     std::map<std::wstring, FirewallRule> rules;
@@ -241,8 +247,14 @@ public:
         return all;
     }
 
+    std::vector<TcpPeer> establishedPeers(long port) override {
+        const auto found = peersByPort.find(port);
+        return found == peersByPort.end() ? std::vector<TcpPeer>{} : found->second;
+    }
+
     std::map<long, int> bindErrors;
     std::map<long, std::vector<PortHolder>> holdersByPort;
+    std::map<long, std::vector<TcpPeer>> peersByPort; // established connections by local port
     ListenerTable* liveListeners = nullptr; // TCP listeners that come and go, added to those
     std::vector<long> bound, listed;        // the ports asked about, in order
 };

@@ -94,7 +94,7 @@ TEST(OpenPortInFirewall, NeverWidensARuleAnAdministratorNarrowed) {
         FirewallRule expected = narrowed;
         expected.enabled = true;
         EXPECT_EQ(firewall.rules.at(narrowed.name), expected);
-        EXPECT_EQ(outcome.tcp, RuleOutcome::Present);
+        EXPECT_EQ(outcome.tcp, enabled ? RuleOutcome::Present : RuleOutcome::Updated);
         EXPECT_EQ(firewall.puts(), enabled ? 1 : 2) << "the UDP rule, and the enabling";
     }
 }
@@ -118,7 +118,7 @@ TEST(OpenPortInFirewall, BindsAnUnboundRuleOfOursInPlace) {
         expected.remoteAddresses = L"LocalSubnet";
         EXPECT_EQ(firewall.rules.at(unbound.name), expected);
         EXPECT_EQ(firewall.rules.size(), 2u);
-        EXPECT_EQ(outcome.tcp, RuleOutcome::Added);
+        EXPECT_EQ(outcome.tcp, RuleOutcome::Updated);
     }
 }
 
@@ -137,7 +137,7 @@ TEST(OpenPortInFirewall, GivesBothRulesTheRemoteAddressesAskedFor) {
     const auto expected = buildFirewallRules(888, allowFrom);
     EXPECT_EQ(firewall.rules.at(expected[0].name), expected[0]);
     EXPECT_EQ(firewall.rules.at(expected[1].name), expected[1]);
-    EXPECT_EQ(outcome, (FirewallOutcome{true, RuleOutcome::Added, RuleOutcome::Added}));
+    EXPECT_EQ(outcome, (FirewallOutcome{true, RuleOutcome::Updated, RuleOutcome::Added}));
     outcome = openPortInFirewall(firewall, 888, captureRules(firewall, 888), nullptr, allowFrom);
     EXPECT_EQ(outcome, (FirewallOutcome{true, RuleOutcome::Present, RuleOutcome::Present}));
 }

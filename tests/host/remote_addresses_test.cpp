@@ -61,7 +61,11 @@ INSTANTIATE_TEST_SUITE_P(
         AddressListCase{L"10.0.0.1-fe80::1", L"10.0.0.1", invalid + L"10.0.0.1-fe80::1", false},
         AddressListCase{L"1::2::3", L"1::3", invalid + L"1::2::3", false},
         AddressListCase{L"1:2:3:4:5:6:7:8:9", L"1::9", invalid + L"1:2:3:4:5:6:7:8:9", false},
-        AddressListCase{L"Internet", L"10.0.0.1", invalid + L"Internet", false}));
+        AddressListCase{L"Internet,intranet,IntranetRemoteAccess,PlayToDevice,CaptivePortal",
+                        L"10.0.0.1", std::nullopt, false},
+        AddressListCase{L"010.0.0.1", L"10.0.0.1", invalid + L"010.0.0.1", false},
+        AddressListCase{L"10.0.0.0/8", L"010.0.0.1", std::nullopt, false},
+        AddressListCase{L"Anywhere", L"10.0.0.1", invalid + L"Anywhere", false}));
 
 } // namespace
 } // namespace velkora::test

@@ -49,6 +49,15 @@ const Headline headlines[] = {
      L"reserved by the system. Nothing was written.",
      L"远程桌面端口未从 3389 改为 3390：端口 3390 已被占用或位于系统保留的范围内，"
      L"未写入任何内容。"},
+    {AuditEvent::UnconfirmedAtDeadline,
+     L"The Remote Desktop port change from 3389 to 3390 was not confirmed before its deadline "
+     L"and was put back: the port is 3389 again.",
+     L"远程桌面端口从 3389 改为 3390 的修改在截止时间前未获确认，已撤销，已恢复原端口 3389。"},
+    {AuditEvent::OldPortReopened,
+     L"Closing the old Remote Desktop port 3389 was cut off and has been put back: its firewall "
+     L"rules and open-port entries are as they were. The port stays 3390.",
+     L"关闭远程桌面旧端口 3389 的操作被中断，已恢复：旧端口的防火墙规则和开放端口项已恢复原状。"
+     L"端口仍为 3390。"},
     {AuditEvent::JournalUnreadable,
      L"The record of a pending Remote Desktop port change (pending-change.json in the Velkora "
      L"folder of ProgramData) cannot be read: nothing is put back until it can. The watcher "

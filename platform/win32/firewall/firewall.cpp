@@ -162,6 +162,64 @@ std::optional<FirewallRule> NetFwFirewall::find(const std::wstring& name) {
     return readRule(*rule.get());
 }
 
+namespace {
+
+// Calls visit with each rule of the collection, in its order, until visit returns true.
+template <typename Visit> void visitRules(INetFwRules& rules, Visit visit) {
+    ComPtr<IUnknown> enumerable;
+    checkHr(rules.get__NewEnum(enumerable.put()));
+    if (!enumerable) {
+        throw hresultError(E_POINTER);
+    }
+    ComPtr<IEnumVARIANT> items;
+    checkHr(enumerable->QueryInterface(iidIEnumVARIANT, items.putVoid()));
+    for (;;) {
+        VARIANT item;
+        VariantInit(&item);
+        ULONG fetched = 0;
+        const HRESULT hr = items->Next(1, &item, &fetched);
+        if (hr == S_FALSE || fetched == 0) {
+            VariantClear(&item);
+            checkHr(hr);
+            return;
+        }
+        ComPtr<INetFwRule> rule;
+        const HRESULT asRule = item.vt == VT_DISPATCH && item.pdispVal
+                                   ? item.pdispVal->QueryInterface(iidINetFwRule, rule.putVoid())
+                                   : E_NOINTERFACE;
+        VariantClear(&item);
+        checkHr(asRule);
+        if (visit(*rule.get())) {
+            return;
+        }
+    }
+}
+
+void addRule(INetFwRules& rules, const FirewallRule& fields) {
+    ComPtr<INetFwRule> rule;
+    checkHr(CoCreateInstance(clsidNetFwRule, nullptr, CLSCTX_INPROC_SERVER, iidINetFwRule,
+                             rule.putVoid()));
+    checkHr(rule->put_Name(makeBstr(fields.name).get()));
+    writeRuleFields(*rule.get(), fields);
+    checkHr(rules.Add(rule.get()));
+}
+
+// The first rule whose every field is as given.
+ComPtr<INetFwRule> firstMatching(INetFwRules& rules, const FirewallRule& wanted) {
+    ComPtr<INetFwRule> found;
+    visitRules(rules, [&](INetFwRule& rule) {
+        if (!(readRule(rule) == wanted)) {
+            return false;
+        }
+        rule.AddRef();
+        *found.put() = &rule;
+        return true;
+    });
+    return found;
+}
+
+} // namespace
+
 void NetFwFirewall::put(const FirewallRule& fields) {
     ComApartment com;
     ComPtr<INetFwRules> rules = openRules();
@@ -169,12 +227,7 @@ void NetFwFirewall::put(const FirewallRule& fields) {
         writeRuleFields(*existing.get(), fields);
         return;
     }
-    ComPtr<INetFwRule> rule;
-    checkHr(CoCreateInstance(clsidNetFwRule, nullptr, CLSCTX_INPROC_SERVER, iidINetFwRule,
-                             rule.putVoid()));
-    checkHr(rule->put_Name(makeBstr(fields.name).get()));
-    writeRuleFields(*rule.get(), fields);
-    checkHr(rules->Add(rule.get()));
+    addRule(*rules.get(), fields);
 }
 
 void NetFwFirewall::remove(const std::wstring& name) {
@@ -189,32 +242,52 @@ void NetFwFirewall::remove(const std::wstring& name) {
 std::vector<FirewallRule> NetFwFirewall::allRules() {
     ComApartment com;
     ComPtr<INetFwRules> rules = openRules();
-    ComPtr<IUnknown> enumerable;
-    checkHr(rules->get__NewEnum(enumerable.put()));
-    if (!enumerable) {
-        throw hresultError(E_POINTER);
-    }
-    ComPtr<IEnumVARIANT> items;
-    checkHr(enumerable->QueryInterface(iidIEnumVARIANT, items.putVoid()));
     std::vector<FirewallRule> all;
-    for (;;) {
-        VARIANT item;
-        VariantInit(&item);
-        ULONG fetched = 0;
-        const HRESULT hr = items->Next(1, &item, &fetched);
-        if (hr == S_FALSE || fetched == 0) {
-            VariantClear(&item);
-            checkHr(hr);
-            return all;
-        }
-        ComPtr<INetFwRule> rule;
-        const HRESULT asRule = item.vt == VT_DISPATCH && item.pdispVal
-                                   ? item.pdispVal->QueryInterface(iidINetFwRule, rule.putVoid())
-                                   : E_NOINTERFACE;
-        VariantClear(&item);
-        checkHr(asRule);
-        all.push_back(readRule(*rule.get()));
+    visitRules(*rules.get(), [&](INetFwRule& rule) {
+        all.push_back(readRule(rule));
+        return false;
+    });
+    return all;
+}
+
+bool NetFwFirewall::removeMatching(const FirewallRule& wanted) {
+    ComApartment com;
+    ComPtr<INetFwRules> rules = openRules();
+    ComPtr<INetFwRule> match = firstMatching(*rules.get(), wanted);
+    if (!match) {
+        return false;
     }
+    // The collection removes by name, the first of it: a rule behind others of its name is
+    // given a name of its own first, and its name back if the removal is refused.
+    ComPtr<INetFwRule> first = itemNamed(*rules.get(), wanted.name);
+    std::wstring name = wanted.name;
+    if (!first || !(readRule(*first.get()) == wanted)) {
+        name = wanted.name + L" (Velkora " + std::to_wstring(GetCurrentProcessId()) + L"-" +
+               std::to_wstring(GetTickCount64()) + L")";
+        checkHr(match->put_Name(makeBstr(name).get()));
+    }
+    const HRESULT hr = rules->Remove(makeBstr(name).get());
+    if (FAILED(hr) && name != wanted.name) {
+        match->put_Name(makeBstr(wanted.name).get());
+    }
+    checkHr(hr);
+    return true;
+}
+
+bool NetFwFirewall::setEnabledMatching(const FirewallRule& wanted, bool enabled) {
+    ComApartment com;
+    ComPtr<INetFwRules> rules = openRules();
+    ComPtr<INetFwRule> match = firstMatching(*rules.get(), wanted);
+    if (!match) {
+        return false;
+    }
+    checkHr(match->put_Enabled(enabled ? VARIANT_TRUE : VARIANT_FALSE));
+    return true;
+}
+
+void NetFwFirewall::add(const FirewallRule& fields) {
+    ComApartment com;
+    addRule(*openRules().get(), fields);
 }
 
 void NetFwFirewall::setEnabled(const std::wstring& name, bool enabled) {

@@ -17,6 +17,9 @@ public:
     void remove(const std::wstring& name) override;
     std::vector<FirewallRule> allRules() override;
     void setEnabled(const std::wstring& name, bool enabled) override;
+    bool removeMatching(const FirewallRule& rule) override;
+    bool setEnabledMatching(const FirewallRule& rule, bool enabled) override;
+    void add(const FirewallRule& rule) override;
 };
 
 // Writes the fields the tool keeps into a rule, in the order the interface requires: the

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cwchar>
 
 #include "platform/win32/network/network_api.h"
 #include "platform/win32/runtime/win32_error.h"
@@ -59,6 +60,48 @@ std::vector<std::uint64_t> tcpTable(const NetworkApi& net, ULONG family) {
         family == AF_INET6);
 }
 
+std::vector<std::uint64_t> tcpConnectionTable(const NetworkApi& net, ULONG family) {
+    return readTable(
+        [&](void* table, DWORD* bytes) {
+            return net.tcpTable(table, bytes, FALSE, family, TCP_TABLE_OWNER_PID_CONNECTIONS, 0);
+        },
+        family == AF_INET6);
+}
+
+std::wstring ipv4Text(DWORD address) {
+    const auto* a = reinterpret_cast<const unsigned char*>(&address); // network byte order
+    wchar_t text[16] = L"";
+    std::swprintf(text, 16, L"%u.%u.%u.%u", a[0], a[1], a[2], a[3]);
+    return text;
+}
+
+std::wstring ipv6Text(const UCHAR* a) {
+    wchar_t text[48] = L"";
+    std::swprintf(text, 48, L"%x:%x:%x:%x:%x:%x:%x:%x", a[0] << 8 | a[1], a[2] << 8 | a[3],
+                  a[4] << 8 | a[5], a[6] << 8 | a[7], a[8] << 8 | a[9], a[10] << 8 | a[11],
+                  a[12] << 8 | a[13], a[14] << 8 | a[15]);
+    return text;
+}
+
+// The established rows of a connection table, never beyond the bytes read.
+template <typename Table, typename Row, typename Address>
+void collectEstablished(const std::vector<std::uint64_t>& buffer, Address address,
+                        std::vector<TcpConnection>& rows) {
+    if (buffer.empty()) {
+        return;
+    }
+    const auto* table = reinterpret_cast<const Table*>(buffer.data());
+    const std::size_t room =
+        (buffer.size() * sizeof(std::uint64_t) - offsetof(Table, table)) / sizeof(Row);
+    const std::size_t count = table->dwNumEntries < room ? table->dwNumEntries : room;
+    for (std::size_t i = 0; i < count; ++i) {
+        const Row& row = table->table[i];
+        if (row.dwState == MIB_TCP_STATE_ESTAB) {
+            rows.push_back({tablePort(row.dwLocalPort), row.dwOwningPid, address(row)});
+        }
+    }
+}
+
 std::vector<std::uint64_t> udpTable(const NetworkApi& net, ULONG family) {
     return readTable(
         [&](void* table, DWORD* bytes) {
@@ -74,6 +117,18 @@ std::vector<OwnedPort> tcpListeners() {
     std::vector<OwnedPort> rows;
     collect<MIB_TCPTABLE_OWNER_PID, MIB_TCPROW_OWNER_PID>(tcpTable(net, AF_INET), false, rows);
     collect<MIB_TCP6TABLE_OWNER_PID, MIB_TCP6ROW_OWNER_PID>(tcpTable(net, AF_INET6), true, rows);
+    return rows;
+}
+
+std::vector<TcpConnection> establishedTcpConnections() {
+    const NetworkApi& net = networkApi();
+    std::vector<TcpConnection> rows;
+    collectEstablished<MIB_TCPTABLE_OWNER_PID, MIB_TCPROW_OWNER_PID>(
+        tcpConnectionTable(net, AF_INET),
+        [](const MIB_TCPROW_OWNER_PID& row) { return ipv4Text(row.dwRemoteAddr); }, rows);
+    collectEstablished<MIB_TCP6TABLE_OWNER_PID, MIB_TCP6ROW_OWNER_PID>(
+        tcpConnectionTable(net, AF_INET6),
+        [](const MIB_TCP6ROW_OWNER_PID& row) { return ipv6Text(row.ucRemoteAddr); }, rows);
     return rows;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <vector>
 
 namespace velkora::win32 {
@@ -16,5 +17,16 @@ struct OwnedPort {
 // Raises PlatformError when a table cannot be read.
 std::vector<OwnedPort> tcpListeners();
 std::vector<OwnedPort> udpSockets();
+
+// One established TCP connection (GetExtendedTcpTable, TCP_TABLE_OWNER_PID_CONNECTIONS).
+struct TcpConnection {
+    long localPort = 0;
+    unsigned long pid = 0;
+    std::wstring remoteAddress; // "192.0.2.7", or eight IPv6 groups in hex
+};
+
+// Every established TCP connection, IPv4 before IPv6. Raises PlatformError when a table cannot
+// be read.
+std::vector<TcpConnection> establishedTcpConnections();
 
 } // namespace velkora::win32

@@ -96,4 +96,14 @@ std::vector<PortHolder> SystemPortProbe::holders(long port) {
     return found;
 }
 
+std::vector<TcpPeer> SystemPortProbe::establishedPeers(long port) {
+    std::vector<TcpPeer> found;
+    for (const TcpConnection& connection : establishedTcpConnections()) {
+        if (connection.localPort == port) {
+            found.push_back({connection.pid, connection.remoteAddress});
+        }
+    }
+    return found;
+}
+
 } // namespace velkora::win32

@@ -10,6 +10,7 @@ class SystemPortProbe final : public PortProbe {
 public:
     int trialBind(long port) override;
     std::vector<PortHolder> holders(long port) override;
+    std::vector<TcpPeer> establishedPeers(long port) override;
 };
 
 } // namespace velkora::win32

@@ -93,4 +93,8 @@ std::optional<std::wstring> Win32SystemInfo::remoteSessionClientAddress() {
     return win32::remoteSessionClientAddress();
 }
 
+bool Win32SystemInfo::inRemoteDesktopSession() {
+    return win32::inRemoteDesktopSession();
+}
+
 } // namespace velkora::win32

@@ -13,6 +13,7 @@ public:
     std::wstring computerName() override;
     std::optional<std::wstring> remoteSessionClientAddress() override;
     std::wstring bootId() override;
+    bool inRemoteDesktopSession() override;
 };
 
 } // namespace velkora::win32

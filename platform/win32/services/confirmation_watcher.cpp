@@ -14,6 +14,7 @@
 #include "platform/win32/runtime/win32_error.h"
 #include "platform/win32/services/service_manager.h"
 #include "platform/win32/services/watcher_program.h"
+#include "platform/win32/session/session_client.h"
 
 namespace velkora::win32 {
 
@@ -107,6 +108,7 @@ public:
     }
 
     WatchWake wait(milliseconds limit) override {
+        logons_.clear(); // those of an earlier wake that were not asked for
         if (remoteLogonQueued()) {
             return WatchWake::RemoteLogon;
         }
@@ -127,14 +129,20 @@ public:
         return remoteLogonQueued() ? WatchWake::RemoteLogon : WatchWake::TimeToLook;
     }
 
+    std::vector<RemoteSessionLogon> remoteLogons() override {
+        std::vector<RemoteSessionLogon> logons;
+        logons.swap(logons_);
+        return logons;
+    }
+
 private:
     struct SessionEvent {
         DWORD event;
         DWORD sessionId;
     };
 
-    // A remote connect is one by definition; a logon only of a session that has a Remote
-    // Desktop client (its protocol type 2).
+    // Each session that connected or logged on is kept with the WinStation it came in
+    // through and its client's address, for the watcher to judge.
     bool remoteLogonQueued() {
         std::vector<SessionEvent> events;
         {
@@ -142,35 +150,9 @@ private:
             events.swap(sessions_);
         }
         for (const SessionEvent& e : events) {
-            if (e.event == WTS_REMOTE_CONNECT || isRemoteSession(e.sessionId)) {
-                return true;
-            }
+            logons_.push_back(sessionLogon(e.sessionId));
         }
-        return false;
-    }
-
-    static bool isRemoteSession(DWORD sessionId) {
-        using Query = BOOL(WINAPI*)(HANDLE, DWORD, WTS_INFO_CLASS, LPWSTR*, DWORD*);
-        using Free = void(WINAPI*)(PVOID);
-        try {
-            const HMODULE wts = loadSystemLibrary(L"wtsapi32.dll");
-            const auto query = reinterpret_cast<Query>(
-                reinterpret_cast<void (*)()>(systemProcedure(wts, "WTSQuerySessionInformationW")));
-            const auto free = reinterpret_cast<Free>(
-                reinterpret_cast<void (*)()>(systemProcedure(wts, "WTSFreeMemory")));
-            LPWSTR buffer = nullptr;
-            DWORD size = 0;
-            if (!query(WTS_CURRENT_SERVER_HANDLE, sessionId, WTSClientProtocolType, &buffer,
-                       &size)) {
-                return false;
-            }
-            const bool remote = size >= sizeof(USHORT) &&
-                                *reinterpret_cast<const USHORT*>(buffer) == WTS_PROTOCOL_TYPE_RDP;
-            free(buffer);
-            return remote;
-        } catch (const PlatformError&) {
-            return false;
-        }
+        return !logons_.empty();
     }
 
     UniqueKernelHandle stop_;
@@ -178,6 +160,7 @@ private:
     UniqueKernelHandle command_;
     std::mutex mutex_;
     std::vector<SessionEvent> sessions_;
+    std::vector<RemoteSessionLogon> logons_; // of the last RemoteLogon wake
 };
 
 // The one service of this process, as the service control manager's callbacks find it.

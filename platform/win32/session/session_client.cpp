@@ -4,6 +4,7 @@
 #include <wtsapi32.h>
 
 #include <cstdio>
+#include <cwchar>
 
 namespace velkora::win32 {
 namespace {
@@ -15,9 +16,9 @@ constexpr DWORD ipv6 = 23;        // AF_INET6
 // One piece of the current session's information, freed with WTSFreeMemory.
 class SessionInformation {
 public:
-    explicit SessionInformation(WTS_INFO_CLASS kind) {
-        if (!WTSQuerySessionInformationW(WTS_CURRENT_SERVER_HANDLE, WTS_CURRENT_SESSION, kind,
-                                         &buffer_, &size_)) {
+    explicit SessionInformation(WTS_INFO_CLASS kind, DWORD sessionId = WTS_CURRENT_SESSION) {
+        if (!WTSQuerySessionInformationW(WTS_CURRENT_SERVER_HANDLE, sessionId, kind, &buffer_,
+                                         &size_)) {
             buffer_ = nullptr;
             size_ = 0;
         }
@@ -29,6 +30,11 @@ public:
     }
     SessionInformation(const SessionInformation&) = delete;
     SessionInformation& operator=(const SessionInformation&) = delete;
+
+    std::wstring text() const {
+        return buffer_ != nullptr ? std::wstring(buffer_, wcsnlen(buffer_, size_ / sizeof(wchar_t)))
+                                  : std::wstring();
+    }
 
     template <typename Value> const Value* as() const {
         return size_ >= sizeof(Value) ? reinterpret_cast<const Value*>(buffer_) : nullptr;
@@ -52,19 +58,32 @@ std::wstring addressText(const WTS_CLIENT_ADDRESS& client) {
     return text;
 }
 
-} // namespace
-
-std::optional<std::wstring> remoteSessionClientAddress() {
-    const SessionInformation protocol(WTSClientProtocolType);
-    if (protocol.as<USHORT>() == nullptr || *protocol.as<USHORT>() != rdpProtocol) {
-        return std::nullopt;
-    }
-    const SessionInformation address(WTSClientAddress);
+// The client address a session reports; nothing where it reports none.
+std::optional<std::wstring> clientAddressOf(DWORD sessionId) {
+    const SessionInformation address(WTSClientAddress, sessionId);
     const WTS_CLIENT_ADDRESS* client = address.as<WTS_CLIENT_ADDRESS>();
     if (client == nullptr || (client->AddressFamily != ipv4 && client->AddressFamily != ipv6)) {
         return std::nullopt;
     }
     return addressText(*client);
+}
+
+} // namespace
+
+bool inRemoteDesktopSession() {
+    const SessionInformation protocol(WTSClientProtocolType);
+    return protocol.as<USHORT>() != nullptr && *protocol.as<USHORT>() == rdpProtocol;
+}
+
+std::optional<std::wstring> remoteSessionClientAddress() {
+    if (!inRemoteDesktopSession()) {
+        return std::nullopt;
+    }
+    return clientAddressOf(WTS_CURRENT_SESSION);
+}
+
+RemoteSessionLogon sessionLogon(unsigned long sessionId) {
+    return {SessionInformation(WTSWinStationName, sessionId).text(), clientAddressOf(sessionId)};
 }
 
 } // namespace velkora::win32
