@@ -195,43 +195,6 @@ PendingEnd putBackUnderLock(SystemServices& system, const PendingChange& pending
 
 } // namespace
 
-void ConfirmedChange::begin(PortChange& change) {
-    PendingChange pending;
-    pending.state = PendingState::Applying;
-    pending.oldPort = change.listenerPortBefore();
-    pending.newPort = change.port();
-    pending.restart = request_.restart;
-    pending.confirmSeconds = request_.seconds;
-    pending.confirmBy = system_.clock.utcSeconds() + request_.seconds;
-    pending.confirmByLogon = request_.byLogon;
-    pending.closeOld = request_.closeOld;
-    pending.values = change.valuesBefore();
-    pending.rules = change.rulesBefore();
-    writeJournal(system_, pending);
-    undoOnFailure([&] { system_.watcher.startWatchingThisProcess(); },
-                  [&] { system_.journal.remove(); });
-    pending_ = pending;
-}
-
-void ConfirmedChange::awaitConfirmation() {
-    PendingChange pending = *pending_;
-    pending.state = PendingState::AwaitingConfirmation;
-    pending.confirmBy = system_.clock.utcSeconds() + request_.seconds;
-    writeJournal(system_, pending);
-    pending_ = pending;
-}
-
-void ConfirmedChange::end() noexcept {
-    // What cannot be removed stays as it is: the watcher then puts back, once this process has
-    // ended, what is already put back, which changes nothing.
-    try {
-        system_.journal.remove();
-        system_.watcher.remove();
-    } catch (...) {
-    }
-    pending_.reset();
-}
-
 std::optional<PendingEnd> confirmPendingChange(SystemServices& system) {
     const HeldChangeLock held(system.changeLock);
     const std::optional<PendingChange> pending = readPendingChange(system.journal);
