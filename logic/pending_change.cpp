@@ -364,15 +364,28 @@ std::string utcTimestamp(std::int64_t secondsSince1970) {
 }
 
 std::optional<std::int64_t> parseUtcTimestamp(const std::string& text) {
-    int year = 0;
-    unsigned month = 0, day = 0, hour = 0, minute = 0, second = 0;
-    char zone = 0;
-    int consumed = 0;
-    if (text.size() != 20 ||
-        std::sscanf(text.c_str(), "%4d-%2u-%2uT%2u:%2u:%2u%c%n", &year, &month, &day, &hour,
-                    &minute, &second, &zone, &consumed) != 7 ||
-        consumed != 20 || zone != 'Z' || month < 1 || month > 12 || day < 1 || day > 31 ||
-        hour > 23 || minute > 59 || second > 59) {
+    // Digits where the form has a 0, the form's own character elsewhere. Read by hand: sscanf
+    // would bring the C runtime's whole scanf into each exe for this one line.
+    static const char form[] = "0000-00-00T00:00:00Z";
+    if (text.size() != sizeof form - 1) {
+        return std::nullopt;
+    }
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const bool digit = text[i] >= '0' && text[i] <= '9';
+        if (form[i] == '0' ? !digit : text[i] != form[i]) {
+            return std::nullopt;
+        }
+    }
+    const auto number = [&](std::size_t at, std::size_t length) {
+        unsigned value = 0;
+        for (std::size_t i = at; i < at + length; ++i) {
+            value = value * 10 + static_cast<unsigned>(text[i] - '0');
+        }
+        return value;
+    };
+    const unsigned year = number(0, 4), month = number(5, 2), day = number(8, 2),
+                   hour = number(11, 2), minute = number(14, 2), second = number(17, 2);
+    if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 59) {
         return std::nullopt;
     }
     return daysFromCivil(year, month, day) * 86400 + hour * 3600 + minute * 60 + second;
