@@ -71,11 +71,13 @@ make_msi() {
     local row table keyColumn key column text
     for row in "${VELKORA_MSI_TEXTS[@]}"; do
         IFS='|' read -r table keyColumn key column text <<<"$row"
-        msibuild "$stage/velkora.msi" -q "UPDATE \`$table\` SET \`$column\` = $(sql_text "$text") WHERE \`$keyColumn\` = $(sql_text "$key")"
+        msibuild "$stage/velkora.msi" -q "UPDATE \`$table\` SET \`$column\` = $(sql_text "$text")
+            WHERE \`$keyColumn\` = $(sql_text "$key")"
     done
     # The package code names this very package: derived from everything that went into it.
-    local packageCode
-    packageCode="$(derived_guid "$(cat "$stage/velkora.wxs" "$bin/velkora.exe" "$bin/velkora-cli.exe" | sha256sum | cut -c1-64) $version")"
+    local packageCode inputs
+    inputs="$(cat "$stage/velkora.wxs" "$bin/velkora.exe" "$bin/velkora-cli.exe" | sha256sum | cut -c1-64)"
+    packageCode="$(derived_guid "$inputs $version")"
     msibuild "$stage/velkora.msi" -s "Velkora $version" Harnoq 'x64;2052' "$packageCode"
     ! signing_asked || sign_file "$stage/velkora.msi"
     mv "$stage/velkora.msi" "$out"

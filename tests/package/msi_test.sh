@@ -49,13 +49,15 @@ verified() {
     done | tr '\n' ' '
 }
 expect "the exes and the packages carry a signature that holds" "1 1 1 1 1 1 " \
-    "$(verified lower/velkora.exe lower/velkora-cli.exe lower.msi higher/velkora.exe higher/velkora-cli.exe higher.msi)"
+    "$(verified lower/velkora.exe lower/velkora-cli.exe lower.msi \
+        higher/velkora.exe higher/velkora-cli.exe higher.msi)"
 expect "the package's texts" "$(printf '%s\n' "${VELKORA_MSI_TEXTS[@]}" | cut -d'|' -f5- | sort)" \
     "$(for t in Shortcut:3 Shortcut:7 Feature:3 LaunchCondition:2; do
         msiinfo export lower.msi "${t%%:*}" | tail -n +4 | cut -f"${t#*:}"
     done | tr -d '\r' | sort)"
 
-# The fresh prefix, with the stand-in TermService of the service tests and the listener at 23389 (ports the other tests leave alone).
+# The fresh prefix, with the stand-in TermService of the service tests and the listener at
+# 23389 (ports the other tests leave alone).
 prefix="$work/prefix"
 unset WINEPREFIX
 "$root/tests/service/run_with_standins.sh" "$prefix" "$build/tests/service/velkora_standin_service.exe" \
@@ -118,11 +120,15 @@ expect "silent install: state" "$(installed_state "$v1" "$(product_code_of "$v1"
 cli_json() { # DIRECTORY ARGUMENTS...
     (cd "$1" && shift && wine velkora-cli.exe "$@" --json </dev/null 2>/dev/null)
 }
-fields() { python3 -c 'import json, sys; j = json.load(sys.stdin); print(*(j[k] for k in sys.argv[1:]))' "$@"; }
+fields() { # the JSON's values at these dotted paths, on one line
+    python3 -c 'import functools, json, sys; j = json.load(sys.stdin)
+print(*(functools.reduce(lambda v, k: v[k], p.split("."), j) for p in sys.argv[1:]))' "$@"
+}
 expect "a confirmed change from the installed program" "0 pending $v1" \
-    "$(cli_json "$installed" set 24100 --restart service --confirm-seconds 300 | fields exitCode confirmation version)"
+    "$(cli_json "$installed" set 24100 --restart service --confirm-seconds 300 |
+        fields exitCode confirmation version)"
 expect "its pending change" "23389 24100 awaiting-confirmation" \
-    "$(cli_json "$installed" status | python3 -c 'import json, sys; p = json.load(sys.stdin)["pendingChange"]; print(p["oldPort"], p["newPort"], p["state"])')"
+    "$(cli_json "$installed" status | fields pendingChange.oldPort pendingChange.newPort pendingChange.state)"
 expect "confirmed" "0 True" "$(cli_json "$installed" confirm | fields exitCode confirmed)"
 expect "after the change: state" "$(installed_state "$v1" "$(product_code_of "$v1")" 24100)" "$(state)"
 
@@ -137,7 +143,8 @@ expect "downgrade: state" "$(installed_state "$v2" "$(product_code_of "$v2")" 24
 mkdir -p "$prefix/drive_c/portable"
 cp lower/velkora-cli.exe "$prefix/drive_c/portable/"
 expect "a pending change" "0 pending" \
-    "$(cli_json "$prefix/drive_c/portable" set 24200 --restart service --confirm-seconds 300 | fields exitCode confirmation)"
+    "$(cli_json "$prefix/drive_c/portable" set 24200 --restart service --confirm-seconds 300 |
+        fields exitCode confirmation)"
 journal="$(cat "$data/pending-change.json")"
 log="$(cat "$data/velkora-cli.log")"
 expect "silent removal: exit code" 0 "$(msiexec /x "$(product_code_of "$v2")" /qn)"
@@ -156,8 +163,9 @@ SOURCE_DATE_EPOCH=0 make_zip "$v1" lower "$work/portable.zip"
 expect "the zip's entries" "velkora-$v1-x64/README.txt
 velkora-$v1-x64/velkora-cli.exe
 velkora-$v1-x64/velkora.exe" "$(zipinfo -1 portable.zip)"
-expect "the zip's exes" "" "$(unzip -q -d unzipped portable.zip && cmp "unzipped/velkora-$v1-x64/velkora-cli.exe" lower/velkora-cli.exe &&
-    cmp "unzipped/velkora-$v1-x64/velkora.exe" lower/velkora.exe)"
+unzip -q -d unzipped portable.zip
+expect "the zip's exes are those given" "" "$(cmp "unzipped/velkora-$v1-x64/velkora-cli.exe" lower/velkora-cli.exe
+    cmp "unzipped/velkora-$v1-x64/velkora.exe" lower/velkora.exe 2>&1)"
 
 echo "$failures failed"
 [ "$failures" -eq 0 ]
