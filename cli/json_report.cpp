@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include "logic/utf8.h"
+#include "velkora_version.h"
 
 namespace velkora::cli {
 namespace {
@@ -179,6 +180,7 @@ Json pendingJson(const std::optional<PendingChange>& pending) {
 std::string jsonReport(const Report& report) {
     Json json = {
         {"schema", 1},
+        {"version", VELKORA_VERSION_TEXT},
         {"command", report.command.empty() ? Json(nullptr) : Json(report.command)},
         {"exitCode", report.exitCode},
         {"port", orNull(report.port)},

@@ -15,6 +15,7 @@
 #include "platform/win32/runtime/running_program.h"
 #include "platform/win32/services/confirmation_watcher.h"
 #include "platform/win32/system_services.h"
+#include "velkora_version.h"
 
 namespace {
 
@@ -113,7 +114,7 @@ int run(int argc, wchar_t** argv, bool& json) {
         out(usageText);
         return ExitCode::Done;
     case Command::Version:
-        out(L"velkora-cli " VELKORA_VERSION L"\r\n");
+        out(L"velkora-cli " VELKORA_VERSION_WIDE L"\r\n");
         return ExitCode::Done;
     case Command::Watch:
         return watchAsService();

@@ -6,7 +6,8 @@ VELKORA_BUILD="${VELKORA_BUILD:-$VELKORA_ROOT/build}"
 
 VELKORA_PACKAGES=(cmake make g++ clang libclang-rt-14-dev googletest
     g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 wine wine64 xvfb xdotool x11-utils
-    imagemagick fonts-wqy-zenhei locales libstb-dev nlohmann-json3-dev python3)
+    imagemagick fonts-wqy-zenhei locales libstb-dev nlohmann-json3-dev python3
+    wixl msitools zip unzip osslsigncode openssl)
 
 # The Remote Desktop listener's two keys; each holds the port in a value PortNumber.
 LISTENER_KEYS=(

@@ -89,3 +89,32 @@ run_sandbox_cli() {
     case $code in 82) code=1618 ;; 105) code=1641 ;; 194) code=3010 ;; esac
     printf '    (exit code %s)\n' "$code"
 }
+
+# start_sandbox_remote_desktop WINDOWS_BUILD_DIR: TermService of the sandbox becomes the
+# stand-in of the service tests (it listens on the listener's port), registered as those tests
+# register it; the listener goes back to 3389 and the stand-in starts. Wine ends a prefix's
+# services with its last program: a waiting one keeps them until stop_sandbox_remote_desktop.
+start_sandbox_remote_desktop() {
+    local build="$1"
+    "$VELKORA_ROOT/tests/service/run_with_standins.sh" "$SANDBOX_PREFIX" \
+        "$build/tests/service/velkora_standin_service.exe" cmd /c exit
+    warm_wineserver
+    set_listener_port 3389
+    rm -f "$(sandbox_dir)/keeper"
+    mkfifo "$(sandbox_dir)/keeper"
+    wine cmd /c pause <"$(sandbox_dir)/keeper" >/dev/null 2>&1 &
+    exec 8>"$(sandbox_dir)/keeper"
+    quiet_wine sc stop TermService
+    quiet_wine sc start TermService
+}
+
+stop_sandbox_remote_desktop() {
+    exec 8>&-
+    wineserver -k </dev/null >/dev/null 2>&1 || true
+}
+
+# The TCP ports from 3389 to 3399 that something listens on.
+print_listening() {
+    printf '  listening: %s\n' "$(ss -ltnH | awk '{print $4}' | grep -oE ':33(89|9[0-9])$' |
+        tr -d : | sort -u | tr '\n' ' ')"
+}

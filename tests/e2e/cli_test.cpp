@@ -18,6 +18,7 @@
 #include "tests/e2e/e2e_environment.h"
 #include "tests/e2e/e2e_registry.h"
 #include "tests/kept_firewall/kept_firewall_prefix.h"
+#include "velkora_version.h"
 
 namespace velkora::test {
 namespace {
@@ -118,6 +119,7 @@ TEST_F(CliTest, StatusInJsonSaysWhenTheTwoValuesDiffer) {
     const Json json = jsonOf(run);
     ASSERT_FALSE(json.is_discarded()) << run.out;
     EXPECT_EQ(json["schema"], 1);
+    EXPECT_EQ(json["version"], VELKORA_VERSION_TEXT);
     EXPECT_EQ(json["command"], "status");
     EXPECT_EQ(json["exitCode"], 0);
     EXPECT_EQ(json["port"], 3390); // where Remote Desktop listens: the RDP-Tcp value

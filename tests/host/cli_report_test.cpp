@@ -13,6 +13,7 @@
 #include "tests/host/registry_arrangements.h"
 #include "tests/host/registry_paths.h"
 #include "tests/host/server_arrangements.h"
+#include "velkora_version.h"
 
 namespace velkora::test {
 namespace {
@@ -339,13 +340,13 @@ TEST(OutcomeOfASecondSet, IsDoneWithNothingChanged) {
     EXPECT_TRUE(fake.launcher.launches().empty()) << "nothing changed, nothing to restart for";
     EXPECT_EQ(toUtf8(textReport(report).out),
               toUtf8(L"端口已是 3390，无需修改。\r\n" + connectLine(3390)));
-    EXPECT_EQ(
-        jsonReport(report),
-        R"({"schema":1,"command":"set","exitCode":0,"port":3390,"oldPort":3390,"newPort":3390,)"
-        R"("changed":false,"restart":"none","forced":false,)"
-        R"("firewall":{"available":true,"tcp":"present","udp":"present"},)"
-        R"("check":{"result":"same","owners":[],"bindError":0,"dynamicRange":false},)"
-        R"("remoteDesktop":null,"error":null})");
+    EXPECT_EQ(jsonReport(report),
+              R"({"schema":1,"version":")" VELKORA_VERSION_TEXT
+              R"(","command":"set","exitCode":0,"port":3390,"oldPort":3390,"newPort":3390,)"
+              R"("changed":false,"restart":"none","forced":false,)"
+              R"("firewall":{"available":true,"tcp":"present","udp":"present"},)"
+              R"("check":{"result":"same","owners":[],"bindError":0,"dynamicRange":false},)"
+              R"("remoteDesktop":null,"error":null})");
 }
 
 // Only the RDP-Tcp value moved, as the usual guide does it: Remote Desktop listens there, so
@@ -536,7 +537,8 @@ TEST(ServiceRestart, SaysWhyItRolledBackInJsonAndInTheLog) {
 
     EXPECT_EQ(
         jsonReport(report),
-        R"({"schema":1,"command":"set","exitCode":13,"port":3389,"oldPort":3389,"newPort":3390,)"
+        R"({"schema":1,"version":")" VELKORA_VERSION_TEXT
+        R"(","command":"set","exitCode":13,"port":3389,"oldPort":3389,"newPort":3390,)"
         R"("changed":false,"restart":"none","forced":false,"firewall":null,)"
         R"("check":{"result":"free","owners":[],"bindError":0,"dynamicRange":false},)"
         R"("remoteDesktop":null,"error":null,"verified":false,"rolledBack":true,)"
@@ -579,7 +581,8 @@ TEST(JsonReport, OfASetRefusedForAPortInUseNamesTheOwner) {
     const Report report = runCommand(asked(Command::Set, L"8080"), fake.platform);
 
     EXPECT_EQ(jsonReport(report),
-              "{\"schema\":1,\"command\":\"set\",\"exitCode\":10,\"port\":3389,\"oldPort\":3389,"
+              "{\"schema\":1,\"version\":\"" VELKORA_VERSION_TEXT
+              "\",\"command\":\"set\",\"exitCode\":10,\"port\":3389,\"oldPort\":3389,"
               "\"newPort\":8080,\"changed\":false,\"restart\":\"none\",\"forced\":false,"
               "\"firewall\":null,\"check\":{\"result\":\"inUse\",\"owners\":[{\"protocol\":\"TCP\","
               "\"pid\":2044,\"image\":\"we\\\"b\\\\\\u670d\\u52a1\\u0001.exe\","
@@ -601,7 +604,8 @@ TEST(JsonReport, OfAStatusWithAPolicyAndARunningService) {
     const Report report = runCommand(asked(Command::Status), fake.platform);
 
     EXPECT_EQ(jsonReport(report),
-              R"({"schema":1,"command":"status","exitCode":0,"port":3390,"oldPort":null,)"
+              R"({"schema":1,"version":")" VELKORA_VERSION_TEXT
+              R"(","command":"status","exitCode":0,"port":3390,"oldPort":null,)"
               R"("newPort":null,"changed":null,"restart":null,"forced":false,)"
               R"("firewall":{"available":true,"tcp":"absent","udp":"absent",)"
               R"("tcpRemoteAddresses":null,"udpRemoteAddresses":null},"check":null,)"
@@ -639,7 +643,8 @@ TEST_P(ServiceStateNames, InStatusAreTheStateOrUnknown) {
     const Report report = runCommand(asked(Command::Status), fake.platform);
 
     EXPECT_EQ(jsonReport(report),
-              R"({"schema":1,"command":"status","exitCode":0,"port":3389,"oldPort":null,)"
+              R"({"schema":1,"version":")" VELKORA_VERSION_TEXT
+              R"(","command":"status","exitCode":0,"port":3389,"oldPort":null,)"
               R"("newPort":null,"changed":null,"restart":null,"forced":false,)"
               R"("firewall":{"available":true,"tcp":"absent","udp":"absent",)"
               R"("tcpRemoteAddresses":null,"udpRemoteAddresses":null},"check":null,)"
@@ -666,7 +671,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(JsonReport, OfRefusedArguments) {
     EXPECT_EQ(jsonReport(usageReport(L"缺少端口")),
-              "{\"schema\":1,\"command\":null,\"exitCode\":2,\"port\":null,\"oldPort\":null,"
+              "{\"schema\":1,\"version\":\"" VELKORA_VERSION_TEXT
+              "\",\"command\":null,\"exitCode\":2,\"port\":null,\"oldPort\":null,"
               "\"newPort\":null,\"changed\":null,\"restart\":null,\"forced\":false,"
               "\"firewall\":null,\"check\":null,\"remoteDesktop\":null,"
               "\"error\":{\"number\":87,\"description\":\"\\u7f3a\\u5c11\\u7aef\\u53e3\"}}");
@@ -690,7 +696,8 @@ TEST_P(Unexpected, FailuresEndWithOneAndTheirReport) {
 }
 
 const std::string unexpectedJson =
-    R"({"schema":1,"command":null,"exitCode":1,"port":null,"oldPort":null,"newPort":null,)"
+    R"({"schema":1,"version":")" VELKORA_VERSION_TEXT
+    R"(","command":null,"exitCode":1,"port":null,"oldPort":null,"newPort":null,)"
     R"("changed":null,"restart":null,"forced":false,"firewall":null,"check":null,)"
     R"("remoteDesktop":null,"error":{"number":)";
 
