@@ -210,6 +210,8 @@ TEST_F(ConfirmedChangeTest, AJournalTheWatcherCannotReadIsSaid) {
               "无法读取待确认修改的记录 pending-change.json：内容已损坏。");
     DeleteFileW((velkoraDataFolder() + L"pending-change.json").c_str());
     runCli(L"confirm");
+}
+
 // Values written by an earlier set that the stand-in has not taken up: under Wine the port it
 // listens on cannot be told (no socket has an owner), so it could not be put back onto: refused,
 // nothing restarted. Without the confirmation the restart goes on as before.
