@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Makes the banner (banner.jpg, 309 x 66) and the program icon (velkora.ico: 16, 32, 48 and
-# 64 px, 32 bpp) next to this script. Needs ImageMagick and the WQY Zen Hei font. The outputs
+# 64 px, 32 bpp; the two larger as PNG) next to this script. Needs ImageMagick and the WQY Zen Hei font. The outputs
 # are committed; run this again only to change the artwork.
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -35,8 +35,31 @@ for s in "${sizes[@]}"; do
         -define png:color-type=6 "PNG32:$work/icon-$s.png"
     frames+=("$work/icon-$s.png")
 done
-# ImageMagick stores sizes below 256 as 32 bpp bitmaps with alpha.
-convert "${frames[@]}" "$work/velkora.ico"
+# ImageMagick stores sizes below 256 as 32 bpp bitmaps with alpha; the 48 and 64 px images
+# are put in as PNG instead (Windows reads PNG icon images since Vista), a fifth of the bytes
+# in each exe that carries the icon.
+convert "${frames[@]}" "$work/bitmaps.ico"
+python3 - "$work" <<'PY'
+import struct, sys
+work = sys.argv[1]
+icon = open(f"{work}/bitmaps.ico", "rb").read()
+count = struct.unpack("<H", icon[4:6])[0]
+entries, images = [], []
+for i in range(count):
+    w, h, colours, reserved, planes, bpp, size, offset = struct.unpack(
+        "<BBBBHHII", icon[6 + 16 * i:22 + 16 * i])
+    image = icon[offset:offset + size]
+    if w in (48, 64):
+        image = open(f"{work}/icon-{w}.png", "rb").read()
+    entries.append((w, h, colours, reserved, planes, bpp))
+    images.append(image)
+header = struct.pack("<HHH", 0, 1, count)
+offset = len(header) + 16 * count
+for entry, image in zip(entries, images):
+    header += struct.pack("<BBBBHHII", *entry, len(image), offset)
+    offset += len(image)
+open(f"{work}/velkora.ico", "wb").write(header + b"".join(images))
+PY
 cp "$work/velkora.ico" "$here/velkora.ico"
 
 identify "$here/banner.jpg" "$here/velkora.ico"
