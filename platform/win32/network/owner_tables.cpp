@@ -36,9 +36,10 @@ template <typename Read> std::vector<std::uint64_t> readTable(Read read, bool op
     throwWin32(ERROR_INSUFFICIENT_BUFFER);
 }
 
-// The rows of a table "{ DWORD dwNumEntries; Row table[]; }", never beyond the bytes read.
-template <typename Table, typename Row>
-void collect(const std::vector<std::uint64_t>& buffer, bool ipv6, std::vector<OwnedPort>& rows) {
+// Calls each with every row of a table "{ DWORD dwNumEntries; Row table[]; }", never beyond
+// the bytes read.
+template <typename Table, typename Row, typename Each>
+void forEachRow(const std::vector<std::uint64_t>& buffer, Each&& each) {
     if (buffer.empty()) {
         return;
     }
@@ -47,23 +48,23 @@ void collect(const std::vector<std::uint64_t>& buffer, bool ipv6, std::vector<Ow
         (buffer.size() * sizeof(std::uint64_t) - offsetof(Table, table)) / sizeof(Row);
     const std::size_t count = table->dwNumEntries < room ? table->dwNumEntries : room;
     for (std::size_t i = 0; i < count; ++i) {
-        const Row& row = table->table[i];
-        rows.push_back({tablePort(row.dwLocalPort), row.dwOwningPid, ipv6});
+        each(table->table[i]);
     }
 }
 
-std::vector<std::uint64_t> tcpTable(const NetworkApi& net, ULONG family) {
-    return readTable(
-        [&](void* table, DWORD* bytes) {
-            return net.tcpTable(table, bytes, FALSE, family, TCP_TABLE_OWNER_PID_LISTENER, 0);
-        },
-        family == AF_INET6);
+template <typename Table, typename Row>
+void collect(const std::vector<std::uint64_t>& buffer, bool ipv6, std::vector<OwnedPort>& rows) {
+    forEachRow<Table, Row>(buffer, [&](const Row& row) {
+        rows.push_back({tablePort(row.dwLocalPort), row.dwOwningPid, ipv6});
+    });
 }
 
-std::vector<std::uint64_t> tcpConnectionTable(const NetworkApi& net, ULONG family) {
+// The listeners (TCP_TABLE_OWNER_PID_LISTENER) or the connections
+// (TCP_TABLE_OWNER_PID_CONNECTIONS) of a family, with their processes.
+std::vector<std::uint64_t> tcpTable(const NetworkApi& net, ULONG family, TCP_TABLE_CLASS rows) {
     return readTable(
         [&](void* table, DWORD* bytes) {
-            return net.tcpTable(table, bytes, FALSE, family, TCP_TABLE_OWNER_PID_CONNECTIONS, 0);
+            return net.tcpTable(table, bytes, FALSE, family, rows, 0);
         },
         family == AF_INET6);
 }
@@ -83,23 +84,15 @@ std::wstring ipv6Text(const UCHAR* a) {
     return text;
 }
 
-// The established rows of a connection table, never beyond the bytes read.
+// The established rows of a connection table.
 template <typename Table, typename Row, typename Address>
 void collectEstablished(const std::vector<std::uint64_t>& buffer, Address address,
                         std::vector<TcpConnection>& rows) {
-    if (buffer.empty()) {
-        return;
-    }
-    const auto* table = reinterpret_cast<const Table*>(buffer.data());
-    const std::size_t room =
-        (buffer.size() * sizeof(std::uint64_t) - offsetof(Table, table)) / sizeof(Row);
-    const std::size_t count = table->dwNumEntries < room ? table->dwNumEntries : room;
-    for (std::size_t i = 0; i < count; ++i) {
-        const Row& row = table->table[i];
+    forEachRow<Table, Row>(buffer, [&](const Row& row) {
         if (row.dwState == MIB_TCP_STATE_ESTAB) {
             rows.push_back({tablePort(row.dwLocalPort), row.dwOwningPid, address(row)});
         }
-    }
+    });
 }
 
 std::vector<std::uint64_t> udpTable(const NetworkApi& net, ULONG family) {
@@ -115,8 +108,10 @@ std::vector<std::uint64_t> udpTable(const NetworkApi& net, ULONG family) {
 std::vector<OwnedPort> tcpListeners() {
     const NetworkApi& net = networkApi();
     std::vector<OwnedPort> rows;
-    collect<MIB_TCPTABLE_OWNER_PID, MIB_TCPROW_OWNER_PID>(tcpTable(net, AF_INET), false, rows);
-    collect<MIB_TCP6TABLE_OWNER_PID, MIB_TCP6ROW_OWNER_PID>(tcpTable(net, AF_INET6), true, rows);
+    collect<MIB_TCPTABLE_OWNER_PID, MIB_TCPROW_OWNER_PID>(
+        tcpTable(net, AF_INET, TCP_TABLE_OWNER_PID_LISTENER), false, rows);
+    collect<MIB_TCP6TABLE_OWNER_PID, MIB_TCP6ROW_OWNER_PID>(
+        tcpTable(net, AF_INET6, TCP_TABLE_OWNER_PID_LISTENER), true, rows);
     return rows;
 }
 
@@ -124,10 +119,10 @@ std::vector<TcpConnection> establishedTcpConnections() {
     const NetworkApi& net = networkApi();
     std::vector<TcpConnection> rows;
     collectEstablished<MIB_TCPTABLE_OWNER_PID, MIB_TCPROW_OWNER_PID>(
-        tcpConnectionTable(net, AF_INET),
+        tcpTable(net, AF_INET, TCP_TABLE_OWNER_PID_CONNECTIONS),
         [](const MIB_TCPROW_OWNER_PID& row) { return ipv4Text(row.dwRemoteAddr); }, rows);
     collectEstablished<MIB_TCP6TABLE_OWNER_PID, MIB_TCP6ROW_OWNER_PID>(
-        tcpConnectionTable(net, AF_INET6),
+        tcpTable(net, AF_INET6, TCP_TABLE_OWNER_PID_CONNECTIONS),
         [](const MIB_TCP6ROW_OWNER_PID& row) { return ipv6Text(row.ucRemoteAddr); }, rows);
     return rows;
 }
