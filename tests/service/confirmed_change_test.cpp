@@ -188,6 +188,7 @@ TEST_F(ConfirmedChangeTest, TheWatcherRunsAProtectedCopyOfTheRunningProgram) {
     EXPECT_FALSE(MoveFileW(program.c_str(), (program + L".renamed").c_str()));
     EXPECT_EQ(imagePathOfWatcher(), L"\"" + watcherProgram() + L"\" watch");
     EXPECT_EQ(fileText(watcherProgram()), fileText(program));
+    Sleep(4000); // killed once it waits for the listener, not in the middle of the restart
     command.finish(0);
     waitFor([&] { return watcherGone(); }, 60);
     expectPortValues(3389);
