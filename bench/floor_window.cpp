@@ -1,10 +1,12 @@
 // The floor for velkora.exe under Wine: the bare window plus only what velkora must show -
-// the Common Controls 6 manifest, the Chinese texts in the system's message font, and the
-// 309 x 66 banner JPEG decoded and drawn as velkora does.
+// the Common Controls 6 manifest, the Chinese texts in the system's message font (the notice
+// whole, and the credit line with today's local date), and the 309 x 66 banner JPEG decoded
+// and drawn as velkora does.
 #include <windows.h>
 #include <commctrl.h>
 
 #include <optional>
+#include <string>
 
 #include "ui/banner.h"
 
@@ -66,8 +68,16 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
     addControl(window, L"BUTTON", L"Velkora", {8, 65, 294, 144}, font, instance);
     addControl(window, L"STATIC", L"当前远程端口：", {16, 89, 89, 17}, font, instance);
     addControl(window, L"STATIC", L"输入更改端口：", {16, 121, 89, 17}, font, instance);
-    addControl(window, L"STATIC", L"修改完成软件会提示重启才能生效！", {16, 145, 177, 57}, font,
-               instance);
+    addControl(window, L"STATIC",
+               L"端口最大值为65535，请修改未使用的端口。本软件会自动添加新端口到防火墙例外。"
+               L"修改完成软件会提示重启才能生效！",
+               {16, 145, 177, 57}, font, instance);
+    SYSTEMTIME today{};
+    GetLocalTime(&today); // under Wine the first local time looks up the time zone
+    const std::wstring creditLine =
+        L" " + std::to_wstring(today.wYear) + L"年" + std::to_wstring(today.wMonth) + L"月" +
+        std::to_wstring(today.wDay) + L"日                    BY：Harnoq";
+    addControl(window, L"STATIC", creditLine.c_str(), {8, 209, 305, 17}, font, instance);
     addControl(window, L"BUTTON", L"修改", {208, 113, 81, 25}, font, instance);
     addControl(window, L"BUTTON", L"退出", {208, 161, 81, 25}, font, instance);
     ShowWindow(window, show);
