@@ -59,11 +59,10 @@ void runCheck(const Invocation& invocation, SystemServices& system, Report& repo
     }
     const long port = portNumber(invocation.portText);
     report.port = port;
-    const std::unique_ptr<ShellObject> shell = system.shell.create(L"wscript.shell");
-    const std::optional<long> current = listeningPort(*shell);
+    const std::optional<long> current = listeningPort(system.registry);
     report.oldPort = current;
     report.check = checkPortAvailability(system.ports, port, current,
-                                         listenersIfReadable(system.info, *shell));
+                                         listenersIfReadable(system.info, system.registry));
     report.exitCode = exitCodeForCheck(*report.check);
 }
 
@@ -162,9 +161,9 @@ void applyWithRestartOfService(const Invocation& invocation, SystemServices& sys
                                ConfirmedChange* confirmation, Report& report) {
     ServiceRestartLimits limits;
     limits.verify = std::chrono::seconds(invocation.verifySeconds);
-    const ServicePortChange outcome = changePortWithServiceRestart(
-        system, *system.shell.create(L"wscript.shell"), invocation.portText, limits,
-        onInterrupted(invocation), invocation.allowFrom, confirmation);
+    const ServicePortChange outcome =
+        changePortWithServiceRestart(system, invocation.portText, limits, onInterrupted(invocation),
+                                     invocation.allowFrom, confirmation);
     report.oldPort = outcome.oldPort;
     report.firewall = outcome.change.firewall;
     report.changed = outcome.change.changed;
@@ -220,8 +219,7 @@ void runSet(const Invocation& invocation, SystemServices& system, Report& report
         return;
     }
     const long port = portNumber(invocation.portText);
-    const std::unique_ptr<ShellObject> shell = system.shell.create(L"wscript.shell");
-    const std::optional<long> current = listeningPort(*shell);
+    const std::optional<long> current = listeningPort(system.registry);
     if (cutsOffThisSession(invocation, system, current, report)) {
         if (!invocation.force) {
             report.exitCode = ExitCode::CutsOffSession;
@@ -232,7 +230,8 @@ void runSet(const Invocation& invocation, SystemServices& system, Report& report
     report.newPort = port;
     report.oldPort = current;
     report.port = current;
-    const std::vector<RemoteDesktopListener> listeners = listenersIfReadable(system.info, *shell);
+    const std::vector<RemoteDesktopListener> listeners =
+        listenersIfReadable(system.info, system.registry);
     report.check = checkPortAvailability(system.ports, port, current, listeners);
     if (refusedByGuard(*report.check)) {
         if (!invocation.force) {
@@ -256,7 +255,7 @@ void runSet(const Invocation& invocation, SystemServices& system, Report& report
         applyWithRestartOfService(invocation, system, confirmed, report);
     } else {
         const PortChangeOutcome outcome =
-            applyPortChange(system, *shell, invocation.portText, WhenInPlace::LeaveAlone,
+            applyPortChange(system, invocation.portText, WhenInPlace::LeaveAlone,
                             onInterrupted(invocation), invocation.allowFrom, confirmed);
         report.firewall = outcome.firewall;
         report.port = port;
@@ -443,9 +442,10 @@ static Report runObserved(const Invocation& invocation, SystemServices& system) 
 
 Report runCommand(const Invocation& invocation, SystemServices& services) {
     ObservedChangeLock lock(services.changeLock);
-    SystemServices system{services.shell, services.launcher, services.firewall, services.ports,
-                          lock,           services.services, services.clock,    services.resultLog,
-                          services.info,  services.audit,    services.journal,  services.watcher};
+    SystemServices system{
+        services.registry, services.launcher, services.firewall,  services.ports, lock,
+        services.services, services.clock,    services.resultLog, services.info,  services.audit,
+        services.journal,  services.watcher};
     Report report = runObserved(invocation, system);
     report.interrupted = lock.interrupted();
     if (const std::optional<AuditRecord> record = auditRecordOf(invocation, report)) {

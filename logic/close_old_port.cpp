@@ -29,14 +29,10 @@ std::vector<RegistryWrite> openPortEntryWrites(const std::wstring& portText) {
 
 // An entry is the tool's only when it holds exactly what the tool writes; an administrator's
 // entry of the same name is left alone.
-RegistryValueState ownEntry(ShellObject& shell, const RegistryWrite& write) {
-    RegistryValueState state = shell.capture(write.path);
-    if (state.value) {
-        const RegistryValue value = shell.regread(write.path);
-        const std::wstring* text = std::get_if<std::wstring>(&value);
-        if (text == nullptr || *text != write.data) {
-            return RegistryValueState{};
-        }
+RegistryValueState ownEntry(Registry& registry, const RegistryWrite& write) {
+    RegistryValueState state = registry.capture(write.path);
+    if (state.value && valueOf(*state.value) != write.data) {
+        return RegistryValueState{};
     }
     return state;
 }
@@ -45,7 +41,7 @@ RegistryValueState ownEntry(ShellObject& shell, const RegistryWrite& write) {
 // removed. Each can be taken and put back on its own.
 struct ClosingSteps {
     SystemServices& system;
-    ShellObject& shell;
+    Registry& registry;
     const OldPortClosing& closing;
 
     std::size_t count() const {
@@ -63,7 +59,7 @@ struct ClosingSteps {
             },
             [&](const std::wstring& path, const RegistryValueState& before) {
                 if (before.value) {
-                    shell.restore(path, RegistryValueState{});
+                    registry.restore(path, RegistryValueState{});
                 }
             });
     }
@@ -86,7 +82,7 @@ struct ClosingSteps {
             },
             [&](const std::wstring& path, const RegistryValueState& before) {
                 if (before.value) {
-                    shell.restore(path, before);
+                    registry.restore(path, before);
                 }
             });
     }
@@ -120,7 +116,7 @@ struct ClosingSteps {
 
 } // namespace
 
-OldPortClosing planOldPortClosing(SystemServices& system, ShellObject& shell, long port) {
+OldPortClosing planOldPortClosing(SystemServices& system, long port) {
     OldPortClosing closing;
     closing.port = port;
     closing.portText = std::to_wstring(port);
@@ -139,13 +135,13 @@ OldPortClosing planOldPortClosing(SystemServices& system, ShellObject& shell, lo
         }
     }
     for (const RegistryWrite& write : openPortEntryWrites(closing.portText)) {
-        closing.openPortEntries.push_back(ownEntry(shell, write));
+        closing.openPortEntries.push_back(ownEntry(system.registry, write));
     }
     return closing;
 }
 
-void closeOldPort(SystemServices& system, ShellObject& shell, const OldPortClosing& closing) {
-    ClosingSteps steps{system, shell, closing};
+void closeOldPort(SystemServices& system, const OldPortClosing& closing) {
+    ClosingSteps steps{system, system.registry, closing};
     std::size_t taken = 0;
     undoOnFailure(
         [&] {
@@ -156,8 +152,8 @@ void closeOldPort(SystemServices& system, ShellObject& shell, const OldPortClosi
         [&] { putBackNewestFirst(taken, [&](std::size_t i) { steps.putBack(i); }); });
 }
 
-void reopenOldPort(SystemServices& system, ShellObject& shell, const OldPortClosing& closing) {
-    ClosingSteps steps{system, shell, closing};
+void reopenOldPort(SystemServices& system, const OldPortClosing& closing) {
+    ClosingSteps steps{system, system.registry, closing};
     putBackNewestFirst(steps.count(), [&](std::size_t i) { steps.putBack(i); });
 }
 

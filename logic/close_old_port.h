@@ -30,14 +30,14 @@ struct OldPortClosing {
 
 // Reads what closing the port would take away; changes nothing. A rule that is disabled
 // already is left out, so that it stays disabled whatever comes after.
-OldPortClosing planOldPortClosing(SystemServices& system, ShellObject& shell, long port);
+OldPortClosing planOldPortClosing(SystemServices& system, long port);
 
 // Removes and disables as planned. If a step fails, every step already done is put back
 // before the error travels on.
-void closeOldPort(SystemServices& system, ShellObject& shell, const OldPortClosing& closing);
+void closeOldPort(SystemServices& system, const OldPortClosing& closing);
 
 // Puts back everything the closing may have taken away: the removed rules and entries as they
 // were, the disabled rules enabled again. Tries every one, then raises the first failure.
-void reopenOldPort(SystemServices& system, ShellObject& shell, const OldPortClosing& closing);
+void reopenOldPort(SystemServices& system, const OldPortClosing& closing);
 
 } // namespace velkora

@@ -63,13 +63,12 @@ void closeOldPortOnConfirm(SystemServices& system, const PendingChange& pending,
     if (!pending.closeOld || !pending.oldPort || *pending.oldPort == pending.newPort) {
         return;
     }
-    const std::unique_ptr<ShellObject> shell = system.shell.create(L"wscript.shell");
     PendingChange closing = pending;
     closing.state = PendingState::ClosingOldPort;
-    closing.closing = planOldPortClosing(system, *shell, *pending.oldPort);
+    closing.closing = planOldPortClosing(system, *pending.oldPort);
     writeJournal(system, closing);
     try {
-        closeOldPort(system, *shell, *closing.closing);
+        closeOldPort(system, *closing.closing);
         end.closed = closing.closing;
     } catch (const PlatformError& failure) {
         end.error = failure;
@@ -107,7 +106,7 @@ PendingEnd reopenUnderLock(SystemServices& system, const PendingChange& pending)
     std::wstring line =
         L"reopen " + std::to_wstring(pending.closing->port) + L" (closing cut off): ";
     try {
-        reopenOldPort(system, *system.shell.create(L"wscript.shell"), *pending.closing);
+        reopenOldPort(system, *pending.closing);
         system.journal.remove();
         line += L"done";
     } catch (const PlatformError& failure) {
@@ -147,7 +146,6 @@ AuditEvent putBackEvent(PutBackReason reason) {
 // Raises the first failure; listenerBack says whether the listener's two values are back.
 void putBackValuesAndRules(SystemServices& system, const PendingChange& pending,
                            bool& listenerBack) {
-    const std::unique_ptr<ShellObject> shell = system.shell.create(L"wscript.shell");
     const PortChangeSet paths = buildPortChangeSet(writtenPortText(pending));
     const std::array<FirewallRule, 2> rules = buildFirewallRules(pending.newPort);
     std::optional<PlatformError> failure;
@@ -165,7 +163,8 @@ void putBackValuesAndRules(SystemServices& system, const PendingChange& pending,
     }
     listenerBack = true;
     for (std::size_t i = paths.size(); i-- > 0;) {
-        const bool back = attempt([&] { shell->restore(paths[i].path, pending.values[i]); });
+        const bool back =
+            attempt([&] { system.registry.restore(paths[i].path, pending.values[i]); });
         listenerBack = listenerBack && (back || i >= 2);
     }
     if (failure) {
@@ -349,8 +348,8 @@ bool lookAtPendingChange(SystemServices& system, WatchSignals& signals,
         carryDeadlineIntoThisBoot(system, *pending, booted);
     }
     if (wake == WatchWake::RemoteLogon && logonConfirms(*pending) &&
-        logonOnNewPort(listenersIfReadable(system.info, *system.shell.create(L"wscript.shell")),
-                       *pending, signals.remoteLogons())) {
+        logonOnNewPort(listenersIfReadable(system.info, system.registry), *pending,
+                       signals.remoteLogons())) {
         // A closing of the old port whose put-back failed keeps its journal, and the watcher.
         const PendingEnd end = confirmUnderLock(system, *pending, ConfirmedBy::RemoteLogon);
         return !end.error || !end.error->changeLeftBehind();

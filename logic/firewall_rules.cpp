@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "logic/undo.h"
-#include "platform/decimal_text.h"
+#include "logic/decimal_text.h"
 #include "platform/platform_error.h"
 
 namespace velkora {

@@ -22,9 +22,9 @@ long portNumberOf(const RegistryValue& value) {
 const std::wstring winStationsKey =
     L"HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Terminal Server\\WinStations";
 
-std::optional<long> numberAt(ShellObject& shell, const std::wstring& path) {
+std::optional<long> numberAt(Registry& registry, const std::wstring& path) {
     try {
-        return portNumberOf(shell.regread(path));
+        return portNumberOf(registry.read(path));
     } catch (const PlatformError&) {
         return std::nullopt;
     }
@@ -58,20 +58,20 @@ const RemoteDesktopListener* listenerOfSession(const std::vector<RemoteDesktopLi
     return nullptr;
 }
 
-std::vector<RemoteDesktopListener> readListeners(SystemInfo& info, ShellObject& shell) {
+std::vector<RemoteDesktopListener> readListeners(SystemInfo& info, Registry& registry) {
     std::vector<RemoteDesktopListener> listeners;
     for (const std::wstring& name : info.subkeyNames(winStationsKey)) {
         const std::wstring key = winStationsKey + L"\\" + name + L"\\";
-        const std::optional<long> port = numberAt(shell, key + L"PortNumber");
+        const std::optional<long> port = numberAt(registry, key + L"PortNumber");
         if (!port) {
             continue;
         }
         RemoteDesktopListener listener;
         listener.name = name;
         listener.port = *port;
-        listener.enabled = numberAt(shell, key + L"fEnableWinStation").value_or(1) != 0;
-        listener.securityLayer = numberAt(shell, key + L"SecurityLayer");
-        if (const std::optional<long> nla = numberAt(shell, key + L"UserAuthentication")) {
+        listener.enabled = numberAt(registry, key + L"fEnableWinStation").value_or(1) != 0;
+        listener.securityLayer = numberAt(registry, key + L"SecurityLayer");
+        if (const std::optional<long> nla = numberAt(registry, key + L"UserAuthentication")) {
             listener.nlaRequired = *nla != 0;
         }
         listeners.push_back(listener);
@@ -79,9 +79,9 @@ std::vector<RemoteDesktopListener> readListeners(SystemInfo& info, ShellObject& 
     return listeners;
 }
 
-std::vector<RemoteDesktopListener> listenersIfReadable(SystemInfo& info, ShellObject& shell) {
+std::vector<RemoteDesktopListener> listenersIfReadable(SystemInfo& info, Registry& registry) {
     try {
-        return readListeners(info, shell);
+        return readListeners(info, registry);
     } catch (const PlatformError&) {
         return {};
     }
@@ -100,32 +100,32 @@ bool movesTheOnlyListenerWithoutNla(const std::vector<RemoteDesktopListener>& li
     return only != nullptr && only->name == rdpTcpListenerName && only->nlaRequired == false;
 }
 
-RegistryValue readListenerPortValue(ShellObject& shell) {
-    return shell.regread(listenerTdsPortPath);
+RegistryValue readListenerPortValue(Registry& registry) {
+    return registry.read(listenerTdsPortPath);
 }
 
-std::optional<long> currentListenerPort(ShellObject& shell) {
+std::optional<long> currentListenerPort(Registry& registry) {
     // Not knowing the current port only means the port is checked even if it is the same.
     try {
-        return portNumberOf(readListenerPortValue(shell));
+        return portNumberOf(readListenerPortValue(registry));
     } catch (const PlatformError&) {
         return std::nullopt;
     }
 }
 
-std::optional<long> listeningPort(ShellObject& shell) {
+std::optional<long> listeningPort(Registry& registry) {
     try {
-        return readListenerPortValues(shell).listening;
+        return readListenerPortValues(registry).listening;
     } catch (const PlatformError&) {
         return std::nullopt;
     }
 }
 
-ListenerPortValues readListenerPortValues(ShellObject& shell) {
+ListenerPortValues readListenerPortValues(Registry& registry) {
     ListenerPortValues values;
-    values.tds = currentListenerPort(shell);
+    values.tds = currentListenerPort(registry);
     try {
-        values.rdpTcp = portNumberOf(shell.regread(listenerRdpTcpPortPath));
+        values.rdpTcp = portNumberOf(registry.read(listenerRdpTcpPortPath));
         values.listening = *values.rdpTcp;
     } catch (const PlatformError&) {
         if (!values.tds) {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/shell_object.h"
+#include "platform/registry.h"
 #include "platform/system_info.h"
 
 namespace velkora {
@@ -14,15 +14,15 @@ namespace velkora {
 
 // The listener's first value as stored (a number, or a text where someone stored one);
 // raises the read's failure.
-RegistryValue readListenerPortValue(ShellObject& shell);
+RegistryValue readListenerPortValue(Registry& registry);
 
 // The port in the Tds value, the window's current port; none when that value is missing, not
 // a number, or cannot be read.
-std::optional<long> currentListenerPort(ShellObject& shell);
+std::optional<long> currentListenerPort(Registry& registry);
 
 // The port Remote Desktop listens on, the command line's current port: the RDP-Tcp value,
 // or where that holds no number, the Tds value; none when neither does.
-std::optional<long> listeningPort(ShellObject& shell);
+std::optional<long> listeningPort(Registry& registry);
 
 // Both values as numbers, each absent when it cannot be read as one, and the port Remote
 // Desktop listens on as above. Raises the RDP-Tcp value's failure (a value of another type is
@@ -32,7 +32,7 @@ struct ListenerPortValues {
     std::optional<long> tds;
     std::optional<long> rdpTcp;
 };
-ListenerPortValues readListenerPortValues(ShellObject& shell);
+ListenerPortValues readListenerPortValues(Registry& registry);
 
 // One Remote Desktop listener: a key under Terminal Server\WinStations with a PortNumber
 // (RDP-Tcp, and any listener copied from it to keep a fallback on another port).
@@ -61,9 +61,9 @@ const RemoteDesktopListener* listenerOfSession(const std::vector<RemoteDesktopLi
 
 // Every listener, as the registry lists them; a key without a PortNumber number is none.
 // Raises when the listeners' key cannot be listed.
-std::vector<RemoteDesktopListener> readListeners(SystemInfo& info, ShellObject& shell);
+std::vector<RemoteDesktopListener> readListeners(SystemInfo& info, Registry& registry);
 // The same, or none where they cannot be listed (nothing more to check then).
-std::vector<RemoteDesktopListener> listenersIfReadable(SystemInfo& info, ShellObject& shell);
+std::vector<RemoteDesktopListener> listenersIfReadable(SystemInfo& info, Registry& registry);
 
 // Whether moving RDP-Tcp moves the only enabled listener while it does not require Network
 // Level Authentication: the new port is then as open to scanners as the old.

@@ -23,13 +23,13 @@ void runModifyCommand(MainWindowView& window, Platform& platform) {
     }
     const std::wstring portText = window.portText();
 
-    const std::unique_ptr<ShellObject> shell = platform.shell.create(L"wscript.shell");
     AuditRecord record;
-    record.oldPort = currentListenerPort(*shell);
+    record.oldPort = currentListenerPort(platform.registry);
     record.newPort = portNumber(portText);
     record.program = AuditProgram::Window;
-    const PortCheck check = checkPortAvailability(platform.ports, record.newPort, record.oldPort,
-                                                  listenersIfReadable(platform.info, *shell));
+    const PortCheck check =
+        checkPortAvailability(platform.ports, record.newPort, record.oldPort,
+                              listenersIfReadable(platform.info, platform.registry));
     // The window has nowhere to say that the audit log refused an event: the change stands.
     if (!confirmLockoutRisk(check, platform.messages)) {
         record.event = AuditEvent::RefusedByLockoutGuard;
@@ -37,7 +37,7 @@ void runModifyCommand(MainWindowView& window, Platform& platform) {
         recordAuditEvent(platform.audit, record);
         return;
     }
-    applyPortChange(platform, *shell, portText, WhenInPlace::Rewrite);
+    applyPortChange(platform, portText, WhenInPlace::Rewrite);
 
     const int reply = platform.messages.messageBox(confirmationPrompt,
                                                    MessageBoxStyle::YesNoInformation, std::nullopt);

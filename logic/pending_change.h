@@ -8,7 +8,7 @@
 #include "logic/close_old_port.h"
 #include "logic/firewall_rules.h"
 #include "platform/change_journal.h"
-#include "platform/shell_object.h"
+#include "platform/registry.h"
 
 namespace velkora {
 
@@ -40,7 +40,7 @@ struct PendingChange {
     // tick count (Clock::now), which a change of the system time does not move. No boot is
     // known for a journal of the first format.
     std::string bootId;
-    std::int64_t confirmByTick = 0; // milliseconds
+    std::int64_t confirmByTick = 0;         // milliseconds
     std::vector<RegistryValueState> values; // the four values, in the order of the writes
     CapturedRules rules;
     bool closeOld = false;                 // once confirmed, the old port is closed

@@ -6,35 +6,25 @@
 #include "logic/confirmed_change.h"
 #include "logic/service_restart.h"
 #include "logic/undo.h"
-#include "platform/decimal_text.h"
+#include "logic/decimal_text.h"
 
 namespace velkora {
 namespace {
 
 constexpr std::uint32_t regSz = 1;
-constexpr std::uint32_t regDword = 4;
 constexpr long invalidData = 13;
+constexpr std::uint32_t regDword = 4;
 
-// The text of stored REG_SZ bytes (UTF-16LE), without its terminating NULs.
-std::wstring storedText(const std::vector<std::uint8_t>& bytes) {
-    std::wstring text;
-    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        text.push_back(static_cast<wchar_t>(bytes[i] | (bytes[i + 1] << 8)));
-    }
-    while (!text.empty() && text.back() == L'\0') {
-        text.pop_back();
-    }
-    return text;
-}
-
-// A stored REG_DWORD's number, if the value is one.
+// The port a captured listener value holds, if it is a number.
 std::optional<std::uint32_t> storedNumber(const RegistryValueState& state) {
-    if (!state.value || state.value->type != regDword || state.value->bytes.size() != 4) {
+    if (!state.value) {
         return std::nullopt;
     }
-    const std::vector<std::uint8_t>& bytes = state.value->bytes;
-    return static_cast<std::uint32_t>(bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) |
-                                      (static_cast<std::uint32_t>(bytes[3]) << 24));
+    const std::optional<RegistryValue> value = valueOf(*state.value);
+    if (!value || !std::holds_alternative<std::uint32_t>(*value)) {
+        return std::nullopt;
+    }
+    return std::get<std::uint32_t>(*value);
 }
 
 } // namespace
@@ -49,21 +39,21 @@ RegistryValueState listenerValueOf(long port) {
         0};
 }
 
-void putListenerBackOn(ShellObject& shell, long port) {
+void putListenerBackOn(Registry& registry, long port) {
     const PortChangeSet paths = buildPortChangeSet(std::to_wstring(port));
-    putBackNewestFirst(2,
-                       [&](std::size_t i) { shell.restore(paths[i].path, listenerValueOf(port)); });
+    putBackNewestFirst(
+        2, [&](std::size_t i) { registry.restore(paths[i].path, listenerValueOf(port)); });
 }
 
 long portNumber(const std::wstring& acceptedText) {
     return static_cast<long>(parseDwordText(acceptedText).value_or(0));
 }
 
-PortChange::PortChange(SystemServices& system, ShellObject& shell, const std::wstring& portText,
+PortChange::PortChange(SystemServices& system, const std::wstring& portText,
                        std::optional<std::wstring> allowFrom)
-    : system_(system), shell_(shell), changeSet_(buildPortChangeSet(portText)), portText_(portText),
+    : system_(system), changeSet_(buildPortChangeSet(portText)), portText_(portText),
       port_(portNumber(portText)), allowFrom_(std::move(allowFrom)),
-      valuesBefore_(captureValues(shell, changeSet_)) {}
+      valuesBefore_(captureValues(system.registry, changeSet_)) {}
 
 std::optional<long> PortChange::listenerPortBefore() const {
     std::optional<std::uint32_t> number = storedNumber(valuesBefore_[1]);
@@ -73,17 +63,12 @@ std::optional<long> PortChange::listenerPortBefore() const {
     return number ? std::optional<long>(static_cast<long>(*number)) : std::nullopt;
 }
 
-// Whether the value already holds what the write would store (the data of a REG_DWORD
-// write is the port text between two spaces).
+// Whether the value already holds what the write would store, type and all.
 bool PortChange::valueInPlace(std::size_t index) const {
     const RegistryValueState& state = valuesBefore_[index];
-    const RegistryWrite& write = changeSet_[index];
-    if (write.typeName == L"REG_DWORD") {
-        const std::optional<std::uint32_t> number = storedNumber(state);
-        return number && static_cast<long>(*number) == port_;
-    }
-    return state.value && state.value->type == regSz &&
-           storedText(state.value->bytes) == write.data;
+    const bool number = std::holds_alternative<std::uint32_t>(changeSet_[index].data);
+    return state.value && state.value->type == (number ? regDword : regSz) &&
+           valueOf(*state.value) == changeSet_[index].data;
 }
 
 const CapturedRules& PortChange::rulesBefore() {
@@ -116,7 +101,7 @@ PortChangeOutcome PortChange::apply(WhenInPlace whenInPlace,
     if (beforeWrites) {
         beforeWrites();
     }
-    applyPortChangeSet(shell_, changeSet_, valuesBefore_);
+    applyPortChangeSet(system_.registry, changeSet_, valuesBefore_);
     valuesWritten_ = changeSet_.size();
     // If the rules cannot be opened, the registry change is put back before the error travels
     // on, so a change is never left half made.
@@ -149,7 +134,7 @@ void PortChange::putBack() {
     const std::array<FirewallRule, 2> rules = buildFirewallRules(port_);
     putBackNewestFirst(valuesWritten_ + rulesTouched_.size(), [&](std::size_t i) {
         if (i < valuesWritten_) {
-            shell_.restore(changeSet_[i].path, valuesBefore_[i]);
+            system_.registry.restore(changeSet_[i].path, valuesBefore_[i]);
             return;
         }
         const std::size_t rule = rulesTouched_[i - valuesWritten_];
@@ -157,19 +142,17 @@ void PortChange::putBack() {
     });
 }
 
-PortChangeOutcome applyPortChange(SystemServices& system, ShellObject& shell,
-                                  const std::wstring& portText, WhenInPlace whenInPlace,
-                                  OnInterruptedChange onInterrupted,
+PortChangeOutcome applyPortChange(SystemServices& system, const std::wstring& portText,
+                                  WhenInPlace whenInPlace, OnInterruptedChange onInterrupted,
                                   const std::optional<std::wstring>& allowFrom,
                                   ConfirmedChange* confirmation) {
     const HeldChangeLock held(system.changeLock);
-    PortChange change(system, shell, portText, allowFrom);
+    PortChange change(system, portText, allowFrom);
     refuseUnsafeChange(system, held, change, onInterrupted);
     // Values written earlier that the service has not taken up: the restart moves it from the
     // port it listens on, and that is the change to be confirmed.
     if (confirmation != nullptr && change.listenerValuesInPlace()) {
-        if (const std::optional<long> listened =
-                listenerMovesFrom(system, shell, change.port(), false)) {
+        if (const std::optional<long> listened = listenerMovesFrom(system, change.port(), false)) {
             confirmation->movesListenerFrom(*listened);
         }
     }

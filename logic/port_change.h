@@ -18,7 +18,7 @@ long portNumber(const std::wstring& acceptedText);
 RegistryValueState listenerValueOf(long port);
 
 // Writes the port into the listener's two values, the last first, as a put-back does.
-void putListenerBackOn(ShellObject& shell, long port);
+void putListenerBackOn(Registry& registry, long port);
 
 // Whether a change to the port already fully in place is made again (the window's Modify
 // writes every time) or left alone (the command line reports that nothing changed).
@@ -38,7 +38,7 @@ struct PortChangeOutcome {
 class PortChange {
 public:
     // allowFrom: the remote addresses the rules are to let in (the firewall's text), if asked.
-    PortChange(SystemServices& system, ShellObject& shell, const std::wstring& portText,
+    PortChange(SystemServices& system, const std::wstring& portText,
                std::optional<std::wstring> allowFrom = std::nullopt);
 
     long port() const { return port_; }
@@ -76,7 +76,6 @@ private:
     bool valueInPlace(std::size_t index) const;
 
     SystemServices& system_;
-    ShellObject& shell_;
     PortChangeSet changeSet_;
     std::wstring portText_;
     long port_;
@@ -99,8 +98,8 @@ class ConfirmedChange;
 // The change on its own: under the change lock, refused while another change waits for
 // confirmation, read once, then applied. With a confirmation, its journal and watcher are
 // there before the first write, and the change awaits confirmation once it is made.
-PortChangeOutcome applyPortChange(SystemServices& system, ShellObject& shell,
-                                  const std::wstring& portText, WhenInPlace whenInPlace,
+PortChangeOutcome applyPortChange(SystemServices& system, const std::wstring& portText,
+                                  WhenInPlace whenInPlace,
                                   OnInterruptedChange onInterrupted = OnInterruptedChange::GoOn,
                                   const std::optional<std::wstring>& allowFrom = std::nullopt,
                                   ConfirmedChange* confirmation = nullptr);

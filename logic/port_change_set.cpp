@@ -1,8 +1,10 @@
 #include "logic/port_change_set.h"
 
+#include "logic/decimal_text.h"
 #include "logic/listener_paths.h"
 
 #include <cstddef>
+#include <cstdint>
 
 namespace velkora {
 namespace {
@@ -18,40 +20,41 @@ const std::wstring domainProfileOpenPortsList =
 } // namespace
 
 PortChangeSet buildPortChangeSet(const std::wstring& portText) {
-    const std::wstring listenerData = L" " + portText + L" ";
+    const std::uint32_t listenerData = parseDwordText(portText).value_or(0);
     const std::wstring openPortName = portText + L":TCP ";
     const std::wstring openPortRecord = portText + L":TCP:*:Enabled:" + portText;
     return {{
-        {listenerTdsPortPath, listenerData, L"REG_DWORD"},
-        {listenerRdpTcpPortPath, listenerData, L"REG_DWORD"},
-        {standardProfileOpenPortsList + L"\\" + openPortName, openPortRecord, L"REG_SZ"},
-        {domainProfileOpenPortsList + L"\\" + openPortName, openPortRecord, L"REG_SZ"},
+        {listenerTdsPortPath, listenerData},
+        {listenerRdpTcpPortPath, listenerData},
+        {standardProfileOpenPortsList + L"\\" + openPortName, openPortRecord},
+        {domainProfileOpenPortsList + L"\\" + openPortName, openPortRecord},
     }};
 }
 
-std::vector<RegistryValueState> captureValues(ShellObject& shell, const PortChangeSet& changeSet) {
+std::vector<RegistryValueState> captureValues(Registry& registry, const PortChangeSet& changeSet) {
     std::vector<RegistryValueState> states;
     states.reserve(changeSet.size());
     for (const RegistryWrite& write : changeSet) {
-        states.push_back(shell.capture(write.path));
+        states.push_back(registry.capture(write.path));
     }
     return states;
 }
 
-void putBackValues(ShellObject& shell, const PortChangeSet& changeSet,
+void putBackValues(Registry& registry, const PortChangeSet& changeSet,
                    const std::vector<RegistryValueState>& before, std::size_t count) {
-    putBackNewestFirst(count, [&](std::size_t i) { shell.restore(changeSet[i].path, before[i]); });
+    putBackNewestFirst(count,
+                       [&](std::size_t i) { registry.restore(changeSet[i].path, before[i]); });
 }
 
-void applyPortChangeSet(ShellObject& shell, const PortChangeSet& changeSet,
+void applyPortChangeSet(Registry& registry, const PortChangeSet& changeSet,
                         const std::vector<RegistryValueState>& before) {
     std::size_t written = 0;
     for (const RegistryWrite& write : changeSet) {
         // Only a write that succeeded is put back: a failed write changed nothing (the
         // service removes any key it created on the way), and undoing it would meet the same
         // refusal and report a put-back failure that never happened.
-        undoOnFailure([&] { shell.regwrite(write.path, write.data, write.typeName); },
-                      [&] { putBackValues(shell, changeSet, before, written); });
+        undoOnFailure([&] { registry.write(write.path, write.data); },
+                      [&] { putBackValues(registry, changeSet, before, written); });
         ++written;
     }
 }

@@ -23,8 +23,8 @@ constexpr long fileNotFound = 2;
 constexpr long invalidData = 13;
 
 // A REG_DWORD value as a number; any other type is invalid data.
-std::uint32_t readNumber(ShellObject& shell, const std::wstring& path) {
-    const RegistryValue value = shell.regread(path);
+std::uint32_t readNumber(Registry& registry, const std::wstring& path) {
+    const RegistryValue value = registry.read(path);
     if (const auto* number = std::get_if<std::uint32_t>(&value)) {
         return *number;
     }
@@ -41,9 +41,9 @@ template <typename Read> auto unlessUnreadable(Read read) -> std::optional<declt
 }
 
 // The policy value, when set, decides; a missing policy value leaves it to the setting.
-void readAllowed(ShellObject& shell, RemoteDesktopStatus& status) {
+void readAllowed(Registry& registry, RemoteDesktopStatus& status) {
     try {
-        status.allowed = readNumber(shell, denyConnectionsPolicyPath) == 0;
+        status.allowed = readNumber(registry, denyConnectionsPolicyPath) == 0;
         status.allowedByPolicy = true;
         return;
     } catch (const PlatformError& failure) {
@@ -51,7 +51,7 @@ void readAllowed(ShellObject& shell, RemoteDesktopStatus& status) {
             return;
         }
     }
-    const auto deny = unlessUnreadable([&] { return readNumber(shell, denyConnectionsPath); });
+    const auto deny = unlessUnreadable([&] { return readNumber(registry, denyConnectionsPath); });
     if (deny) {
         status.allowed = *deny == 0;
     }
@@ -73,9 +73,8 @@ void readService(ServiceManager& services, RemoteDesktopStatus& status) {
 } // namespace
 
 RemoteDesktopStatus readRemoteDesktopStatus(SystemServices& system) {
-    const std::unique_ptr<ShellObject> shell = system.shell.create(L"wscript.shell");
     RemoteDesktopStatus status;
-    const ListenerPortValues ports = readListenerPortValues(*shell);
+    const ListenerPortValues ports = readListenerPortValues(system.registry);
     status.port = ports.listening;
     status.tdsPort = ports.tds;
     status.rdpTcpPort = ports.rdpTcp;
@@ -90,8 +89,9 @@ RemoteDesktopStatus readRemoteDesktopStatus(SystemServices& system) {
         status.tcpRemoteAddresses = tcp ? std::optional(tcp->remoteAddresses) : std::nullopt;
         status.udpRemoteAddresses = udp ? std::optional(udp->remoteAddresses) : std::nullopt;
     }
-    status.listeners = unlessUnreadable([&] { return readListeners(system.info, *shell); });
-    readAllowed(*shell, status);
+    status.listeners =
+        unlessUnreadable([&] { return readListeners(system.info, system.registry); });
+    readAllowed(system.registry, status);
     readService(system.services, status);
     return status;
 }

@@ -318,8 +318,7 @@ std::optional<long> portServiceListensOn(ServiceManager& services, ListenerTable
     }
 }
 
-std::optional<long> listenerMovesFrom(SystemServices& system, ShellObject& shell, long port,
-                                      bool restartsWhenUnseen) {
+std::optional<long> listenerMovesFrom(SystemServices& system, long port, bool restartsWhenUnseen) {
     ProbeListenerTable listeners(system.ports, system.services);
     const ServiceListener where =
         whereServiceListens(system.services, listeners, remoteDesktopServiceName, port);
@@ -329,7 +328,7 @@ std::optional<long> listenerMovesFrom(SystemServices& system, ShellObject& shell
     }
     const std::optional<long> listened =
         portServiceListensOn(system.services, listeners, remoteDesktopServiceName,
-                             listenersIfReadable(system.info, shell));
+                             listenersIfReadable(system.info, system.registry));
     if (!listened) {
         throw PlatformError(errorServiceNotActive,
                             L"端口值已是 " + std::to_wstring(port) + L"，但无法确定服务 " +
@@ -345,8 +344,7 @@ bool restartStillPending(SystemServices& system, long port) {
            ServiceListener::Elsewhere;
 }
 
-ServicePortChange changePortWithServiceRestart(SystemServices& system, ShellObject& shell,
-                                               const std::wstring& portText,
+ServicePortChange changePortWithServiceRestart(SystemServices& system, const std::wstring& portText,
                                                const ServiceRestartLimits& limits,
                                                OnInterruptedChange onInterrupted,
                                                const std::optional<std::wstring>& allowFrom,
@@ -355,7 +353,7 @@ ServicePortChange changePortWithServiceRestart(SystemServices& system, ShellObje
     ProbeListenerTable listeners(system.ports, system.services);
     checkServiceCanRestart(system.services, remoteDesktopServiceName);
 
-    PortChange change(system, shell, portText, allowFrom);
+    PortChange change(system, portText, allowFrom);
     refuseUnsafeChange(system, held, change, onInterrupted);
     ServicePortChange result;
     result.oldPort = change.listenerPortBefore();
@@ -375,7 +373,7 @@ ServicePortChange changePortWithServiceRestart(SystemServices& system, ShellObje
     // listens on is the change that is confirmed, and put back onto that port.
     std::optional<long> listenedPort;
     if (confirmation != nullptr && change.listenerValuesInPlace()) {
-        listenedPort = listenerMovesFrom(system, shell, change.port(), true);
+        listenedPort = listenerMovesFrom(system, change.port(), true);
     }
     if (listenedPort) {
         confirmation->movesListenerFrom(*listenedPort);
@@ -388,11 +386,11 @@ ServicePortChange changePortWithServiceRestart(SystemServices& system, ShellObje
             restartServiceAndVerify(system.services, listeners, system.clock, request, [&] {
                 change.putBack();
                 if (listenedPort) {
-                    putListenerBackOn(shell, *listenedPort);
+                    putListenerBackOn(system.registry, *listenedPort);
                 }
             });
         if (result.restart->result == RestartResult::RollbackFailed) {
-            result.listenerPortNow = listeningPort(shell);
+            result.listenerPortNow = listeningPort(system.registry);
         } else if (confirmation != nullptr && confirmation->begun()) {
             if (result.restart->result == RestartResult::Verified) {
                 confirmation->awaitConfirmation();

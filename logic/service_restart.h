@@ -110,8 +110,7 @@ std::optional<long> portServiceListensOn(ServiceManager& services, ListenerTable
 // the port it listens on cannot be told: a confirmed change could not be put back onto it.
 // Otherwise the listened port to put back onto; none when the service listens on the port
 // already (or cannot be seen, and so nothing will restart it).
-std::optional<long> listenerMovesFrom(SystemServices& system, ShellObject& shell, long port,
-                                      bool restartsWhenUnseen);
+std::optional<long> listenerMovesFrom(SystemServices& system, long port, bool restartsWhenUnseen);
 
 // Restarts the service, as above, for values that held the new port already, and waits for
 // its listener there. When it does not come there is nothing to put back: NotVerified, with
@@ -142,9 +141,8 @@ struct ServicePortChange {
 // With a confirmation, the change awaits it once verified; one put back ends it; one that could
 // not be put back is left to its watcher.
 ServicePortChange
-changePortWithServiceRestart(SystemServices& system, ShellObject& shell,
-                             const std::wstring& portText, const ServiceRestartLimits& limits,
-                             OnInterruptedChange onInterrupted,
+changePortWithServiceRestart(SystemServices& system, const std::wstring& portText,
+                             const ServiceRestartLimits& limits, OnInterruptedChange onInterrupted,
                              const std::optional<std::wstring>& allowFrom = std::nullopt,
                              ConfirmedChange* confirmation = nullptr);
 

@@ -30,8 +30,8 @@ std::wstring dateAndCreditLine(int year, int month, int day) {
 }
 
 void fillStartupTexts(MainWindowView& window, Platform& platform) {
-    const std::unique_ptr<ShellObject> shell = platform.shell.create(L"wscript.shell");
-    const std::wstring currentPort = std::visit(ValueAsText{}, readListenerPortValue(*shell));
+    const std::wstring currentPort =
+        std::visit(ValueAsText{}, readListenerPortValue(platform.registry));
     window.showCurrentPort(currentPort);
 
     // One clock reading per field, as the tool has always done: a start at midnight may

@@ -12,9 +12,9 @@
 #include "platform/port_probe.h"
 #include "platform/program_end.h"
 #include "platform/program_folder.h"
+#include "platform/registry.h"
 #include "platform/result_log.h"
 #include "platform/service_manager.h"
-#include "platform/shell_object.h"
 #include "platform/system_info.h"
 
 namespace velkora {
@@ -22,7 +22,7 @@ namespace velkora {
 // The services a change works through, none of which needs a window: all the command line
 // has. Each one is real on Windows and replaceable by a fake in tests.
 struct SystemServices {
-    ShellObjectFactory& shell;
+    Registry& registry;
     Launcher& launcher;
     Firewall& firewall;
     PortProbe& ports;

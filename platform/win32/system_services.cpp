@@ -6,7 +6,7 @@
 #include "platform/win32/change/result_log.h"
 #include "platform/win32/firewall/firewall.h"
 #include "platform/win32/network/port_probe.h"
-#include "platform/win32/registry/registry_shell_object.h"
+#include "platform/win32/registry/system_registry.h"
 #include "platform/win32/registry/system_info.h"
 #include "platform/win32/runtime/runtime.h"
 #include "platform/win32/services/confirmation_watcher.h"
@@ -16,7 +16,7 @@
 namespace velkora::win32 {
 
 struct Win32SystemServices::Parts {
-    RegistryShellObjectFactory shell;
+    Registry& registry = systemRegistry();
     ProcessLauncher launcher;
     NetFwFirewall firewall;
     SystemPortProbe ports;
@@ -28,8 +28,8 @@ struct Win32SystemServices::Parts {
     EventLogAuditLog audit;
     ChangeJournalFile journal;
     ScmConfirmationWatcher watcher;
-    SystemServices bundle{shell, launcher,  firewall, ports, changeLock, services,
-                          clock, resultLog, info,     audit, journal,    watcher};
+    SystemServices bundle{registry, launcher,  firewall, ports, changeLock, services,
+                          clock,    resultLog, info,     audit, journal,    watcher};
 };
 
 Win32SystemServices::Win32SystemServices() : parts_(std::make_unique<Parts>()) {}

@@ -177,8 +177,7 @@ TEST(ConfirmedSet, StartsItsWatcherBeforeWritingAndAwaitsConfirmationOnceVerifie
                   fromUtf8(utcTimestamp(pending.confirmBy)) +
                   L"）。请先运行 velkora-cli confirm 保留它，或运行 velkora-cli rollback "
                   L"改回原端口。");
-    EXPECT_THROW(applyPortChange(server.fake.platform, *server.fake.shell.create(L"wscript.shell"),
-                                 L"3391", WhenInPlace::Rewrite),
+    EXPECT_THROW(applyPortChange(server.fake.platform, L"3391", WhenInPlace::Rewrite),
                  PlatformError);
     EXPECT_EQ(server.fake.registry.contents(), changed);
 }
@@ -269,7 +268,7 @@ struct OpenOldPort : Server {
         }
         const std::wstring entry = L"3389:TCP:*:Enabled:3389";
         for (const RegistryWrite& write : buildPortChangeSet(L"3389")) {
-            if (write.typeName == L"REG_SZ") {
+            if (std::holds_alternative<std::wstring>(write.data)) {
                 fake.registry.setValue(write.path, stringValue(entry));
             }
         }
@@ -293,7 +292,7 @@ TEST(CloseOld, AfterConfirmRemovesAndDisablesExactlyTheOldPortsWays) {
     expected[L"远程桌面 - 用户模式(UDP-In)"].enabled = false;
     EXPECT_EQ(server.fake.firewall.rules, expected);
     for (const RegistryWrite& write : buildPortChangeSet(L"3389")) {
-        if (write.typeName == L"REG_SZ") {
+        if (std::holds_alternative<std::wstring>(write.data)) {
             EXPECT_EQ(server.fake.registry.value(write.path), std::nullopt);
         }
     }
@@ -333,8 +332,7 @@ TEST(CloseOld, CutOffIsPutBackByRollback) {
     closing.state = PendingState::ClosingOldPort;
     {
         const HeldChangeLock held(server.fake.changeLock);
-        closing.closing = planOldPortClosing(server.fake.platform,
-                                             *server.fake.shell.create(L"wscript.shell"), 3389);
+        closing.closing = planOldPortClosing(server.fake.platform, 3389);
     }
     server.fake.journal.write(journalText(closing));
     EXPECT_EQ(parseJournal(*server.fake.journal.text), closing);

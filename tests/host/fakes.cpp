@@ -1,7 +1,5 @@
 #include "tests/host/fakes.h"
 
-#include "platform/decimal_text.h"
-
 #include <algorithm>
 #include <cstddef>
 #include <utility>
@@ -50,30 +48,6 @@ std::vector<std::uint8_t> utf16leBytes(const std::wstring& text) {
     }
     unit(0);
     return bytes;
-}
-
-std::wstring textFromUtf16le(const std::vector<std::uint8_t>& bytes) {
-    std::vector<std::uint32_t> units;
-    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        units.push_back(bytes[i] | (static_cast<std::uint32_t>(bytes[i + 1]) << 8));
-    }
-    while (!units.empty() && units.back() == 0) {
-        units.pop_back();
-    }
-    std::wstring text;
-    for (std::size_t i = 0; i < units.size(); ++i) {
-        const std::uint32_t u = units[i];
-        const bool pair = u >= 0xD800 && u < 0xDC00 && i + 1 < units.size() &&
-                          units[i + 1] >= 0xDC00 && units[i + 1] < 0xE000;
-        if (pair && sizeof(wchar_t) == 4) {
-            text.push_back(
-                static_cast<wchar_t>(0x10000 + ((u - 0xD800) << 10) + (units[i + 1] - 0xDC00)));
-            ++i;
-        } else {
-            text.push_back(static_cast<wchar_t>(u));
-        }
-    }
-    return text;
 }
 
 } // namespace
@@ -179,52 +153,40 @@ bool FakeRegistry::keyExists(const std::wstring& keyPath) const {
     return keys_.count(split(keyPath + L"\\").keyChain.back()) != 0;
 }
 
-RegistryValue FakeRegistry::regread(const std::wstring& path) {
-    calls_.push_back(L"regread " + path);
+std::optional<RegistryValue> FakeRegistry::readIfPresent(const std::wstring& path) {
+    calls_.push_back(L"read " + path);
     const std::optional<StoredRegistryValue> stored = value(path);
     if (!stored) {
-        throw notFound();
+        return std::nullopt;
     }
-    if (stored->type == regDword && stored->bytes.size() == 4) {
-        const auto& b = stored->bytes;
-        return static_cast<std::uint32_t>(b[0] | (b[1] << 8) | (b[2] << 16) |
-                                          (static_cast<std::uint32_t>(b[3]) << 24));
-    }
-    if (stored->type == regSz || stored->type == regExpandSz) {
-        return textFromUtf16le(stored->bytes);
+    if (const std::optional<RegistryValue> read = valueOf(*stored)) {
+        return read;
     }
     throw invalidData();
 }
 
-StoredRegistryValue FakeRegistry::parseData(const std::wstring& data,
-                                            const std::wstring& typeName) {
-    if (typeName == L"REG_SZ") {
-        return stringValue(data, regSz);
+RegistryValue FakeRegistry::read(const std::wstring& path) {
+    if (std::optional<RegistryValue> present = readIfPresent(path)) {
+        return *present;
     }
-    if (typeName != L"REG_DWORD") {
-        throw invalidData();
-    }
-    const std::optional<std::uint32_t> number = parseDwordText(data);
-    if (!number) {
-        throw invalidData();
-    }
-    return dwordValue(*number);
+    throw notFound();
 }
 
-void FakeRegistry::regwrite(const std::wstring& path, const std::wstring& data,
-                            const std::wstring& typeName) {
-    calls_.push_back(L"regwrite " + path);
+void FakeRegistry::write(const std::wstring& path, const RegistryValue& data) {
+    calls_.push_back(L"write " + path);
     if (isLocked && !isLocked()) {
         ++unlockedChanges;
     }
-    writes_.push_back({path, data, typeName});
-    ++regwriteCount_;
+    writes_.push_back({path, data});
+    ++writeCount_;
     const SplitPath where = split(path);
-    if (failingRegwrite_ && *failingRegwrite_ == regwriteCount_) {
+    if (failingWrite_ && *failingWrite_ == writeCount_) {
         refusedPath_ = path;
     }
     throwIfRefused(path);
-    const StoredRegistryValue stored = parseData(data, typeName);
+    const auto* number = std::get_if<std::uint32_t>(&data);
+    const StoredRegistryValue stored =
+        number ? dwordValue(*number) : stringValue(std::get<std::wstring>(data));
     createChain(where.keyChain);
     keys_[where.keyChain.back()][where.valueName] = stored;
 }
@@ -275,14 +237,14 @@ void FakeRegistry::restore(const std::wstring& path, const RegistryValueState& b
     }
 }
 
-void FakeRegistry::failRegwrite(int nth, PlatformError error) {
-    failingRegwrite_ = nth;
-    regwriteError_ = std::move(error);
+void FakeRegistry::failWrite(int nth, PlatformError error) {
+    failingWrite_ = nth;
+    writeError_ = std::move(error);
 }
 
 void FakeRegistry::throwIfRefused(const std::wstring& path) const {
     if (refusedPath_ && sameName(*refusedPath_, path)) {
-        throw *regwriteError_;
+        throw *writeError_;
     }
 }
 
@@ -292,43 +254,6 @@ void FakeRegistry::failRestores(PlatformError error) {
 
 void FakeRegistry::failCaptures(PlatformError error) {
     captureError_ = std::move(error);
-}
-
-// --- FakeShellObjectFactory -----------------------------------------------------------
-
-class FakeShellObjectFactory::Object : public ShellObject, NonCopyable {
-public:
-    Object(FakeRegistry& registry, int& released) : registry_(registry), released_(released) {}
-    ~Object() override { ++released_; }
-
-    RegistryValue regread(const std::wstring& path) override { return registry_.regread(path); }
-    void regwrite(const std::wstring& path, const std::wstring& data,
-                  const std::wstring& typeName) override {
-        registry_.regwrite(path, data, typeName);
-    }
-    RegistryValueState capture(const std::wstring& path) override {
-        return registry_.capture(path);
-    }
-    void restore(const std::wstring& path, const RegistryValueState& before) override {
-        registry_.restore(path, before);
-    }
-
-private:
-    FakeRegistry& registry_;
-    int& released_;
-};
-
-std::unique_ptr<ShellObject> FakeShellObjectFactory::create(const std::wstring& progId) {
-    progIds_.push_back(progId);
-    if (createError_) {
-        throw *createError_;
-    }
-    if (!sameName(progId, L"wscript.shell")) {
-        throw PlatformError(-2147221005, L"无效的类字符串");
-    }
-    auto object = std::make_unique<Object>(registry_, released_);
-    ++created_;
-    return object;
 }
 
 // --- The other services ---------------------------------------------------------------

@@ -33,10 +33,10 @@ struct RegistryNameLess {
     bool operator()(const std::wstring& a, const std::wstring& b) const;
 };
 
-// A registry of keys and values, as the real shell object sees it. Keys keep the spelling
+// A registry of keys and values, as the real registry service sees it. Keys keep the spelling
 // of their first creation; lookups ignore case. The roots HKEY_LOCAL_MACHINE (HKLM) and
 // HKEY_CURRENT_USER (HKCU) always exist.
-class FakeRegistry {
+class FakeRegistry : public Registry {
 public:
     using Values = std::map<std::wstring, StoredRegistryValue, RegistryNameLess>;
     using Keys = std::map<std::wstring, Values, RegistryNameLess>;
@@ -51,29 +51,31 @@ public:
     // Every key and value, for byte-exact comparisons of before and after.
     const Keys& contents() const { return keys_; }
 
-    // The shell object's operations, with its error numbers.
-    RegistryValue regread(const std::wstring& path);
-    void regwrite(const std::wstring& path, const std::wstring& data, const std::wstring& typeName);
-    RegistryValueState capture(const std::wstring& path);
-    void restore(const std::wstring& path, const RegistryValueState& before);
+    // The registry service's operations, with its error numbers.
+    RegistryValue read(const std::wstring& path) override;
+    std::optional<RegistryValue> readIfPresent(const std::wstring& path) override;
+    void write(const std::wstring& path, const RegistryValue& data) override;
+    RegistryValueState capture(const std::wstring& path) override;
+    void restore(const std::wstring& path, const RegistryValueState& before) override;
 
-    // Failure injection: the Nth regwrite (1-based, counted over the registry's life) is
-    // refused as an ACL on its key refuses it: that write, and every later regwrite or
+    // Failure injection: the Nth write (1-based, counted over the registry's life) is
+    // refused as an ACL on its key refuses it: that write, and every later write or
     // restore of the same path, raises the error and changes nothing (like the real
     // service, a refused write removes the keys it created on the way).
-    void failRegwrite(int nth, PlatformError error);
+    void failWrite(int nth, PlatformError error);
     // Every restore from now on raises the error, after trying nothing.
     void failRestores(PlatformError error);
     void failCaptures(PlatformError error);
 
     struct Write {
-        std::wstring path, data, typeName;
+        std::wstring path;
+        RegistryValue data;
     };
     const std::vector<Write>& writes() const { return writes_; }
-    // "capture <path>", "regwrite <path>", "restore <path>", "regread <path>" in call order.
+    // "capture <path>", "write <path>", "restore <path>", "read <path>" in call order.
     const std::vector<std::wstring>& calls() const { return calls_; }
 
-    // When set, regwrite and restore count the calls made while it says false.
+    // When set, write and restore count the calls made while it says false.
     std::function<bool()> isLocked;
     int unlockedChanges = 0;
 
@@ -86,37 +88,16 @@ private:
     void createChain(const std::vector<std::wstring>& keyChain);
     bool hasSubkeys(const std::wstring& keyPath) const;
     void throwIfRefused(const std::wstring& path) const;
-    static StoredRegistryValue parseData(const std::wstring& data, const std::wstring& typeName);
 
     Keys keys_;
     std::vector<Write> writes_;
     std::vector<std::wstring> calls_;
-    int regwriteCount_ = 0;
-    std::optional<int> failingRegwrite_;
-    std::optional<PlatformError> regwriteError_;
+    int writeCount_ = 0;
+    std::optional<int> failingWrite_;
+    std::optional<PlatformError> writeError_;
     std::optional<std::wstring> refusedPath_;
     std::optional<PlatformError> restoreError_;
     std::optional<PlatformError> captureError_;
-};
-
-class FakeShellObjectFactory : public ShellObjectFactory {
-public:
-    explicit FakeShellObjectFactory(FakeRegistry& registry) : registry_(registry) {}
-    std::unique_ptr<ShellObject> create(const std::wstring& progId) override;
-
-    void failCreate(PlatformError error) { createError_ = std::move(error); }
-    int created() const { return created_; }
-    int released() const { return released_; }
-    int alive() const { return created_ - released_; }
-    const std::vector<std::wstring>& progIds() const { return progIds_; }
-
-private:
-    class Object;
-    FakeRegistry& registry_;
-    std::optional<PlatformError> createError_;
-    std::vector<std::wstring> progIds_;
-    int created_ = 0;
-    int released_ = 0;
 };
 
 // The fake registry's subkeys; a fixed computer name.
@@ -132,7 +113,7 @@ public:
     std::optional<std::wstring> sessionClientAddress; // none: a local session
     std::wstring bootId() override { return boot; }
     std::wstring boot = L"boot-1"; // another text: the system has started again
-    bool remoteSession = false; // a Remote Desktop session whose client named no address
+    bool remoteSession = false;    // a Remote Desktop session whose client named no address
 
 private:
     FakeRegistry& registry_;
@@ -337,7 +318,6 @@ public:
 // Every fake, bundled as the platform the logic works through.
 struct FakePlatform {
     FakeRegistry registry;
-    FakeShellObjectFactory shell{registry};
     FakeMessageBoxService messages;
     FakeLauncher launcher;
     FakeDocumentOpener documents;
@@ -356,7 +336,7 @@ struct FakePlatform {
 
     FakeSystemInfo info{registry};
 
-    Platform platform{{shell, launcher, firewall, ports, changeLock, services, clock, resultLog,
+    Platform platform{{registry, launcher, firewall, ports, changeLock, services, clock, resultLog,
                        info, audit, journal, watcher},
                       messages,
                       documents,

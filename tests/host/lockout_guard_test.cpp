@@ -199,7 +199,6 @@ TEST_P(ModifyHeldPort, WarnsBeforeAnyWriteAndOnlyYesGoesOn) {
         EXPECT_EQ(fake.registry.contents(), before);
         EXPECT_TRUE(fake.firewall.calls().empty());
     }
-    EXPECT_EQ(fake.shell.alive(), 0);
     EXPECT_EQ(window.text, L"08080");
 }
 

@@ -18,20 +18,20 @@ namespace {
 const PlatformError accessDenied(5, L"拒绝访问。");
 
 // The four writes, from what the registry holds just before.
-void applyTo(ShellObject& shell, const PortChangeSet& set) {
-    applyPortChangeSet(shell, set, captureValues(shell, set));
+void applyTo(Registry& registry, const PortChangeSet& set) {
+    applyPortChangeSet(registry, set, captureValues(registry, set));
 }
 const PlatformError restoreRefused(1018, L"试图在标记为删除的注册表项中进行非法操作。");
 
 class BuildPortChangeSet : public ::testing::TestWithParam<std::wstring> {};
 
-TEST_P(BuildPortChangeSet, UsesTheTextAsTypedInAllFourWrites) {
+TEST_P(BuildPortChangeSet, UsesTheTextAsTypedInTheEntriesAndItsNumberInTheListenerValues) {
     const std::wstring p = GetParam();
     const PortChangeSet expected{{
-        {tdsPort, L" " + p + L" ", L"REG_DWORD"},
-        {rdpTcpPort, L" " + p + L" ", L"REG_DWORD"},
-        {standardList + L"\\" + p + L":TCP ", p + L":TCP:*:Enabled:" + p, L"REG_SZ"},
-        {domainList + L"\\" + p + L":TCP ", p + L":TCP:*:Enabled:" + p, L"REG_SZ"},
+        {tdsPort, static_cast<std::uint32_t>(std::stoul(p))},
+        {rdpTcpPort, static_cast<std::uint32_t>(std::stoul(p))},
+        {standardList + L"\\" + p + L":TCP ", p + L":TCP:*:Enabled:" + p},
+        {domainList + L"\\" + p + L":TCP ", p + L":TCP:*:Enabled:" + p},
     }};
     EXPECT_EQ(buildPortChangeSet(p), expected);
 }
@@ -49,33 +49,30 @@ TEST(BuildPortChangeSetFor888, NamesTheFirewallValueWithItsTrailingSpace) {
         const std::wstring name = path.substr(path.rfind(L'\\') + 1);
         EXPECT_EQ(name, L"888:TCP ");
         EXPECT_EQ(name.size(), 8u);
-        EXPECT_EQ(set[i].data, L"888:TCP:*:Enabled:888");
+        EXPECT_EQ(set[i].data, RegistryValue(L"888:TCP:*:Enabled:888"));
     }
-    EXPECT_EQ(set[0].data, L" 888 ");
+    EXPECT_EQ(set[0].data, RegistryValue(888u));
     EXPECT_NE(set[2].path, set[3].path);
 }
 
 TEST(ApplyPortChangeSet, CapturesAllFourValuesThenWritesInOrder) {
     FakeRegistry registry;
     arrange(registry, Arrangement::Server);
-    FakeShellObjectFactory factory(registry);
-    const auto shell = factory.create(L"wscript.shell");
     const PortChangeSet set = buildPortChangeSet(L"888");
 
-    applyTo(*shell, set);
+    applyTo(registry, set);
 
     std::vector<std::wstring> expectedCalls;
     for (const auto& write : set) {
         expectedCalls.push_back(L"capture " + write.path);
     }
     for (const auto& write : set) {
-        expectedCalls.push_back(L"regwrite " + write.path);
+        expectedCalls.push_back(L"write " + write.path);
     }
     EXPECT_EQ(registry.calls(), expectedCalls);
     ASSERT_EQ(registry.writes().size(), 4u);
     for (std::size_t i = 0; i < 4; ++i) {
         EXPECT_EQ(registry.writes()[i].data, set[i].data);
-        EXPECT_EQ(registry.writes()[i].typeName, set[i].typeName);
     }
 }
 
@@ -94,8 +91,7 @@ void expectChangeStored(const FakeRegistry& registry, const std::wstring& port,
 FakeRegistry changed(Arrangement arrangement, const std::wstring& portText) {
     FakeRegistry registry;
     arrange(registry, arrangement);
-    FakeShellObjectFactory factory(registry);
-    applyTo(*factory.create(L"wscript.shell"), buildPortChangeSet(portText));
+    applyTo(registry, buildPortChangeSet(portText));
     return registry;
 }
 
@@ -119,12 +115,10 @@ TEST(ApplyPortChangeSet, KeepsLeadingZerosInNamesButStoresTheNumber) {
 TEST(ApplyPortChangeSet, TheSamePortTwiceOverwritesTheSameFourValues) {
     FakeRegistry registry;
     arrange(registry, Arrangement::Server);
-    FakeShellObjectFactory factory(registry);
-    const auto shell = factory.create(L"wscript.shell");
-    applyTo(*shell, buildPortChangeSet(L"888"));
+    applyTo(registry, buildPortChangeSet(L"888"));
     const auto afterFirst = registry.contents();
 
-    applyTo(*shell, buildPortChangeSet(L"888"));
+    applyTo(registry, buildPortChangeSet(L"888"));
 
     EXPECT_EQ(registry.contents(), afterFirst);
     EXPECT_EQ(registry.writes().size(), 8u);
@@ -137,11 +131,10 @@ TEST_P(FailedWrite, LeavesTheRegistryExactlyAsBeforeAndRaisesTheOriginalError) {
     FakeRegistry registry;
     arrange(registry, arrangement);
     const auto before = registry.contents();
-    registry.failRegwrite(position, accessDenied);
-    FakeShellObjectFactory factory(registry);
+    registry.failWrite(position, accessDenied);
     const PortChangeSet set = buildPortChangeSet(L"888");
 
-    const PlatformError error = thrownBy([&] { applyTo(*factory.create(L"wscript.shell"), set); });
+    const PlatformError error = thrownBy([&] { applyTo(registry, set); });
     EXPECT_EQ(error.number(), 5);
     EXPECT_EQ(error.description(), L"拒绝访问。");
 
@@ -159,7 +152,6 @@ TEST_P(FailedWrite, LeavesTheRegistryExactlyAsBeforeAndRaisesTheOriginalError) {
     for (int i = 0; i < position - 1; ++i) {
         EXPECT_EQ(restores[i], L"restore " + set[position - 2 - i].path) << "newest first";
     }
-    EXPECT_EQ(factory.alive(), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(EachPosition, FailedWrite, eachWritePositionOnEachArrangement(),
@@ -168,12 +160,10 @@ INSTANTIATE_TEST_SUITE_P(EachPosition, FailedWrite, eachWritePositionOnEachArran
 TEST(FailedWriteWithFailedRestore, ReportsBothAndStillTriesEveryRestore) {
     FakeRegistry registry;
     arrange(registry, Arrangement::Server);
-    registry.failRegwrite(3, accessDenied);
+    registry.failWrite(3, accessDenied);
     registry.failRestores(restoreRefused);
-    FakeShellObjectFactory factory(registry);
 
-    const PlatformError error =
-        thrownBy([&] { applyTo(*factory.create(L"wscript.shell"), buildPortChangeSet(L"888")); });
+    const PlatformError error = thrownBy([&] { applyTo(registry, buildPortChangeSet(L"888")); });
     EXPECT_EQ(error.number(), 5);
     EXPECT_EQ(error.description(), L"拒绝访问。\r\n恢复原值失败（错误 1018）："
                                    L"试图在标记为删除的注册表项中进行非法操作。");
@@ -189,10 +179,8 @@ TEST(FailedCapture, WritesNothing) {
     arrange(registry, Arrangement::Server);
     const auto before = registry.contents();
     registry.failCaptures(accessDenied);
-    FakeShellObjectFactory factory(registry);
 
-    EXPECT_THROW(applyTo(*factory.create(L"wscript.shell"), buildPortChangeSet(L"888")),
-                 PlatformError);
+    EXPECT_THROW(applyTo(registry, buildPortChangeSet(L"888")), PlatformError);
     EXPECT_TRUE(registry.writes().empty());
     EXPECT_EQ(registry.contents(), before);
 }
@@ -203,9 +191,8 @@ TEST_P(UndoAfterSuccess, PutsEveryValueAndKeyBack) {
     FakePlatform fake;
     arrange(fake.registry, GetParam());
     const auto before = fake.registry.contents();
-    const auto shell = fake.shell.create(L"wscript.shell");
     const HeldChangeLock held(fake.changeLock);
-    PortChange change(fake.platform, *shell, L"888");
+    PortChange change(fake.platform, L"888");
     change.apply(WhenInPlace::Rewrite);
     ASSERT_NE(fake.registry.contents(), before);
 
@@ -223,9 +210,8 @@ INSTANTIATE_TEST_SUITE_P(Arrangements, UndoAfterSuccess,
 TEST(UndoRollback, TriesAllFourAndRaisesTheFirstFailure) {
     FakePlatform fake;
     arrange(fake.registry, Arrangement::Server);
-    const auto shell = fake.shell.create(L"wscript.shell");
     const HeldChangeLock held(fake.changeLock);
-    PortChange change(fake.platform, *shell, L"888");
+    PortChange change(fake.platform, L"888");
     change.apply(WhenInPlace::Rewrite);
     fake.registry.failRestores(restoreRefused);
 

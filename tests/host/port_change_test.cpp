@@ -16,8 +16,7 @@ namespace {
 const PlatformError anotherChange(1618, L"另一个端口修改正在进行，请稍后再试。");
 
 PortChangeOutcome change(FakePlatform& fake, const std::wstring& portText, WhenInPlace mode) {
-    const std::unique_ptr<ShellObject> shell = fake.platform.shell.create(L"wscript.shell");
-    return applyPortChange(fake.platform, *shell, portText, mode);
+    return applyPortChange(fake.platform, portText, mode);
 }
 
 // The state a first change to 888 leaves: all four values and both rules.
@@ -120,7 +119,6 @@ TEST(ModifyCommandWhileAnotherChangeHoldsTheLock, RaisesForTheErrorReportAndNeve
     EXPECT_TRUE(fake.registry.writes().empty());
     EXPECT_TRUE(fake.firewall.calls().empty());
     EXPECT_TRUE(fake.messages.boxes().empty());
-    EXPECT_EQ(fake.shell.alive(), 0);
 }
 
 } // namespace

@@ -2,7 +2,7 @@
 
 #include "logic/port_change_set.h"
 #include "platform/win32/runtime/runtime.h"
-#include "platform/win32/registry/registry_shell_object.h"
+#include "platform/win32/registry/system_registry.h"
 #include "platform/win32/runtime/win32_error.h"
 #include "tests/win/test_support.h"
 #include "tests/common/test_helpers.h"
@@ -57,25 +57,27 @@ std::vector<PathState> allFourStates() {
 }
 
 // The four writes, from what the registry holds just before.
-void applyTo(ShellObject& shell, const PortChangeSet& set) {
-    applyPortChangeSet(shell, set, captureValues(shell, set));
+void applyTo(Registry& registry, const PortChangeSet& set) {
+    applyPortChangeSet(registry, set, captureValues(registry, set));
 }
 
-std::wstring reportOfApplying(ShellObject& shell, const std::wstring& portText) {
-    const PlatformError error = thrownBy([&] { applyTo(shell, buildPortChangeSet(portText)); });
+std::wstring reportOfApplying(Registry& registry, const std::wstring& portText) {
+    const PlatformError error = thrownBy([&] { applyTo(registry, buildPortChangeSet(portText)); });
     return win32::errorReportText(error.number(), error.description());
 }
 
-// The real registry shell object, with a refusing DACL put on keys as soon as the given
+// The real registry service, with a refusing DACL put on keys as soon as the given
 // write has succeeded: a refusal that starts in the middle of a change.
-class RefusingAfterWrite final : public ShellObject {
+class RefusingAfterWrite final : public Registry {
 public:
-    RefusingAfterWrite(ShellObject& real, int write, std::vector<std::wstring> keys)
+    RefusingAfterWrite(Registry& real, int write, std::vector<std::wstring> keys)
         : real_(real), refuseAfter_(write), keys_(std::move(keys)) {}
-    RegistryValue regread(const std::wstring& path) override { return real_.regread(path); }
-    void regwrite(const std::wstring& path, const std::wstring& data,
-                  const std::wstring& typeName) override {
-        real_.regwrite(path, data, typeName);
+    RegistryValue read(const std::wstring& path) override { return real_.read(path); }
+    std::optional<RegistryValue> readIfPresent(const std::wstring& path) override {
+        return real_.readIfPresent(path);
+    }
+    void write(const std::wstring& path, const RegistryValue& data) override {
+        real_.write(path, data);
         if (++writes_ == refuseAfter_) {
             for (const std::wstring& key : keys_) {
                 test::setKeyDacl(HKEY_LOCAL_MACHINE, key, L"D:P(D;;0x6;;;WD)(A;;KA;;;WD)");
@@ -88,7 +90,7 @@ public:
     }
 
 private:
-    ShellObject& real_;
+    Registry& real_;
     int refuseAfter_;
     std::vector<std::wstring> keys_;
     int writes_ = 0;
@@ -100,26 +102,25 @@ protected:
     void SetUp() override {
         for (const wchar_t* port : {L"888", L"080"}) {
             for (const RegistryWrite& write : buildPortChangeSet(port)) {
-                saved_.emplace_back(write.path, shell->capture(write.path));
+                saved_.emplace_back(write.path, registry.capture(write.path));
             }
         }
     }
     void TearDown() override {
         for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
-            shell->restore(it->first, it->second);
+            registry.restore(it->first, it->second);
         }
     }
 
     // Applies the change to 888 while writes under the key are refused; the error report.
     std::wstring reportWithWritesRefusedUnder(const std::wstring& key) {
         test::setKeyDacl(HKEY_LOCAL_MACHINE, key, L"D:P(D;;0x6;;;WD)(A;;KA;;;WD)");
-        const std::wstring report = reportOfApplying(*shell, L"888");
+        const std::wstring report = reportOfApplying(registry, L"888");
         test::setKeyDacl(HKEY_LOCAL_MACHINE, key, L"D:(A;;KA;;;WD)");
         return report;
     }
 
-    std::unique_ptr<ShellObject> shell =
-        win32::RegistryShellObjectFactory().create(L"wscript.shell");
+    Registry& registry = win32::systemRegistry();
 
 private:
     std::vector<std::pair<std::wstring, RegistryValueState>> saved_;
@@ -137,7 +138,7 @@ class PortStoredOnTheRegistry : public PortChangeSetOnTheRegistry,
 // The listener values hold the number; the open-port records keep the text as typed.
 TEST_P(PortStoredOnTheRegistry, AsNumbersAndOpenPortRecords) {
     const std::wstring port = GetParam().port;
-    applyTo(*shell, buildPortChangeSet(port));
+    applyTo(registry, buildPortChangeSet(port));
 
     const RawValue number{REG_DWORD, bytesOf(GetParam().number)};
     EXPECT_EQ(hklm(tdsKey, L"PortNumber"), number);
@@ -209,7 +210,7 @@ TEST_F(PortChangeSetOnTheRegistry, APutBackRefusedTooIsReportedOnASecondLine) {
     seedConfiguredServer();
     const std::vector<PathState> before = allFourStates();
     // After write 2, write 3 is refused, and so is putting write 1 back.
-    RefusingAfterWrite refusing(*shell, 2, {tdsKey, standardList});
+    RefusingAfterWrite refusing(registry, 2, {tdsKey, standardList});
 
     const std::wstring report = reportOfApplying(refusing, L"888");
     for (const std::wstring& key : {tdsKey, standardList}) {

@@ -84,7 +84,7 @@ public:
     ~ThrowawayKey();
 
     const std::wstring& subKey() const { return subKey_; }
-    // The path as the shell object takes it: "HKEY_CURRENT_USER\<subkey>\<rest>".
+    // The path as the registry service takes it: "HKEY_CURRENT_USER\<subkey>\<rest>".
     std::wstring path(const std::wstring& rest) const;
 
 private:

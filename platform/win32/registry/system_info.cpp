@@ -39,8 +39,8 @@ std::optional<std::wstring> readBootId(HKEY key) {
     wchar_t text[64] = {};
     DWORD size = sizeof text - sizeof(wchar_t);
     DWORD type = 0;
-    const LSTATUS status = RegQueryValueExW(key, bootValue, nullptr, &type,
-                                            reinterpret_cast<BYTE*>(text), &size);
+    const LSTATUS status =
+        RegQueryValueExW(key, bootValue, nullptr, &type, reinterpret_cast<BYTE*>(text), &size);
     if (status == ERROR_FILE_NOT_FOUND || (status == ERROR_SUCCESS && type != REG_SZ)) {
         return std::nullopt;
     }

@@ -1,4 +1,4 @@
-#include "platform/decimal_text.h"
+#include "logic/decimal_text.h"
 
 namespace velkora {
 

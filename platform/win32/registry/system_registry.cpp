@@ -1,10 +1,9 @@
-#include "platform/win32/registry/registry_shell_object.h"
+#include "platform/win32/registry/system_registry.h"
 
 #include <windows.h>
 
 #include <cstring>
 
-#include "platform/decimal_text.h"
 #include "platform/win32/registry/registry_path.h"
 #include "platform/win32/runtime/unique_handles.h"
 #include "platform/win32/runtime/win32_error.h"
@@ -91,49 +90,29 @@ LSTATUS removeEmptyKeys(const RegistryPath& path, int count) {
     return ERROR_SUCCESS;
 }
 
-StoredRegistryValue encode(const std::wstring& data, const std::wstring& typeName) {
-    if (typeName == L"REG_DWORD") {
-        const std::optional<std::uint32_t> number = parseDwordText(data);
-        if (!number) {
-            throwWin32(ERROR_INVALID_DATA);
-        }
+// A number as REG_DWORD, a text as REG_SZ with its terminating NUL.
+StoredRegistryValue encode(const RegistryValue& data) {
+    if (const auto* number = std::get_if<std::uint32_t>(&data)) {
         StoredRegistryValue value{REG_DWORD, std::vector<std::uint8_t>(sizeof(DWORD))};
         const DWORD dword = *number;
         std::memcpy(value.bytes.data(), &dword, sizeof dword);
         return value;
     }
-    if (typeName == L"REG_SZ") {
-        const std::size_t size = (data.size() + 1) * sizeof(wchar_t);
-        if (size > MAXDWORD) {
-            throwWin32(ERROR_INVALID_DATA);
-        }
-        StoredRegistryValue value{REG_SZ, std::vector<std::uint8_t>(size)};
-        std::memcpy(value.bytes.data(), data.c_str(), size);
-        return value;
+    const std::wstring& text = std::get<std::wstring>(data);
+    const std::size_t size = (text.size() + 1) * sizeof(wchar_t);
+    if (size > MAXDWORD) {
+        throwWin32(ERROR_INVALID_DATA);
     }
-    throwWin32(ERROR_UNSUPPORTED_TYPE);
+    StoredRegistryValue value{REG_SZ, std::vector<std::uint8_t>(size)};
+    std::memcpy(value.bytes.data(), text.c_str(), size);
+    return value;
 }
 
 RegistryValue decode(const StoredRegistryValue& stored) {
-    switch (stored.type) {
-    case REG_DWORD: {
-        if (stored.bytes.size() != sizeof(DWORD)) {
-            throwWin32(ERROR_INVALID_DATA);
-        }
-        DWORD number = 0;
-        std::memcpy(&number, stored.bytes.data(), sizeof number);
-        return std::uint32_t{number};
+    if (const std::optional<RegistryValue> value = valueOf(stored)) {
+        return *value;
     }
-    case REG_SZ:
-    case REG_EXPAND_SZ: {
-        std::wstring text(stored.bytes.size() / sizeof(wchar_t), L'\0');
-        std::memcpy(text.data(), stored.bytes.data(), text.size() * sizeof(wchar_t));
-        text.resize(std::wcslen(text.c_str())); // up to the terminating NUL
-        return text;
-    }
-    default:
-        throwWin32(ERROR_UNSUPPORTED_TYPE);
-    }
+    throwWin32(stored.type == REG_DWORD ? ERROR_INVALID_DATA : ERROR_UNSUPPORTED_TYPE);
 }
 
 LSTATUS createKey(const RegistryPath& path, UniqueHkey& key) {
@@ -147,9 +126,9 @@ LSTATUS setValue(HKEY key, const std::wstring& name, const StoredRegistryValue& 
                           static_cast<DWORD>(value.bytes.size()));
 }
 
-class RegistryShellObject final : public ShellObject {
+class SystemRegistry final : public Registry {
 public:
-    RegistryValue regread(const std::wstring& pathText) override {
+    RegistryValue read(const std::wstring& pathText) override {
         const RegistryPath path = parseRegistryPath(pathText);
         UniqueHkey key;
         checkWin32(openKey(path, path.keys.size(), KEY_QUERY_VALUE, key));
@@ -160,10 +139,24 @@ public:
         return decode(*stored);
     }
 
-    void regwrite(const std::wstring& pathText, const std::wstring& data,
-                  const std::wstring& typeName) override {
+    std::optional<RegistryValue> readIfPresent(const std::wstring& pathText) override {
         const RegistryPath path = parseRegistryPath(pathText);
-        const StoredRegistryValue value = encode(data, typeName);
+        UniqueHkey key;
+        const LSTATUS opened = openKey(path, path.keys.size(), KEY_QUERY_VALUE, key);
+        if (opened == ERROR_FILE_NOT_FOUND) {
+            return std::nullopt;
+        }
+        checkWin32(opened);
+        const std::optional<StoredRegistryValue> stored = queryValue(key.get(), path.valueName);
+        if (!stored) {
+            return std::nullopt;
+        }
+        return decode(*stored);
+    }
+
+    void write(const std::wstring& pathText, const RegistryValue& data) override {
+        const RegistryPath path = parseRegistryPath(pathText);
+        const StoredRegistryValue value = encode(data);
         const int missingKeys = countMissingKeys(path);
 
         UniqueHkey key;
@@ -221,13 +214,9 @@ private:
 
 } // namespace
 
-std::unique_ptr<ShellObject> RegistryShellObjectFactory::create(const std::wstring& progId) {
-    const bool isShell = CompareStringOrdinal(progId.c_str(), static_cast<int>(progId.size()),
-                                              L"wscript.shell", -1, TRUE) == CSTR_EQUAL;
-    if (!isShell) {
-        throw hresultError(REGDB_E_CLASSNOTREG);
-    }
-    return std::make_unique<RegistryShellObject>();
+Registry& systemRegistry() {
+    static SystemRegistry registry;
+    return registry;
 }
 
 } // namespace velkora::win32

@@ -1,20 +1,20 @@
-#pragma once
-
-// How the registry shell object reads a REG_DWORD datum given as text. One table, run
-// against the real shell object (under Wine) and against the host's fake registry, so
-// that the fake cannot drift from the real thing.
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "logic/decimal_text.h"
+#include "tests/common/test_helpers.h"
+
 namespace velkora::test {
+namespace {
 
 struct DwordTextCase {
     const char* label;
     std::wstring data;
-    std::optional<std::uint32_t> stored; // absent: refused with error 13, nothing written
+    std::optional<std::uint32_t> stored; // absent: not a number
 };
 
 inline const std::vector<DwordTextCase> dwordTextCases = {
@@ -41,4 +41,13 @@ inline const std::vector<DwordTextCase> dwordTextCases = {
     {"FullWidth", L"８８", std::nullopt},
 };
 
+class DecimalText : public ::testing::TestWithParam<DwordTextCase> {};
+
+TEST_P(DecimalText, IsTheNumberItsDigitsDenoteOrNothing) {
+    EXPECT_EQ(parseDwordText(GetParam().data), GetParam().stored);
+}
+
+INSTANTIATE_TEST_SUITE_P(Data, DecimalText, ::testing::ValuesIn(dwordTextCases), CaseLabel());
+
+} // namespace
 } // namespace velkora::test
