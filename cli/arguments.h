@@ -4,32 +4,18 @@
 #include <string>
 #include <vector>
 
+#include "logic/port_change_request.h"
+
 namespace velkora::cli {
 
 enum class Command { Status, Check, Set, Confirm, Rollback, Watch, Help, Version };
-enum class RestartMode { None, Computer, Service };
 
-// One run of the command line, as asked.
-struct Invocation {
+// One run of the command line, as asked: check and set take the change's fields.
+struct Invocation : PortChangeRequest {
     Command command = Command::Help;
-    std::wstring portText; // check and set: exactly as given, leading zeros kept
-    RestartMode restart = RestartMode::None;
-    bool force = false;
     bool json = false;
-    long verifySeconds = 60;           // --restart service: how long to wait for the listener
-    long confirmSeconds = 0;           // taken back by itself unless confirmed within; 0: not asked
-    bool confirmByCommandOnly = false; // a remote logon does not confirm it
-    bool closeOld = false;             // once confirmed, the old port is closed
-    // set --allow-from: the remote addresses the rules let in, in the firewall's own text
-    std::optional<std::wstring> allowFrom;
 
-    bool operator==(const Invocation& o) const {
-        return command == o.command && portText == o.portText && restart == o.restart &&
-               force == o.force && json == o.json && verifySeconds == o.verifySeconds &&
-               confirmSeconds == o.confirmSeconds &&
-               confirmByCommandOnly == o.confirmByCommandOnly && closeOld == o.closeOld &&
-               allowFrom == o.allowFrom;
-    }
+    bool operator==(const Invocation&) const = default;
 };
 
 struct ParsedArguments {

@@ -142,11 +142,11 @@ void PortChange::putBack() {
     });
 }
 
-PortChangeOutcome applyPortChange(SystemServices& system, const std::wstring& portText,
-                                  WhenInPlace whenInPlace, OnInterruptedChange onInterrupted,
+PortChangeOutcome applyPortChange(SystemServices& system, const HeldChangeLock& held,
+                                  const std::wstring& portText, WhenInPlace whenInPlace,
+                                  OnInterruptedChange onInterrupted,
                                   const std::optional<std::wstring>& allowFrom,
                                   ConfirmedChange* confirmation) {
-    const HeldChangeLock held(system.changeLock);
     PortChange change(system, portText, allowFrom);
     refuseUnsafeChange(system, held, change, onInterrupted);
     // Values written earlier that the service has not taken up: the restart moves it from the
@@ -161,6 +161,12 @@ PortChangeOutcome applyPortChange(SystemServices& system, const std::wstring& po
         confirmation->awaitConfirmation();
     }
     return outcome;
+}
+
+PortChangeOutcome applyPortChange(SystemServices& system, const std::wstring& portText,
+                                  WhenInPlace whenInPlace, OnInterruptedChange onInterrupted) {
+    const HeldChangeLock held(system.changeLock);
+    return applyPortChange(system, held, portText, whenInPlace, onInterrupted);
 }
 
 void refuseUnsafeChange(SystemServices& system, const HeldChangeLock& held,

@@ -95,14 +95,20 @@ enum class OnInterruptedChange {
 
 class ConfirmedChange;
 
-// The change on its own: under the change lock, refused while another change waits for
-// confirmation, read once, then applied. With a confirmation, its journal and watcher are
-// there before the first write, and the change awaits confirmation once it is made.
-PortChangeOutcome applyPortChange(SystemServices& system, const std::wstring& portText,
-                                  WhenInPlace whenInPlace,
+// The change on its own, under the change lock the caller holds: refused while another change waits
+// for confirmation, read once, then applied. With a confirmation, its journal and watcher are there
+// before the first write, and the change awaits confirmation once it is made.
+PortChangeOutcome applyPortChange(SystemServices& system, const HeldChangeLock& held,
+                                  const std::wstring& portText, WhenInPlace whenInPlace,
                                   OnInterruptedChange onInterrupted = OnInterruptedChange::GoOn,
                                   const std::optional<std::wstring>& allowFrom = std::nullopt,
                                   ConfirmedChange* confirmation = nullptr);
+
+// The same, taking the change lock for itself: the window's Modify, which asks nothing else
+// under it.
+PortChangeOutcome applyPortChange(SystemServices& system, const std::wstring& portText,
+                                  WhenInPlace whenInPlace,
+                                  OnInterruptedChange onInterrupted = OnInterruptedChange::GoOn);
 
 // Under the lock, before anything is written: refuses a change on top of one that waits for
 // confirmation (1618), and after an interrupted change, as onInterrupted says.

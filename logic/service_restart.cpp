@@ -344,12 +344,12 @@ bool restartStillPending(SystemServices& system, long port) {
            ServiceListener::Elsewhere;
 }
 
-ServicePortChange changePortWithServiceRestart(SystemServices& system, const std::wstring& portText,
+ServicePortChange changePortWithServiceRestart(SystemServices& system, const HeldChangeLock& held,
+                                               const std::wstring& portText,
                                                const ServiceRestartLimits& limits,
                                                OnInterruptedChange onInterrupted,
                                                const std::optional<std::wstring>& allowFrom,
                                                ConfirmedChange* confirmation) {
-    const HeldChangeLock held(system.changeLock);
     ProbeListenerTable listeners(system.ports, system.services);
     checkServiceCanRestart(system.services, remoteDesktopServiceName);
 

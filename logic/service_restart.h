@@ -133,16 +133,17 @@ struct ServicePortChange {
     std::optional<long> listenerPortNow;    // after a failed roll-back: the value in effect
 };
 
-// The whole change with a restart of the Remote Desktop service, under the change lock taken
-// once: the service is checked before anything is written; the change is made; then the
+// The whole change with a restart of the Remote Desktop service, under the change lock the
+// caller holds: the service is checked before anything is written; the change is made; then the
 // service is restarted and the change put back unless it comes up on the new port. Values
 // that were in place already (written earlier without a restart) are not put back: the
 // service is restarted for them unless it listens on the port.
 // With a confirmation, the change awaits it once verified; one put back ends it; one that could
 // not be put back is left to its watcher.
 ServicePortChange
-changePortWithServiceRestart(SystemServices& system, const std::wstring& portText,
-                             const ServiceRestartLimits& limits, OnInterruptedChange onInterrupted,
+changePortWithServiceRestart(SystemServices& system, const HeldChangeLock& held,
+                             const std::wstring& portText, const ServiceRestartLimits& limits,
+                             OnInterruptedChange onInterrupted,
                              const std::optional<std::wstring>& allowFrom = std::nullopt,
                              ConfirmedChange* confirmation = nullptr);
 

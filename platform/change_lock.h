@@ -12,6 +12,9 @@ public:
     // true, since the change that process made may be half done.
     virtual bool acquire() = 0;
     virtual void release() noexcept = 0;
+    // Whether an acquire in this process has taken the lock over so: the run says so, whatever
+    // came of it.
+    virtual bool takenOver() const = 0;
 };
 
 // Holds the lock for the length of a scope.

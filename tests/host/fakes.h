@@ -246,6 +246,7 @@ public:
     bool acquire() override;
     bool abandoned = false; // acquire finds it left by a holder that ended
     void release() noexcept override { ++released; }
+    bool takenOver() const override { return abandoned && acquired > 0; }
     void failWith(PlatformError error) { error_ = std::move(error); }
     bool held() const { return acquired > released; }
     int acquired = 0;

@@ -140,6 +140,7 @@ bool NamedMutexChangeLock::acquire() {
     case WAIT_OBJECT_0:
         return false;
     case WAIT_ABANDONED:
+        takenOver_ = true;
         return true;
     case WAIT_TIMEOUT:
         throw PlatformError(anotherChangeInProgress, L"另一个端口修改正在进行，请稍后再试。");

@@ -49,10 +49,12 @@ public:
 
     bool acquire() override;
     void release() noexcept override;
+    bool takenOver() const override { return takenOver_; }
 
 private:
     std::wstring name_;
     DWORD waitMs_;
+    bool takenOver_ = false;
     std::optional<ChangeLockMutex> mutex_;
 };
 

@@ -97,9 +97,9 @@ void createFolder(const std::wstring& folder) {
 // A folder of ours may still carry what it inherited from ProgramData (made by an earlier
 // version, or by an administrator by hand), which lets every user create files in it: it gets
 // the protected DACL again before anything is opened in it, and the administrators as owner
-// (one an administrator's own account owns would be refused by the watcher). By name, while the handle held
-// without delete sharing keeps it from being renamed or replaced: a folder of another owner
-// may deny the administrators WRITE_DAC, and is to be refused for its owner, not for that.
+// (one an administrator's own account owns would be refused by the watcher). By name, while the
+// handle held without delete sharing keeps it from being renamed or replaced: a folder of another
+// owner may deny the administrators WRITE_DAC, and is to be refused for its owner, not for that.
 void protectFolder(std::wstring folder) {
     const UniqueLocalMemory descriptor = securityDescriptorFrom(folderAccess);
     BOOL present = FALSE;
