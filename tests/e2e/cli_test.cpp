@@ -14,9 +14,9 @@
 #include <thread>
 #include <vector>
 
-#include "tests/e2e/cli_process.h"
+#include "tests/common/cli_process.h"
 #include "tests/e2e/e2e_environment.h"
-#include "tests/e2e/e2e_registry.h"
+#include "tests/common/registry_values.h"
 #include "tests/kept_firewall/kept_firewall_prefix.h"
 #include "velkora_version.h"
 

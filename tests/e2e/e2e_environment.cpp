@@ -78,13 +78,6 @@ std::vector<std::wstring> recordedField(const std::wstring& program, size_t fiel
 
 } // namespace
 
-std::wstring driverFolder() {
-    wchar_t path[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring folder = path;
-    return folder.substr(0, folder.find_last_of(L"\\/"));
-}
-
 std::wstring velkoraExe() {
     return driverFolder() + L"\\velkora.exe";
 }

@@ -9,7 +9,7 @@
 #include <sstream>
 #include <string>
 
-#include "tests/e2e/cli_process.h"
+#include "tests/common/cli_process.h"
 #include "tests/service/standins.h"
 
 namespace velkora::test {

@@ -13,7 +13,7 @@
 #include <string>
 
 #include "platform/platform_error.h"
-#include "tests/e2e/cli_process.h"
+#include "tests/common/cli_process.h"
 #include "tests/service/standins.h"
 
 namespace velkora::test {

@@ -1,4 +1,4 @@
-#include "tests/e2e/e2e_registry.h"
+#include "tests/common/registry_values.h"
 
 namespace velkora::test {
 

@@ -1,6 +1,6 @@
-#include "tests/e2e/cli_process.h"
+#include "tests/common/cli_process.h"
 
-#include "tests/e2e/e2e_environment.h"
+#include "tests/common/child_process.h"
 
 namespace velkora::test {
 namespace {
