@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "tests/common/test_helpers.h"
+
 namespace velkora::test {
 
 HeldPortChangeLock::HeldPortChangeLock() {
@@ -109,12 +111,8 @@ void clearRecords() {
 
 std::vector<std::wstring> waitForRecordedCalls(const std::wstring& program, size_t count,
                                                DWORD timeoutMs) {
-    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-    std::vector<std::wstring> calls = recordedCalls(program);
-    while (calls.size() < count && GetTickCount64() < deadline) {
-        Sleep(50);
-        calls = recordedCalls(program);
-    }
+    std::vector<std::wstring> calls;
+    waitUntil([&] { return (calls = recordedCalls(program)).size() >= count; }, timeoutMs);
     return calls;
 }
 

@@ -7,13 +7,13 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
-#include <functional>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 
 #include "platform/platform_error.h"
 #include "tests/common/cli_process.h"
+#include "tests/common/test_helpers.h"
 #include "tests/service/standins.h"
 
 namespace velkora::test {
@@ -57,16 +57,6 @@ std::wstring entry(const wchar_t* name) {
     const LSTATUS status =
         RegGetValueW(HKEY_LOCAL_MACHINE, openPortList, name, RRF_RT_REG_SZ, nullptr, data, &size);
     return status == ERROR_SUCCESS ? std::wstring(data) : L"(" + std::to_wstring(status) + L")";
-}
-
-// Polls until the condition holds or the limit passes; how long it took.
-std::chrono::milliseconds waitFor(const std::function<bool()>& condition, int limitSeconds) {
-    const auto started = Clock::now();
-    while (!condition() && Clock::now() - started < std::chrono::seconds(limitSeconds)) {
-        Sleep(100);
-    }
-    EXPECT_TRUE(condition());
-    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started);
 }
 
 // A folder an administrator made outside the protected ones, where every user may change files
@@ -139,7 +129,7 @@ TEST_F(ConfirmedChangeTest, ConfirmKeepsThePortAndRemovesTheWatcher) {
 
     EXPECT_EQ(cli(L"confirm")["confirmed"], true);
     EXPECT_FALSE(journalThere());
-    waitFor([&] { return watcherGone(); }, 10);
+    EXPECT_TRUE(waitUntil([&] { return watcherGone(); }, 10000));
     expectPortValues(4100);
     EXPECT_TRUE(acceptsConnections(4100));
     EXPECT_EQ(lastResultLogLine(), "confirm: port 4100 kept (by command)");
@@ -151,11 +141,11 @@ TEST_F(ConfirmedChangeTest, ConfirmKeepsThePortAndRemovesTheWatcher) {
 TEST_F(ConfirmedChangeTest, AnUnconfirmedChangeIsPutBackAtItsDeadline) {
     cli(L"set 4100 --restart service --confirm-seconds 30");
     const auto confirmBy = Clock::now() + std::chrono::seconds(30);
-    waitFor([&] { return Clock::now() >= confirmBy; }, 40);
-    const auto listening = waitFor([] { return acceptsConnections(3389); }, 30);
+    EXPECT_TRUE(waitUntil([&] { return Clock::now() >= confirmBy; }, 40000));
+    EXPECT_TRUE(waitUntil([] { return acceptsConnections(3389); }, 30000));
     std::printf("deadline to listening on the old port: %lld ms\n",
-                static_cast<long long>(listening.count()));
-    waitFor([&] { return watcherGone(); }, 20);
+                static_cast<long long>((Clock::now() - confirmBy) / std::chrono::milliseconds(1)));
+    EXPECT_TRUE(waitUntil([&] { return watcherGone(); }, 20000));
     EXPECT_FALSE(journalThere());
     expectPortValues(3389);
     EXPECT_EQ(lastResultLogLine(), "rollback 4100 -> 3389 (deadline): listening on 3389");
@@ -166,11 +156,11 @@ TEST_F(ConfirmedChangeTest, AnUnconfirmedChangeIsPutBackAtItsDeadline) {
 TEST_F(ConfirmedChangeTest, ACommandKilledWhileItVerifiesIsPutBackAtOnce) {
     setStandInBehaviour(L"RefusePort", 4100);
     CliProcess command(L"set 4100 --restart service --verify-seconds 60 --confirm-seconds 3600");
-    waitFor([] { return journalThere() && listenerPort(rdpTcpKey) == 4100; }, 30);
+    EXPECT_TRUE(waitUntil([] { return journalThere() && listenerPort(rdpTcpKey) == 4100; }, 30000));
     EXPECT_EQ(journal()["state"], "applying");
     Sleep(4000); // the restart takes about a second; then it waits for the listener
     command.finish(0);
-    waitFor([&] { return watcherGone(); }, 60);
+    EXPECT_TRUE(waitUntil([&] { return watcherGone(); }, 60000));
     EXPECT_FALSE(journalThere());
     expectPortValues(3389);
     EXPECT_TRUE(acceptsConnections(3389));
@@ -184,13 +174,13 @@ TEST_F(ConfirmedChangeTest, TheWatcherRunsAProtectedCopyOfTheRunningProgram) {
     setStandInBehaviour(L"RefusePort", 4100);
     CliProcess command(L"set 4100 --restart service --verify-seconds 60 --confirm-seconds 3600",
                        program);
-    waitFor([] { return journalThere() && listenerPort(rdpTcpKey) == 4100; }, 30);
+    EXPECT_TRUE(waitUntil([] { return journalThere() && listenerPort(rdpTcpKey) == 4100; }, 30000));
     EXPECT_FALSE(MoveFileW(program.c_str(), (program + L".renamed").c_str()));
     EXPECT_EQ(imagePathOfWatcher(), L"\"" + watcherProgram() + L"\" watch");
     EXPECT_EQ(fileText(watcherProgram()), fileText(program));
     Sleep(4000); // killed once it waits for the listener, not in the middle of the restart
     command.finish(0);
-    waitFor([&] { return watcherGone(); }, 60);
+    EXPECT_TRUE(waitUntil([&] { return watcherGone(); }, 60000));
     expectPortValues(3389);
     EXPECT_TRUE(DeleteFileW(program.c_str()));
 }
@@ -205,7 +195,8 @@ TEST_F(ConfirmedChangeTest, AJournalTheWatcherCannotReadIsSaid) {
     }
     services.stop(L"VelkoraConfirm", std::chrono::seconds(30));
     services.start(L"VelkoraConfirm", std::chrono::seconds(30));
-    waitFor([] { return lastResultLogLine().rfind("watch: journal unreadable", 0) == 0; }, 20);
+    EXPECT_TRUE(waitUntil(
+        [] { return lastResultLogLine().rfind("watch: journal unreadable", 0) == 0; }, 20000));
     EXPECT_EQ(lastResultLogLine(),
               "watch: journal unreadable (nothing is put back until it can be read), error 13: "
               "无法读取待确认修改的记录 pending-change.json：内容已损坏。");
@@ -278,8 +269,8 @@ TEST_F(ConfirmedChangeTest, PowerCutBeforeTheDeadline) {
 }
 
 TEST(PowerCut, AfterTheDeadlineTheWatcherStartsWithTheSystemAndPutsBack) {
-    waitFor([] { return !journalThere(); }, 60);
-    waitFor([] { return acceptsConnections(3389); }, 30);
+    EXPECT_TRUE(waitUntil([] { return !journalThere(); }, 60000));
+    EXPECT_TRUE(waitUntil([] { return acceptsConnections(3389); }, 30000));
     EXPECT_EQ(listenerPort(tdsKey), 3389u);
     EXPECT_EQ(listenerPort(rdpTcpKey), 3389u);
     const std::string last = lastResultLogLine();

@@ -7,6 +7,8 @@
 #include <fstream>
 #include <string>
 
+#include "tests/common/test_helpers.h"
+
 namespace velkora::test {
 namespace {
 
@@ -19,13 +21,12 @@ void setDword(const wchar_t* key, const wchar_t* name, DWORD value) {
 // Stops a stand-in; one told not to take the stop control takes it again shortly after
 // that value is gone.
 void stopStandIn(win32::ScmServiceManager& services, const wchar_t* name) {
-    for (int i = 0; i < 50; ++i) {
-        const ServiceStatus status = services.query(name);
-        if (status.state != ServiceState::Running || status.acceptsStop) {
-            break;
-        }
-        Sleep(100);
-    }
+    waitUntil(
+        [&] {
+            const ServiceStatus status = services.query(name);
+            return status.state != ServiceState::Running || status.acceptsStop;
+        },
+        5000);
     services.stop(name, std::chrono::seconds(20));
 }
 
