@@ -1,25 +1,27 @@
 #include "tests/common/cli_process.h"
 
-#include "tests/common/child_process.h"
+#include "tests/common/test_helpers.h"
 
 namespace velkora::test {
 namespace {
 
 // A pipe whose write end the child inherits; the read end stays here.
-void makePipe(HANDLE& readEnd, HANDLE& writeEnd) {
+win32::UniqueKernelHandle makePipe(win32::UniqueKernelHandle& readEnd) {
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    CreatePipe(&readEnd, &writeEnd, &inherit, 0);
-    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    win32::UniqueKernelHandle writeEnd;
+    CreatePipe(readEnd.put(), writeEnd.put(), &inherit, 0);
+    SetHandleInformation(readEnd.get(), HANDLE_FLAG_INHERIT, 0);
+    return writeEnd;
 }
 
 // Takes what is in the pipe now without waiting for more: a helper that Wine starts may
 // hold the write end long after the program has ended.
-void drain(HANDLE pipe, std::string& into) {
+void drain(const win32::UniqueKernelHandle& pipe, std::string& into) {
     DWORD available = 0;
-    while (PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr) && available > 0) {
+    while (PeekNamedPipe(pipe.get(), nullptr, 0, nullptr, &available, nullptr) && available > 0) {
         std::string buffer(available, '\0');
         DWORD read = 0;
-        if (!ReadFile(pipe, buffer.data(), available, &read, nullptr) || read == 0) {
+        if (!ReadFile(pipe.get(), buffer.data(), available, &read, nullptr) || read == 0) {
             return;
         }
         into.append(buffer, 0, read);
@@ -33,54 +35,36 @@ std::wstring velkoraCliExe() {
 }
 
 CliProcess::CliProcess(const std::wstring& arguments, const std::wstring& program) {
-    HANDLE outWrite = nullptr, errWrite = nullptr;
-    makePipe(outRead_, outWrite);
-    makePipe(errRead_, errWrite);
+    const win32::UniqueKernelHandle outWrite = makePipe(outRead_);
+    const win32::UniqueKernelHandle errWrite = makePipe(errRead_);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = outWrite;
-    startup.hStdError = errWrite;
-    std::wstring commandLine = L"\"" + program + L"\" " + arguments;
+    startup.hStdOutput = outWrite.get();
+    startup.hStdError = errWrite.get();
     started_ = GetTickCount64();
-    if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
-                        CREATE_NO_WINDOW, nullptr, driverFolder().c_str(), &startup, &info_)) {
-        info_ = {};
-    }
-    CloseHandle(outWrite);
-    CloseHandle(errWrite);
-}
-
-CliProcess::~CliProcess() {
-    finish(0);
+    process_.emplace(program, arguments, &startup, CREATE_NO_WINDOW);
 }
 
 CliRun CliProcess::finish(DWORD timeoutMs) {
     CliRun run;
-    if (info_.hProcess != nullptr) {
-        const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-        do {
-            drain(outRead_, out_);
-            drain(errRead_, err_);
-            run.ended = WaitForSingleObject(info_.hProcess, 20) == WAIT_OBJECT_0;
-        } while (!run.ended && GetTickCount64() < deadline);
+    if (process_ && process_->started()) {
+        run.ended = waitUntil(
+            [&] {
+                drain(outRead_, out_);
+                drain(errRead_, err_);
+                return !process_->running();
+            },
+            timeoutMs);
         run.ms = static_cast<DWORD>(GetTickCount64() - started_);
         drain(outRead_, out_);
         drain(errRead_, err_);
-        if (!run.ended) {
-            TerminateProcess(info_.hProcess, 999);
-            WaitForSingleObject(info_.hProcess, 5000);
-        }
-        GetExitCodeProcess(info_.hProcess, &run.exitCode);
-        CloseHandle(info_.hThread);
-        CloseHandle(info_.hProcess);
-        info_ = {};
+        process_->end();
+        run.exitCode = process_->exitCode();
     }
-    if (outRead_ != nullptr) {
-        CloseHandle(outRead_);
-        CloseHandle(errRead_);
-        outRead_ = errRead_ = nullptr;
-    }
+    process_.reset();
+    outRead_.reset();
+    errRead_.reset();
     run.out = out_;
     run.err = err_;
     return run;

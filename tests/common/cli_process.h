@@ -2,7 +2,11 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
+
+#include "platform/win32/runtime/unique_handles.h"
+#include "tests/common/child_process.h"
 
 namespace velkora::test {
 
@@ -19,20 +23,18 @@ struct CliRun {
 
 // velkora-cli.exe started with the given arguments; finish() waits for it (killed if it
 // outlives the timeout) and collects what it wrote.
-class CliProcess {
+class CliProcess : NonCopyable {
 public:
     // program: another copy of velkora-cli.exe to run instead
     explicit CliProcess(const std::wstring& arguments,
                         const std::wstring& program = velkoraCliExe());
-    ~CliProcess();
-    CliProcess(const CliProcess&) = delete;
-    CliProcess& operator=(const CliProcess&) = delete;
+    ~CliProcess() { finish(0); }
 
     CliRun finish(DWORD timeoutMs = 30000);
 
 private:
-    PROCESS_INFORMATION info_{};
-    HANDLE outRead_ = nullptr, errRead_ = nullptr;
+    win32::UniqueKernelHandle outRead_, errRead_;
+    std::optional<ChildProcess> process_;
     std::string out_, err_;
     ULONGLONG started_ = 0;
 };

@@ -556,17 +556,10 @@ TEST_F(CliTest, ToAConsoleItWritesWideCharacters) {
     const HANDLE screen =
         CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                     nullptr, OPEN_EXISTING, 0, nullptr);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    std::wstring commandLine = L"\"" + velkoraCliExe() + L"\" check 3390";
-    ASSERT_TRUE(CreateProcessW(velkoraCliExe().c_str(), commandLine.data(), nullptr, nullptr, FALSE,
-                               0, nullptr, driverFolder().c_str(), &startup, &process));
-    WaitForSingleObject(process.hProcess, 30000);
-    DWORD exitCode = 99;
-    GetExitCodeProcess(process.hProcess, &exitCode);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    ChildProcess check(velkoraCliExe(), L"check 3390");
+    ASSERT_TRUE(check.started());
+    check.waitForExit(30000);
+    const DWORD exitCode = check.exitCode();
     const std::wstring row = firstRowOf(screen);
     CloseHandle(screen);
     FreeConsole();

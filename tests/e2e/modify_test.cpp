@@ -148,15 +148,9 @@ TEST_F(AcceptedPortTest, ConfirmationButtonsReadYesNoInChineseOnAnEnglishSystem)
         GTEST_SKIP() << "needs a non-Chinese locale (LANG=C.UTF-8)";
     }
     // The programs started from here run in English too: a stand-in tells which it saw.
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION probe{};
-    std::wstring probeLine = L"\"" + driverFolder() + L"\\browser_standin.exe\" probe";
-    ASSERT_TRUE(CreateProcessW(nullptr, probeLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                               nullptr, &startup, &probe));
-    WaitForSingleObject(probe.hProcess, waitMs);
-    CloseHandle(probe.hThread);
-    CloseHandle(probe.hProcess);
+    ChildProcess probe(driverFolder() + L"\\browser_standin.exe", L"probe");
+    ASSERT_TRUE(probe.started());
+    probe.waitForExit(waitMs);
     const auto languages = recordedLanguages(L"browser_standin");
     ASSERT_EQ(languages.size(), 1u);
     EXPECT_NE(languages[0].substr(2), L"04") << "the started program runs in Chinese";
