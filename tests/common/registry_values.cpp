@@ -1,77 +1,58 @@
 #include "tests/common/registry_values.h"
 
+#include <gtest/gtest.h>
+
+#include "platform/win32/runtime/unique_handles.h"
+
 namespace velkora::test {
 
-const wchar_t* const listenerTdsKey =
-    L"SYSTEM\\CurrentControlSet\\Control\\Terminal Server\\Wds\\rdpwd\\Tds\\tcp";
-const wchar_t* const listenerRdpTcpKey =
-    L"SYSTEM\\CurrentControlSet\\Control\\Terminal Server\\WinStations\\RDP-Tcp";
-const wchar_t* const standardOpenPortsKey =
-    L"SYSTEM\\ControlSet001\\Services\\SharedAccess\\Parameters\\FirewallPolicy\\"
-    L"StandardProfile\\GloballyOpenPorts\\List";
-const wchar_t* const domainOpenPortsKey =
-    L"SYSTEM\\ControlSet001\\Services\\SharedAccess\\Parameters\\FirewallPolicy\\"
-    L"DomainProfile\\GloballyOpenPorts\\List";
+StoredValue dwordValue(DWORD number) {
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(&number);
+    return {REG_DWORD, {bytes, bytes + sizeof number}};
+}
 
-namespace {
+StoredValue stringValue(const std::wstring& text) {
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.c_str());
+    return {REG_SZ, {bytes, bytes + (text.size() + 1) * sizeof(wchar_t)}};
+}
 
-constexpr const wchar_t* desktopKey = L"Control Panel\\Desktop";
+void writeValue(const wchar_t* key, const wchar_t* name, const StoredValue& value, HKEY root) {
+    win32::UniqueHkey opened;
+    if (RegCreateKeyExW(root, key, 0, nullptr, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr,
+                        opened.put(), nullptr) == ERROR_SUCCESS) {
+        RegSetValueExW(opened.get(), name, 0, value.type, value.bytes.data(),
+                       static_cast<DWORD>(value.bytes.size()));
+    }
+}
 
-std::optional<StoredValue> readFrom(HKEY root, const wchar_t* key, const wchar_t* name) {
-    HKEY opened = nullptr;
-    if (RegOpenKeyExW(root, key, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, &opened) != ERROR_SUCCESS) {
+void setDword(const wchar_t* key, const wchar_t* name, DWORD value) {
+    writeValue(key, name, dwordValue(value));
+}
+
+void deleteValue(const wchar_t* key, const wchar_t* name, HKEY root) {
+    win32::UniqueHkey opened;
+    if (RegOpenKeyExW(root, key, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, opened.put()) ==
+        ERROR_SUCCESS) {
+        RegDeleteValueW(opened.get(), name);
+    }
+}
+
+std::optional<StoredValue> readValue(const wchar_t* key, const wchar_t* name, HKEY root) {
+    win32::UniqueHkey opened;
+    if (RegOpenKeyExW(root, key, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, opened.put()) !=
+        ERROR_SUCCESS) {
         return std::nullopt;
     }
     StoredValue value;
     DWORD size = 0;
-    LSTATUS status = RegQueryValueExW(opened, name, nullptr, &value.type, nullptr, &size);
+    LSTATUS status = RegQueryValueExW(opened.get(), name, nullptr, &value.type, nullptr, &size);
     if (status == ERROR_SUCCESS) {
         value.bytes.resize(size);
-        status = RegQueryValueExW(opened, name, nullptr, &value.type, value.bytes.data(), &size);
+        status =
+            RegQueryValueExW(opened.get(), name, nullptr, &value.type, value.bytes.data(), &size);
         value.bytes.resize(size);
     }
-    RegCloseKey(opened);
     return status == ERROR_SUCCESS ? std::optional<StoredValue>(value) : std::nullopt;
-}
-
-void writeTo(HKEY root, const wchar_t* key, const wchar_t* name, const StoredValue& value) {
-    HKEY opened = nullptr;
-    if (RegCreateKeyExW(root, key, 0, nullptr, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, &opened,
-                        nullptr) == ERROR_SUCCESS) {
-        RegSetValueExW(opened, name, 0, value.type, value.bytes.data(),
-                       static_cast<DWORD>(value.bytes.size()));
-        RegCloseKey(opened);
-    }
-}
-
-void deleteFrom(HKEY root, const wchar_t* key, const wchar_t* name) {
-    HKEY opened = nullptr;
-    if (RegOpenKeyExW(root, key, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, &opened) == ERROR_SUCCESS) {
-        RegDeleteValueW(opened, name);
-        RegCloseKey(opened);
-    }
-}
-
-StoredValue dwordValue(DWORD number) {
-    StoredValue value;
-    value.type = REG_DWORD;
-    value.bytes.resize(sizeof(number));
-    memcpy(value.bytes.data(), &number, sizeof(number));
-    return value;
-}
-
-} // namespace
-
-void setDword(const wchar_t* key, const wchar_t* name, DWORD value) {
-    writeTo(HKEY_LOCAL_MACHINE, key, name, dwordValue(value));
-}
-
-void deleteValue(const wchar_t* key, const wchar_t* name) {
-    deleteFrom(HKEY_LOCAL_MACHINE, key, name);
-}
-
-std::optional<StoredValue> readValue(const wchar_t* key, const wchar_t* name) {
-    return readFrom(HKEY_LOCAL_MACHINE, key, name);
 }
 
 std::optional<DWORD> readDword(const wchar_t* key, const wchar_t* name) {
@@ -99,9 +80,9 @@ std::optional<std::wstring> readString(const wchar_t* key, const wchar_t* name) 
 
 std::map<std::wstring, StoredValue> snapshot(const wchar_t* key) {
     std::map<std::wstring, StoredValue> values;
-    HKEY opened = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, &opened) !=
-        ERROR_SUCCESS) {
+    win32::UniqueHkey opened;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY,
+                      opened.put()) != ERROR_SUCCESS) {
         return values;
     }
     for (DWORD index = 0;; ++index) {
@@ -109,23 +90,26 @@ std::map<std::wstring, StoredValue> snapshot(const wchar_t* key) {
         DWORD nameLength = 16384;
         StoredValue value;
         DWORD size = 0;
-        if (RegEnumValueW(opened, index, name, &nameLength, nullptr, &value.type, nullptr, &size) !=
-            ERROR_SUCCESS) {
+        if (RegEnumValueW(opened.get(), index, name, &nameLength, nullptr, &value.type, nullptr,
+                          &size) != ERROR_SUCCESS) {
             break;
         }
         value.bytes.resize(size);
         nameLength = 16384;
-        RegEnumValueW(opened, index, name, &nameLength, nullptr, &value.type, value.bytes.data(),
-                      &size);
+        RegEnumValueW(opened.get(), index, name, &nameLength, nullptr, &value.type,
+                      value.bytes.data(), &size);
         values.emplace(std::wstring(name, nameLength), value);
     }
-    RegCloseKey(opened);
     return values;
 }
 
+void setListenerPort(DWORD port) {
+    setDword(listenerTdsKey, L"PortNumber", port);
+    setDword(listenerRdpTcpKey, L"PortNumber", port);
+}
+
 void seedListener(const std::vector<std::wstring>& portTextsToForget) {
-    setDword(listenerTdsKey, L"PortNumber", 3389);
-    setDword(listenerRdpTcpKey, L"PortNumber", 3389);
+    setListenerPort(3389);
     for (const std::wstring& port : portTextsToForget) {
         const std::wstring name = port + L":TCP ";
         deleteValue(standardOpenPortsKey, name.c_str());
@@ -133,21 +117,36 @@ void seedListener(const std::vector<std::wstring>& portTextsToForget) {
     }
 }
 
+void expectListenerAt(DWORD port) {
+    EXPECT_EQ(readDword(listenerTdsKey, L"PortNumber"), port);
+    EXPECT_EQ(readDword(listenerRdpTcpKey, L"PortNumber"), port);
+}
+
+void expectOpenPortEntries(const std::wstring& port) {
+    const std::wstring name = port + L":TCP ";
+    const std::wstring record = port + L":TCP:*:Enabled:" + port;
+    EXPECT_TRUE(readString(standardOpenPortsKey, name.c_str()) == record)
+        << "standard profile entry missing or wrong";
+    EXPECT_TRUE(readString(domainOpenPortsKey, name.c_str()) == record)
+        << "domain profile entry missing or wrong";
+}
+
 ToolRegistryState toolRegistryState() {
     return {snapshot(listenerTdsKey), snapshot(listenerRdpTcpKey), snapshot(standardOpenPortsKey),
             snapshot(domainOpenPortsKey)};
 }
 
-ScopedLogPixels::ScopedLogPixels(DWORD dpi)
-    : previous_(readFrom(HKEY_CURRENT_USER, desktopKey, L"LogPixels")) {
-    writeTo(HKEY_CURRENT_USER, desktopKey, L"LogPixels", dwordValue(dpi));
+ScopedValue::ScopedValue(HKEY root, const wchar_t* key, const wchar_t* name,
+                         const StoredValue& value)
+    : root_(root), key_(key), name_(name), previous_(readValue(key, name, root)) {
+    writeValue(key, name, value, root);
 }
 
-ScopedLogPixels::~ScopedLogPixels() {
+ScopedValue::~ScopedValue() {
     if (previous_) {
-        writeTo(HKEY_CURRENT_USER, desktopKey, L"LogPixels", *previous_);
+        writeValue(key_, name_, *previous_, root_);
     } else {
-        deleteFrom(HKEY_CURRENT_USER, desktopKey, L"LogPixels");
+        deleteValue(key_, name_, root_);
     }
 }
 

@@ -85,18 +85,6 @@ protected:
             << "not ASCII: " << run.out;
         return Json::parse(run.out, nullptr, false);
     }
-
-    static void expectListenerAt(DWORD port) {
-        EXPECT_EQ(readDword(listenerTdsKey, L"PortNumber"), port);
-        EXPECT_EQ(readDword(listenerRdpTcpKey, L"PortNumber"), port);
-    }
-
-    static void expectOpenPortEntries(const std::wstring& port) {
-        const std::wstring name = port + L":TCP ";
-        const std::wstring record = port + L":TCP:*:Enabled:" + port;
-        EXPECT_TRUE(readString(standardOpenPortsKey, name.c_str()) == record);
-        EXPECT_TRUE(readString(domainOpenPortsKey, name.c_str()) == record);
-    }
 };
 
 TEST_F(CliTest, StatusInTextGivesThePortAndWhatItKnows) {

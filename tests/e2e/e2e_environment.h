@@ -12,7 +12,7 @@
 
 namespace velkora::test {
 
-std::wstring velkoraExe(); // next to the test program, as are the stand-ins
+std::wstring velkoraExe();        // next to the test program, as are the stand-ins
 std::wstring recordsFolder();     // where the stand-ins record their calls
 std::wstring screenshotsFolder(); // kept after the run, for people to look at
 

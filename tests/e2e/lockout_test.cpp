@@ -94,11 +94,8 @@ TEST_F(HeldPortTest, WarnsWithNoAsDefaultNoWritesNothingYesWritesAsUsual) {
     }
     const SeenMessageBox confirmation = expectMessageBox();
     EXPECT_TRUE(confirmation.prompt == confirmationPrompt) << "是 did not go on as usual";
-    EXPECT_EQ(readDword(listenerTdsKey, L"PortNumber"), held_.port());
-    EXPECT_EQ(readDword(listenerRdpTcpKey, L"PortNumber"), held_.port());
-    const std::wstring name = held_.text() + L":TCP ";
-    EXPECT_TRUE(readString(standardOpenPortsKey, name.c_str()) ==
-                held_.text() + L":TCP:*:Enabled:" + held_.text());
+    expectListenerAt(held_.port());
+    expectOpenPortEntries(held_.text());
     pressButton(confirmation.box, IDNO);
     EXPECT_TRUE(waitUntil([&] { return !IsWindow(confirmation.box); }, 5000));
     EXPECT_TRUE(process_->running());

@@ -83,14 +83,8 @@ protected:
     }
 
     void expectChangeStored(const std::wstring& port, DWORD number) {
-        EXPECT_EQ(readDword(listenerTdsKey, L"PortNumber"), number);
-        EXPECT_EQ(readDword(listenerRdpTcpKey, L"PortNumber"), number);
-        const std::wstring name = port + L":TCP ";
-        const std::wstring record = port + L":TCP:*:Enabled:" + port;
-        EXPECT_TRUE(readString(standardOpenPortsKey, name.c_str()) == record)
-            << "standard profile entry missing or wrong";
-        EXPECT_TRUE(readString(domainOpenPortsKey, name.c_str()) == record)
-            << "domain profile entry missing or wrong";
+        expectListenerAt(number);
+        expectOpenPortEntries(port);
     }
 };
 

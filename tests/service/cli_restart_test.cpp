@@ -56,8 +56,7 @@ protected:
     void TearDown() override { clearStandInBehaviour(); }
 
     void expectListenerOn(unsigned long port) {
-        EXPECT_EQ(listenerPort(tdsKey), port);
-        EXPECT_EQ(listenerPort(rdpTcpKey), port);
+        expectListenerAt(port);
         EXPECT_TRUE(acceptsConnections(port));
         EXPECT_EQ(services.query(standInService).state, ServiceState::Running);
     }
@@ -100,8 +99,7 @@ TEST_F(CliServiceRestartTest, ValuesWrittenWithoutARestartAreTakenUpByTheRestart
 // service listens there: every command starts from 4100, and the set leaves both at 4200.
 TEST_F(CliServiceRestartTest, TheCurrentPortIsTheRdpTcpValue) {
     resetStandIns(services, 4100);
-    const DWORD tds = 3389;
-    RegSetKeyValueW(HKEY_LOCAL_MACHINE, tdsKey, L"PortNumber", REG_DWORD, &tds, sizeof tds);
+    setDword(listenerTdsKey, L"PortNumber", 3389);
     readAndClearEvents();
 
     const CliRun status = runCli(L"status");

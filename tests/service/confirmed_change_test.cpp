@@ -45,20 +45,6 @@ Json cli(const std::wstring& arguments, DWORD expectedExit = 0,
     return Json::parse(run.out, nullptr, false);
 }
 
-// The standard profile's legacy open-port entries.
-const wchar_t* const openPortList =
-    L"SYSTEM\\ControlSet001\\Services\\SharedAccess\\Parameters\\FirewallPolicy\\"
-    L"StandardProfile\\GloballyOpenPorts\\List";
-
-// The data of an entry, or its error number in parentheses.
-std::wstring entry(const wchar_t* name) {
-    wchar_t data[64] = L"";
-    DWORD size = sizeof data;
-    const LSTATUS status =
-        RegGetValueW(HKEY_LOCAL_MACHINE, openPortList, name, RRF_RT_REG_SZ, nullptr, data, &size);
-    return status == ERROR_SUCCESS ? std::wstring(data) : L"(" + std::to_wstring(status) + L")";
-}
-
 // A folder an administrator made outside the protected ones, where every user may change files
 // (as one made under C:\\ is), or a cache a deployment engine cleans: the program is run from a
 // copy there.
@@ -107,11 +93,6 @@ protected:
         }
     }
 
-    void expectPortValues(unsigned long port) {
-        EXPECT_EQ(listenerPort(tdsKey), port);
-        EXPECT_EQ(listenerPort(rdpTcpKey), port);
-    }
-
     win32::ScmServiceManager services;
 };
 
@@ -130,7 +111,7 @@ TEST_F(ConfirmedChangeTest, ConfirmKeepsThePortAndRemovesTheWatcher) {
     EXPECT_EQ(cli(L"confirm")["confirmed"], true);
     EXPECT_FALSE(journalThere());
     EXPECT_TRUE(waitUntil([&] { return watcherGone(); }, 10000));
-    expectPortValues(4100);
+    expectListenerAt(4100);
     EXPECT_TRUE(acceptsConnections(4100));
     EXPECT_EQ(lastResultLogLine(), "confirm: port 4100 kept (by command)");
     EXPECT_EQ(cli(L"confirm")["confirmed"], false);
@@ -147,7 +128,7 @@ TEST_F(ConfirmedChangeTest, AnUnconfirmedChangeIsPutBackAtItsDeadline) {
                 static_cast<long long>((Clock::now() - confirmBy) / std::chrono::milliseconds(1)));
     EXPECT_TRUE(waitUntil([&] { return watcherGone(); }, 20000));
     EXPECT_FALSE(journalThere());
-    expectPortValues(3389);
+    expectListenerAt(3389);
     EXPECT_EQ(lastResultLogLine(), "rollback 4100 -> 3389 (deadline): listening on 3389");
 }
 
@@ -156,13 +137,15 @@ TEST_F(ConfirmedChangeTest, AnUnconfirmedChangeIsPutBackAtItsDeadline) {
 TEST_F(ConfirmedChangeTest, ACommandKilledWhileItVerifiesIsPutBackAtOnce) {
     setStandInBehaviour(L"RefusePort", 4100);
     CliProcess command(L"set 4100 --restart service --verify-seconds 60 --confirm-seconds 3600");
-    EXPECT_TRUE(waitUntil([] { return journalThere() && listenerPort(rdpTcpKey) == 4100; }, 30000));
+    EXPECT_TRUE(waitUntil(
+        [] { return journalThere() && readDword(listenerRdpTcpKey, L"PortNumber") == 4100u; },
+        30000));
     EXPECT_EQ(journal()["state"], "applying");
     Sleep(4000); // the restart takes about a second; then it waits for the listener
     command.finish(0);
     EXPECT_TRUE(waitUntil([&] { return watcherGone(); }, 60000));
     EXPECT_FALSE(journalThere());
-    expectPortValues(3389);
+    expectListenerAt(3389);
     EXPECT_TRUE(acceptsConnections(3389));
     EXPECT_EQ(lastResultLogLine(), "rollback 4100 -> 3389 (command ended): listening on 3389");
 }
@@ -174,14 +157,16 @@ TEST_F(ConfirmedChangeTest, TheWatcherRunsAProtectedCopyOfTheRunningProgram) {
     setStandInBehaviour(L"RefusePort", 4100);
     CliProcess command(L"set 4100 --restart service --verify-seconds 60 --confirm-seconds 3600",
                        program);
-    EXPECT_TRUE(waitUntil([] { return journalThere() && listenerPort(rdpTcpKey) == 4100; }, 30000));
+    EXPECT_TRUE(waitUntil(
+        [] { return journalThere() && readDword(listenerRdpTcpKey, L"PortNumber") == 4100u; },
+        30000));
     EXPECT_FALSE(MoveFileW(program.c_str(), (program + L".renamed").c_str()));
     EXPECT_EQ(imagePathOfWatcher(), L"\"" + watcherProgram() + L"\" watch");
     EXPECT_EQ(fileText(watcherProgram()), fileText(program));
     Sleep(4000); // killed once it waits for the listener, not in the middle of the restart
     command.finish(0);
     EXPECT_TRUE(waitUntil([&] { return watcherGone(); }, 60000));
-    expectPortValues(3389);
+    expectListenerAt(3389);
     EXPECT_TRUE(DeleteFileW(program.c_str()));
 }
 
@@ -219,7 +204,7 @@ TEST_F(ConfirmedChangeTest, ValuesInPlaceWhoseListenedPortCannotBeToldAreRefused
 // Only the open-port entries were missing: made good, the change awaits confirmation (the
 // watcher does not take it back once the command has ended).
 TEST_F(ConfirmedChangeTest, AMakeGoodAwaitsConfirmation) {
-    RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, openPortList, L"3389:TCP ");
+    deleteValue(standardOpenPortsKey, L"3389:TCP ");
     EXPECT_EQ(cli(L"set 3389 --restart service --confirm-seconds 300")["confirmation"], "pending");
     EXPECT_EQ(journal()["state"], "awaiting-confirmation");
     Sleep(2000);
@@ -233,7 +218,7 @@ TEST_F(ConfirmedChangeTest, APutBackWhoseRestartFailsStaysOnRecord) {
     cli(L"set 4733 --restart service --confirm-seconds 300");
     setStandInBehaviour(L"FailStart", 1);
     EXPECT_EQ(cli(L"rollback", 1)["rolledBack"], false);
-    expectPortValues(3389);
+    expectListenerAt(3389);
     EXPECT_EQ(journal()["state"], "restart-pending");
     EXPECT_EQ(cli(L"status")["pendingChange"]["state"], "restart-pending");
     EXPECT_EQ(services.query(L"VelkoraConfirm").state, ServiceState::Running);
@@ -248,14 +233,13 @@ TEST_F(ConfirmedChangeTest, APutBackWhoseRestartFailsStaysOnRecord) {
 // never an administrator's entry of the number's name.
 TEST_F(ConfirmedChangeTest, APortTypedWithALeadingZeroIsPutBackAtItsOwnEntries) {
     const std::wstring admins = L"4732:TCP:*:Enabled:管理员";
-    RegSetKeyValueW(HKEY_LOCAL_MACHINE, openPortList, L"4732:TCP ", REG_SZ, admins.c_str(),
-                    static_cast<DWORD>((admins.size() + 1) * sizeof(wchar_t)));
+    writeValue(standardOpenPortsKey, L"4732:TCP ", stringValue(admins));
     cli(L"set 04732 --restart service --confirm-seconds 300");
-    EXPECT_EQ(entry(L"04732:TCP "), L"04732:TCP:*:Enabled:04732");
+    EXPECT_EQ(readString(standardOpenPortsKey, L"04732:TCP "), L"04732:TCP:*:Enabled:04732");
     EXPECT_EQ(cli(L"rollback")["rolledBack"], true);
-    EXPECT_EQ(entry(L"04732:TCP "), L"(2)");
-    EXPECT_EQ(entry(L"4732:TCP "), admins);
-    RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, openPortList, L"4732:TCP ");
+    EXPECT_FALSE(readValue(standardOpenPortsKey, L"04732:TCP ").has_value());
+    EXPECT_EQ(readString(standardOpenPortsKey, L"4732:TCP "), admins);
+    deleteValue(standardOpenPortsKey, L"4732:TCP ");
 }
 
 // A power cut while a change waits: run by power_cut_test.sh, which ends every process of the
@@ -271,8 +255,7 @@ TEST_F(ConfirmedChangeTest, PowerCutBeforeTheDeadline) {
 TEST(PowerCut, AfterTheDeadlineTheWatcherStartsWithTheSystemAndPutsBack) {
     EXPECT_TRUE(waitUntil([] { return !journalThere(); }, 60000));
     EXPECT_TRUE(waitUntil([] { return acceptsConnections(3389); }, 30000));
-    EXPECT_EQ(listenerPort(tdsKey), 3389u);
-    EXPECT_EQ(listenerPort(rdpTcpKey), 3389u);
+    expectListenerAt(3389);
     const std::string last = lastResultLogLine();
     EXPECT_NE(last.find("rollback 4100 -> 3389 (deadline): listening on 3389"), std::string::npos)
         << last;
