@@ -1,5 +1,7 @@
 #include "tests/common/cli_process.h"
 
+#include <algorithm>
+
 #include "tests/common/test_helpers.h"
 
 namespace velkora::test {
@@ -68,6 +70,22 @@ CliRun CliProcess::finish(DWORD timeoutMs) {
     run.out = out_;
     run.err = err_;
     return run;
+}
+
+Json jsonOf(const CliRun& run) {
+    EXPECT_TRUE(run.ended) << "killed after its time";
+    EXPECT_TRUE(run.out.size() > 2 && run.out.substr(run.out.size() - 2) == "\r\n");
+    EXPECT_EQ(run.out.find("\r\n"), run.out.size() - 2) << "more than one line on stdout";
+    EXPECT_TRUE(std::all_of(run.out.begin(), run.out.end(),
+                            [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        << "not ASCII: " << run.out;
+    return Json::parse(run.out, nullptr, false);
+}
+
+Json cliJson(const std::wstring& arguments, DWORD expectedExit, const std::wstring& program) {
+    const CliRun run = runCli(arguments + L" --json", program);
+    EXPECT_EQ(run.exitCode, expectedExit) << run.err;
+    return jsonOf(run);
 }
 
 } // namespace velkora::test

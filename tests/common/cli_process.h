@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 
@@ -42,5 +43,16 @@ private:
 inline CliRun runCli(const std::wstring& arguments, const std::wstring& program = velkoraCliExe()) {
     return CliProcess(arguments, program).finish();
 }
+
+using Json = nlohmann::json;
+
+// The one JSON object on stdout, after checking that the run ended by itself and that the
+// object, one line of ASCII, is the whole of stdout.
+Json jsonOf(const CliRun& run);
+
+// velkora-cli.exe run with the arguments and --json, checked for the exit code expected: the
+// JSON object it wrote.
+Json cliJson(const std::wstring& arguments, DWORD expectedExit = 0,
+             const std::wstring& program = velkoraCliExe());
 
 } // namespace velkora::test

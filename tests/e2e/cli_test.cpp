@@ -5,7 +5,6 @@
 #include <sddl.h>
 
 #include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <memory>
@@ -22,8 +21,6 @@
 
 namespace velkora::test {
 namespace {
-
-using Json = nlohmann::json;
 
 const wchar_t* const terminalServerKey = L"SYSTEM\\CurrentControlSet\\Control\\Terminal Server";
 const std::vector<std::wstring> cliPorts{L"3389", L"3390", L"3391", L"3392", L"3393", L"3394"};
@@ -74,16 +71,6 @@ protected:
         seedListener(cliPorts);
         setDword(terminalServerKey, L"fDenyTSConnections", 0);
         clearRecords();
-    }
-
-    // The one JSON object on stdout, after checking that it is the whole of stdout.
-    static Json jsonOf(const CliRun& run) {
-        EXPECT_TRUE(run.out.size() > 2 && run.out.substr(run.out.size() - 2) == "\r\n");
-        EXPECT_EQ(run.out.find("\r\n"), run.out.size() - 2) << "more than one line on stdout";
-        EXPECT_TRUE(std::all_of(run.out.begin(), run.out.end(),
-                                [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
-            << "not ASCII: " << run.out;
-        return Json::parse(run.out, nullptr, false);
     }
 };
 
@@ -150,17 +137,14 @@ TEST_F(CliTest, AfterAnInterruptedChangeSetSaysSoAndRefusesDisagreeingValues) {
     }).join();
     setDword(listenerTdsKey, L"PortNumber", 3390);
 
-    const CliRun refused = runCli(L"set 3391 --json");
-    EXPECT_EQ(refused.exitCode, 1u);
-    const Json json = jsonOf(refused);
+    const Json json = cliJson(L"set 3391", 1);
     EXPECT_EQ(json["interrupted"], true);
     EXPECT_EQ(json["error"]["number"], 13);
     EXPECT_EQ(readDword(listenerTdsKey, L"PortNumber"), 3390u);
     EXPECT_EQ(readDword(listenerRdpTcpKey, L"PortNumber"), 3389u);
 
-    const CliRun next = runCli(L"set 3391 --json"); // the lock was released normally
-    EXPECT_EQ(next.exitCode, 3010u);
-    EXPECT_TRUE(jsonOf(next)["interrupted"].is_null());
+    // The lock was released normally: the next set hears of no interruption.
+    EXPECT_TRUE(cliJson(L"set 3391", 3010)["interrupted"].is_null());
 }
 
 // A second listener copied from RDP-Tcp, as a fallback on another port, read from the
@@ -169,11 +153,11 @@ TEST_F(CliTest, ASecondListenerIsListedAndItsPortRefused) {
     const std::wstring fallback = std::wstring(terminalServerKey) + L"\\WinStations\\Fallback";
     setDword(fallback.c_str(), L"PortNumber", 3392);
     setDword(fallback.c_str(), L"UserAuthentication", 1);
-    const CliRun status = runCli(L"status --json");
-    const CliRun check = runCli(L"check 3392 --json");
+    const Json status = cliJson(L"status");
+    const Json check = cliJson(L"check 3392", 10);
     RegDeleteTreeW(HKEY_LOCAL_MACHINE, fallback.c_str());
 
-    const Json listeners = jsonOf(status)["remoteDesktop"]["listeners"];
+    const Json listeners = status["remoteDesktop"]["listeners"];
     const auto named = [&](const std::string& name) {
         return std::find_if(listeners.begin(), listeners.end(),
                             [&](const Json& l) { return l["name"] == name; });
@@ -183,8 +167,7 @@ TEST_F(CliTest, ASecondListenerIsListedAndItsPortRefused) {
     EXPECT_EQ((*named("Fallback"))["nlaRequired"], true);
     ASSERT_NE(named("RDP-Tcp"), listeners.end());
     EXPECT_EQ((*named("RDP-Tcp"))["port"], 3389);
-    EXPECT_EQ(check.exitCode, 10u);
-    EXPECT_EQ(jsonOf(check)["check"]["listener"], "Fallback");
+    EXPECT_EQ(check["check"]["listener"], "Fallback");
 }
 
 // A socket of this test program holding a port below the dynamic range (whose warning has a
@@ -284,8 +267,7 @@ TEST_F(CliTest, SetWritesEverythingAndEndsWith3010ThenAgainWithZero) {
     EXPECT_TRUE(toolRegistryState() == afterFirst);
     EXPECT_EQ(KeptFirewall::rules(), rulesOpening(3390));
 
-    run = runCli(L"set 3390 --json");
-    json = jsonOf(run);
+    json = cliJson(L"set 3390");
     EXPECT_EQ(json["changed"], false);
     EXPECT_EQ(json["exitCode"], 0);
     EXPECT_EQ(json["check"]["result"], "same");
@@ -344,17 +326,14 @@ TEST_F(CliTest, SetAllowFromScopesBothRulesAndStatusShowsIt) {
     }
     EXPECT_EQ(KeptFirewall::rules(), expected);
 
-    const CliRun status = runCli(L"status --json");
-    const Json firewall = jsonOf(status)["firewall"];
+    const Json firewall = cliJson(L"status")["firewall"];
     EXPECT_EQ(firewall["tcpRemoteAddresses"], "10.0.0.0/255.0.0.0,192.0.2.1-192.0.2.9,LocalSubnet");
     EXPECT_EQ(firewall["udpRemoteAddresses"], firewall["tcpRemoteAddresses"]);
 }
 
 TEST_F(CliTest, SetBindsOurUnboundRulesInPlace) {
     KeptFirewall::setRules(unboundRulesOpening(3390));
-    const CliRun run = runCli(L"set 3390 --json");
-    EXPECT_EQ(run.exitCode, 3010u);
-    EXPECT_EQ(jsonOf(run)["firewall"],
+    EXPECT_EQ(cliJson(L"set 3390", 3010)["firewall"],
               Json({{"available", true}, {"tcp", "updated"}, {"udp", "updated"}}));
     EXPECT_EQ(KeptFirewall::rules(), rulesOpening(3390));
 }
@@ -417,13 +396,10 @@ TEST_F(CliTest, ConfirmWithCloseOldClosesExactlyTheOldPort) {
     runCli(L"set 3389"); // the open-port entries of 3389
     expectOpenPortEntries(L"3389");
 
-    const CliRun set =
-        runCli(L"set 3390 --restart computer --confirm-seconds 300 --close-old --json");
-    EXPECT_EQ(set.exitCode, 1641u) << set.err;
-    EXPECT_EQ(jsonOf(set)["confirmation"], "pending");
-    const CliRun confirm = runCli(L"confirm --json");
-    EXPECT_EQ(confirm.exitCode, 0u) << confirm.err;
-    EXPECT_EQ(jsonOf(confirm)["closedRules"].size(), 3u);
+    const Json set =
+        cliJson(L"set 3390 --restart computer --confirm-seconds 300 --close-old", 1641);
+    EXPECT_EQ(set["confirmation"], "pending");
+    EXPECT_EQ(cliJson(L"confirm")["closedRules"].size(), 3u);
 
     std::vector<kept_firewall::RuleFields> expected(before.begin() + 2, before.end());
     expected[1].numbers[L"Enabled"] = 0;

@@ -5,7 +5,6 @@
 
 #include <cstdio>
 #include <fstream>
-#include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 
@@ -14,20 +13,6 @@
 
 namespace velkora::test {
 namespace {
-
-using Json = nlohmann::json;
-
-struct CliRun {
-    DWORD exitCode = 0;
-    Json json;
-};
-
-// Runs velkora-cli.exe with the arguments and --json; its stdout is the JSON object.
-CliRun runCli(const std::wstring& arguments) {
-    const test::CliRun run = test::runCli(arguments + L" --json");
-    EXPECT_TRUE(run.ended);
-    return {run.exitCode, Json::parse(run.out, nullptr, false)};
-}
 
 std::string readAndClearEvents() {
     const std::wstring path = folderOfStandIn() + L"events.log";
@@ -65,30 +50,28 @@ protected:
 };
 
 TEST_F(CliServiceRestartTest, RestartsInDependencyOrderAndListensOnTheNewPort) {
-    const CliRun run = runCli(L"set 4100 --restart service");
-    EXPECT_EQ(run.exitCode, 0u);
-    EXPECT_EQ(run.json["restart"], "done");
-    EXPECT_EQ(run.json["verified"], true);
-    EXPECT_EQ(run.json["rolledBack"], false);
-    EXPECT_EQ(run.json["port"], 4100);
+    const Json run = cliJson(L"set 4100 --restart service");
+    EXPECT_EQ(run["restart"], "done");
+    EXPECT_EQ(run["verified"], true);
+    EXPECT_EQ(run["rolledBack"], false);
+    EXPECT_EQ(run["port"], 4100);
     EXPECT_EQ(readAndClearEvents(), "stop VelkoraTestDependent\nstop TermService\n"
                                     "start TermService\nstart VelkoraTestDependent\n");
     expectListenerOn(4100);
     EXPECT_FALSE(acceptsConnections(3389));
     EXPECT_EQ(services.query(standInDependent).state, ServiceState::Running);
     EXPECT_EQ(lastLogLineAndClear(), "set 4100 --restart service: exit 0, verified, old port 3389");
-    std::printf("verified restart: %.1f s\n", run.json["restartSeconds"].get<double>());
+    std::printf("verified restart: %.1f s\n", run["restartSeconds"].get<double>());
 }
 
 // Written earlier without a restart, the port is taken up by restarting the service for it.
 TEST_F(CliServiceRestartTest, ValuesWrittenWithoutARestartAreTakenUpByTheRestart) {
-    EXPECT_EQ(runCli(L"set 4100").exitCode, 3010u);
+    cliJson(L"set 4100", 3010);
     EXPECT_TRUE(acceptsConnections(3389));
     readAndClearEvents();
-    const CliRun run = runCli(L"set 4100 --restart service");
-    EXPECT_EQ(run.exitCode, 0u);
-    EXPECT_EQ(run.json["restart"], "done");
-    EXPECT_EQ(run.json["verified"], true);
+    const Json run = cliJson(L"set 4100 --restart service");
+    EXPECT_EQ(run["restart"], "done");
+    EXPECT_EQ(run["verified"], true);
     EXPECT_EQ(readAndClearEvents(), "stop VelkoraTestDependent\nstop TermService\n"
                                     "start TermService\nstart VelkoraTestDependent\n");
     expectListenerOn(4100);
@@ -102,27 +85,25 @@ TEST_F(CliServiceRestartTest, TheCurrentPortIsTheRdpTcpValue) {
     setDword(listenerTdsKey, L"PortNumber", 3389);
     readAndClearEvents();
 
-    const CliRun status = runCli(L"status");
-    EXPECT_EQ(status.json["port"], 4100);
-    EXPECT_EQ(status.json["remoteDesktop"]["portValues"]["tds"], 3389);
-    EXPECT_EQ(runCli(L"check 4100").json["check"]["result"], "same");
-    const CliRun run = runCli(L"set 4200 --restart service");
-    EXPECT_EQ(run.exitCode, 0u);
-    EXPECT_EQ(run.json["oldPort"], 4100);
-    EXPECT_EQ(run.json["verified"], true);
+    const Json status = cliJson(L"status");
+    EXPECT_EQ(status["port"], 4100);
+    EXPECT_EQ(status["remoteDesktop"]["portValues"]["tds"], 3389);
+    EXPECT_EQ(cliJson(L"check 4100")["check"]["result"], "same");
+    const Json run = cliJson(L"set 4200 --restart service");
+    EXPECT_EQ(run["oldPort"], 4100);
+    EXPECT_EQ(run["verified"], true);
     expectListenerOn(4200);
     EXPECT_EQ(lastLogLineAndClear(), "set 4200 --restart service: exit 0, verified, old port 4100");
 }
 
 TEST_F(CliServiceRestartTest, AServiceThatRefusesTheNewPortIsRolledBack) {
     setStandInBehaviour(L"RefusePort", 4100);
-    const CliRun run = runCli(L"set 4100 --restart service --verify-seconds 3");
-    EXPECT_EQ(run.exitCode, 13u);
-    EXPECT_EQ(run.json["rolledBack"], true);
-    EXPECT_EQ(run.json["verified"], false);
-    EXPECT_EQ(run.json["changed"], false);
-    EXPECT_EQ(run.json["reason"]["service"]["state"], "running");
-    EXPECT_EQ(run.json["reason"]["error"], nullptr);
+    const Json run = cliJson(L"set 4100 --restart service --verify-seconds 3", 13);
+    EXPECT_EQ(run["rolledBack"], true);
+    EXPECT_EQ(run["verified"], false);
+    EXPECT_EQ(run["changed"], false);
+    EXPECT_EQ(run["reason"]["service"]["state"], "running");
+    EXPECT_EQ(run["reason"]["error"], nullptr);
     EXPECT_EQ(readAndClearEvents(),
               "stop VelkoraTestDependent\nstop TermService\nstart TermService\n"
               "start VelkoraTestDependent\nstop VelkoraTestDependent\nstop TermService\n"
@@ -138,10 +119,9 @@ TEST_F(CliServiceRestartTest, AServiceThatDoesNotAcceptStopGetsNothingWritten) {
     setStandInBehaviour(L"NoStop", 1);
     services.start(standInService, std::chrono::seconds(20));
     readAndClearEvents();
-    const CliRun run = runCli(L"set 4100 --restart service");
-    EXPECT_EQ(run.exitCode, 1u);
-    EXPECT_EQ(run.json["error"]["number"], 1052);
-    EXPECT_EQ(run.json["changed"], false);
+    const Json run = cliJson(L"set 4100 --restart service", 1);
+    EXPECT_EQ(run["error"]["number"], 1052);
+    EXPECT_EQ(run["changed"], false);
     EXPECT_EQ(readAndClearEvents(), "");
     expectListenerOn(3389);
 }
@@ -149,8 +129,7 @@ TEST_F(CliServiceRestartTest, AServiceThatDoesNotAcceptStopGetsNothingWritten) {
 TEST_F(CliServiceRestartTest, ADependentThatWasStoppedStaysStopped) {
     services.stop(standInDependent, std::chrono::seconds(20));
     readAndClearEvents();
-    const CliRun run = runCli(L"set 4100 --restart service");
-    EXPECT_EQ(run.exitCode, 0u);
+    cliJson(L"set 4100 --restart service");
     EXPECT_EQ(readAndClearEvents(), "stop TermService\nstart TermService\n");
     EXPECT_EQ(services.query(standInDependent).state, ServiceState::Stopped);
     expectListenerOn(4100);

@@ -7,7 +7,6 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
-#include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 
@@ -19,7 +18,6 @@
 namespace velkora::test {
 namespace {
 
-using Json = nlohmann::json;
 using Clock = std::chrono::steady_clock;
 
 std::string fileText(const std::wstring& path) {
@@ -36,13 +34,6 @@ Json journal() {
 bool journalThere() {
     return GetFileAttributesW((velkoraDataFolder() + L"pending-change.json").c_str()) !=
            INVALID_FILE_ATTRIBUTES;
-}
-
-Json cli(const std::wstring& arguments, DWORD expectedExit = 0,
-         const std::wstring& program = velkoraCliExe()) {
-    const CliRun run = runCli(arguments + L" --json", program);
-    EXPECT_EQ(run.exitCode, expectedExit) << run.err;
-    return Json::parse(run.out, nullptr, false);
 }
 
 // A folder an administrator made outside the protected ones, where every user may change files
@@ -97,30 +88,30 @@ protected:
 };
 
 TEST_F(ConfirmedChangeTest, ConfirmKeepsThePortAndRemovesTheWatcher) {
-    const Json set = cli(L"set 4100 --restart service --confirm-seconds 300");
+    const Json set = cliJson(L"set 4100 --restart service --confirm-seconds 300");
     EXPECT_EQ(set["confirmation"], "pending");
     EXPECT_EQ(journal()["state"], "awaiting-confirmation");
     EXPECT_EQ(services.query(L"VelkoraConfirm").state, ServiceState::Running);
-    const Json status = cli(L"status");
+    const Json status = cliJson(L"status");
     EXPECT_EQ(status["pendingChange"], (Json{{"oldPort", 3389},
                                              {"newPort", 4100},
                                              {"confirmBy", set["confirmBy"]},
                                              {"state", "awaiting-confirmation"}}));
-    EXPECT_EQ(cli(L"set 4200 --restart service", 1618)["error"]["number"], 1618);
+    EXPECT_EQ(cliJson(L"set 4200 --restart service", 1618)["error"]["number"], 1618);
 
-    EXPECT_EQ(cli(L"confirm")["confirmed"], true);
+    EXPECT_EQ(cliJson(L"confirm")["confirmed"], true);
     EXPECT_FALSE(journalThere());
     EXPECT_TRUE(waitUntil([&] { return watcherGone(); }, 10000));
     expectListenerAt(4100);
     EXPECT_TRUE(acceptsConnections(4100));
     EXPECT_EQ(lastResultLogLine(), "confirm: port 4100 kept (by command)");
-    EXPECT_EQ(cli(L"confirm")["confirmed"], false);
-    EXPECT_EQ(cli(L"rollback")["rolledBack"], false);
+    EXPECT_EQ(cliJson(L"confirm")["confirmed"], false);
+    EXPECT_EQ(cliJson(L"rollback")["rolledBack"], false);
 }
 
 // The deadline passes unconfirmed: the watcher puts everything back and goes.
 TEST_F(ConfirmedChangeTest, AnUnconfirmedChangeIsPutBackAtItsDeadline) {
-    cli(L"set 4100 --restart service --confirm-seconds 30");
+    cliJson(L"set 4100 --restart service --confirm-seconds 30");
     const auto confirmBy = Clock::now() + std::chrono::seconds(30);
     EXPECT_TRUE(waitUntil([&] { return Clock::now() >= confirmBy; }, 40000));
     EXPECT_TRUE(waitUntil([] { return acceptsConnections(3389); }, 30000));
@@ -172,7 +163,7 @@ TEST_F(ConfirmedChangeTest, TheWatcherRunsAProtectedCopyOfTheRunningProgram) {
 
 // The watcher cannot read the journal: it says so once, in the result log, and keeps looking.
 TEST_F(ConfirmedChangeTest, AJournalTheWatcherCannotReadIsSaid) {
-    cli(L"set 4100 --restart service --confirm-seconds 300");
+    cliJson(L"set 4100 --restart service --confirm-seconds 300");
     {
         std::ofstream damaged((velkoraDataFolder() + L"pending-change.json").c_str(),
                               std::ios::binary | std::ios::trunc);
@@ -193,37 +184,38 @@ TEST_F(ConfirmedChangeTest, AJournalTheWatcherCannotReadIsSaid) {
 // listens on cannot be told (no socket has an owner), so it could not be put back onto: refused,
 // nothing restarted. Without the confirmation the restart goes on as before.
 TEST_F(ConfirmedChangeTest, ValuesInPlaceWhoseListenedPortCannotBeToldAreRefused) {
-    cli(L"set 4731", 3010);
-    const Json refused = cli(L"set 4731 --restart service --confirm-seconds 300", 1);
+    cliJson(L"set 4731", 3010);
+    const Json refused = cliJson(L"set 4731 --restart service --confirm-seconds 300", 1);
     EXPECT_EQ(refused["error"]["number"], 1062);
     EXPECT_FALSE(journalThere());
     EXPECT_TRUE(acceptsConnections(3389));
-    EXPECT_EQ(cli(L"set 4731 --restart service")["restart"], "done");
+    EXPECT_EQ(cliJson(L"set 4731 --restart service")["restart"], "done");
 }
 
 // Only the open-port entries were missing: made good, the change awaits confirmation (the
 // watcher does not take it back once the command has ended).
 TEST_F(ConfirmedChangeTest, AMakeGoodAwaitsConfirmation) {
     deleteValue(standardOpenPortsKey, L"3389:TCP ");
-    EXPECT_EQ(cli(L"set 3389 --restart service --confirm-seconds 300")["confirmation"], "pending");
+    EXPECT_EQ(cliJson(L"set 3389 --restart service --confirm-seconds 300")["confirmation"],
+              "pending");
     EXPECT_EQ(journal()["state"], "awaiting-confirmation");
     Sleep(2000);
     EXPECT_EQ(journal()["state"], "awaiting-confirmation");
-    EXPECT_EQ(cli(L"confirm")["confirmed"], true);
+    EXPECT_EQ(cliJson(L"confirm")["confirmed"], true);
 }
 
 // The stand-in will not start again: the values are back, the change stays on record as
 // restart-pending, with its watcher, until the service listens on the old port.
 TEST_F(ConfirmedChangeTest, APutBackWhoseRestartFailsStaysOnRecord) {
-    cli(L"set 4733 --restart service --confirm-seconds 300");
+    cliJson(L"set 4733 --restart service --confirm-seconds 300");
     setStandInBehaviour(L"FailStart", 1);
-    EXPECT_EQ(cli(L"rollback", 1)["rolledBack"], false);
+    EXPECT_EQ(cliJson(L"rollback", 1)["rolledBack"], false);
     expectListenerAt(3389);
     EXPECT_EQ(journal()["state"], "restart-pending");
-    EXPECT_EQ(cli(L"status")["pendingChange"]["state"], "restart-pending");
+    EXPECT_EQ(cliJson(L"status")["pendingChange"]["state"], "restart-pending");
     EXPECT_EQ(services.query(L"VelkoraConfirm").state, ServiceState::Running);
     setStandInBehaviour(L"FailStart", 0);
-    EXPECT_EQ(cli(L"rollback")["rolledBack"], true);
+    EXPECT_EQ(cliJson(L"rollback")["rolledBack"], true);
     EXPECT_FALSE(journalThere());
     EXPECT_TRUE(acceptsConnections(3389));
     EXPECT_EQ(lastResultLogLine(), "rollback 4733 -> 3389 (asked): listening on 3389");
@@ -234,9 +226,9 @@ TEST_F(ConfirmedChangeTest, APutBackWhoseRestartFailsStaysOnRecord) {
 TEST_F(ConfirmedChangeTest, APortTypedWithALeadingZeroIsPutBackAtItsOwnEntries) {
     const std::wstring admins = L"4732:TCP:*:Enabled:管理员";
     writeValue(standardOpenPortsKey, L"4732:TCP ", stringValue(admins));
-    cli(L"set 04732 --restart service --confirm-seconds 300");
+    cliJson(L"set 04732 --restart service --confirm-seconds 300");
     EXPECT_EQ(readString(standardOpenPortsKey, L"04732:TCP "), L"04732:TCP:*:Enabled:04732");
-    EXPECT_EQ(cli(L"rollback")["rolledBack"], true);
+    EXPECT_EQ(cliJson(L"rollback")["rolledBack"], true);
     EXPECT_FALSE(readValue(standardOpenPortsKey, L"04732:TCP ").has_value());
     EXPECT_EQ(readString(standardOpenPortsKey, L"4732:TCP "), admins);
     deleteValue(standardOpenPortsKey, L"4732:TCP ");
@@ -247,7 +239,7 @@ TEST_F(ConfirmedChangeTest, APortTypedWithALeadingZeroIsPutBackAtItsOwnEntries) 
 // The program that made the change is deleted before the cut, as a cleaned cache is.
 TEST_F(ConfirmedChangeTest, PowerCutBeforeTheDeadline) {
     const std::wstring program = programInAnOpenFolder();
-    cli(L"set 4100 --restart service --confirm-seconds 30", 0, program);
+    cliJson(L"set 4100 --restart service --confirm-seconds 30", 0, program);
     EXPECT_EQ(journal()["state"], "awaiting-confirmation");
     EXPECT_TRUE(DeleteFileW(program.c_str()));
 }
