@@ -1,5 +1,8 @@
 #include "tests/common/child_process.h"
 
+#include <fstream>
+#include <sstream>
+
 namespace velkora::test {
 
 std::wstring driverFolder() {
@@ -7,6 +10,13 @@ std::wstring driverFolder() {
     GetModuleFileNameW(nullptr, path, MAX_PATH);
     std::wstring folder = path;
     return folder.substr(0, folder.find_last_of(L"\\/"));
+}
+
+std::string fileText(const std::wstring& path) {
+    std::ifstream file(path.c_str(), std::ios::binary);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
 }
 
 ChildProcess::ChildProcess(const std::wstring& program, const std::wstring& arguments,

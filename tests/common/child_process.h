@@ -12,6 +12,9 @@ namespace velkora::test {
 // The folder of this test program; the programs under test are copied next to it.
 std::wstring driverFolder();
 
+// The bytes of a file as they are stored; empty when it cannot be read.
+std::string fileText(const std::wstring& path);
+
 // A program started as a process of its own, in this test program's folder; ended at the end
 // of the scope if it still runs.
 class ChildProcess : NonCopyable {

@@ -34,22 +34,6 @@ std::optional<std::wstring> environmentVariable(const std::wstring& name) {
     return value;
 }
 
-std::wstring readWholeFile(const std::wstring& path) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return {};
-    }
-    LARGE_INTEGER size{};
-    GetFileSizeEx(file, &size);
-    std::wstring text(static_cast<size_t>(size.QuadPart) / sizeof(wchar_t), L'\0');
-    DWORD read = 0;
-    ReadFile(file, text.data(), static_cast<DWORD>(text.size() * sizeof(wchar_t)), &read, nullptr);
-    CloseHandle(file);
-    text.resize(read / sizeof(wchar_t));
-    return text;
-}
-
 std::vector<std::wstring> filesMatching(const std::wstring& pattern) {
     std::vector<std::wstring> names;
     WIN32_FIND_DATAW found{};
@@ -69,7 +53,9 @@ std::vector<std::wstring> filesMatching(const std::wstring& pattern) {
 std::vector<std::wstring> recordedField(const std::wstring& program, size_t field) {
     std::vector<std::wstring> values;
     for (const std::wstring& name : filesMatching(recordsFolder() + L"\\" + program + L"-*.rec")) {
-        std::wstring line = readWholeFile(recordsFolder() + L"\\" + name);
+        const std::string bytes = fileText(recordsFolder() + L"\\" + name);
+        std::wstring line(bytes.size() / sizeof(wchar_t), L'\0');
+        memcpy(line.data(), bytes.data(), line.size() * sizeof(wchar_t));
         for (size_t i = 0; i < field; ++i) {
             line.erase(0, line.find(L'\t') + 1);
         }

@@ -4,8 +4,6 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "tests/common/cli_process.h"
@@ -16,12 +14,9 @@ namespace {
 
 std::string readAndClearEvents() {
     const std::wstring path = folderOfStandIn() + L"events.log";
-    std::ifstream file(path.c_str());
-    std::stringstream text;
-    text << file.rdbuf();
-    file.close();
+    const std::string text = fileText(path);
     DeleteFileW(path.c_str());
-    return text.str();
+    return text;
 }
 
 // The last line of the log read after reconnecting, without its time stamp; deletes the log.

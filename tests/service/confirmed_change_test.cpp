@@ -7,7 +7,6 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
-#include <sstream>
 #include <string>
 
 #include "platform/platform_error.h"
@@ -19,13 +18,6 @@ namespace velkora::test {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-std::string fileText(const std::wstring& path) {
-    std::ifstream file(path.c_str(), std::ios::binary);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
 
 Json journal() {
     return Json::parse(fileText(velkoraDataFolder() + L"pending-change.json"), nullptr, false);
