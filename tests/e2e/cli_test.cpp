@@ -1,6 +1,7 @@
 // velkora-cli.exe from end to end under Wine: its exit codes, its lines and JSON, the
 // registry it leaves, the restart stand-in, and two changes at once.
-#include <winsock2.h>
+#include "tests/e2e/held_port.h" // first: it brings <winsock2.h>, which comes before <windows.h>
+
 #include <windows.h>
 #include <sddl.h>
 
@@ -14,8 +15,8 @@
 #include <vector>
 
 #include "tests/common/cli_process.h"
-#include "tests/e2e/e2e_environment.h"
 #include "tests/common/registry_values.h"
+#include "tests/e2e/e2e_environment.h"
 #include "tests/kept_firewall/kept_firewall_prefix.h"
 #include "velkora_version.h"
 
@@ -170,38 +171,6 @@ TEST_F(CliTest, ASecondListenerIsListedAndItsPortRefused) {
     EXPECT_EQ(check["check"]["listener"], "Fallback");
 }
 
-// A socket of this test program holding a port below the dynamic range (whose warning has a
-// line more); Wine's sockets are the machine's own.
-class HeldPort {
-public:
-    explicit HeldPort(int type) {
-        WSADATA data{};
-        WSAStartup(MAKEWORD(2, 2), &data);
-        socket_ = socket(AF_INET, type, type == SOCK_STREAM ? IPPROTO_TCP : IPPROTO_UDP);
-        for (port_ = 45000; port_ < 45100; ++port_) {
-            sockaddr_in address{};
-            address.sin_family = AF_INET;
-            address.sin_port = htons(static_cast<u_short>(port_));
-            if (bind(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
-                break;
-            }
-        }
-        if (type == SOCK_STREAM) {
-            listen(socket_, 1);
-        }
-    }
-    ~HeldPort() {
-        closesocket(socket_);
-        WSACleanup();
-    }
-    std::wstring text() const { return std::to_wstring(port_); }
-    std::string utf8() const { return std::to_string(port_); }
-
-private:
-    SOCKET socket_ = INVALID_SOCKET;
-    int port_ = 0;
-};
-
 TEST_F(CliTest, CheckOfAFreePortIsZero) {
     const CliRun run = runCli(L"check 3390");
     EXPECT_EQ(run.exitCode, 0u);
@@ -220,8 +189,8 @@ TEST_F(CliTest, CheckOfAHeldPortIsTenForTcpAndUdp) {
         ASSERT_EQ(json["check"]["owners"].size(), 1u);
         EXPECT_EQ(json["check"]["owners"][0]["protocol"], type == SOCK_STREAM ? "TCP" : "UDP");
         // Wine names no owner of a socket, so the warning cannot either.
-        EXPECT_EQ(run.err,
-                  "端口 " + held.utf8() + " 已被 其他程序占用，远程桌面将无法在此端口监听。\r\n");
+        EXPECT_EQ(run.err, "端口 " + std::to_string(held.port()) +
+                               " 已被 其他程序占用，远程桌面将无法在此端口监听。\r\n");
     }
 }
 
@@ -235,7 +204,7 @@ TEST_F(CliTest, SetOfAHeldPortIsTenAndWritesNothingUnlessForced) {
 
     run = runCli(L"set " + held.text() + L" --force");
     EXPECT_EQ(run.exitCode, 3010u);
-    expectListenerAt(static_cast<DWORD>(std::stoul(held.utf8())));
+    expectListenerAt(held.port());
     const std::wstring entry = held.text() + L":TCP ";
     deleteValue(standardOpenPortsKey, entry.c_str());
     deleteValue(domainOpenPortsKey, entry.c_str());
