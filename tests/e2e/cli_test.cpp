@@ -1,11 +1,11 @@
 // velkora-cli.exe from end to end under Wine: its exit codes, its lines and JSON, the
 // registry it leaves, the restart stand-in, and two changes at once.
-#include <winsock2.h>
+#include "tests/e2e/held_port.h" // first: it brings <winsock2.h>, which comes before <windows.h>
+
 #include <windows.h>
 #include <sddl.h>
 
 #include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <memory>
@@ -14,16 +14,14 @@
 #include <thread>
 #include <vector>
 
-#include "tests/e2e/cli_process.h"
+#include "tests/common/cli_process.h"
+#include "tests/common/registry_values.h"
 #include "tests/e2e/e2e_environment.h"
-#include "tests/e2e/e2e_registry.h"
 #include "tests/kept_firewall/kept_firewall_prefix.h"
 #include "velkora_version.h"
 
 namespace velkora::test {
 namespace {
-
-using Json = nlohmann::json;
 
 const wchar_t* const terminalServerKey = L"SYSTEM\\CurrentControlSet\\Control\\Terminal Server";
 const std::vector<std::wstring> cliPorts{L"3389", L"3390", L"3391", L"3392", L"3393", L"3394"};
@@ -74,28 +72,6 @@ protected:
         seedListener(cliPorts);
         setDword(terminalServerKey, L"fDenyTSConnections", 0);
         clearRecords();
-    }
-
-    // The one JSON object on stdout, after checking that it is the whole of stdout.
-    static Json jsonOf(const CliRun& run) {
-        EXPECT_TRUE(run.out.size() > 2 && run.out.substr(run.out.size() - 2) == "\r\n");
-        EXPECT_EQ(run.out.find("\r\n"), run.out.size() - 2) << "more than one line on stdout";
-        EXPECT_TRUE(std::all_of(run.out.begin(), run.out.end(),
-                                [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
-            << "not ASCII: " << run.out;
-        return Json::parse(run.out, nullptr, false);
-    }
-
-    static void expectListenerAt(DWORD port) {
-        EXPECT_EQ(readDword(listenerTdsKey, L"PortNumber"), port);
-        EXPECT_EQ(readDword(listenerRdpTcpKey, L"PortNumber"), port);
-    }
-
-    static void expectOpenPortEntries(const std::wstring& port) {
-        const std::wstring name = port + L":TCP ";
-        const std::wstring record = port + L":TCP:*:Enabled:" + port;
-        EXPECT_TRUE(readString(standardOpenPortsKey, name.c_str()) == record);
-        EXPECT_TRUE(readString(domainOpenPortsKey, name.c_str()) == record);
     }
 };
 
@@ -162,17 +138,14 @@ TEST_F(CliTest, AfterAnInterruptedChangeSetSaysSoAndRefusesDisagreeingValues) {
     }).join();
     setDword(listenerTdsKey, L"PortNumber", 3390);
 
-    const CliRun refused = runCli(L"set 3391 --json");
-    EXPECT_EQ(refused.exitCode, 1u);
-    const Json json = jsonOf(refused);
+    const Json json = cliJson(L"set 3391", 1);
     EXPECT_EQ(json["interrupted"], true);
     EXPECT_EQ(json["error"]["number"], 13);
     EXPECT_EQ(readDword(listenerTdsKey, L"PortNumber"), 3390u);
     EXPECT_EQ(readDword(listenerRdpTcpKey, L"PortNumber"), 3389u);
 
-    const CliRun next = runCli(L"set 3391 --json"); // the lock was released normally
-    EXPECT_EQ(next.exitCode, 3010u);
-    EXPECT_TRUE(jsonOf(next)["interrupted"].is_null());
+    // The lock was released normally: the next set hears of no interruption.
+    EXPECT_TRUE(cliJson(L"set 3391", 3010)["interrupted"].is_null());
 }
 
 // A second listener copied from RDP-Tcp, as a fallback on another port, read from the
@@ -181,11 +154,11 @@ TEST_F(CliTest, ASecondListenerIsListedAndItsPortRefused) {
     const std::wstring fallback = std::wstring(terminalServerKey) + L"\\WinStations\\Fallback";
     setDword(fallback.c_str(), L"PortNumber", 3392);
     setDword(fallback.c_str(), L"UserAuthentication", 1);
-    const CliRun status = runCli(L"status --json");
-    const CliRun check = runCli(L"check 3392 --json");
+    const Json status = cliJson(L"status");
+    const Json check = cliJson(L"check 3392", 10);
     RegDeleteTreeW(HKEY_LOCAL_MACHINE, fallback.c_str());
 
-    const Json listeners = jsonOf(status)["remoteDesktop"]["listeners"];
+    const Json listeners = status["remoteDesktop"]["listeners"];
     const auto named = [&](const std::string& name) {
         return std::find_if(listeners.begin(), listeners.end(),
                             [&](const Json& l) { return l["name"] == name; });
@@ -195,41 +168,8 @@ TEST_F(CliTest, ASecondListenerIsListedAndItsPortRefused) {
     EXPECT_EQ((*named("Fallback"))["nlaRequired"], true);
     ASSERT_NE(named("RDP-Tcp"), listeners.end());
     EXPECT_EQ((*named("RDP-Tcp"))["port"], 3389);
-    EXPECT_EQ(check.exitCode, 10u);
-    EXPECT_EQ(jsonOf(check)["check"]["listener"], "Fallback");
+    EXPECT_EQ(check["check"]["listener"], "Fallback");
 }
-
-// A socket of this test program holding a port below the dynamic range (whose warning has a
-// line more); Wine's sockets are the machine's own.
-class HeldPort {
-public:
-    explicit HeldPort(int type) {
-        WSADATA data{};
-        WSAStartup(MAKEWORD(2, 2), &data);
-        socket_ = socket(AF_INET, type, type == SOCK_STREAM ? IPPROTO_TCP : IPPROTO_UDP);
-        for (port_ = 45000; port_ < 45100; ++port_) {
-            sockaddr_in address{};
-            address.sin_family = AF_INET;
-            address.sin_port = htons(static_cast<u_short>(port_));
-            if (bind(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
-                break;
-            }
-        }
-        if (type == SOCK_STREAM) {
-            listen(socket_, 1);
-        }
-    }
-    ~HeldPort() {
-        closesocket(socket_);
-        WSACleanup();
-    }
-    std::wstring text() const { return std::to_wstring(port_); }
-    std::string utf8() const { return std::to_string(port_); }
-
-private:
-    SOCKET socket_ = INVALID_SOCKET;
-    int port_ = 0;
-};
 
 TEST_F(CliTest, CheckOfAFreePortIsZero) {
     const CliRun run = runCli(L"check 3390");
@@ -249,8 +189,8 @@ TEST_F(CliTest, CheckOfAHeldPortIsTenForTcpAndUdp) {
         ASSERT_EQ(json["check"]["owners"].size(), 1u);
         EXPECT_EQ(json["check"]["owners"][0]["protocol"], type == SOCK_STREAM ? "TCP" : "UDP");
         // Wine names no owner of a socket, so the warning cannot either.
-        EXPECT_EQ(run.err,
-                  "端口 " + held.utf8() + " 已被 其他程序占用，远程桌面将无法在此端口监听。\r\n");
+        EXPECT_EQ(run.err, "端口 " + std::to_string(held.port()) +
+                               " 已被 其他程序占用，远程桌面将无法在此端口监听。\r\n");
     }
 }
 
@@ -264,7 +204,7 @@ TEST_F(CliTest, SetOfAHeldPortIsTenAndWritesNothingUnlessForced) {
 
     run = runCli(L"set " + held.text() + L" --force");
     EXPECT_EQ(run.exitCode, 3010u);
-    expectListenerAt(static_cast<DWORD>(std::stoul(held.utf8())));
+    expectListenerAt(held.port());
     const std::wstring entry = held.text() + L":TCP ";
     deleteValue(standardOpenPortsKey, entry.c_str());
     deleteValue(domainOpenPortsKey, entry.c_str());
@@ -296,8 +236,7 @@ TEST_F(CliTest, SetWritesEverythingAndEndsWith3010ThenAgainWithZero) {
     EXPECT_TRUE(toolRegistryState() == afterFirst);
     EXPECT_EQ(KeptFirewall::rules(), rulesOpening(3390));
 
-    run = runCli(L"set 3390 --json");
-    json = jsonOf(run);
+    json = cliJson(L"set 3390");
     EXPECT_EQ(json["changed"], false);
     EXPECT_EQ(json["exitCode"], 0);
     EXPECT_EQ(json["check"]["result"], "same");
@@ -356,17 +295,14 @@ TEST_F(CliTest, SetAllowFromScopesBothRulesAndStatusShowsIt) {
     }
     EXPECT_EQ(KeptFirewall::rules(), expected);
 
-    const CliRun status = runCli(L"status --json");
-    const Json firewall = jsonOf(status)["firewall"];
+    const Json firewall = cliJson(L"status")["firewall"];
     EXPECT_EQ(firewall["tcpRemoteAddresses"], "10.0.0.0/255.0.0.0,192.0.2.1-192.0.2.9,LocalSubnet");
     EXPECT_EQ(firewall["udpRemoteAddresses"], firewall["tcpRemoteAddresses"]);
 }
 
 TEST_F(CliTest, SetBindsOurUnboundRulesInPlace) {
     KeptFirewall::setRules(unboundRulesOpening(3390));
-    const CliRun run = runCli(L"set 3390 --json");
-    EXPECT_EQ(run.exitCode, 3010u);
-    EXPECT_EQ(jsonOf(run)["firewall"],
+    EXPECT_EQ(cliJson(L"set 3390", 3010)["firewall"],
               Json({{"available", true}, {"tcp", "updated"}, {"udp", "updated"}}));
     EXPECT_EQ(KeptFirewall::rules(), rulesOpening(3390));
 }
@@ -429,13 +365,10 @@ TEST_F(CliTest, ConfirmWithCloseOldClosesExactlyTheOldPort) {
     runCli(L"set 3389"); // the open-port entries of 3389
     expectOpenPortEntries(L"3389");
 
-    const CliRun set =
-        runCli(L"set 3390 --restart computer --confirm-seconds 300 --close-old --json");
-    EXPECT_EQ(set.exitCode, 1641u) << set.err;
-    EXPECT_EQ(jsonOf(set)["confirmation"], "pending");
-    const CliRun confirm = runCli(L"confirm --json");
-    EXPECT_EQ(confirm.exitCode, 0u) << confirm.err;
-    EXPECT_EQ(jsonOf(confirm)["closedRules"].size(), 3u);
+    const Json set =
+        cliJson(L"set 3390 --restart computer --confirm-seconds 300 --close-old", 1641);
+    EXPECT_EQ(set["confirmation"], "pending");
+    EXPECT_EQ(cliJson(L"confirm")["closedRules"].size(), 3u);
 
     std::vector<kept_firewall::RuleFields> expected(before.begin() + 2, before.end());
     expected[1].numbers[L"Enabled"] = 0;
@@ -556,17 +489,10 @@ TEST_F(CliTest, ToAConsoleItWritesWideCharacters) {
     const HANDLE screen =
         CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                     nullptr, OPEN_EXISTING, 0, nullptr);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    std::wstring commandLine = L"\"" + velkoraCliExe() + L"\" check 3390";
-    ASSERT_TRUE(CreateProcessW(velkoraCliExe().c_str(), commandLine.data(), nullptr, nullptr, FALSE,
-                               0, nullptr, driverFolder().c_str(), &startup, &process));
-    WaitForSingleObject(process.hProcess, 30000);
-    DWORD exitCode = 99;
-    GetExitCodeProcess(process.hProcess, &exitCode);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    ChildProcess check(velkoraCliExe(), L"check 3390");
+    ASSERT_TRUE(check.started());
+    check.waitForExit(30000);
+    const DWORD exitCode = check.exitCode();
     const std::wstring row = firstRowOf(screen);
     CloseHandle(screen);
     FreeConsole();

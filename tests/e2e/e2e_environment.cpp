@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "tests/common/test_helpers.h"
+
 namespace velkora::test {
 
 HeldPortChangeLock::HeldPortChangeLock() {
@@ -32,22 +34,6 @@ std::optional<std::wstring> environmentVariable(const std::wstring& name) {
     return value;
 }
 
-std::wstring readWholeFile(const std::wstring& path) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return {};
-    }
-    LARGE_INTEGER size{};
-    GetFileSizeEx(file, &size);
-    std::wstring text(static_cast<size_t>(size.QuadPart) / sizeof(wchar_t), L'\0');
-    DWORD read = 0;
-    ReadFile(file, text.data(), static_cast<DWORD>(text.size() * sizeof(wchar_t)), &read, nullptr);
-    CloseHandle(file);
-    text.resize(read / sizeof(wchar_t));
-    return text;
-}
-
 std::vector<std::wstring> filesMatching(const std::wstring& pattern) {
     std::vector<std::wstring> names;
     WIN32_FIND_DATAW found{};
@@ -67,7 +53,9 @@ std::vector<std::wstring> filesMatching(const std::wstring& pattern) {
 std::vector<std::wstring> recordedField(const std::wstring& program, size_t field) {
     std::vector<std::wstring> values;
     for (const std::wstring& name : filesMatching(recordsFolder() + L"\\" + program + L"-*.rec")) {
-        std::wstring line = readWholeFile(recordsFolder() + L"\\" + name);
+        const std::string bytes = fileText(recordsFolder() + L"\\" + name);
+        std::wstring line(bytes.size() / sizeof(wchar_t), L'\0');
+        memcpy(line.data(), bytes.data(), line.size() * sizeof(wchar_t));
         for (size_t i = 0; i < field; ++i) {
             line.erase(0, line.find(L'\t') + 1);
         }
@@ -77,13 +65,6 @@ std::vector<std::wstring> recordedField(const std::wstring& program, size_t fiel
 }
 
 } // namespace
-
-std::wstring driverFolder() {
-    wchar_t path[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring folder = path;
-    return folder.substr(0, folder.find_last_of(L"\\/"));
-}
 
 std::wstring velkoraExe() {
     return driverFolder() + L"\\velkora.exe";
@@ -116,12 +97,8 @@ void clearRecords() {
 
 std::vector<std::wstring> waitForRecordedCalls(const std::wstring& program, size_t count,
                                                DWORD timeoutMs) {
-    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-    std::vector<std::wstring> calls = recordedCalls(program);
-    while (calls.size() < count && GetTickCount64() < deadline) {
-        Sleep(50);
-        calls = recordedCalls(program);
-    }
+    std::vector<std::wstring> calls;
+    waitUntil([&] { return (calls = recordedCalls(program)).size() >= count; }, timeoutMs);
     return calls;
 }
 

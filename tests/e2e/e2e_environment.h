@@ -8,12 +8,11 @@
 
 #include "platform/non_copyable.h"
 #include "platform/win32/change/change_lock.h"
+#include "tests/common/child_process.h"
 
 namespace velkora::test {
 
-// The folder of this test program; velkora.exe and the stand-ins are built next to it.
-std::wstring driverFolder();
-std::wstring velkoraExe();
+std::wstring velkoraExe();        // next to the test program, as are the stand-ins
 std::wstring recordsFolder();     // where the stand-ins record their calls
 std::wstring screenshotsFolder(); // kept after the run, for people to look at
 

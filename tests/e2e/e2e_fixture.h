@@ -9,7 +9,7 @@
 
 #include "tests/e2e/e2e_environment.h"
 #include "tests/e2e/e2e_process.h"
-#include "tests/e2e/e2e_registry.h"
+#include "tests/common/registry_values.h"
 #include "tests/e2e/e2e_screen.h"
 #include "tests/e2e/e2e_windows.h"
 

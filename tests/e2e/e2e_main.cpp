@@ -1,6 +1,7 @@
-// The end-to-end suite: starts the real velkora.exe under Wine and drives its window from
-// outside. Before the tests, the stand-ins take the place of the browser (the https handler)
-// and of the system's shutdown command; afterwards both are put back.
+// The end-to-end suites: the real velkora.exe under Wine, its window driven from outside, and
+// the real velkora-cli.exe. Before the tests, the stand-ins take the place of the browser (the
+// https handler) and of the system's shutdown command, and the test firewall that of the
+// system's; afterwards all is put back.
 #include <gtest/gtest.h>
 
 #include "tests/e2e/e2e_standins.h"

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "tests/common/registry_values.h"
 #include "tests/e2e/e2e_environment.h"
 
 namespace {
@@ -14,29 +15,6 @@ namespace {
 constexpr const wchar_t* httpsCommandKey = L"Software\\Classes\\https\\shell\\open\\command";
 constexpr const wchar_t* wineOverridesKey = L"Software\\Wine\\DllOverrides";
 constexpr const wchar_t* shutdownOverride = L"shutdown.exe";
-
-std::optional<std::wstring> stringValue(HKEY root, const wchar_t* key, const wchar_t* name) {
-    wchar_t value[2048] = {};
-    DWORD size = sizeof(value);
-    if (RegGetValueW(root, key, name, RRF_RT_REG_SZ, nullptr, value, &size) != ERROR_SUCCESS) {
-        return std::nullopt;
-    }
-    return std::wstring(value);
-}
-
-void setStringValue(HKEY root, const wchar_t* key, const wchar_t* name, const std::wstring& value) {
-    RegSetKeyValueW(root, key, name, REG_SZ, value.c_str(),
-                    static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-}
-
-void restoreStringValue(HKEY root, const wchar_t* key, const wchar_t* name,
-                        const std::optional<std::wstring>& previous) {
-    if (previous) {
-        setStringValue(root, key, name, *previous);
-    } else {
-        RegDeleteKeyValueW(root, key, name);
-    }
-}
 
 std::wstring systemShutdown() {
     wchar_t folder[MAX_PATH] = {};
@@ -58,8 +36,8 @@ public:
         records_.emplace(L"VELKORA_RECORDS", test::recordsFolder());
         // Wine prefers its built-in shutdown.exe to a file of that name unless told; the
         // setting is read by each new process from the prefix's registry.
-        previousOverride_ = stringValue(HKEY_CURRENT_USER, wineOverridesKey, shutdownOverride);
-        setStringValue(HKEY_CURRENT_USER, wineOverridesKey, shutdownOverride, L"native");
+        override_.emplace(HKEY_CURRENT_USER, wineOverridesKey, shutdownOverride,
+                          stringValue(L"native"));
 
         backup_ = systemShutdown() + L".velkora-e2e-backup";
         if (GetFileAttributesW(backup_.c_str()) == INVALID_FILE_ATTRIBUTES) {
@@ -69,9 +47,9 @@ public:
                               systemShutdown().c_str(), FALSE))
             << "cannot put the shutdown stand-in into the system directory";
 
-        previousHttpsCommand_ = stringValue(HKEY_LOCAL_MACHINE, httpsCommandKey, nullptr);
-        setStringValue(HKEY_LOCAL_MACHINE, httpsCommandKey, nullptr,
-                       L"\"" + test::driverFolder() + L"\\browser_standin.exe\" %1");
+        httpsCommand_.emplace(
+            HKEY_LOCAL_MACHINE, httpsCommandKey, nullptr,
+            stringValue(L"\"" + test::driverFolder() + L"\\browser_standin.exe\" %1"));
     }
 
     void TearDown() override {
@@ -79,17 +57,15 @@ public:
             CopyFileW(backup_.c_str(), systemShutdown().c_str(), FALSE);
             DeleteFileW(backup_.c_str());
         }
-        restoreStringValue(HKEY_LOCAL_MACHINE, httpsCommandKey, nullptr, previousHttpsCommand_);
-        restoreStringValue(HKEY_CURRENT_USER, wineOverridesKey, shutdownOverride,
-                           previousOverride_);
+        httpsCommand_.reset();
+        override_.reset();
         records_.reset();
     }
 
 private:
     std::optional<test::ScopedEnvironmentVariable> records_;
     std::wstring backup_;
-    std::optional<std::wstring> previousHttpsCommand_;
-    std::optional<std::wstring> previousOverride_;
+    std::optional<ScopedValue> httpsCommand_, override_;
 };
 
 ::testing::Environment* newStandIns() {

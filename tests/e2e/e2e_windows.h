@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/common/test_helpers.h"
+
 namespace velkora::test {
 
 // Windows of another process, seen from outside: found by process, class and text, read
@@ -45,17 +47,5 @@ void typeCharacter(HWND target, wchar_t character);
 void clickButton(HWND button);
 // A real left click (press and release) at a point of the screen.
 void mouseClickAt(POINT screenPoint);
-
-// Polls until the predicate holds or the time is up; returns the predicate's last answer.
-template <typename Predicate> bool waitUntil(Predicate&& predicate, DWORD timeoutMs) {
-    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-    while (!predicate()) {
-        if (GetTickCount64() >= deadline) {
-            return predicate();
-        }
-        Sleep(20);
-    }
-    return true;
-}
 
 } // namespace velkora::test

@@ -1,50 +1,12 @@
 // The button 修改 with a port another program holds: the warning box before any write.
 // Under Wine the owner of a socket is never named (Wine 8 reports process 0), so the box
 // says 其他程序; the naming of images and services is tested against a fake.
-#include <winsock2.h>
-
-#include <utility>
+#include "tests/e2e/held_port.h" // first: it brings <winsock2.h>, which comes before <windows.h>
 
 #include "tests/e2e/e2e_fixture.h"
 
-#include "platform/non_copyable.h"
-
 namespace velkora::test {
 namespace {
-
-// A TCP listener of this test process on a port below the dynamic range 49152-65535 (so the
-// warning has no remark about it), picked by the system: as another program holding a port.
-class HeldTcpPort : NonCopyable {
-public:
-    HeldTcpPort() {
-        WSADATA data{};
-        WSAStartup(MAKEWORD(2, 2), &data);
-        for (int attempt = 0; attempt < 50 && port_ == 0; ++attempt) {
-            socket_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-            sockaddr_in address{};
-            address.sin_family = AF_INET;
-            int length = sizeof(address);
-            if (bind(socket_, reinterpret_cast<const sockaddr*>(&address), length) == 0 &&
-                getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &length) == 0 &&
-                ntohs(address.sin_port) < 49152 && listen(socket_, 4) == 0) {
-                port_ = ntohs(address.sin_port);
-            } else {
-                closesocket(std::exchange(socket_, INVALID_SOCKET));
-            }
-        }
-    }
-    ~HeldTcpPort() {
-        closesocket(socket_);
-        WSACleanup();
-    }
-
-    std::wstring text() const { return std::to_wstring(port_); }
-    u_short port() const { return port_; }
-
-private:
-    SOCKET socket_ = INVALID_SOCKET;
-    u_short port_ = 0;
-};
 
 class HeldPortTest : public VelkoraTest {
 protected:
@@ -55,7 +17,7 @@ protected:
     }
     void TearDown() override { seedListener({held_.text()}); }
 
-    HeldTcpPort held_;
+    HeldPort held_;
 };
 
 TEST_F(HeldPortTest, WarnsWithNoAsDefaultNoWritesNothingYesWritesAsUsual) {
@@ -94,11 +56,8 @@ TEST_F(HeldPortTest, WarnsWithNoAsDefaultNoWritesNothingYesWritesAsUsual) {
     }
     const SeenMessageBox confirmation = expectMessageBox();
     EXPECT_TRUE(confirmation.prompt == confirmationPrompt) << "是 did not go on as usual";
-    EXPECT_EQ(readDword(listenerTdsKey, L"PortNumber"), held_.port());
-    EXPECT_EQ(readDword(listenerRdpTcpKey, L"PortNumber"), held_.port());
-    const std::wstring name = held_.text() + L":TCP ";
-    EXPECT_TRUE(readString(standardOpenPortsKey, name.c_str()) ==
-                held_.text() + L":TCP:*:Enabled:" + held_.text());
+    expectListenerAt(held_.port());
+    expectOpenPortEntries(held_.text());
     pressButton(confirmation.box, IDNO);
     EXPECT_TRUE(waitUntil([&] { return !IsWindow(confirmation.box); }, 5000));
     EXPECT_TRUE(process_->running());

@@ -83,14 +83,8 @@ protected:
     }
 
     void expectChangeStored(const std::wstring& port, DWORD number) {
-        EXPECT_EQ(readDword(listenerTdsKey, L"PortNumber"), number);
-        EXPECT_EQ(readDword(listenerRdpTcpKey, L"PortNumber"), number);
-        const std::wstring name = port + L":TCP ";
-        const std::wstring record = port + L":TCP:*:Enabled:" + port;
-        EXPECT_TRUE(readString(standardOpenPortsKey, name.c_str()) == record)
-            << "standard profile entry missing or wrong";
-        EXPECT_TRUE(readString(domainOpenPortsKey, name.c_str()) == record)
-            << "domain profile entry missing or wrong";
+        expectListenerAt(number);
+        expectOpenPortEntries(port);
     }
 };
 
@@ -148,15 +142,9 @@ TEST_F(AcceptedPortTest, ConfirmationButtonsReadYesNoInChineseOnAnEnglishSystem)
         GTEST_SKIP() << "needs a non-Chinese locale (LANG=C.UTF-8)";
     }
     // The programs started from here run in English too: a stand-in tells which it saw.
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION probe{};
-    std::wstring probeLine = L"\"" + driverFolder() + L"\\browser_standin.exe\" probe";
-    ASSERT_TRUE(CreateProcessW(nullptr, probeLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                               nullptr, &startup, &probe));
-    WaitForSingleObject(probe.hProcess, waitMs);
-    CloseHandle(probe.hThread);
-    CloseHandle(probe.hProcess);
+    ChildProcess probe(driverFolder() + L"\\browser_standin.exe", L"probe");
+    ASSERT_TRUE(probe.started());
+    probe.waitForExit(waitMs);
     const auto languages = recordedLanguages(L"browser_standin");
     ASSERT_EQ(languages.size(), 1u);
     EXPECT_NE(languages[0].substr(2), L"04") << "the started program runs in Chinese";

@@ -94,13 +94,9 @@ TEST_F(VelkoraTest, EveryPastedBadTextGetsExactlyOneRejectionAndChangesNothing) 
 }
 
 TEST_F(VelkoraTest, CurrentPortOfTheWrongTypeReportsAnErrorAndEndsWithoutTheWindow) {
-    const BYTE binary[] = {0x3D, 0x0D, 0x00, 0x00};
-    HKEY key = nullptr;
-    ASSERT_EQ(
-        RegOpenKeyExW(HKEY_LOCAL_MACHINE, listenerTdsKey, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, &key),
-        ERROR_SUCCESS);
-    RegSetValueExW(key, L"PortNumber", 0, REG_BINARY, binary, sizeof binary);
-    RegCloseKey(key);
+    const StoredValue binary{REG_BINARY, {0x3D, 0x0D, 0x00, 0x00}};
+    writeValue(listenerTdsKey, L"PortNumber", binary);
+    ASSERT_TRUE(readValue(listenerTdsKey, L"PortNumber") == binary);
     const ToolRegistryState before = toolRegistryState();
 
     bool windowShown = false;

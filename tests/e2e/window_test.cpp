@@ -134,7 +134,8 @@ TEST_F(VelkoraTest, LabelColoursBannerAndBackgroundAppearOnScreen) {
 }
 
 TEST_F(VelkoraTest, At144DpiTheWindowControlsAndBannerScale) {
-    const ScopedLogPixels highDpi(144);
+    const ScopedValue highDpi(HKEY_CURRENT_USER, L"Control Panel\\Desktop", L"LogPixels",
+                              dwordValue(144));
     const MainWindow window = start();
     ASSERT_NE(window.main, nullptr);
     screenshot(window.main, L"window-144dpi");

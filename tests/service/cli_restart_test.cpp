@@ -4,39 +4,19 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <fstream>
-#include <nlohmann/json.hpp>
-#include <sstream>
 #include <string>
 
-#include "tests/e2e/cli_process.h"
+#include "tests/common/cli_process.h"
 #include "tests/service/standins.h"
 
 namespace velkora::test {
 namespace {
 
-using Json = nlohmann::json;
-
-struct CliRun {
-    DWORD exitCode = 0;
-    Json json;
-};
-
-// Runs velkora-cli.exe with the arguments and --json; its stdout is the JSON object.
-CliRun runCli(const std::wstring& arguments) {
-    const test::CliRun run = test::runCli(arguments + L" --json");
-    EXPECT_TRUE(run.ended);
-    return {run.exitCode, Json::parse(run.out, nullptr, false)};
-}
-
 std::string readAndClearEvents() {
     const std::wstring path = folderOfStandIn() + L"events.log";
-    std::ifstream file(path.c_str());
-    std::stringstream text;
-    text << file.rdbuf();
-    file.close();
+    const std::string text = fileText(path);
     DeleteFileW(path.c_str());
-    return text.str();
+    return text;
 }
 
 // The last line of the log read after reconnecting, without its time stamp; deletes the log.
@@ -56,8 +36,7 @@ protected:
     void TearDown() override { clearStandInBehaviour(); }
 
     void expectListenerOn(unsigned long port) {
-        EXPECT_EQ(listenerPort(tdsKey), port);
-        EXPECT_EQ(listenerPort(rdpTcpKey), port);
+        expectListenerAt(port);
         EXPECT_TRUE(acceptsConnections(port));
         EXPECT_EQ(services.query(standInService).state, ServiceState::Running);
     }
@@ -66,30 +45,28 @@ protected:
 };
 
 TEST_F(CliServiceRestartTest, RestartsInDependencyOrderAndListensOnTheNewPort) {
-    const CliRun run = runCli(L"set 4100 --restart service");
-    EXPECT_EQ(run.exitCode, 0u);
-    EXPECT_EQ(run.json["restart"], "done");
-    EXPECT_EQ(run.json["verified"], true);
-    EXPECT_EQ(run.json["rolledBack"], false);
-    EXPECT_EQ(run.json["port"], 4100);
+    const Json run = cliJson(L"set 4100 --restart service");
+    EXPECT_EQ(run["restart"], "done");
+    EXPECT_EQ(run["verified"], true);
+    EXPECT_EQ(run["rolledBack"], false);
+    EXPECT_EQ(run["port"], 4100);
     EXPECT_EQ(readAndClearEvents(), "stop VelkoraTestDependent\nstop TermService\n"
                                     "start TermService\nstart VelkoraTestDependent\n");
     expectListenerOn(4100);
     EXPECT_FALSE(acceptsConnections(3389));
     EXPECT_EQ(services.query(standInDependent).state, ServiceState::Running);
     EXPECT_EQ(lastLogLineAndClear(), "set 4100 --restart service: exit 0, verified, old port 3389");
-    std::printf("verified restart: %.1f s\n", run.json["restartSeconds"].get<double>());
+    std::printf("verified restart: %.1f s\n", run["restartSeconds"].get<double>());
 }
 
 // Written earlier without a restart, the port is taken up by restarting the service for it.
 TEST_F(CliServiceRestartTest, ValuesWrittenWithoutARestartAreTakenUpByTheRestart) {
-    EXPECT_EQ(runCli(L"set 4100").exitCode, 3010u);
+    cliJson(L"set 4100", 3010);
     EXPECT_TRUE(acceptsConnections(3389));
     readAndClearEvents();
-    const CliRun run = runCli(L"set 4100 --restart service");
-    EXPECT_EQ(run.exitCode, 0u);
-    EXPECT_EQ(run.json["restart"], "done");
-    EXPECT_EQ(run.json["verified"], true);
+    const Json run = cliJson(L"set 4100 --restart service");
+    EXPECT_EQ(run["restart"], "done");
+    EXPECT_EQ(run["verified"], true);
     EXPECT_EQ(readAndClearEvents(), "stop VelkoraTestDependent\nstop TermService\n"
                                     "start TermService\nstart VelkoraTestDependent\n");
     expectListenerOn(4100);
@@ -100,31 +77,28 @@ TEST_F(CliServiceRestartTest, ValuesWrittenWithoutARestartAreTakenUpByTheRestart
 // service listens there: every command starts from 4100, and the set leaves both at 4200.
 TEST_F(CliServiceRestartTest, TheCurrentPortIsTheRdpTcpValue) {
     resetStandIns(services, 4100);
-    const DWORD tds = 3389;
-    RegSetKeyValueW(HKEY_LOCAL_MACHINE, tdsKey, L"PortNumber", REG_DWORD, &tds, sizeof tds);
+    setDword(listenerTdsKey, L"PortNumber", 3389);
     readAndClearEvents();
 
-    const CliRun status = runCli(L"status");
-    EXPECT_EQ(status.json["port"], 4100);
-    EXPECT_EQ(status.json["remoteDesktop"]["portValues"]["tds"], 3389);
-    EXPECT_EQ(runCli(L"check 4100").json["check"]["result"], "same");
-    const CliRun run = runCli(L"set 4200 --restart service");
-    EXPECT_EQ(run.exitCode, 0u);
-    EXPECT_EQ(run.json["oldPort"], 4100);
-    EXPECT_EQ(run.json["verified"], true);
+    const Json status = cliJson(L"status");
+    EXPECT_EQ(status["port"], 4100);
+    EXPECT_EQ(status["remoteDesktop"]["portValues"]["tds"], 3389);
+    EXPECT_EQ(cliJson(L"check 4100")["check"]["result"], "same");
+    const Json run = cliJson(L"set 4200 --restart service");
+    EXPECT_EQ(run["oldPort"], 4100);
+    EXPECT_EQ(run["verified"], true);
     expectListenerOn(4200);
     EXPECT_EQ(lastLogLineAndClear(), "set 4200 --restart service: exit 0, verified, old port 4100");
 }
 
 TEST_F(CliServiceRestartTest, AServiceThatRefusesTheNewPortIsRolledBack) {
     setStandInBehaviour(L"RefusePort", 4100);
-    const CliRun run = runCli(L"set 4100 --restart service --verify-seconds 3");
-    EXPECT_EQ(run.exitCode, 13u);
-    EXPECT_EQ(run.json["rolledBack"], true);
-    EXPECT_EQ(run.json["verified"], false);
-    EXPECT_EQ(run.json["changed"], false);
-    EXPECT_EQ(run.json["reason"]["service"]["state"], "running");
-    EXPECT_EQ(run.json["reason"]["error"], nullptr);
+    const Json run = cliJson(L"set 4100 --restart service --verify-seconds 3", 13);
+    EXPECT_EQ(run["rolledBack"], true);
+    EXPECT_EQ(run["verified"], false);
+    EXPECT_EQ(run["changed"], false);
+    EXPECT_EQ(run["reason"]["service"]["state"], "running");
+    EXPECT_EQ(run["reason"]["error"], nullptr);
     EXPECT_EQ(readAndClearEvents(),
               "stop VelkoraTestDependent\nstop TermService\nstart TermService\n"
               "start VelkoraTestDependent\nstop VelkoraTestDependent\nstop TermService\n"
@@ -140,10 +114,9 @@ TEST_F(CliServiceRestartTest, AServiceThatDoesNotAcceptStopGetsNothingWritten) {
     setStandInBehaviour(L"NoStop", 1);
     services.start(standInService, std::chrono::seconds(20));
     readAndClearEvents();
-    const CliRun run = runCli(L"set 4100 --restart service");
-    EXPECT_EQ(run.exitCode, 1u);
-    EXPECT_EQ(run.json["error"]["number"], 1052);
-    EXPECT_EQ(run.json["changed"], false);
+    const Json run = cliJson(L"set 4100 --restart service", 1);
+    EXPECT_EQ(run["error"]["number"], 1052);
+    EXPECT_EQ(run["changed"], false);
     EXPECT_EQ(readAndClearEvents(), "");
     expectListenerOn(3389);
 }
@@ -151,8 +124,7 @@ TEST_F(CliServiceRestartTest, AServiceThatDoesNotAcceptStopGetsNothingWritten) {
 TEST_F(CliServiceRestartTest, ADependentThatWasStoppedStaysStopped) {
     services.stop(standInDependent, std::chrono::seconds(20));
     readAndClearEvents();
-    const CliRun run = runCli(L"set 4100 --restart service");
-    EXPECT_EQ(run.exitCode, 0u);
+    cliJson(L"set 4100 --restart service");
     EXPECT_EQ(readAndClearEvents(), "stop TermService\nstart TermService\n");
     EXPECT_EQ(services.query(standInDependent).state, ServiceState::Stopped);
     expectListenerOn(4100);

@@ -7,27 +7,17 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
-#include <functional>
-#include <nlohmann/json.hpp>
-#include <sstream>
 #include <string>
 
 #include "platform/platform_error.h"
-#include "tests/e2e/cli_process.h"
+#include "tests/common/cli_process.h"
+#include "tests/common/test_helpers.h"
 #include "tests/service/standins.h"
 
 namespace velkora::test {
 namespace {
 
-using Json = nlohmann::json;
 using Clock = std::chrono::steady_clock;
-
-std::string fileText(const std::wstring& path) {
-    std::ifstream file(path.c_str(), std::ios::binary);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
 
 Json journal() {
     return Json::parse(fileText(velkoraDataFolder() + L"pending-change.json"), nullptr, false);
@@ -36,37 +26,6 @@ Json journal() {
 bool journalThere() {
     return GetFileAttributesW((velkoraDataFolder() + L"pending-change.json").c_str()) !=
            INVALID_FILE_ATTRIBUTES;
-}
-
-Json cli(const std::wstring& arguments, DWORD expectedExit = 0,
-         const std::wstring& program = velkoraCliExe()) {
-    const CliRun run = runCli(arguments + L" --json", program);
-    EXPECT_EQ(run.exitCode, expectedExit) << run.err;
-    return Json::parse(run.out, nullptr, false);
-}
-
-// The standard profile's legacy open-port entries.
-const wchar_t* const openPortList =
-    L"SYSTEM\\ControlSet001\\Services\\SharedAccess\\Parameters\\FirewallPolicy\\"
-    L"StandardProfile\\GloballyOpenPorts\\List";
-
-// The data of an entry, or its error number in parentheses.
-std::wstring entry(const wchar_t* name) {
-    wchar_t data[64] = L"";
-    DWORD size = sizeof data;
-    const LSTATUS status =
-        RegGetValueW(HKEY_LOCAL_MACHINE, openPortList, name, RRF_RT_REG_SZ, nullptr, data, &size);
-    return status == ERROR_SUCCESS ? std::wstring(data) : L"(" + std::to_wstring(status) + L")";
-}
-
-// Polls until the condition holds or the limit passes; how long it took.
-std::chrono::milliseconds waitFor(const std::function<bool()>& condition, int limitSeconds) {
-    const auto started = Clock::now();
-    while (!condition() && Clock::now() - started < std::chrono::seconds(limitSeconds)) {
-        Sleep(100);
-    }
-    EXPECT_TRUE(condition());
-    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started);
 }
 
 // A folder an administrator made outside the protected ones, where every user may change files
@@ -117,47 +76,42 @@ protected:
         }
     }
 
-    void expectPortValues(unsigned long port) {
-        EXPECT_EQ(listenerPort(tdsKey), port);
-        EXPECT_EQ(listenerPort(rdpTcpKey), port);
-    }
-
     win32::ScmServiceManager services;
 };
 
 TEST_F(ConfirmedChangeTest, ConfirmKeepsThePortAndRemovesTheWatcher) {
-    const Json set = cli(L"set 4100 --restart service --confirm-seconds 300");
+    const Json set = cliJson(L"set 4100 --restart service --confirm-seconds 300");
     EXPECT_EQ(set["confirmation"], "pending");
     EXPECT_EQ(journal()["state"], "awaiting-confirmation");
     EXPECT_EQ(services.query(L"VelkoraConfirm").state, ServiceState::Running);
-    const Json status = cli(L"status");
+    const Json status = cliJson(L"status");
     EXPECT_EQ(status["pendingChange"], (Json{{"oldPort", 3389},
                                              {"newPort", 4100},
                                              {"confirmBy", set["confirmBy"]},
                                              {"state", "awaiting-confirmation"}}));
-    EXPECT_EQ(cli(L"set 4200 --restart service", 1618)["error"]["number"], 1618);
+    EXPECT_EQ(cliJson(L"set 4200 --restart service", 1618)["error"]["number"], 1618);
 
-    EXPECT_EQ(cli(L"confirm")["confirmed"], true);
+    EXPECT_EQ(cliJson(L"confirm")["confirmed"], true);
     EXPECT_FALSE(journalThere());
-    waitFor([&] { return watcherGone(); }, 10);
-    expectPortValues(4100);
+    EXPECT_TRUE(waitUntil([&] { return watcherGone(); }, 10000));
+    expectListenerAt(4100);
     EXPECT_TRUE(acceptsConnections(4100));
     EXPECT_EQ(lastResultLogLine(), "confirm: port 4100 kept (by command)");
-    EXPECT_EQ(cli(L"confirm")["confirmed"], false);
-    EXPECT_EQ(cli(L"rollback")["rolledBack"], false);
+    EXPECT_EQ(cliJson(L"confirm")["confirmed"], false);
+    EXPECT_EQ(cliJson(L"rollback")["rolledBack"], false);
 }
 
 // The deadline passes unconfirmed: the watcher puts everything back and goes.
 TEST_F(ConfirmedChangeTest, AnUnconfirmedChangeIsPutBackAtItsDeadline) {
-    cli(L"set 4100 --restart service --confirm-seconds 30");
+    cliJson(L"set 4100 --restart service --confirm-seconds 30");
     const auto confirmBy = Clock::now() + std::chrono::seconds(30);
-    waitFor([&] { return Clock::now() >= confirmBy; }, 40);
-    const auto listening = waitFor([] { return acceptsConnections(3389); }, 30);
+    EXPECT_TRUE(waitUntil([&] { return Clock::now() >= confirmBy; }, 40000));
+    EXPECT_TRUE(waitUntil([] { return acceptsConnections(3389); }, 30000));
     std::printf("deadline to listening on the old port: %lld ms\n",
-                static_cast<long long>(listening.count()));
-    waitFor([&] { return watcherGone(); }, 20);
+                static_cast<long long>((Clock::now() - confirmBy) / std::chrono::milliseconds(1)));
+    EXPECT_TRUE(waitUntil([&] { return watcherGone(); }, 20000));
     EXPECT_FALSE(journalThere());
-    expectPortValues(3389);
+    expectListenerAt(3389);
     EXPECT_EQ(lastResultLogLine(), "rollback 4100 -> 3389 (deadline): listening on 3389");
 }
 
@@ -166,13 +120,15 @@ TEST_F(ConfirmedChangeTest, AnUnconfirmedChangeIsPutBackAtItsDeadline) {
 TEST_F(ConfirmedChangeTest, ACommandKilledWhileItVerifiesIsPutBackAtOnce) {
     setStandInBehaviour(L"RefusePort", 4100);
     CliProcess command(L"set 4100 --restart service --verify-seconds 60 --confirm-seconds 3600");
-    waitFor([] { return journalThere() && listenerPort(rdpTcpKey) == 4100; }, 30);
+    EXPECT_TRUE(waitUntil(
+        [] { return journalThere() && readDword(listenerRdpTcpKey, L"PortNumber") == 4100u; },
+        30000));
     EXPECT_EQ(journal()["state"], "applying");
     Sleep(4000); // the restart takes about a second; then it waits for the listener
     command.finish(0);
-    waitFor([&] { return watcherGone(); }, 60);
+    EXPECT_TRUE(waitUntil([&] { return watcherGone(); }, 60000));
     EXPECT_FALSE(journalThere());
-    expectPortValues(3389);
+    expectListenerAt(3389);
     EXPECT_TRUE(acceptsConnections(3389));
     EXPECT_EQ(lastResultLogLine(), "rollback 4100 -> 3389 (command ended): listening on 3389");
 }
@@ -184,20 +140,22 @@ TEST_F(ConfirmedChangeTest, TheWatcherRunsAProtectedCopyOfTheRunningProgram) {
     setStandInBehaviour(L"RefusePort", 4100);
     CliProcess command(L"set 4100 --restart service --verify-seconds 60 --confirm-seconds 3600",
                        program);
-    waitFor([] { return journalThere() && listenerPort(rdpTcpKey) == 4100; }, 30);
+    EXPECT_TRUE(waitUntil(
+        [] { return journalThere() && readDword(listenerRdpTcpKey, L"PortNumber") == 4100u; },
+        30000));
     EXPECT_FALSE(MoveFileW(program.c_str(), (program + L".renamed").c_str()));
     EXPECT_EQ(imagePathOfWatcher(), L"\"" + watcherProgram() + L"\" watch");
     EXPECT_EQ(fileText(watcherProgram()), fileText(program));
     Sleep(4000); // killed once it waits for the listener, not in the middle of the restart
     command.finish(0);
-    waitFor([&] { return watcherGone(); }, 60);
-    expectPortValues(3389);
+    EXPECT_TRUE(waitUntil([&] { return watcherGone(); }, 60000));
+    expectListenerAt(3389);
     EXPECT_TRUE(DeleteFileW(program.c_str()));
 }
 
 // The watcher cannot read the journal: it says so once, in the result log, and keeps looking.
 TEST_F(ConfirmedChangeTest, AJournalTheWatcherCannotReadIsSaid) {
-    cli(L"set 4100 --restart service --confirm-seconds 300");
+    cliJson(L"set 4100 --restart service --confirm-seconds 300");
     {
         std::ofstream damaged((velkoraDataFolder() + L"pending-change.json").c_str(),
                               std::ios::binary | std::ios::trunc);
@@ -205,7 +163,8 @@ TEST_F(ConfirmedChangeTest, AJournalTheWatcherCannotReadIsSaid) {
     }
     services.stop(L"VelkoraConfirm", std::chrono::seconds(30));
     services.start(L"VelkoraConfirm", std::chrono::seconds(30));
-    waitFor([] { return lastResultLogLine().rfind("watch: journal unreadable", 0) == 0; }, 20);
+    EXPECT_TRUE(waitUntil(
+        [] { return lastResultLogLine().rfind("watch: journal unreadable", 0) == 0; }, 20000));
     EXPECT_EQ(lastResultLogLine(),
               "watch: journal unreadable (nothing is put back until it can be read), error 13: "
               "无法读取待确认修改的记录 pending-change.json：内容已损坏。");
@@ -217,37 +176,38 @@ TEST_F(ConfirmedChangeTest, AJournalTheWatcherCannotReadIsSaid) {
 // listens on cannot be told (no socket has an owner), so it could not be put back onto: refused,
 // nothing restarted. Without the confirmation the restart goes on as before.
 TEST_F(ConfirmedChangeTest, ValuesInPlaceWhoseListenedPortCannotBeToldAreRefused) {
-    cli(L"set 4731", 3010);
-    const Json refused = cli(L"set 4731 --restart service --confirm-seconds 300", 1);
+    cliJson(L"set 4731", 3010);
+    const Json refused = cliJson(L"set 4731 --restart service --confirm-seconds 300", 1);
     EXPECT_EQ(refused["error"]["number"], 1062);
     EXPECT_FALSE(journalThere());
     EXPECT_TRUE(acceptsConnections(3389));
-    EXPECT_EQ(cli(L"set 4731 --restart service")["restart"], "done");
+    EXPECT_EQ(cliJson(L"set 4731 --restart service")["restart"], "done");
 }
 
 // Only the open-port entries were missing: made good, the change awaits confirmation (the
 // watcher does not take it back once the command has ended).
 TEST_F(ConfirmedChangeTest, AMakeGoodAwaitsConfirmation) {
-    RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, openPortList, L"3389:TCP ");
-    EXPECT_EQ(cli(L"set 3389 --restart service --confirm-seconds 300")["confirmation"], "pending");
+    deleteValue(standardOpenPortsKey, L"3389:TCP ");
+    EXPECT_EQ(cliJson(L"set 3389 --restart service --confirm-seconds 300")["confirmation"],
+              "pending");
     EXPECT_EQ(journal()["state"], "awaiting-confirmation");
     Sleep(2000);
     EXPECT_EQ(journal()["state"], "awaiting-confirmation");
-    EXPECT_EQ(cli(L"confirm")["confirmed"], true);
+    EXPECT_EQ(cliJson(L"confirm")["confirmed"], true);
 }
 
 // The stand-in will not start again: the values are back, the change stays on record as
 // restart-pending, with its watcher, until the service listens on the old port.
 TEST_F(ConfirmedChangeTest, APutBackWhoseRestartFailsStaysOnRecord) {
-    cli(L"set 4733 --restart service --confirm-seconds 300");
+    cliJson(L"set 4733 --restart service --confirm-seconds 300");
     setStandInBehaviour(L"FailStart", 1);
-    EXPECT_EQ(cli(L"rollback", 1)["rolledBack"], false);
-    expectPortValues(3389);
+    EXPECT_EQ(cliJson(L"rollback", 1)["rolledBack"], false);
+    expectListenerAt(3389);
     EXPECT_EQ(journal()["state"], "restart-pending");
-    EXPECT_EQ(cli(L"status")["pendingChange"]["state"], "restart-pending");
+    EXPECT_EQ(cliJson(L"status")["pendingChange"]["state"], "restart-pending");
     EXPECT_EQ(services.query(L"VelkoraConfirm").state, ServiceState::Running);
     setStandInBehaviour(L"FailStart", 0);
-    EXPECT_EQ(cli(L"rollback")["rolledBack"], true);
+    EXPECT_EQ(cliJson(L"rollback")["rolledBack"], true);
     EXPECT_FALSE(journalThere());
     EXPECT_TRUE(acceptsConnections(3389));
     EXPECT_EQ(lastResultLogLine(), "rollback 4733 -> 3389 (asked): listening on 3389");
@@ -257,14 +217,13 @@ TEST_F(ConfirmedChangeTest, APutBackWhoseRestartFailsStaysOnRecord) {
 // never an administrator's entry of the number's name.
 TEST_F(ConfirmedChangeTest, APortTypedWithALeadingZeroIsPutBackAtItsOwnEntries) {
     const std::wstring admins = L"4732:TCP:*:Enabled:管理员";
-    RegSetKeyValueW(HKEY_LOCAL_MACHINE, openPortList, L"4732:TCP ", REG_SZ, admins.c_str(),
-                    static_cast<DWORD>((admins.size() + 1) * sizeof(wchar_t)));
-    cli(L"set 04732 --restart service --confirm-seconds 300");
-    EXPECT_EQ(entry(L"04732:TCP "), L"04732:TCP:*:Enabled:04732");
-    EXPECT_EQ(cli(L"rollback")["rolledBack"], true);
-    EXPECT_EQ(entry(L"04732:TCP "), L"(2)");
-    EXPECT_EQ(entry(L"4732:TCP "), admins);
-    RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, openPortList, L"4732:TCP ");
+    writeValue(standardOpenPortsKey, L"4732:TCP ", stringValue(admins));
+    cliJson(L"set 04732 --restart service --confirm-seconds 300");
+    EXPECT_EQ(readString(standardOpenPortsKey, L"04732:TCP "), L"04732:TCP:*:Enabled:04732");
+    EXPECT_EQ(cliJson(L"rollback")["rolledBack"], true);
+    EXPECT_FALSE(readValue(standardOpenPortsKey, L"04732:TCP ").has_value());
+    EXPECT_EQ(readString(standardOpenPortsKey, L"4732:TCP "), admins);
+    deleteValue(standardOpenPortsKey, L"4732:TCP ");
 }
 
 // A power cut while a change waits: run by power_cut_test.sh, which ends every process of the
@@ -272,16 +231,15 @@ TEST_F(ConfirmedChangeTest, APortTypedWithALeadingZeroIsPutBackAtItsOwnEntries) 
 // The program that made the change is deleted before the cut, as a cleaned cache is.
 TEST_F(ConfirmedChangeTest, PowerCutBeforeTheDeadline) {
     const std::wstring program = programInAnOpenFolder();
-    cli(L"set 4100 --restart service --confirm-seconds 30", 0, program);
+    cliJson(L"set 4100 --restart service --confirm-seconds 30", 0, program);
     EXPECT_EQ(journal()["state"], "awaiting-confirmation");
     EXPECT_TRUE(DeleteFileW(program.c_str()));
 }
 
 TEST(PowerCut, AfterTheDeadlineTheWatcherStartsWithTheSystemAndPutsBack) {
-    waitFor([] { return !journalThere(); }, 60);
-    waitFor([] { return acceptsConnections(3389); }, 30);
-    EXPECT_EQ(listenerPort(tdsKey), 3389u);
-    EXPECT_EQ(listenerPort(rdpTcpKey), 3389u);
+    EXPECT_TRUE(waitUntil([] { return !journalThere(); }, 60000));
+    EXPECT_TRUE(waitUntil([] { return acceptsConnections(3389); }, 30000));
+    expectListenerAt(3389);
     const std::string last = lastResultLogLine();
     EXPECT_NE(last.find("rollback 4100 -> 3389 (deadline): listening on 3389"), std::string::npos)
         << last;

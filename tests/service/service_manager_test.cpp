@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "platform/platform_error.h"
+#include "tests/common/test_helpers.h"
 #include "tests/service/standins.h"
 
 namespace velkora::test {
@@ -13,15 +13,6 @@ protected:
     void SetUp() override { resetStandIns(services, 3389); }
     void TearDown() override { clearStandInBehaviour(); }
 
-    long errorOf(const std::function<void()>& action) {
-        try {
-            action();
-        } catch (const PlatformError& e) {
-            return e.number();
-        }
-        return 0;
-    }
-
     win32::ScmServiceManager services;
 };
 
@@ -32,7 +23,7 @@ TEST_F(ScmServiceManagerTest, AServiceThatDoesNotAcceptStopSaysSoAndKeepsRunning
     services.stop(standInService, seconds(20));
     services.start(standInService, seconds(20));
     EXPECT_FALSE(services.query(standInService).acceptsStop);
-    EXPECT_EQ(errorOf([&] { services.stop(standInService, seconds(5)); }), 1052);
+    EXPECT_EQ(thrownBy([&] { services.stop(standInService, seconds(5)); }).number(), 1052);
     EXPECT_EQ(services.query(standInService).state, ServiceState::Running);
     setStandInBehaviour(L"NoStop", 0);
 }
@@ -41,9 +32,9 @@ TEST_F(ScmServiceManagerTest, AFailedStartRaisesTheServicesExitCode) {
     services.stop(standInDependent, seconds(20));
     services.stop(standInService, seconds(20));
     setStandInBehaviour(L"FailStart", 1);
-    EXPECT_EQ(errorOf([&] { services.start(standInService, seconds(20)); }), 1066);
+    EXPECT_EQ(thrownBy([&] { services.start(standInService, seconds(20)); }).number(), 1066);
     EXPECT_EQ(services.query(standInService).state, ServiceState::Stopped);
-    EXPECT_EQ(errorOf([&] { services.query(L"VelkoraNoSuchService"); }), 1060);
+    EXPECT_EQ(thrownBy([&] { services.query(L"VelkoraNoSuchService"); }).number(), 1060);
 }
 
 } // namespace

@@ -10,14 +10,12 @@
 
 #include <string>
 
+#include "tests/common/registry_values.h"
+
 namespace {
 
 const wchar_t* const listenerServiceName = L"TermService";
 const wchar_t* const behaviourKey = L"SOFTWARE\\VelkoraTest\\StandIn";
-const wchar_t* const tdsKey =
-    L"SYSTEM\\CurrentControlSet\\Control\\Terminal Server\\Wds\\rdpwd\\Tds\\tcp";
-const wchar_t* const rdpTcpKey =
-    L"SYSTEM\\CurrentControlSet\\Control\\Terminal Server\\WinStations\\RDP-Tcp";
 
 SERVICE_STATUS_HANDLE statusHandle = nullptr;
 SERVICE_STATUS status{}; // written by the service's thread and by the control handler
@@ -44,7 +42,8 @@ DWORD readDword(const wchar_t* key, const wchar_t* name, DWORD fallback) {
 
 // Like Remote Desktop, it listens on the RDP-Tcp value, falling back to the Tds value.
 DWORD configuredPort() {
-    return readDword(rdpTcpKey, L"PortNumber", readDword(tdsKey, L"PortNumber", 0));
+    using velkora::test::listenerRdpTcpKey, velkora::test::listenerTdsKey;
+    return readDword(listenerRdpTcpKey, L"PortNumber", readDword(listenerTdsKey, L"PortNumber", 0));
 }
 
 // Appends "start NAME" or "stop NAME" to events.log next to the program, for the order.

@@ -7,51 +7,30 @@
 #include <fstream>
 #include <string>
 
+#include "tests/common/test_helpers.h"
+
 namespace velkora::test {
 namespace {
 
 const wchar_t* const behaviourKey = L"SOFTWARE\\VelkoraTest\\StandIn";
 
-void setDword(const wchar_t* key, const wchar_t* name, DWORD value) {
-    RegSetKeyValueW(HKEY_LOCAL_MACHINE, key, name, REG_DWORD, &value, sizeof value);
-}
-
 // Stops a stand-in; one told not to take the stop control takes it again shortly after
 // that value is gone.
 void stopStandIn(win32::ScmServiceManager& services, const wchar_t* name) {
-    for (int i = 0; i < 50; ++i) {
-        const ServiceStatus status = services.query(name);
-        if (status.state != ServiceState::Running || status.acceptsStop) {
-            break;
-        }
-        Sleep(100);
-    }
+    waitUntil(
+        [&] {
+            const ServiceStatus status = services.query(name);
+            return status.state != ServiceState::Running || status.acceptsStop;
+        },
+        5000);
     services.stop(name, std::chrono::seconds(20));
 }
 
 } // namespace
 
-const wchar_t* const tdsKey =
-    L"SYSTEM\\CurrentControlSet\\Control\\Terminal Server\\Wds\\rdpwd\\Tds\\tcp";
-const wchar_t* const rdpTcpKey =
-    L"SYSTEM\\CurrentControlSet\\Control\\Terminal Server\\WinStations\\RDP-Tcp";
-
-void setListenerPort(unsigned long port) {
-    setDword(tdsKey, L"PortNumber", port);
-    setDword(rdpTcpKey, L"PortNumber", port);
-}
-
-unsigned long listenerPort(const wchar_t* keyPath) {
-    DWORD value = 0;
-    DWORD size = sizeof value;
-    RegGetValueW(HKEY_LOCAL_MACHINE, keyPath, L"PortNumber", RRF_RT_REG_DWORD, nullptr, &value,
-                 &size);
-    return value;
-}
-
 void setStandInBehaviour(const wchar_t* name, unsigned long value) {
     if (value == 0) {
-        RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, behaviourKey, name);
+        deleteValue(behaviourKey, name);
     } else {
         setDword(behaviourKey, name, value);
     }

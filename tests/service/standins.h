@@ -3,17 +3,12 @@
 #include <string>
 
 #include "platform/win32/services/service_manager.h"
+#include "tests/common/registry_values.h"
 
 namespace velkora::test {
 
 const wchar_t* const standInService = L"TermService";
 const wchar_t* const standInDependent = L"VelkoraTestDependent";
-
-// The listener's two port values, as the stand-in reads them.
-void setListenerPort(unsigned long port);
-unsigned long listenerPort(const wchar_t* keyPath);
-extern const wchar_t* const tdsKey;
-extern const wchar_t* const rdpTcpKey;
 
 // The stand-in's test-only behaviour values (RefusePort, FailStart, NoStop); 0 removes one.
 void setStandInBehaviour(const wchar_t* name, unsigned long value);
