@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "logic/utc_timestamp.h"
 #include "logic/utf8.h"
 #include "velkora_version.h"
 

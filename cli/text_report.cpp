@@ -4,6 +4,7 @@
 #include <iterator>
 
 #include "logic/port_change_set.h"
+#include "logic/utc_timestamp.h"
 #include "logic/utf8.h"
 
 namespace velkora::cli {

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "logic/audit_events.h"
+#include "logic/journal_text.h"
 #include "logic/remote_addresses.h"
 #include "logic/remote_desktop_status.h"
 #include "logic/undo.h"

@@ -2,6 +2,8 @@
 // window's change flow refers to them (it passes no confirmation), and so links only these.
 #include "logic/confirmed_change.h"
 
+#include "logic/journal_text.h"
+
 #include "logic/undo.h"
 #include "logic/utf8.h"
 

@@ -62,23 +62,7 @@ const char* pendingStateName(PendingState state);
 // The port text the change wrote its values and open-port entries with.
 std::wstring writtenPortText(const PendingChange& change);
 
-// The journal's text: one JSON object, ASCII.
-std::string journalText(const PendingChange& change);
-
-// Raises PlatformError 13 for a text that is not a journal of this form or of the first one
-// (which had neither the boot, nor a rule's service, nor the closing of the old port): a
-// journal that cannot be read is never taken as "nothing pending".
-PendingChange parseJournal(const std::string& text);
-
 // The pending change as the journal has it; none when nothing is pending.
 std::optional<PendingChange> readPendingChange(ChangeJournal& journal);
-
-// Raises PlatformError 1618, saying what waits and how to end it, while a change waits for
-// confirmation: no other change is built on top of it. Under the change lock.
-void refuseWhileChangePending(ChangeJournal& journal);
-
-// "2026-12-07T19:30:05Z"; and back, none for any other text.
-std::string utcTimestamp(std::int64_t secondsSince1970);
-std::optional<std::int64_t> parseUtcTimestamp(const std::string& text);
 
 } // namespace velkora

@@ -6,6 +6,8 @@
 #include "logic/confirmed_change.h"
 #include "logic/service_restart.h"
 #include "logic/undo.h"
+#include "logic/utc_timestamp.h"
+#include "logic/utf8.h"
 #include "logic/decimal_text.h"
 
 namespace velkora {
@@ -167,6 +169,29 @@ PortChangeOutcome applyPortChange(SystemServices& system, const std::wstring& po
                                   WhenInPlace whenInPlace, OnInterruptedChange onInterrupted) {
     const HeldChangeLock held(system.changeLock);
     return applyPortChange(system, held, portText, whenInPlace, onInterrupted);
+}
+
+void refuseWhileChangePending(ChangeJournal& journal) {
+    const std::optional<PendingChange> pending = readPendingChange(journal);
+    if (!pending) {
+        return;
+    }
+    constexpr long anotherChangeInProgress = 1618;
+    const std::wstring oldPort =
+        pending->oldPort ? std::to_wstring(*pending->oldPort) : std::wstring(L"（无）");
+    if (pending->state == PendingState::RestartPending) {
+        throw PlatformError(anotherChangeInProgress,
+                            L"端口从 " + oldPort + L" 改为 " + std::to_wstring(pending->newPort) +
+                                L" 的修改正在改回，远程桌面服务尚未在原端口 " + oldPort +
+                                L" 上监听；确认服务每分钟重试一次。运行 velkora-cli rollback "
+                                L"可立即重试。");
+    }
+    throw PlatformError(anotherChangeInProgress,
+                        L"端口从 " + oldPort + L" 改为 " + std::to_wstring(pending->newPort) +
+                            L" 的修改正在等待确认（截止 " +
+                            fromUtf8(utcTimestamp(pending->confirmBy)) +
+                            L"）。请先运行 velkora-cli confirm 保留它，或运行 velkora-cli "
+                            L"rollback 改回原端口。");
 }
 
 void refuseUnsafeChange(SystemServices& system, const HeldChangeLock& held,

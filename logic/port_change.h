@@ -110,6 +110,10 @@ PortChangeOutcome applyPortChange(SystemServices& system, const std::wstring& po
                                   WhenInPlace whenInPlace,
                                   OnInterruptedChange onInterrupted = OnInterruptedChange::GoOn);
 
+// Raises PlatformError 1618, saying what waits and how to end it, while a change waits for
+// confirmation: no other change is built on top of it. Under the change lock.
+void refuseWhileChangePending(ChangeJournal& journal);
+
 // Under the lock, before anything is written: refuses a change on top of one that waits for
 // confirmation (1618), and after an interrupted change, as onInterrupted says.
 void refuseUnsafeChange(SystemServices& system, const HeldChangeLock& held,

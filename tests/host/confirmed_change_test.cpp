@@ -7,6 +7,8 @@
 #include "cli/commands.h"
 #include "cli/json_report.h"
 #include "cli/text_report.h"
+#include "logic/journal_text.h"
+#include "logic/utc_timestamp.h"
 #include "logic/close_old_port.h"
 #include "logic/confirmed_change.h"
 #include "logic/utf8.h"
