@@ -3,7 +3,6 @@
 #include "logic/confirmed_change.h"
 
 #include "logic/journal_text.h"
-
 #include "logic/undo.h"
 #include "logic/utf8.h"
 
