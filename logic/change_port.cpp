@@ -10,6 +10,7 @@
 #include "logic/port_entry_rules.h"
 #include "logic/remote_addresses.h"
 #include "logic/restart_command.h"
+#include "logic/service_port_change.h"
 #include "logic/session_guard.h"
 
 namespace velkora {
@@ -188,7 +189,7 @@ bool makeChange(SystemServices& system, const HeldChangeLock& held,
         result.firewall = outcome.firewall;
         result.port = port;
         result.changed = outcome.changed;
-        if (outcome.listenerChanged || restartStillPending(system, port)) {
+        if (outcome.listenerChanged || listenerAwaitsRestart(system, port)) {
             result.restart = RestartState::Required;
             result.exitCode = ExitCode::RestartRequired;
         }

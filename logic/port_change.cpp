@@ -4,7 +4,7 @@
 #include <utility>
 
 #include "logic/confirmed_change.h"
-#include "logic/service_restart.h"
+#include "logic/service_port_change.h"
 #include "logic/undo.h"
 #include "logic/utc_timestamp.h"
 #include "logic/utf8.h"
