@@ -104,7 +104,7 @@ RegistryValue readListenerPortValue(Registry& registry) {
     return registry.read(listenerTdsPortPath);
 }
 
-std::optional<long> currentListenerPort(Registry& registry) {
+std::optional<long> tdsListenerPort(Registry& registry) {
     // Not knowing the current port only means the port is checked even if it is the same.
     try {
         return portNumberOf(readListenerPortValue(registry));
@@ -123,7 +123,7 @@ std::optional<long> listeningPort(Registry& registry) {
 
 ListenerPortValues readListenerPortValues(Registry& registry) {
     ListenerPortValues values;
-    values.tds = currentListenerPort(registry);
+    values.tds = tdsListenerPort(registry);
     try {
         values.rdpTcp = portNumberOf(registry.read(listenerRdpTcpPortPath));
         values.listening = *values.rdpTcp;

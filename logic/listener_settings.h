@@ -18,7 +18,7 @@ RegistryValue readListenerPortValue(Registry& registry);
 
 // The port in the Tds value, the window's current port; none when that value is missing, not
 // a number, or cannot be read.
-std::optional<long> currentListenerPort(Registry& registry);
+std::optional<long> tdsListenerPort(Registry& registry);
 
 // The port Remote Desktop listens on, the command line's current port: the RDP-Tcp value,
 // or where that holds no number, the Tds value; none when neither does.

@@ -24,7 +24,7 @@ void runModifyCommand(MainWindowView& window, Platform& platform) {
     const std::wstring portText = window.portText();
 
     AuditRecord record;
-    record.oldPort = currentListenerPort(platform.registry);
+    record.oldPort = tdsListenerPort(platform.registry);
     record.newPort = portNumber(portText);
     record.program = AuditProgram::Window;
     const PortCheck check =

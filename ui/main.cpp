@@ -37,11 +37,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
         window.create();
         return LRESULT{0};
     });
-    services.setOwnerWindow(window.handle());
+    services.setOwnerWindow(window.hwnd());
     window.load(); // an error here ends the program before the window is ever shown
     window.dispatch([&] {
         window.show(showCommand);
         return LRESULT{0};
     });
-    return runMessageLoop(window.handle());
+    return runMessageLoop(window.hwnd());
 }

@@ -147,7 +147,7 @@ LRESULT CALLBACK MainWindow::windowProc(HWND window, UINT message, WPARAM wp, LP
         self->window_ = nullptr;
         return DefWindowProcW(window, message, wp, lp);
     }
-    return self->dispatch([&] { return self->handle(message, wp, lp); });
+    return self->dispatch([&] { return self->handleMessage(message, wp, lp); });
 }
 
 // The port field's own window procedure, placed in front of the edit control's: typed characters
@@ -171,7 +171,7 @@ LRESULT CALLBACK MainWindow::portEditProc(HWND edit, UINT message, WPARAM wp, LP
     }
 }
 
-LRESULT MainWindow::handle(UINT message, WPARAM wp, LPARAM lp) {
+LRESULT MainWindow::handleMessage(UINT message, WPARAM wp, LPARAM lp) {
     for (const MessageRoute& route : routes) {
         if (route.message == message) {
             return (this->*route.handler)(wp, lp);

@@ -30,7 +30,7 @@ public:
     // Shows the window centred on its monitor, with the focus in the port field.
     void show(int showCommand);
 
-    HWND handle() const { return window_; }
+    HWND hwnd() const { return window_; }
 
     // Runs an event handler through the window's one error dispatch point.
     template <typename Handler> LRESULT dispatch(Handler&& handler) noexcept;
@@ -50,7 +50,7 @@ private:
 
     static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wp, LPARAM lp) noexcept;
     static LRESULT CALLBACK portEditProc(HWND edit, UINT message, WPARAM wp, LPARAM lp) noexcept;
-    LRESULT handle(UINT message, WPARAM wp, LPARAM lp);
+    LRESULT handleMessage(UINT message, WPARAM wp, LPARAM lp);
     LRESULT defaultHandling(UINT message, WPARAM wp, LPARAM lp);
 
     // Message handlers, one per message.
