@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "logic/confirmed_change.h"
+#include "logic/pending_change.h"
 #include "logic/port_change_request.h"
 #include "logic/remote_desktop_status.h"
 
@@ -13,61 +13,6 @@ void runStatus(SystemServices& system, Report& report) {
     report.status = readRemoteDesktopStatus(system);
     report.port = report.status->port;
     report.pendingChange = readPendingChange(system.journal);
-}
-
-// What ended a pending change, in the report: the ports, and what could not be done.
-void reportPendingEnd(const PendingEnd& end, Report& report) {
-    report.oldPort = end.change.oldPort;
-    report.newPort = end.change.newPort;
-    report.logError = end.logError;
-    report.auditError = end.auditError;
-}
-
-void runConfirm(SystemServices& system, Report& report) {
-    const std::optional<PendingEnd> end = confirmPendingChange(system);
-    report.confirmed = end.has_value();
-    if (!end) {
-        return;
-    }
-    reportPendingEnd(*end, report);
-    report.port = end->change.newPort;
-    report.closedOldPort = end->closed;
-    if (end->error) {
-        report.error = end->error; // the change is kept; the old port is as it was
-        report.exitCode = ExitCode::Failed;
-        if (end->error->changeLeftBehind()) {
-            return; // the journal stays: the watcher puts the closing back
-        }
-    }
-    system.watcher.remove();
-}
-
-void runRollback(SystemServices& system, Report& report) {
-    const std::optional<PendingEnd> end = putBackPendingChange(system, PutBackReason::Asked);
-    report.rolledBack = end && !end->error;
-    if (!end) {
-        return;
-    }
-    reportPendingEnd(*end, report);
-    if (end->error) {
-        report.changed = true;
-        report.error = end->error;
-        report.exitCode = ExitCode::Failed;
-        return;
-    }
-    if (end->change.closing) {
-        // A closing cut off was put back: the change itself stays, and so does its port.
-        report.reopenedOldPort = end->change.closing->port;
-        report.port = end->change.newPort;
-        system.watcher.remove();
-        return;
-    }
-    report.port = end->change.oldPort;
-    system.watcher.remove();
-    if (end->restart && end->restart->result != RestartResult::Verified) {
-        report.error = end->restart->error;
-        report.exitCode = ExitCode::Failed;
-    }
 }
 
 } // namespace
@@ -90,23 +35,17 @@ Report runCommand(const Invocation& invocation, SystemServices& system) {
             break;
         case Command::Confirm:
             report.command = "confirm";
-            runConfirm(system, report);
+            static_cast<PortChangeResult&>(report) = confirmChange(system);
             break;
         case Command::Rollback:
             report.command = "rollback";
-            runRollback(system, report);
+            static_cast<PortChangeResult&>(report) = rollBackChange(system);
             break;
         default:
             break;
         }
     } catch (const PlatformError& failure) {
-        report.error = failure;
-        // A change that could not be put back is never "nothing changed", whatever its number.
-        if (failure.changeLeftBehind()) {
-            report.changed = true;
-        }
-        report.exitCode =
-            failure.changeLeftBehind() ? ExitCode::Failed : exitCodeForError(failure.number());
+        failWith(report, failure);
     }
     report.interrupted = report.interrupted || system.changeLock.takenOver();
     return report;

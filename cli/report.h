@@ -23,10 +23,6 @@ struct Report : PortChangeResult {
     std::optional<RemoteDesktopStatus> status; // status
     // status: the change waiting for confirmation; absent when none
     std::optional<PendingChange> pendingChange;
-    std::optional<bool> confirmed;               // confirm: a pending change was kept
-    std::optional<OldPortClosing> closedOldPort; // confirm, --close-old: what was closed
-    std::optional<bool> rolledBack;              // rollback: a pending change was put back
-    std::optional<long> reopenedOldPort; // rollback: a closing of this old port, cut off, put back
 };
 
 } // namespace velkora::cli

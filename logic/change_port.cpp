@@ -293,6 +293,16 @@ int exitCodeForError(long number) {
     return ExitCode::Failed;
 }
 
+void failWith(PortChangeResult& result, const PlatformError& failure) {
+    result.error = failure;
+    // A change that could not be put back is never "nothing changed", whatever its number.
+    if (failure.changeLeftBehind()) {
+        result.changed = true;
+    }
+    result.exitCode =
+        failure.changeLeftBehind() ? ExitCode::Failed : exitCodeForError(failure.number());
+}
+
 PortChangeResult checkPortChange(SystemServices& system, const PortChangeRequest& request) {
     PortChangeResult result;
     if (!acceptPortText(request.portText, result)) {
@@ -322,13 +332,7 @@ PortChangeResult changePort(SystemServices& system, const PortChangeRequest& req
         result.interrupted = held.interrupted();
         made = makeChange(system, held, request, result, logLine);
     } catch (const PlatformError& failure) {
-        result.error = failure;
-        // A change that could not be put back is never "nothing changed", whatever its number.
-        if (failure.changeLeftBehind()) {
-            result.changed = true;
-        }
-        result.exitCode =
-            failure.changeLeftBehind() ? ExitCode::Failed : exitCodeForError(failure.number());
+        failWith(result, failure);
     }
     if (made) {
         restartComputerAsAsked(system, request, result);

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "logic/close_old_port.h"
 #include "logic/exit_codes.h"
 #include "logic/firewall_rules.h"
 #include "logic/lockout_guard.h"
@@ -32,7 +33,8 @@ struct PortChangeRequest {
 
 enum class RestartState { None, Required, Started, Done };
 
-// What a change (or a check of its port) found and did.
+// What a change (or a check of its port, or the confirmation or put-back of a pending change)
+// found and did.
 struct PortChangeResult {
     int exitCode = ExitCode::Done;
     std::optional<long> port;    // the port checked; after a change, the one in effect
@@ -54,16 +56,32 @@ struct PortChangeResult {
     bool interrupted = false; // the change lock was taken over from a holder that had ended
     // the only enabled listener moved without Network Level Authentication required
     bool unprotectedListenerMoved = false;
-    std::optional<std::wstring> connectWith; // done: how a client connects now
-    std::optional<PlatformError> auditError; // the audit event could not be recorded
-    std::optional<std::int64_t> confirmBy;   // the change is taken back unless confirmed by
+    std::optional<std::wstring> connectWith;     // done: how a client connects now
+    std::optional<PlatformError> auditError;     // the audit event could not be recorded
+    std::optional<std::int64_t> confirmBy;       // the change is taken back unless confirmed by
+    std::optional<bool> confirmed;               // confirm: a pending change was kept
+    std::optional<OldPortClosing> closedOldPort; // confirm, --close-old: what was closed
+    std::optional<bool> rolledBack;              // rollback: a pending change was put back
+    std::optional<long> reopenedOldPort; // rollback: a closing of this old port, cut off, put back
 };
 
 // The error number given for refused arguments and rejected port texts.
 constexpr long invalidParameter = 87;
 
+// A failure as the result's error, with its exit code.
+void failWith(PortChangeResult& result, const PlatformError& failure);
+
 // Checks the port as a change to it would: the entry rules, then the lockout guard.
 PortChangeResult checkPortChange(SystemServices& system, const PortChangeRequest& request);
+
+// Keeps the pending change (and with --close-old closes its old port), then removes its
+// watcher; a closing that failed and could not be put back is left to the watcher. A failure is
+// the result's error, never raised.
+PortChangeResult confirmChange(SystemServices& system);
+
+// Puts the pending change back as asked, then removes its watcher; a put-back that failed keeps
+// both, for the watcher to try again. A failure is the result's error, never raised.
+PortChangeResult rollBackChange(SystemServices& system);
 
 // The whole change, under the change lock taken once: the entry rules; the session guard and
 // the lockout guard (each refuses unless forced); the change itself with the restart asked for
