@@ -41,9 +41,9 @@ bool acceptPortText(const std::wstring& portText, Report& report) {
     }
     const RejectionTexts texts = rejectionTexts(verdict);
     report.exitCode = ExitCode::Usage;
-    report.error = PlatformError(invalidParameter, texts.title == texts.prompt
-                                                       ? texts.prompt
-                                                       : texts.title + L"：" + texts.prompt);
+    report.error = PlatformError(ErrorNumber::InvalidParameter,
+                                 texts.title == texts.prompt ? texts.prompt
+                                                             : texts.title + L"：" + texts.prompt);
     return false;
 }
 
@@ -338,12 +338,10 @@ void runRollback(SystemServices& system, Report& report) {
 } // namespace
 
 int exitCodeForError(long number) {
-    constexpr long accessDenied = 5;
-    constexpr long accessDeniedResult = static_cast<std::int32_t>(0x80070005u); // E_ACCESSDENIED
-    if (number == accessDenied || number == accessDeniedResult) {
+    if (number == ErrorNumber::AccessDenied || number == ErrorNumber::AccessDeniedResult) {
         return ExitCode::AccessDenied;
     }
-    if (number == ExitCode::AnotherChangeInProgress) {
+    if (number == ErrorNumber::AnotherChangeInProgress) {
         return ExitCode::AnotherChangeInProgress;
     }
     return ExitCode::Failed;
@@ -457,7 +455,7 @@ Report runCommand(const Invocation& invocation, SystemServices& services) {
 Report usageReport(const std::wstring& usageError) {
     Report report;
     report.exitCode = ExitCode::Usage;
-    report.error = PlatformError(invalidParameter, usageError);
+    report.error = PlatformError(ErrorNumber::InvalidParameter, usageError);
     return report;
 }
 
@@ -467,9 +465,9 @@ Report unexpectedFailureReport(const std::exception_ptr& failure) {
     try {
         std::rethrow_exception(failure);
     } catch (const std::bad_alloc&) {
-        report.error = PlatformError(7, L"内存不足");
+        report.error = PlatformError(ErrorNumber::OutOfMemory, L"内存不足");
     } catch (...) {
-        report.error = PlatformError(51, L"内部错误");
+        report.error = PlatformError(ErrorNumber::InternalError, L"内部错误");
     }
     return report;
 }

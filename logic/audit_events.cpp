@@ -77,7 +77,7 @@ std::optional<PlatformError> recordAuditEvent(AuditLog& log, const AuditRecord& 
         }
     } catch (...) {
         if (!failure) {
-            failure = PlatformError(51, L"内部错误");
+            failure = PlatformError(ErrorNumber::InternalError, L"内部错误");
         }
     }
     return failure;

@@ -244,18 +244,17 @@ PendingEnd putBackUnderLock(SystemServices& system, const PendingChange& pending
 
 // What confirm says of a change that is not one to keep now.
 PlatformError notConfirmable(const PendingChange& pending) {
-    constexpr long invalidState = 5023; // ERROR_INVALID_STATE
     const std::wstring ports =
         L"端口从 " +
         (pending.oldPort ? std::to_wstring(*pending.oldPort) : std::wstring(L"（无）")) +
         L" 改为 " + std::to_wstring(pending.newPort) + L" 的修改";
     if (pending.state == PendingState::RestartPending) {
-        return PlatformError(invalidState,
+        return PlatformError(ErrorNumber::InvalidState,
                              ports + L"正在改回：端口值已恢复，远程桌面服务尚未在原端口上监听，"
                                      L"不能再确认。确认服务每分钟重试一次；运行 velkora-cli "
                                      L"rollback 可立即重试，velkora-cli status 可查看进展。");
     }
-    return PlatformError(invalidState,
+    return PlatformError(ErrorNumber::InvalidState,
                          ports + L"仍在进行中（正在写入或重启，尚未验证），不能确认。请等待该命令"
                                  L"结束后再运行 velkora-cli confirm；如该命令已中断，确认服务会"
                                  L"自动改回原端口，也可运行 velkora-cli rollback 立即改回。");

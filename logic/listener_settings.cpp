@@ -10,13 +10,11 @@
 namespace velkora {
 namespace {
 
-constexpr long invalidData = 13;
-
 long portNumberOf(const RegistryValue& value) {
     if (const auto* number = std::get_if<std::uint32_t>(&value)) {
         return static_cast<long>(*number);
     }
-    throw PlatformError(invalidData, L"数据无效。");
+    throw PlatformError(ErrorNumber::InvalidData, L"数据无效。");
 }
 
 const std::wstring winStationsKey =

@@ -13,7 +13,6 @@ namespace {
 
 constexpr std::uint32_t regSz = 1;
 constexpr std::uint32_t regDword = 4;
-constexpr long invalidData = 13;
 
 // The text of stored REG_SZ bytes (UTF-16LE), without its terminating NULs.
 std::wstring storedText(const std::vector<std::uint8_t>& bytes) {
@@ -139,7 +138,7 @@ void PortChange::refuseIfListenerValuesDiffer() const {
     const auto shown = [](const std::optional<std::uint32_t>& port) {
         return port ? std::to_wstring(*port) : std::wstring(L"（无）");
     };
-    throw PlatformError(invalidData,
+    throw PlatformError(ErrorNumber::InvalidData,
                         L"上一次端口修改被中断，监听端口的两个值不一致：Tds\\tcp 为 " + shown(tds) +
                             L"，RDP-Tcp 为 " + shown(rdpTcp) +
                             L"。请先检查这两个值；如确认要在此基础上修改，请加 --force。");

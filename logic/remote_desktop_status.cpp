@@ -19,16 +19,13 @@ const std::wstring remoteDesktopServiceName = L"TermService";
 
 namespace {
 
-constexpr long fileNotFound = 2;
-constexpr long invalidData = 13;
-
 // A REG_DWORD value as a number; any other type is invalid data.
 std::uint32_t readNumber(ShellObject& shell, const std::wstring& path) {
     const RegistryValue value = shell.regread(path);
     if (const auto* number = std::get_if<std::uint32_t>(&value)) {
         return *number;
     }
-    throw PlatformError(invalidData, L"数据无效。");
+    throw PlatformError(ErrorNumber::InvalidData, L"数据无效。");
 }
 
 // The value of a read that may fail, or nothing when it does.
@@ -47,7 +44,7 @@ void readAllowed(ShellObject& shell, RemoteDesktopStatus& status) {
         status.allowedByPolicy = true;
         return;
     } catch (const PlatformError& failure) {
-        if (failure.number() != fileNotFound) {
+        if (failure.number() != ErrorNumber::FileNotFound) {
             return;
         }
     }

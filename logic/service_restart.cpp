@@ -9,9 +9,6 @@
 namespace velkora {
 namespace {
 
-constexpr long errorServiceNotActive = 1062;
-constexpr long errorInvalidServiceControl = 1052;
-
 class Restart {
 public:
     Restart(ServiceManager& services, ListenerTable& listeners, Clock& clock,
@@ -148,13 +145,13 @@ private:
 };
 
 PlatformError notListening(const std::wstring& serviceName, long port) {
-    return PlatformError(errorServiceNotActive, L"服务 " + serviceName + L" 没有在端口 " +
-                                                    std::to_wstring(port) + L" 上监听。");
+    return PlatformError(ErrorNumber::ServiceNotActive, L"服务 " + serviceName + L" 没有在端口 " +
+                                                            std::to_wstring(port) + L" 上监听。");
 }
 
 PlatformError notListeningBefore(const std::wstring& serviceName, long port) {
     return PlatformError(
-        errorServiceNotActive,
+        ErrorNumber::ServiceNotActive,
         L"服务 " + serviceName + L" 现在没有在端口 " + std::to_wstring(port) +
             L" 上监听（远程桌面连接被禁止，或监听已停用），重启后无法确认新端口。");
 }
@@ -178,12 +175,12 @@ bool cycleToNewPort(Restart& restart, Clock& clock, long newPort, ServiceRestart
 void checkServiceCanRestart(ServiceManager& services, const std::wstring& serviceName) {
     const ServiceStatus status = services.query(serviceName);
     if (status.state != ServiceState::Running) {
-        throw PlatformError(errorServiceNotActive,
+        throw PlatformError(ErrorNumber::ServiceNotActive,
                             L"服务 " + serviceName + L" 没有运行，无法用重启服务来应用新端口。");
     }
     const auto refuseUnlessItStops = [](const std::wstring& name, const ServiceStatus& s) {
         if (!s.acceptsStop) {
-            throw PlatformError(errorInvalidServiceControl,
+            throw PlatformError(ErrorNumber::InvalidServiceControl,
                                 L"服务 " + name + L" 现在不接受停止请求，无法重启它。");
         }
     };
@@ -331,7 +328,7 @@ std::optional<long> listenerMovesFrom(SystemServices& system, ShellObject& shell
         portServiceListensOn(system.services, listeners, remoteDesktopServiceName,
                              listenersIfReadable(system.info, shell));
     if (!listened) {
-        throw PlatformError(errorServiceNotActive,
+        throw PlatformError(ErrorNumber::ServiceNotActive,
                             L"端口值已是 " + std::to_wstring(port) + L"，但无法确定服务 " +
                                 remoteDesktopServiceName +
                                 L" 现在监听的端口，到截止时间无法改回：未做任何修改。");

@@ -4,6 +4,8 @@
 #include <exception>
 #include <string>
 
+#include "platform/error_numbers.h"
+
 namespace velkora {
 
 // A failure of a platform service: a number (a Win32 code, or an HRESULT for COM)

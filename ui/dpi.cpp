@@ -64,7 +64,7 @@ win32::UniqueFont Dpi::messageFont(int dpi) const {
     checked(read, L"无法读取系统消息字体");
     win32::UniqueFont font(CreateFontIndirectW(&metrics.lfMessageFont));
     if (!font) {
-        throw PlatformError(static_cast<long>(ERROR_INVALID_HANDLE), L"无法创建系统消息字体");
+        throw PlatformError(ErrorNumber::InvalidHandle, L"无法创建系统消息字体");
     }
     return font;
 }

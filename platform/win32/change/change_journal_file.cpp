@@ -33,7 +33,7 @@ std::optional<std::string> ChangeJournalFile::read() {
     while (checked(ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr)) && got > 0) {
         text.append(buffer, got);
         if (text.size() > 1024 * 1024) {
-            throwWin32(ERROR_FILE_TOO_LARGE);
+            throwWin32(ErrorNumber::FileTooLarge);
         }
     }
     return text;

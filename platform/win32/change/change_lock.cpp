@@ -7,8 +7,6 @@
 namespace velkora::win32 {
 namespace {
 
-constexpr long anotherChangeInProgress = 1618; // ERROR_INSTALL_ALREADY_RUNNING
-
 constexpr wchar_t namespacePrefix[] = L"Velkora";
 
 // Full access for SYSTEM and the administrators, whoever creates it: with the creator's
@@ -24,7 +22,7 @@ using UniqueBoundary = Unique<HANDLE, &::DeleteBoundaryDescriptor>;
 // administrators out would read as "run it elevated", another kind of object as "invalid
 // handle".
 [[noreturn]] void throwHeldByAnotherAccount() {
-    throw PlatformError(ERROR_INVALID_OWNER,
+    throw PlatformError(ErrorNumber::InvalidOwner,
                         L"端口修改锁被另一个账户（不是 SYSTEM 或管理员组）占用，未做任何修改。");
 }
 
@@ -53,7 +51,7 @@ UniqueBoundary administratorsBoundary() {
             return {};
         }
         const DWORD error = GetLastError();
-        throwWin32(error != ERROR_SUCCESS ? error : ERROR_NOT_ENOUGH_MEMORY);
+        throwWin32(error != ERROR_SUCCESS ? error : ErrorNumber::NotEnoughMemory);
     }
     BYTE administrators[SECURITY_MAX_SID_SIZE];
     DWORD size = sizeof administrators;
@@ -142,7 +140,8 @@ bool NamedMutexChangeLock::acquire() {
     case WAIT_ABANDONED:
         return true;
     case WAIT_TIMEOUT:
-        throw PlatformError(anotherChangeInProgress, L"另一个端口修改正在进行，请稍后再试。");
+        throw PlatformError(ErrorNumber::AnotherChangeInProgress,
+                            L"另一个端口修改正在进行，请稍后再试。");
     default:
         throwLastError();
     }

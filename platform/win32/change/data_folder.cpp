@@ -41,10 +41,11 @@ UniqueFile openTrustedFile(const std::wstring& path, DWORD access, DWORD share, 
     const BY_HANDLE_FILE_INFORMATION information = informationOf(file.get());
     if ((information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
         information.nNumberOfLinks > 1) {
-        refuse(ERROR_CANT_ACCESS_FILE, use.fileNoun + path + L" 是一个链接，" + use.consequence);
+        refuse(ErrorNumber::CantAccessFile,
+               use.fileNoun + path + L" 是一个链接，" + use.consequence);
     }
     if (!ownedByTrustedAccount(file.get(), SE_FILE_OBJECT)) {
-        refuse(ERROR_INVALID_OWNER,
+        refuse(ErrorNumber::InvalidOwner,
                use.fileNoun + path + L" 的所有者不是 SYSTEM 或管理员组，" + use.consequence);
     }
     return file;
@@ -97,9 +98,9 @@ void createFolder(const std::wstring& folder) {
 // A folder of ours may still carry what it inherited from ProgramData (made by an earlier
 // version, or by an administrator by hand), which lets every user create files in it: it gets
 // the protected DACL again before anything is opened in it, and the administrators as owner
-// (one an administrator's own account owns would be refused by the watcher). By name, while the handle held
-// without delete sharing keeps it from being renamed or replaced: a folder of another owner
-// may deny the administrators WRITE_DAC, and is to be refused for its owner, not for that.
+// (one an administrator's own account owns would be refused by the watcher). By name, while the
+// handle held without delete sharing keeps it from being renamed or replaced: a folder of another
+// owner may deny the administrators WRITE_DAC, and is to be refused for its owner, not for that.
 void protectFolder(std::wstring folder) {
     const UniqueLocalMemory descriptor = securityDescriptorFrom(folderAccess);
     BOOL present = FALSE;
@@ -127,11 +128,11 @@ UniqueFile openTrustedFolder(const std::wstring& folder, const DataFolderUse& us
     }
     const DWORD attributes = informationOf(handle.get()).dwFileAttributes;
     if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        refuse(ERROR_CANT_ACCESS_FILE,
+        refuse(ErrorNumber::CantAccessFile,
                use.folderNoun + folder + L" 是一个链接，" + use.consequence);
     }
     if (!ownedByTrustedAccount(handle.get(), SE_FILE_OBJECT)) {
-        refuse(ERROR_INVALID_OWNER,
+        refuse(ErrorNumber::InvalidOwner,
                use.folderNoun + folder + L" 的所有者不是 SYSTEM 或管理员组，" + use.consequence);
     }
     if (access == FolderAccess::Write) {

@@ -12,12 +12,10 @@
 namespace velkora::win32 {
 namespace {
 
-const HRESULT ruleNotFound = HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
-
 UniqueBstr makeBstr(const std::wstring& text) {
     UniqueBstr bstr(SysAllocStringLen(text.data(), static_cast<UINT>(text.size())));
     if (!bstr) {
-        throw hresultError(E_OUTOFMEMORY);
+        throw hresultError(ErrorNumber::OutOfMemoryResult);
     }
     return bstr;
 }
@@ -40,7 +38,7 @@ ComPtr<INetFwRules> openRules() {
     ComPtr<INetFwRules> rules;
     checkHr(policy->get_Rules(rules.put()));
     if (!rules) {
-        throw hresultError(E_POINTER);
+        throw hresultError(ErrorNumber::PointerResult);
     }
     return rules;
 }
@@ -49,7 +47,7 @@ ComPtr<INetFwRules> openRules() {
 ComPtr<INetFwRule> itemNamed(INetFwRules& rules, const std::wstring& name) {
     ComPtr<INetFwRule> rule;
     const HRESULT hr = rules.Item(makeBstr(name).get(), rule.put());
-    if (hr == ruleNotFound) {
+    if (hr == ErrorNumber::FileNotFoundResult) {
         return {};
     }
     checkHr(hr);
@@ -169,7 +167,7 @@ template <typename Visit> void visitRules(INetFwRules& rules, Visit visit) {
     ComPtr<IUnknown> enumerable;
     checkHr(rules.get__NewEnum(enumerable.put()));
     if (!enumerable) {
-        throw hresultError(E_POINTER);
+        throw hresultError(ErrorNumber::PointerResult);
     }
     ComPtr<IEnumVARIANT> items;
     checkHr(enumerable->QueryInterface(iidIEnumVARIANT, items.putVoid()));
@@ -234,7 +232,7 @@ void NetFwFirewall::remove(const std::wstring& name) {
     ComApartment com;
     ComPtr<INetFwRules> rules = openRules();
     const HRESULT hr = rules->Remove(makeBstr(name).get());
-    if (hr != ruleNotFound) {
+    if (hr != ErrorNumber::FileNotFoundResult) {
         checkHr(hr); // a rule already gone is what was asked for
     }
 }
@@ -295,7 +293,7 @@ void NetFwFirewall::setEnabled(const std::wstring& name, bool enabled) {
     ComPtr<INetFwRules> rules = openRules();
     ComPtr<INetFwRule> rule = itemNamed(*rules.get(), name);
     if (!rule) {
-        throw hresultError(ruleNotFound);
+        throw hresultError(ErrorNumber::FileNotFoundResult);
     }
     checkHr(rule->put_Enabled(enabled ? VARIANT_TRUE : VARIANT_FALSE));
 }

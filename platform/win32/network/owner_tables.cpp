@@ -33,7 +33,7 @@ template <typename Read> std::vector<std::uint64_t> readTable(Read read, bool op
         buffer.assign(bytes / sizeof(std::uint64_t) + 1, 0);
         bytes = static_cast<DWORD>(buffer.size() * sizeof(std::uint64_t));
     }
-    throwWin32(ERROR_INSUFFICIENT_BUFFER);
+    throwWin32(ErrorNumber::InsufficientBuffer);
 }
 
 // Calls each with every row of a table "{ DWORD dwNumEntries; Row table[]; }", never beyond

@@ -95,7 +95,7 @@ StoredRegistryValue encode(const std::wstring& data, const std::wstring& typeNam
     if (typeName == L"REG_DWORD") {
         const std::optional<std::uint32_t> number = parseDwordText(data);
         if (!number) {
-            throwWin32(ERROR_INVALID_DATA);
+            throwWin32(ErrorNumber::InvalidData);
         }
         StoredRegistryValue value{REG_DWORD, std::vector<std::uint8_t>(sizeof(DWORD))};
         const DWORD dword = *number;
@@ -105,20 +105,20 @@ StoredRegistryValue encode(const std::wstring& data, const std::wstring& typeNam
     if (typeName == L"REG_SZ") {
         const std::size_t size = (data.size() + 1) * sizeof(wchar_t);
         if (size > MAXDWORD) {
-            throwWin32(ERROR_INVALID_DATA);
+            throwWin32(ErrorNumber::InvalidData);
         }
         StoredRegistryValue value{REG_SZ, std::vector<std::uint8_t>(size)};
         std::memcpy(value.bytes.data(), data.c_str(), size);
         return value;
     }
-    throwWin32(ERROR_UNSUPPORTED_TYPE);
+    throwWin32(ErrorNumber::UnsupportedType);
 }
 
 RegistryValue decode(const StoredRegistryValue& stored) {
     switch (stored.type) {
     case REG_DWORD: {
         if (stored.bytes.size() != sizeof(DWORD)) {
-            throwWin32(ERROR_INVALID_DATA);
+            throwWin32(ErrorNumber::InvalidData);
         }
         DWORD number = 0;
         std::memcpy(&number, stored.bytes.data(), sizeof number);
@@ -132,7 +132,7 @@ RegistryValue decode(const StoredRegistryValue& stored) {
         return text;
     }
     default:
-        throwWin32(ERROR_UNSUPPORTED_TYPE);
+        throwWin32(ErrorNumber::UnsupportedType);
     }
 }
 
@@ -225,7 +225,7 @@ std::unique_ptr<ShellObject> RegistryShellObjectFactory::create(const std::wstri
     const bool isShell = CompareStringOrdinal(progId.c_str(), static_cast<int>(progId.size()),
                                               L"wscript.shell", -1, TRUE) == CSTR_EQUAL;
     if (!isShell) {
-        throw hresultError(REGDB_E_CLASSNOTREG);
+        throw hresultError(ErrorNumber::ClassNotRegisteredResult);
     }
     return std::make_unique<RegistryShellObject>();
 }

@@ -52,7 +52,7 @@ UniqueFile openRunningProgram() {
         throwLastError();
     }
     if (!headersAreTheLoadedOnes(readFromStart(file.get()))) {
-        throw PlatformError(ERROR_FILE_INVALID,
+        throw PlatformError(ErrorNumber::FileInvalid,
                             L"程序文件 " + executablePath() + L" 已不是正在运行的程序。");
     }
     return file;
@@ -69,7 +69,7 @@ void holdRunningProgram() noexcept {
     } catch (const PlatformError& failure) {
         holdFailure = failure;
     } catch (...) {
-        holdFailure = PlatformError(ERROR_NOT_ENOUGH_MEMORY, L"内存不足");
+        holdFailure = PlatformError(ErrorNumber::NotEnoughMemory, L"内存不足");
     }
 }
 
@@ -84,7 +84,7 @@ void copyRunningProgramTo(HANDLE target) {
         WriteFile(target, program.data(), static_cast<DWORD>(program.size()), &written, nullptr));
     checked(FlushFileBuffers(target));
     if (written != program.size() || readFromStart(target) != program) {
-        throw PlatformError(ERROR_FILE_INVALID, L"程序的副本与正在运行的程序不一致。");
+        throw PlatformError(ErrorNumber::FileInvalid, L"程序的副本与正在运行的程序不一致。");
     }
 }
 

@@ -24,7 +24,7 @@ template <typename Fill> std::wstring textThatFits(std::size_t initialSize, Fill
             return text;
         }
         if (text.size() >= 32768 * 2) {
-            throwWin32(ERROR_INSUFFICIENT_BUFFER);
+            throwWin32(ErrorNumber::InsufficientBuffer);
         }
         text.resize(std::max(length, text.size() * 2));
     }

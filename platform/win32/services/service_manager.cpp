@@ -27,7 +27,7 @@ SERVICE_STATUS_PROCESS waitWhile(SC_HANDLE service, DWORD pendingState, millisec
         const bool stalled = status.dwWaitHint != 0 && now - lastProgress > status.dwWaitHint &&
                              status.dwCheckPoint == lastCheckPoint;
         if (now - started > static_cast<ULONGLONG>(limit.count()) || stalled) {
-            throwWin32(ERROR_SERVICE_REQUEST_TIMEOUT);
+            throwWin32(ErrorNumber::ServiceRequestTimeout);
         }
         Sleep(std::clamp<DWORD>(status.dwWaitHint / 10, 100, 1000));
         status = queryStatus(service);
@@ -172,7 +172,7 @@ ServiceStatus ScmServiceManager::query(const std::wstring& serviceName) {
     const UniqueServiceHandle service = openService(serviceName, SERVICE_QUERY_STATUS);
     const SERVICE_STATUS_PROCESS status = queryStatus(service.get());
     if (status.dwCurrentState < SERVICE_STOPPED || status.dwCurrentState > SERVICE_PAUSED) {
-        throwWin32(ERROR_INVALID_DATA);
+        throwWin32(ErrorNumber::InvalidData);
     }
     ServiceStatus result;
     result.state = static_cast<ServiceState>(status.dwCurrentState);
@@ -207,7 +207,7 @@ void ScmServiceManager::stop(const std::wstring& serviceName, milliseconds limit
     }
     status = waitWhile(service.get(), SERVICE_STOP_PENDING, limit);
     if (status.dwCurrentState != SERVICE_STOPPED) {
-        throwWin32(ERROR_SERVICE_REQUEST_TIMEOUT);
+        throwWin32(ErrorNumber::ServiceRequestTimeout);
     }
 }
 
@@ -234,9 +234,9 @@ void startService(const std::wstring& serviceName, const std::vector<std::wstrin
     }
     if (status.dwCurrentState == SERVICE_STOPPED) {
         throwWin32(status.dwWin32ExitCode != NO_ERROR ? status.dwWin32ExitCode
-                                                      : ERROR_SERVICE_NOT_ACTIVE);
+                                                      : ErrorNumber::ServiceNotActive);
     }
-    throwWin32(ERROR_SERVICE_REQUEST_TIMEOUT);
+    throwWin32(ErrorNumber::ServiceRequestTimeout);
 }
 
 std::vector<std::wstring> ScmServiceManager::servicesIn(unsigned long processId) {

@@ -40,7 +40,7 @@ WORD showCommandOf(int windowStyle) {
     case 6:
         return SW_SHOWMINNOACTIVE;
     default:
-        throwWin32(ERROR_INVALID_PARAMETER);
+        throwWin32(ErrorNumber::InvalidParameter);
     }
 }
 
@@ -49,7 +49,7 @@ WORD showCommandOf(int windowStyle) {
 std::wstring programOfCommandLine(const std::wstring& commandLine, const std::wstring& systemDir) {
     std::wstring program = firstWord(commandLine);
     if (program.empty()) {
-        throwWin32(ERROR_INVALID_PARAMETER);
+        throwWin32(ErrorNumber::InvalidParameter);
     }
     const bool bare = program.find_first_of(L"\\/:") == std::wstring::npos;
     if (bare) {
@@ -95,7 +95,7 @@ void ProcessLauncher::launchAndWait(const std::wstring& commandLine, int windowS
     const UniqueKernelHandle process = start(commandLine, windowStyle, processId);
     const DWORD waited = WaitForSingleObject(process.get(), static_cast<DWORD>(limit.count()));
     if (waited == WAIT_TIMEOUT) {
-        throwWin32(ERROR_TIMEOUT);
+        throwWin32(ErrorNumber::Timeout);
     }
     if (waited != WAIT_OBJECT_0) {
         throwLastError();
