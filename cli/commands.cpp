@@ -122,7 +122,7 @@ void logRestartResult(SystemServices& system, Report& report) {
     const std::optional<PlatformError>& error =
         outcome.rollbackError ? outcome.rollbackError : outcome.error;
     if (error) {
-        line += L", error " + std::to_wstring(error->number()) + L": " + error->description();
+        line += L", " + errorLogText(*error);
     }
     try {
         system.resultLog.append(line);

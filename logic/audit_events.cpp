@@ -41,7 +41,7 @@ AuditLevel levelOf(AuditEvent event) {
 } // namespace
 
 std::wstring auditErrorOutcome(const PlatformError& error) {
-    return errorNumberText(error.number()) + L": " + error.description();
+    return errorNumberText(error.number()) + L": " + error.description() + callNote(error);
 }
 
 std::vector<std::wstring> auditInsertionStrings(const AuditAccount& account,

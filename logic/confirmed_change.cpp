@@ -28,9 +28,9 @@ AuditRestart auditRestart(PendingRestart restart) {
     return restart == PendingRestart::Service ? AuditRestart::Service : AuditRestart::Computer;
 }
 
-// "error N: description", as the result log's lines end.
+// "error N: description (call)", as the result log's lines end.
 std::wstring errorText(const PlatformError& error) {
-    return L"error " + std::to_wstring(error.number()) + L": " + error.description();
+    return errorLogText(error);
 }
 
 // A failure to write the line is kept for the caller to say; it changes nothing else.

@@ -51,7 +51,8 @@ UniqueBoundary administratorsBoundary() {
             return {};
         }
         const DWORD error = GetLastError();
-        throwWin32(error != ERROR_SUCCESS ? error : ErrorNumber::NotEnoughMemory);
+        throwWin32(error != ERROR_SUCCESS ? error : ErrorNumber::NotEnoughMemory,
+                   L"CreateBoundaryDescriptorW", namespacePrefix);
     }
     BYTE administrators[SECURITY_MAX_SID_SIZE];
     DWORD size = sizeof administrators;
@@ -59,7 +60,7 @@ UniqueBoundary administratorsBoundary() {
         !AddSIDToBoundaryDescriptor(&boundary, administrators)) {
         const DWORD error = GetLastError();
         DeleteBoundaryDescriptor(boundary);
-        throwWin32(error);
+        throwWin32(error, L"AddSIDToBoundaryDescriptor", namespacePrefix);
     }
     return UniqueBoundary(boundary);
 }
@@ -74,17 +75,17 @@ HANDLE openNamespace(HANDLE boundary) {
             return created;
         }
         if (GetLastError() != ERROR_ALREADY_EXISTS) {
-            throwLastError();
+            throwLastError(L"CreatePrivateNamespaceW", namespacePrefix);
         }
         if (HANDLE opened = OpenPrivateNamespaceW(boundary, namespacePrefix)) {
             return opened;
         }
         const DWORD error = GetLastError();
         if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
-            throwWin32(error);
+            throwWin32(error, L"OpenPrivateNamespaceW", namespacePrefix);
         }
     }
-    throwLastError();
+    throwLastError(L"OpenPrivateNamespaceW", namespacePrefix);
 }
 
 // In the namespace only SYSTEM and the administrators can have made the mutex; under the
@@ -101,7 +102,7 @@ HANDLE createMutex(const std::wstring& name, bool underTheGlobalName) {
                                    error == ERROR_INVALID_HANDLE)) {
             throwHeldByAnotherAccount();
         }
-        throwWin32(error);
+        throwWin32(error, L"CreateMutexW", name);
     }
     UniqueKernelHandle handle(mutex);
     if (underTheGlobalName && error == ERROR_ALREADY_EXISTS &&
@@ -143,7 +144,7 @@ bool NamedMutexChangeLock::acquire() {
         throw PlatformError(ErrorNumber::AnotherChangeInProgress,
                             L"另一个端口修改正在进行，请稍后再试。");
     default:
-        throwLastError();
+        throwLastError(L"WaitForSingleObject", name_);
     }
 }
 

@@ -32,6 +32,10 @@ std::wstring RegistryPath::subKey(std::size_t count) const {
     return joined;
 }
 
+std::wstring RegistryPath::keyText(std::size_t count) const {
+    return count == 0 ? rootName : rootName + L"\\" + subKey(count);
+}
+
 RegistryPath parseRegistryPath(const std::wstring& path) {
     const std::size_t firstSlash = path.find(L'\\');
     if (firstSlash == std::wstring::npos) {
@@ -40,7 +44,8 @@ RegistryPath parseRegistryPath(const std::wstring& path) {
     const std::size_t lastSlash = path.rfind(L'\\');
 
     RegistryPath parsed;
-    parsed.root = rootKey(path.substr(0, firstSlash));
+    parsed.rootName = path.substr(0, firstSlash);
+    parsed.root = rootKey(parsed.rootName);
     parsed.valueName = path.substr(lastSlash + 1);
 
     if (lastSlash == firstSlash) {

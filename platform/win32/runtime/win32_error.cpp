@@ -73,32 +73,55 @@ std::wstring systemErrorText(DWORD code) {
     return text.empty() ? noDescription : text;
 }
 
+std::wstring callText(const wchar_t* function, std::wstring_view on) {
+    std::wstring text = function;
+    if (!on.empty()) {
+        text += L' ';
+        text += on;
+    }
+    return text;
+}
+
 PlatformError win32Error(DWORD code) {
     return PlatformError(static_cast<long>(code), systemErrorText(code));
+}
+
+PlatformError win32Error(DWORD code, const wchar_t* function, std::wstring_view on) {
+    return PlatformError(static_cast<long>(code), systemErrorText(code), false,
+                         callText(function, on));
 }
 
 PlatformError hresultError(HRESULT hr) {
     return PlatformError(static_cast<long>(hr), systemErrorText(static_cast<DWORD>(hr)));
 }
 
+PlatformError hresultError(HRESULT hr, const wchar_t* function, std::wstring_view on) {
+    return PlatformError(static_cast<long>(hr), systemErrorText(static_cast<DWORD>(hr)), false,
+                         callText(function, on));
+}
+
 void throwWin32(DWORD code) {
     throw win32Error(code);
 }
 
-void throwLastError() {
-    const DWORD code = GetLastError();
-    throwWin32(code != ERROR_SUCCESS ? code : ErrorNumber::GenFailure);
+void throwWin32(DWORD code, const wchar_t* function, std::wstring_view on) {
+    throw win32Error(code, function, on);
 }
 
-void checkWin32(LSTATUS status) {
+void throwLastError(const wchar_t* function, std::wstring_view on) {
+    const DWORD code = GetLastError();
+    throwWin32(code != ERROR_SUCCESS ? code : ErrorNumber::GenFailure, function, on);
+}
+
+void checkWin32(LSTATUS status, const wchar_t* function, std::wstring_view on) {
     if (status != ERROR_SUCCESS) {
-        throwWin32(static_cast<DWORD>(status));
+        throwWin32(static_cast<DWORD>(status), function, on);
     }
 }
 
-void checkHr(HRESULT hr) {
+void checkHr(HRESULT hr, const wchar_t* function, std::wstring_view on) {
     if (FAILED(hr)) {
-        throw hresultError(hr);
+        throw hresultError(hr, function, on);
     }
 }
 

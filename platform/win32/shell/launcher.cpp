@@ -77,7 +77,8 @@ UniqueKernelHandle ProcessLauncher::start(const std::wstring& commandLine, int w
 
     PROCESS_INFORMATION process{};
     checked(CreateProcessW(program.c_str(), mutableCommandLine.data(), nullptr, nullptr, FALSE, 0,
-                           nullptr, systemDir.c_str(), &startup, &process));
+                           nullptr, systemDir.c_str(), &startup, &process),
+            L"CreateProcessW", program);
     UniqueKernelHandle threadHandle(process.hThread);
     processId = process.dwProcessId;
     return UniqueKernelHandle(process.hProcess);
@@ -98,12 +99,12 @@ void ProcessLauncher::launchAndWait(const std::wstring& commandLine, int windowS
         throwWin32(ErrorNumber::Timeout);
     }
     if (waited != WAIT_OBJECT_0) {
-        throwLastError();
+        throwLastError(L"WaitForSingleObject");
     }
     DWORD exitCode = 0;
-    checked(GetExitCodeProcess(process.get(), &exitCode));
+    checked(GetExitCodeProcess(process.get(), &exitCode), L"GetExitCodeProcess");
     if (exitCode != 0) {
-        throwWin32(exitCode);
+        throwWin32(exitCode, commandLine.c_str()); // the program's own exit code
     }
 }
 
