@@ -7,6 +7,7 @@
 #include "logic/remote_desktop_status.h"
 #include "logic/undo.h"
 #include "logic/utf8.h"
+#include "platform/error_record.h"
 
 namespace velkora {
 namespace {
@@ -184,7 +185,8 @@ void markRestartPending(SystemServices& system, const PendingChange& pending) {
     marked.state = PendingState::RestartPending;
     try {
         writeJournal(system, marked);
-    } catch (const PlatformError&) {
+    } catch (const PlatformError& failure) {
+        keepPassedOver(failure);
     }
 }
 
@@ -377,8 +379,8 @@ void reportUnreadableJournal(SystemServices& system, const PlatformError& failur
         system.resultLog.append(
             L"watch: journal unreadable (nothing is put back until it can be read), " +
             errorText(failure));
-    } catch (const PlatformError&) {
-        // The event below says it all the same.
+    } catch (const PlatformError& logFailure) {
+        keepPassedOver(logFailure); // the event below says it all the same
     }
     AuditRecord audit;
     audit.event = AuditEvent::JournalUnreadable;
@@ -411,8 +413,9 @@ WatchEnd watchPendingChange(SystemServices& system, WatchSignals& signals,
                 unreadableSaid = failure;
             }
             wait = unreadableLookAgainAfter;
-        } catch (const PlatformError&) {
+        } catch (const PlatformError& failure) {
             // The command holds the lock while it restarts the service: look again soon.
+            keepPassedOver(failure);
             wait = retryAfter;
         }
         wake = signals.wait(wait);

@@ -5,6 +5,7 @@
 #include <variant>
 
 #include "logic/listener_paths.h"
+#include "platform/error_record.h"
 #include "platform/platform_error.h"
 
 namespace velkora {
@@ -23,7 +24,8 @@ const std::wstring winStationsKey =
 std::optional<long> numberAt(ShellObject& shell, const std::wstring& path) {
     try {
         return portNumberOf(shell.regread(path));
-    } catch (const PlatformError&) {
+    } catch (const PlatformError& failure) {
+        keepPassedOverUnlessAbsent(failure);
         return std::nullopt;
     }
 }
@@ -80,7 +82,8 @@ std::vector<RemoteDesktopListener> readListeners(SystemInfo& info, ShellObject& 
 std::vector<RemoteDesktopListener> listenersIfReadable(SystemInfo& info, ShellObject& shell) {
     try {
         return readListeners(info, shell);
-    } catch (const PlatformError&) {
+    } catch (const PlatformError& failure) {
+        keepPassedOver(failure);
         return {};
     }
 }
@@ -106,7 +109,8 @@ std::optional<long> currentListenerPort(ShellObject& shell) {
     // Not knowing the current port only means the port is checked even if it is the same.
     try {
         return portNumberOf(readListenerPortValue(shell));
-    } catch (const PlatformError&) {
+    } catch (const PlatformError& failure) {
+        keepPassedOverUnlessAbsent(failure);
         return std::nullopt;
     }
 }
@@ -114,7 +118,8 @@ std::optional<long> currentListenerPort(ShellObject& shell) {
 std::optional<long> listeningPort(ShellObject& shell) {
     try {
         return readListenerPortValues(shell).listening;
-    } catch (const PlatformError&) {
+    } catch (const PlatformError& failure) {
+        keepPassedOverUnlessAbsent(failure);
         return std::nullopt;
     }
 }
@@ -125,10 +130,11 @@ ListenerPortValues readListenerPortValues(ShellObject& shell) {
     try {
         values.rdpTcp = portNumberOf(shell.regread(listenerRdpTcpPortPath));
         values.listening = *values.rdpTcp;
-    } catch (const PlatformError&) {
+    } catch (const PlatformError& failure) {
         if (!values.tds) {
             throw;
         }
+        keepPassedOverUnlessAbsent(failure);
         values.listening = *values.tds;
     }
     return values;

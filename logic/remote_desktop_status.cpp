@@ -6,6 +6,7 @@
 
 #include "logic/firewall_rules.h"
 #include "logic/listener_settings.h"
+#include "platform/error_record.h"
 
 namespace velkora {
 
@@ -32,7 +33,8 @@ std::uint32_t readNumber(ShellObject& shell, const std::wstring& path) {
 template <typename Read> auto unlessUnreadable(Read read) -> std::optional<decltype(read())> {
     try {
         return read();
-    } catch (const PlatformError&) {
+    } catch (const PlatformError& failure) {
+        keepPassedOverUnlessAbsent(failure);
         return std::nullopt;
     }
 }
@@ -45,6 +47,7 @@ void readAllowed(ShellObject& shell, RemoteDesktopStatus& status) {
         return;
     } catch (const PlatformError& failure) {
         if (failure.number() != ErrorNumber::FileNotFound) {
+            keepPassedOver(failure);
             return;
         }
     }

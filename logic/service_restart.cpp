@@ -5,6 +5,7 @@
 #include "logic/confirmed_change.h"
 #include "logic/listener_settings.h"
 #include "logic/remote_desktop_status.h"
+#include "platform/error_record.h"
 
 namespace velkora {
 namespace {
@@ -51,7 +52,8 @@ public:
             if (services_.query(request_.serviceName).state == ServiceState::Running) {
                 return;
             }
-        } catch (const PlatformError&) {
+        } catch (const PlatformError& failure) {
+            keepPassedOver(failure);
         }
         std::optional<PlatformError> ignored;
         startAgain(stopped_, ignored);
@@ -72,7 +74,8 @@ public:
                 seen.tcpPorts = listeners_.tcpPortsOf(seen.status.processId);
             }
             return seen;
-        } catch (const PlatformError&) {
+        } catch (const PlatformError& failure) {
+            keepPassedOver(failure);
             return std::nullopt;
         }
     }
@@ -106,7 +109,8 @@ private:
     std::vector<unsigned long> ownersOf(long port) {
         try {
             return listeners_.tcpListenerOwners(port);
-        } catch (const PlatformError&) {
+        } catch (const PlatformError& failure) {
+            keepPassedOver(failure);
             return {};
         }
     }
@@ -190,7 +194,8 @@ void checkServiceCanRestart(ServiceManager& services, const std::wstring& servic
     std::vector<std::wstring> dependents;
     try {
         dependents = services.runningDependents(serviceName);
-    } catch (const PlatformError&) {
+    } catch (const PlatformError& failure) {
+        keepPassedOver(failure);
     }
     for (const std::wstring& dependent : dependents) {
         refuseUnlessItStops(dependent, services.query(dependent));
@@ -257,7 +262,8 @@ ServiceListener whereServiceListens(ServiceManager& services, ListenerTable& lis
         }
         return listeners.tcpPortsOf(status.processId).empty() ? ServiceListener::Unseen
                                                               : ServiceListener::Elsewhere;
-    } catch (const PlatformError&) {
+    } catch (const PlatformError& failure) {
+        keepPassedOver(failure);
         return ServiceListener::Unseen;
     }
 }
@@ -310,7 +316,8 @@ std::optional<long> portServiceListensOn(ServiceManager& services, ListenerTable
             }
         }
         return ports.size() == 1 ? std::optional<long>(ports[0]) : std::nullopt;
-    } catch (const PlatformError&) {
+    } catch (const PlatformError& failure) {
+        keepPassedOver(failure);
         return std::nullopt;
     }
 }

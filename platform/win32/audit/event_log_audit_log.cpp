@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "platform/error_record.h"
 #include "platform/win32/runtime/runtime.h"
 #include "platform/win32/runtime/unique_handles.h"
 #include "platform/win32/runtime/win32_error.h"
@@ -180,7 +181,8 @@ void EventLogAuditLog::report(const AuditEntry& entry) {
     PSID sid = nullptr;
     try {
         sid = const_cast<unsigned char*>(userSid().data());
-    } catch (const PlatformError&) {
+    } catch (const PlatformError& failure) {
+        keepPassedOver(failure);
     }
     std::vector<const wchar_t*> strings;
     for (const std::wstring& text : entry.strings) {

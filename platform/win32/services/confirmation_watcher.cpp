@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/error_record.h"
 #include "platform/win32/runtime/runtime.h"
 #include "platform/win32/runtime/unique_handles.h"
 #include "platform/win32/runtime/win32_error.h"
@@ -244,7 +245,8 @@ void WINAPI serviceMain(DWORD argc, LPWSTR* argv) {
 void removeAfterFailure(ConfirmationWatcher& watcher) noexcept {
     try {
         watcher.remove();
-    } catch (const PlatformError&) {
+    } catch (const PlatformError& failure) {
+        keepPassedOver(failure);
     }
 }
 
