@@ -54,7 +54,7 @@ Report runCommand(const Invocation& invocation, SystemServices& system) {
 Report usageReport(const std::wstring& usageError) {
     Report report;
     report.exitCode = ExitCode::Usage;
-    report.error = PlatformError(invalidParameter, usageError);
+    report.error = PlatformError(ErrorNumber::InvalidParameter, usageError);
     return report;
 }
 
@@ -64,9 +64,9 @@ Report unexpectedFailureReport(const std::exception_ptr& failure) {
     try {
         std::rethrow_exception(failure);
     } catch (const std::bad_alloc&) {
-        report.error = PlatformError(7, L"内存不足");
+        report.error = PlatformError(ErrorNumber::OutOfMemory, L"内存不足");
     } catch (...) {
-        report.error = PlatformError(51, L"内部错误");
+        report.error = PlatformError(ErrorNumber::InternalError, L"内部错误");
     }
     return report;
 }

@@ -11,6 +11,7 @@
 #include "cli/text_report.h"
 #include "platform/win32/runtime/delay_load_failure.h"
 #include "logic/confirmed_change.h"
+#include "platform/error_record.h"
 #include "platform/win32/runtime/process_setup.h"
 #include "platform/win32/runtime/running_program.h"
 #include "platform/win32/services/confirmation_watcher.h"
@@ -94,6 +95,8 @@ int watchAsService() {
     return velkora::win32::runConfirmationWatcherService(
         [](velkora::WatchSignals& signals, bool startedWithCommand) {
             velkora::win32::Win32SystemServices system;
+            velkora::ResultLogErrorRecord passedOver(system.services().resultLog);
+            const velkora::ErrorRecordInUse recording(passedOver);
             return velkora::watchPendingChange(system.services(), signals, startedWithCommand) ==
                    velkora::WatchEnd::NothingPending;
         });
@@ -131,6 +134,9 @@ int run(int argc, wchar_t** argv, bool& json) {
         SetConsoleCtrlHandler(holdOnConsoleEvents, TRUE);
     }
     velkora::win32::Win32SystemServices system;
+    // What the run goes on without is kept in the result log.
+    velkora::ResultLogErrorRecord passedOver(system.services().resultLog);
+    const velkora::ErrorRecordInUse recording(passedOver);
     const Report report = runCommand(*parsed.invocation, system.services());
     if (workDone != nullptr) {
         SetEvent(workDone);

@@ -41,7 +41,7 @@ AuditLevel levelOf(AuditEvent event) {
 } // namespace
 
 std::wstring auditErrorOutcome(const PlatformError& error) {
-    return errorNumberText(error.number()) + L": " + error.description();
+    return errorNumberText(error.number()) + L": " + error.description() + callNote(error);
 }
 
 std::vector<std::wstring> auditInsertionStrings(const AuditAccount& account,
@@ -77,7 +77,7 @@ std::optional<PlatformError> recordAuditEvent(AuditLog& log, const AuditRecord& 
         }
     } catch (...) {
         if (!failure) {
-            failure = PlatformError(51, L"内部错误");
+            failure = PlatformError(ErrorNumber::InternalError, L"内部错误");
         }
     }
     return failure;

@@ -43,8 +43,8 @@ struct AuditRecord {
     AuditProgram program = AuditProgram::CommandLine;
 };
 
-// An error as the outcome of a record: its number (as errorNumberText writes it), a colon and
-// its description.
+// An error as the outcome of a record: its number (as errorNumberText writes it), a colon, its
+// description and, where it names one, the failing call in parentheses.
 std::wstring auditErrorOutcome(const PlatformError& error);
 
 // The event's texts, always these eight in this order: %1 account name, %2 account SID,

@@ -35,7 +35,7 @@ bool acceptPortText(const std::wstring& portText, PortChangeResult& result) {
     }
     const RejectionTexts texts = rejectionTexts(verdict);
     result.exitCode = ExitCode::Usage;
-    result.error = PlatformError(invalidParameter, texts.title == texts.prompt
+    result.error = PlatformError(ErrorNumber::InvalidParameter, texts.title == texts.prompt
                                                        ? texts.prompt
                                                        : texts.title + L"：" + texts.prompt);
     return false;
@@ -81,7 +81,7 @@ std::wstring restartLogLine(const PortChangeResult& result) {
     const std::optional<PlatformError>& error =
         outcome.rollbackError ? outcome.rollbackError : outcome.error;
     if (error) {
-        line += L", error " + std::to_wstring(error->number()) + L": " + error->description();
+        line += L", " + errorLogText(*error);
     }
     return line;
 }
@@ -282,12 +282,10 @@ bool succeeded(const PortChangeResult& result) {
 } // namespace
 
 int exitCodeForError(long number) {
-    constexpr long accessDenied = 5;
-    constexpr long accessDeniedResult = static_cast<std::int32_t>(0x80070005u); // E_ACCESSDENIED
-    if (number == accessDenied || number == accessDeniedResult) {
+    if (number == ErrorNumber::AccessDenied || number == ErrorNumber::AccessDeniedResult) {
         return ExitCode::AccessDenied;
     }
-    if (number == ExitCode::AnotherChangeInProgress) {
+    if (number == ErrorNumber::AnotherChangeInProgress) {
         return ExitCode::AnotherChangeInProgress;
     }
     return ExitCode::Failed;

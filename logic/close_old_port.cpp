@@ -14,8 +14,6 @@ const std::wstring remoteDesktopRuleGroup = L"@FirewallAPI.dll,-28752";
 namespace {
 
 constexpr long inbound = 1;
-// HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), as the firewall reports a rule it does not have.
-constexpr long ruleNotFound = static_cast<std::int32_t>(0x80070002u);
 
 std::wstring entryPortText(const OldPortClosing& closing) {
     return closing.portText.empty() ? std::to_wstring(closing.port) : closing.portText;
@@ -89,7 +87,8 @@ struct ClosingSteps {
 
     static void changed(bool found) {
         if (!found) {
-            throw PlatformError(ruleNotFound, L"防火墙规则在计划关闭旧端口之后已被更改，未关闭。");
+            throw PlatformError(ErrorNumber::FileNotFoundResult,
+                                L"防火墙规则在计划关闭旧端口之后已被更改，未关闭。");
         }
     }
 

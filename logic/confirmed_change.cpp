@@ -8,6 +8,7 @@
 #include "logic/remote_desktop_status.h"
 #include "logic/undo.h"
 #include "logic/utf8.h"
+#include "platform/error_record.h"
 
 namespace velkora {
 namespace {
@@ -29,9 +30,9 @@ AuditRestart auditRestart(PendingRestart restart) {
     return restart == PendingRestart::Service ? AuditRestart::Service : AuditRestart::Computer;
 }
 
-// "error N: description", as the result log's lines end.
+// "error N: description (call)", as the result log's lines end.
 std::wstring errorText(const PlatformError& error) {
-    return L"error " + std::to_wstring(error.number()) + L": " + error.description();
+    return errorLogText(error);
 }
 
 // A failure to write the line is kept for the caller to say; it changes nothing else.
@@ -184,7 +185,8 @@ void markRestartPending(SystemServices& system, const PendingChange& pending) {
     marked.state = PendingState::RestartPending;
     try {
         writeJournal(system, marked);
-    } catch (const PlatformError&) {
+    } catch (const PlatformError& failure) {
+        keepPassedOver(failure);
     }
 }
 
@@ -244,18 +246,17 @@ PendingEnd putBackUnderLock(SystemServices& system, const PendingChange& pending
 
 // What confirm says of a change that is not one to keep now.
 PlatformError notConfirmable(const PendingChange& pending) {
-    constexpr long invalidState = 5023; // ERROR_INVALID_STATE
     const std::wstring ports =
         L"端口从 " +
         (pending.oldPort ? std::to_wstring(*pending.oldPort) : std::wstring(L"（无）")) +
         L" 改为 " + std::to_wstring(pending.newPort) + L" 的修改";
     if (pending.state == PendingState::RestartPending) {
-        return PlatformError(invalidState,
+        return PlatformError(ErrorNumber::InvalidState,
                              ports + L"正在改回：端口值已恢复，远程桌面服务尚未在原端口上监听，"
                                      L"不能再确认。确认服务每分钟重试一次；运行 velkora-cli "
                                      L"rollback 可立即重试，velkora-cli status 可查看进展。");
     }
-    return PlatformError(invalidState,
+    return PlatformError(ErrorNumber::InvalidState,
                          ports + L"仍在进行中（正在写入或重启，尚未验证），不能确认。请等待该命令"
                                  L"结束后再运行 velkora-cli confirm；如该命令已中断，确认服务会"
                                  L"自动改回原端口，也可运行 velkora-cli rollback 立即改回。");
@@ -378,8 +379,8 @@ void reportUnreadableJournal(SystemServices& system, const PlatformError& failur
         system.resultLog.append(
             L"watch: journal unreadable (nothing is put back until it can be read), " +
             errorText(failure));
-    } catch (const PlatformError&) {
-        // The event below says it all the same.
+    } catch (const PlatformError& logFailure) {
+        keepPassedOver(logFailure); // the event below says it all the same
     }
     AuditRecord audit;
     audit.event = AuditEvent::JournalUnreadable;
@@ -412,8 +413,9 @@ WatchEnd watchPendingChange(SystemServices& system, WatchSignals& signals,
                 unreadableSaid = failure;
             }
             wait = unreadableLookAgainAfter;
-        } catch (const PlatformError&) {
+        } catch (const PlatformError& failure) {
             // The command holds the lock while it restarts the service: look again soon.
+            keepPassedOver(failure);
             wait = retryAfter;
         }
         wake = signals.wait(wait);

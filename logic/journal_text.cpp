@@ -11,7 +11,6 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-constexpr long invalidData = 13;
 // 2 added the boot and the tick of the deadline; the first format is still read.
 constexpr int journalVersion = 2;
 constexpr int firstJournalVersion = 1;
@@ -34,10 +33,10 @@ std::vector<std::uint8_t> bytesOf(const std::string& hex) {
         if (c >= 'a' && c <= 'f') {
             return c - 'a' + 10;
         }
-        throw PlatformError(invalidData, L"hex");
+        throw PlatformError(ErrorNumber::InvalidData, L"hex");
     };
     if (hex.size() % 2 != 0) {
-        throw PlatformError(invalidData, L"hex");
+        throw PlatformError(ErrorNumber::InvalidData, L"hex");
     }
     std::vector<std::uint8_t> bytes;
     for (std::size_t i = 0; i < hex.size(); i += 2) {
@@ -158,7 +157,7 @@ std::optional<OldPortClosing> closingFrom(const Json& json) {
     closing.port = json.at("port").get<long>();
     closing.portText = fromUtf8(json.value("portText", std::string()));
     if (!portTextNames(closing.portText, closing.port)) {
-        throw PlatformError(invalidData, L"portText");
+        throw PlatformError(ErrorNumber::InvalidData, L"portText");
     }
     closing.removedRules = rulesFrom(json.at("removedRules"));
     closing.disabledRules = rulesFrom(json.at("disabledRules"));
@@ -166,7 +165,7 @@ std::optional<OldPortClosing> closingFrom(const Json& json) {
         closing.openPortEntries.push_back(valueFrom(entry));
     }
     if (closing.openPortEntries.size() != 2) {
-        throw PlatformError(invalidData, L"openPortEntries");
+        throw PlatformError(ErrorNumber::InvalidData, L"openPortEntries");
     }
     return closing;
 }
@@ -174,7 +173,7 @@ std::optional<OldPortClosing> closingFrom(const Json& json) {
 PendingChange changeFrom(const Json& json) {
     const int version = json.at("version").get<int>();
     if (version != journalVersion && version != firstJournalVersion) {
-        throw PlatformError(invalidData, L"version");
+        throw PlatformError(ErrorNumber::InvalidData, L"version");
     }
     const bool first = version == firstJournalVersion;
     PendingChange change;
@@ -186,7 +185,7 @@ PendingChange changeFrom(const Json& json) {
         }
     }
     if (state != pendingStateName(change.state)) {
-        throw PlatformError(invalidData, L"state");
+        throw PlatformError(ErrorNumber::InvalidData, L"state");
     }
     if (!json.at("oldPort").is_null()) {
         change.oldPort = json.at("oldPort").get<long>();
@@ -194,18 +193,18 @@ PendingChange changeFrom(const Json& json) {
     change.newPort = json.at("newPort").get<long>();
     change.newPortText = fromUtf8(json.value("newPortText", std::string()));
     if (!portTextNames(change.newPortText, change.newPort)) {
-        throw PlatformError(invalidData, L"newPortText");
+        throw PlatformError(ErrorNumber::InvalidData, L"newPortText");
     }
     const std::string restart = json.at("restart").get<std::string>();
     if (restart != "service" && restart != "computer") {
-        throw PlatformError(invalidData, L"restart");
+        throw PlatformError(ErrorNumber::InvalidData, L"restart");
     }
     change.restart = restart == "service" ? PendingRestart::Service : PendingRestart::Computer;
     change.confirmSeconds = json.at("confirmSeconds").get<long>();
     const std::optional<std::int64_t> confirmBy =
         parseUtcTimestamp(json.at("confirmBy").get<std::string>());
     if (!confirmBy) {
-        throw PlatformError(invalidData, L"confirmBy");
+        throw PlatformError(ErrorNumber::InvalidData, L"confirmBy");
     }
     change.confirmBy = *confirmBy;
     change.confirmByLogon = json.at("confirmByLogon").get<bool>();
@@ -218,13 +217,13 @@ PendingChange changeFrom(const Json& json) {
         change.values.push_back(valueFrom(value));
     }
     if (change.values.size() != 4) {
-        throw PlatformError(invalidData, L"values");
+        throw PlatformError(ErrorNumber::InvalidData, L"values");
     }
     const Json& rules = json.at("rules");
     if (!rules.is_null()) {
         change.rules.emplace();
         if (rules.size() != 2) {
-            throw PlatformError(invalidData, L"rules");
+            throw PlatformError(ErrorNumber::InvalidData, L"rules");
         }
         (*change.rules)[0] = ruleFrom(rules.at(0));
         (*change.rules)[1] = ruleFrom(rules.at(1));
@@ -234,7 +233,7 @@ PendingChange changeFrom(const Json& json) {
         change.closing = closingFrom(json.at("closing"));
     }
     if ((change.state == PendingState::ClosingOldPort) != change.closing.has_value()) {
-        throw PlatformError(invalidData, L"closing");
+        throw PlatformError(ErrorNumber::InvalidData, L"closing");
     }
     return change;
 }
@@ -273,7 +272,7 @@ PendingChange parseJournal(const std::string& text) {
     try {
         return changeFrom(Json::parse(text));
     } catch (const std::exception&) {
-        throw PlatformError(invalidData,
+        throw PlatformError(ErrorNumber::InvalidData,
                             L"无法读取待确认修改的记录 pending-change.json：内容已损坏。");
     }
 }

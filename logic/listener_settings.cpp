@@ -5,18 +5,17 @@
 #include <variant>
 
 #include "logic/listener_paths.h"
+#include "platform/error_record.h"
 #include "platform/platform_error.h"
 
 namespace velkora {
 namespace {
 
-constexpr long invalidData = 13;
-
 long portNumberOf(const RegistryValue& value) {
     if (const auto* number = std::get_if<std::uint32_t>(&value)) {
         return static_cast<long>(*number);
     }
-    throw PlatformError(invalidData, L"数据无效。");
+    throw PlatformError(ErrorNumber::InvalidData, L"数据无效。");
 }
 
 const std::wstring winStationsKey =
@@ -25,7 +24,8 @@ const std::wstring winStationsKey =
 std::optional<long> numberAt(Registry& registry, const std::wstring& path) {
     try {
         return portNumberOf(registry.read(path));
-    } catch (const PlatformError&) {
+    } catch (const PlatformError& failure) {
+        keepPassedOverUnlessAbsent(failure);
         return std::nullopt;
     }
 }
@@ -82,7 +82,8 @@ std::vector<RemoteDesktopListener> readListeners(SystemInfo& info, Registry& reg
 std::vector<RemoteDesktopListener> listenersIfReadable(SystemInfo& info, Registry& registry) {
     try {
         return readListeners(info, registry);
-    } catch (const PlatformError&) {
+    } catch (const PlatformError& failure) {
+        keepPassedOver(failure);
         return {};
     }
 }
@@ -108,7 +109,8 @@ std::optional<long> tdsListenerPort(Registry& registry) {
     // Not knowing the current port only means the port is checked even if it is the same.
     try {
         return portNumberOf(readListenerPortValue(registry));
-    } catch (const PlatformError&) {
+    } catch (const PlatformError& failure) {
+        keepPassedOverUnlessAbsent(failure);
         return std::nullopt;
     }
 }
@@ -116,7 +118,8 @@ std::optional<long> tdsListenerPort(Registry& registry) {
 std::optional<long> listeningPort(Registry& registry) {
     try {
         return readListenerPortValues(registry).listening;
-    } catch (const PlatformError&) {
+    } catch (const PlatformError& failure) {
+        keepPassedOverUnlessAbsent(failure);
         return std::nullopt;
     }
 }
@@ -127,10 +130,11 @@ ListenerPortValues readListenerPortValues(Registry& registry) {
     try {
         values.rdpTcp = portNumberOf(registry.read(listenerRdpTcpPortPath));
         values.listening = *values.rdpTcp;
-    } catch (const PlatformError&) {
+    } catch (const PlatformError& failure) {
         if (!values.tds) {
             throw;
         }
+        keepPassedOverUnlessAbsent(failure);
         values.listening = *values.tds;
     }
     return values;

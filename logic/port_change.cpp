@@ -14,7 +14,6 @@ namespace velkora {
 namespace {
 
 constexpr std::uint32_t regSz = 1;
-constexpr long invalidData = 13;
 constexpr std::uint32_t regDword = 4;
 
 // The port a captured listener value holds, if it is a number.
@@ -126,7 +125,7 @@ void PortChange::refuseIfListenerValuesDiffer() const {
     const auto shown = [](const std::optional<std::uint32_t>& port) {
         return port ? std::to_wstring(*port) : std::wstring(L"（无）");
     };
-    throw PlatformError(invalidData,
+    throw PlatformError(ErrorNumber::InvalidData,
                         L"上一次端口修改被中断，监听端口的两个值不一致：Tds\\tcp 为 " + shown(tds) +
                             L"，RDP-Tcp 为 " + shown(rdpTcp) +
                             L"。请先检查这两个值；如确认要在此基础上修改，请加 --force。");
@@ -176,17 +175,16 @@ void refuseWhileChangePending(ChangeJournal& journal) {
     if (!pending) {
         return;
     }
-    constexpr long anotherChangeInProgress = 1618;
     const std::wstring oldPort =
         pending->oldPort ? std::to_wstring(*pending->oldPort) : std::wstring(L"（无）");
     if (pending->state == PendingState::RestartPending) {
-        throw PlatformError(anotherChangeInProgress,
+        throw PlatformError(ErrorNumber::AnotherChangeInProgress,
                             L"端口从 " + oldPort + L" 改为 " + std::to_wstring(pending->newPort) +
                                 L" 的修改正在改回，远程桌面服务尚未在原端口 " + oldPort +
                                 L" 上监听；确认服务每分钟重试一次。运行 velkora-cli rollback "
                                 L"可立即重试。");
     }
-    throw PlatformError(anotherChangeInProgress,
+    throw PlatformError(ErrorNumber::AnotherChangeInProgress,
                         L"端口从 " + oldPort + L" 改为 " + std::to_wstring(pending->newPort) +
                             L" 的修改正在等待确认（截止 " +
                             fromUtf8(utcTimestamp(pending->confirmBy)) +

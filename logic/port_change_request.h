@@ -65,9 +65,6 @@ struct PortChangeResult {
     std::optional<long> reopenedOldPort; // rollback: a closing of this old port, cut off, put back
 };
 
-// The error number given for refused arguments and rejected port texts.
-constexpr long invalidParameter = 87;
-
 // A failure as the result's error, with its exit code.
 void failWith(PortChangeResult& result, const PlatformError& failure);
 

@@ -6,6 +6,7 @@
 
 #include "logic/firewall_rules.h"
 #include "logic/listener_settings.h"
+#include "platform/error_record.h"
 
 namespace velkora {
 
@@ -19,23 +20,21 @@ const std::wstring remoteDesktopServiceName = L"TermService";
 
 namespace {
 
-constexpr long fileNotFound = 2;
-constexpr long invalidData = 13;
-
 // A REG_DWORD value as a number; any other type is invalid data.
 std::uint32_t readNumber(Registry& registry, const std::wstring& path) {
     const RegistryValue value = registry.read(path);
     if (const auto* number = std::get_if<std::uint32_t>(&value)) {
         return *number;
     }
-    throw PlatformError(invalidData, L"数据无效。");
+    throw PlatformError(ErrorNumber::InvalidData, L"数据无效。");
 }
 
 // The value of a read that may fail, or nothing when it does.
 template <typename Read> auto unlessUnreadable(Read read) -> std::optional<decltype(read())> {
     try {
         return read();
-    } catch (const PlatformError&) {
+    } catch (const PlatformError& failure) {
+        keepPassedOverUnlessAbsent(failure);
         return std::nullopt;
     }
 }
@@ -47,7 +46,8 @@ void readAllowed(Registry& registry, RemoteDesktopStatus& status) {
         status.allowedByPolicy = true;
         return;
     } catch (const PlatformError& failure) {
-        if (failure.number() != fileNotFound) {
+        if (failure.number() != ErrorNumber::FileNotFound) {
+            keepPassedOver(failure);
             return;
         }
     }

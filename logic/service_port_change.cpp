@@ -7,11 +7,10 @@
 namespace velkora {
 namespace {
 
-constexpr long errorServiceNotActive = 1062;
 
 PlatformError notListeningBefore(const std::wstring& serviceName, long port) {
     return PlatformError(
-        errorServiceNotActive,
+        ErrorNumber::ServiceNotActive,
         L"服务 " + serviceName + L" 现在没有在端口 " + std::to_wstring(port) +
             L" 上监听（远程桌面连接被禁止，或监听已停用），重启后无法确认新端口。");
 }
@@ -30,7 +29,7 @@ std::optional<long> listenerMovesFrom(SystemServices& system, long port, bool re
         portServiceListensOn(system.services, listeners, remoteDesktopServiceName,
                              listenersIfReadable(system.info, system.registry));
     if (!listened) {
-        throw PlatformError(errorServiceNotActive,
+        throw PlatformError(ErrorNumber::ServiceNotActive,
                             L"端口值已是 " + std::to_wstring(port) + L"，但无法确定服务 " +
                                 remoteDesktopServiceName +
                                 L" 现在监听的端口，到截止时间无法改回：未做任何修改。");

@@ -4,12 +4,10 @@
 
 #include "logic/listener_settings.h"
 #include "logic/remote_desktop_status.h"
+#include "platform/error_record.h"
 
 namespace velkora {
 namespace {
-
-constexpr long errorServiceNotActive = 1062;
-constexpr long errorInvalidServiceControl = 1052;
 
 class Restart {
 public:
@@ -53,7 +51,8 @@ public:
             if (services_.query(request_.serviceName).state == ServiceState::Running) {
                 return;
             }
-        } catch (const PlatformError&) {
+        } catch (const PlatformError& failure) {
+            keepPassedOver(failure);
         }
         std::optional<PlatformError> ignored;
         startAgain(stopped_, ignored);
@@ -74,7 +73,8 @@ public:
                 seen.tcpPorts = listeners_.tcpPortsOf(seen.status.processId);
             }
             return seen;
-        } catch (const PlatformError&) {
+        } catch (const PlatformError& failure) {
+            keepPassedOver(failure);
             return std::nullopt;
         }
     }
@@ -108,7 +108,8 @@ private:
     std::vector<unsigned long> ownersOf(long port) {
         try {
             return listeners_.tcpListenerOwners(port);
-        } catch (const PlatformError&) {
+        } catch (const PlatformError& failure) {
+            keepPassedOver(failure);
             return {};
         }
     }
@@ -147,8 +148,8 @@ private:
 };
 
 PlatformError notListening(const std::wstring& serviceName, long port) {
-    return PlatformError(errorServiceNotActive, L"服务 " + serviceName + L" 没有在端口 " +
-                                                    std::to_wstring(port) + L" 上监听。");
+    return PlatformError(ErrorNumber::ServiceNotActive, L"服务 " + serviceName + L" 没有在端口 " +
+                                                            std::to_wstring(port) + L" 上监听。");
 }
 
 // Stops and starts the service and waits for it on the new port, keeping a failed stop or
@@ -170,12 +171,12 @@ bool cycleToNewPort(Restart& restart, Clock& clock, long newPort, ServiceRestart
 void checkServiceCanRestart(ServiceManager& services, const std::wstring& serviceName) {
     const ServiceStatus status = services.query(serviceName);
     if (status.state != ServiceState::Running) {
-        throw PlatformError(errorServiceNotActive,
+        throw PlatformError(ErrorNumber::ServiceNotActive,
                             L"服务 " + serviceName + L" 没有运行，无法用重启服务来应用新端口。");
     }
     const auto refuseUnlessItStops = [](const std::wstring& name, const ServiceStatus& s) {
         if (!s.acceptsStop) {
-            throw PlatformError(errorInvalidServiceControl,
+            throw PlatformError(ErrorNumber::InvalidServiceControl,
                                 L"服务 " + name + L" 现在不接受停止请求，无法重启它。");
         }
     };
@@ -185,7 +186,8 @@ void checkServiceCanRestart(ServiceManager& services, const std::wstring& servic
     std::vector<std::wstring> dependents;
     try {
         dependents = services.runningDependents(serviceName);
-    } catch (const PlatformError&) {
+    } catch (const PlatformError& failure) {
+        keepPassedOver(failure);
     }
     for (const std::wstring& dependent : dependents) {
         refuseUnlessItStops(dependent, services.query(dependent));
@@ -252,7 +254,8 @@ ServiceListener whereServiceListens(ServiceManager& services, ListenerTable& lis
         }
         return listeners.tcpPortsOf(status.processId).empty() ? ServiceListener::Unseen
                                                               : ServiceListener::Elsewhere;
-    } catch (const PlatformError&) {
+    } catch (const PlatformError& failure) {
+        keepPassedOver(failure);
         return ServiceListener::Unseen;
     }
 }
@@ -305,7 +308,8 @@ std::optional<long> portServiceListensOn(ServiceManager& services, ListenerTable
             }
         }
         return ports.size() == 1 ? std::optional<long>(ports[0]) : std::nullopt;
-    } catch (const PlatformError&) {
+    } catch (const PlatformError& failure) {
+        keepPassedOver(failure);
         return std::nullopt;
     }
 }

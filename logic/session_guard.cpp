@@ -4,6 +4,7 @@
 
 #include "logic/remote_addresses.h"
 #include "logic/remote_desktop_status.h"
+#include "platform/error_record.h"
 
 namespace velkora {
 namespace {
@@ -20,7 +21,8 @@ std::vector<std::wstring> remoteDesktopPeers(SystemServices& system, long port) 
                 peers.push_back(peer.remoteAddress);
             }
         }
-    } catch (const PlatformError&) {
+    } catch (const PlatformError& failure) {
+        keepPassedOver(failure);
         peers.clear();
     }
     return peers;

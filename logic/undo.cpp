@@ -8,7 +8,7 @@ PlatformError combineWithRollbackFailure(const PlatformError& original,
                          original.description() + L"\r\n恢复原值失败（错误 " +
                              errorNumberText(rollbackFailure.number()) + L"）：" +
                              rollbackFailure.description(),
-                         true);
+                         true, original.call());
 }
 
 } // namespace velkora

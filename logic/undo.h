@@ -29,7 +29,8 @@ template <typename Step, typename Undo> auto undoOnFailure(Step&& step, Undo&& u
         try {
             undo();
         } catch (const PlatformError& rollbackFailure) {
-            throw combineWithRollbackFailure(PlatformError(51, L"内部错误"), rollbackFailure);
+            throw combineWithRollbackFailure(PlatformError(ErrorNumber::InternalError, L"内部错误"),
+                                             rollbackFailure);
         }
         throw;
     }

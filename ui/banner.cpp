@@ -22,7 +22,7 @@ ResourceBytes bannerResource(HINSTANCE instance) {
     const void* bytes = loaded != nullptr ? LockResource(loaded) : nullptr;
     const DWORD size = info != nullptr ? SizeofResource(instance, info) : 0;
     if (bytes == nullptr || size == 0) {
-        throw PlatformError(ERROR_RESOURCE_DATA_NOT_FOUND, L"程序的横幅图片资源缺失");
+        throw PlatformError(ErrorNumber::ResourceDataNotFound, L"程序的横幅图片资源缺失");
     }
     return {bytes, size};
 }
@@ -39,7 +39,7 @@ win32::UniqueBitmap dibSectionOf(const JpegImage& image) {
     void* bits = nullptr;
     win32::UniqueBitmap bitmap(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
     if (!bitmap || bits == nullptr) {
-        throw PlatformError(ERROR_NOT_ENOUGH_MEMORY, L"内存不足");
+        throw PlatformError(ErrorNumber::NotEnoughMemory, L"内存不足");
     }
     std::memcpy(bits, image.pixels(),
                 static_cast<std::size_t>(image.width()) * static_cast<std::size_t>(image.height()) *

@@ -5,7 +5,7 @@
 
 namespace velkora::ui {
 
-using win32::checked;
+using win32::checkedSaying;
 
 namespace {
 
@@ -50,21 +50,21 @@ void registerWindowClass(HINSTANCE instance, const wchar_t* name, WNDPROC proced
         windowClass.hIconSm = loadIcon(instance, iconId, SM_CXSMICON, SM_CYSMICON);
     }
     windowClass.lpszClassName = name;
-    checked(RegisterClassExW(&windowClass), L"无法注册窗口类");
+    checkedSaying(RegisterClassExW(&windowClass), L"无法注册窗口类", L"RegisterClassExW");
 }
 
 HWND createControl(const ControlLayout& layout, HWND container, HINSTANCE instance, int dpi,
                    HFONT font) {
     const WindowKind kind = windowKindOf(layout.kind);
     const TwipRect& rect = layout.rect;
-    HWND control =
-        checked(CreateWindowExW(kind.exStyle, kind.className, layout.caption ? layout.caption : L"",
-                                WS_CHILD | WS_VISIBLE | kind.style, twipsToPixels(rect.left, dpi),
-                                twipsToPixels(rect.top, dpi), twipsToPixels(rect.width, dpi),
-                                twipsToPixels(rect.height, dpi), container,
-                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(layout.id)), instance,
-                                nullptr),
-                L"无法创建窗口控件");
+    HWND control = checkedSaying(
+        CreateWindowExW(kind.exStyle, kind.className, layout.caption ? layout.caption : L"",
+                        WS_CHILD | WS_VISIBLE | kind.style, twipsToPixels(rect.left, dpi),
+                        twipsToPixels(rect.top, dpi), twipsToPixels(rect.width, dpi),
+                        twipsToPixels(rect.height, dpi), container,
+                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(layout.id)), instance,
+                        nullptr),
+        L"无法创建窗口控件", L"CreateWindowExW");
     SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     return control;
 }

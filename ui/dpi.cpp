@@ -5,7 +5,7 @@
 
 namespace velkora::ui {
 
-using win32::checked;
+using win32::checkedSaying;
 
 namespace {
 
@@ -38,10 +38,12 @@ int Dpi::forWindow(HWND window) const {
 
 RECT Dpi::windowRectForClient(RECT client, DWORD style, DWORD exStyle, int dpi) const {
     RECT rect = client;
-    checked(adjustWindowRectExForDpi_ != nullptr
-                ? adjustWindowRectExForDpi_(&rect, style, FALSE, exStyle, static_cast<UINT>(dpi))
-                : AdjustWindowRectEx(&rect, style, FALSE, exStyle),
-            L"无法计算窗口大小");
+    checkedSaying(
+        adjustWindowRectExForDpi_ != nullptr
+            ? adjustWindowRectExForDpi_(&rect, style, FALSE, exStyle, static_cast<UINT>(dpi))
+            : AdjustWindowRectEx(&rect, style, FALSE, exStyle),
+        L"无法计算窗口大小",
+        adjustWindowRectExForDpi_ != nullptr ? L"AdjustWindowRectExForDpi" : L"AdjustWindowRectEx");
     return rect;
 }
 
@@ -61,10 +63,10 @@ win32::UniqueFont Dpi::messageFont(int dpi) const {
                 MulDiv(metrics.lfMessageFont.lfHeight, dpi, systemDpi());
         }
     }
-    checked(read, L"无法读取系统消息字体");
+    checkedSaying(read, L"无法读取系统消息字体", L"SystemParametersInfoW");
     win32::UniqueFont font(CreateFontIndirectW(&metrics.lfMessageFont));
     if (!font) {
-        throw PlatformError(static_cast<long>(ERROR_INVALID_HANDLE), L"无法创建系统消息字体");
+        throw PlatformError(ErrorNumber::InvalidHandle, L"无法创建系统消息字体");
     }
     return font;
 }

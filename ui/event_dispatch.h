@@ -20,9 +20,9 @@ template <typename Handler> LRESULT dispatchEvent(ErrorReport& errors, Handler&&
     } catch (const PlatformError& error) {
         errors.report(error);
     } catch (const std::bad_alloc&) {
-        errors.report(PlatformError(7, L"内存不足"));
+        errors.report(PlatformError(ErrorNumber::OutOfMemory, L"内存不足"));
     } catch (...) {
-        errors.report(PlatformError(51, L"内部错误"));
+        errors.report(PlatformError(ErrorNumber::InternalError, L"内部错误"));
     }
     return 0;
 }

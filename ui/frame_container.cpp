@@ -5,7 +5,7 @@
 
 namespace velkora::ui {
 
-using win32::checked;
+using win32::checkedSaying;
 
 namespace {
 
@@ -38,10 +38,10 @@ void FrameContainer::registerClass(HINSTANCE instance) {
 HWND FrameContainer::createGroupBox(HWND frame, HINSTANCE instance, const wchar_t* caption,
                                     SIZE size, HFONT font) {
     HWND groupBox =
-        checked(CreateWindowExW(0, L"BUTTON", caption,
-                                WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | BS_GROUPBOX, 0, 0,
-                                size.cx, size.cy, frame, nullptr, instance, nullptr),
-                L"无法创建窗口控件");
+        checkedSaying(CreateWindowExW(0, L"BUTTON", caption,
+                                      WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | BS_GROUPBOX, 0, 0,
+                                      size.cx, size.cy, frame, nullptr, instance, nullptr),
+                      L"无法创建窗口控件", L"CreateWindowExW");
     SendMessageW(groupBox, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     SetWindowPos(groupBox, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     return groupBox;

@@ -25,13 +25,13 @@ void JpegImage::FreePixels::operator()(std::uint8_t* pixels) const noexcept {
 
 JpegImage::JpegImage(const void* bytes, std::size_t size) {
     if (size > static_cast<std::size_t>(INT_MAX)) {
-        throw PlatformError(ERROR_INVALID_DATA, L"无法解码程序的横幅图片");
+        throw PlatformError(ErrorNumber::InvalidData, L"无法解码程序的横幅图片");
     }
     int components = 0;
     pixels_.reset(stbi_load_from_memory(static_cast<const stbi_uc*>(bytes), static_cast<int>(size),
                                         &width_, &height_, &components, 4));
     if (!pixels_) {
-        throw PlatformError(ERROR_INVALID_DATA, L"无法解码程序的横幅图片");
+        throw PlatformError(ErrorNumber::InvalidData, L"无法解码程序的横幅图片");
     }
     // The decoder gives red, green, blue, alpha; a DIB wants blue, green, red, unused.
     std::uint8_t* pixel = pixels_.get();

@@ -20,7 +20,7 @@
 
 namespace velkora::ui {
 
-using win32::checked;
+using win32::checkedSaying;
 
 namespace {
 
@@ -79,9 +79,9 @@ void MainWindow::registerClass(HINSTANCE instance) {
 
 void MainWindow::create() {
     banner_.emplace(instance_);
-    checked(CreateWindowExW(exStyle, windowClassName, windowCaption, style, CW_USEDEFAULT,
-                            CW_USEDEFAULT, 0, 0, nullptr, nullptr, instance_, this),
-            L"无法创建程序窗口");
+    checkedSaying(CreateWindowExW(exStyle, windowClassName, windowCaption, style, CW_USEDEFAULT,
+                                  CW_USEDEFAULT, 0, 0, nullptr, nullptr, instance_, this),
+                  L"无法创建程序窗口", L"CreateWindowExW");
     dpi_ = dpiServices_.forWindow(window_);
     font_ = dpiServices_.messageFont(dpi_);
     createControls();

@@ -4,6 +4,7 @@
 
 #include "logic/firewall_rules.h"
 #include "logic/remote_desktop_status.h"
+#include "platform/error_record.h"
 #include "tests/host/fakes.h"
 #include "tests/host/registry_paths.h"
 
@@ -80,6 +81,23 @@ TEST(RemoteDesktopStatus, WhatCannotBeReadIsUnknown) {
     EXPECT_EQ(status.allowed, std::nullopt);
     EXPECT_EQ(status.service, std::nullopt);
     EXPECT_EQ(status.serviceTcpPorts, std::nullopt);
+}
+
+// What is taken for unknown is not lost: the command line keeps the error in its result log,
+// once however often it comes.
+TEST(RemoteDesktopStatus, AnErrorTakenForUnknownIsKeptOnceInTheResultLog) {
+    FakePlatform fake;
+    fake.registry.setValue(tdsPort, dwordValue(3389));
+    fake.services.queryError = PlatformError(5, L"拒绝访问。", false, L"OpenServiceW TermService");
+    ResultLogErrorRecord record(fake.resultLog);
+    const ErrorRecordInUse recording(record);
+
+    readRemoteDesktopStatus(fake.platform);
+    readRemoteDesktopStatus(fake.platform);
+
+    EXPECT_EQ(
+        fake.resultLog.lines,
+        std::vector<std::wstring>{L"passed over: error 5: 拒绝访问。 (OpenServiceW TermService)"});
 }
 
 TEST(RemoteDesktopStatus, AStoppedServiceListensOnNothingAndUnreadableListenersAreUnknown) {

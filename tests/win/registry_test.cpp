@@ -181,6 +181,9 @@ TEST_F(RegistryTest, WriteRefusedByTheKeysAclRaisesAccessDeniedAndChangesNothing
 
     EXPECT_EQ(onValue.number(), ERROR_ACCESS_DENIED);
     EXPECT_FALSE(onValue.description().empty());
+    // The key is opened for writing first: that call is the one refused, and the log names it.
+    EXPECT_EQ(errorLogText(onValue), L"error 5: " + onValue.description() + L" (RegCreateKeyExW " +
+                                         key.path(L"Locked") + L")");
     EXPECT_EQ(onNewKey.number(), ERROR_ACCESS_DENIED);
     EXPECT_EQ(raw(L"\\Locked", L"Port"), (RawValue{REG_DWORD, bytesOf(DWORD{3389})}));
     EXPECT_FALSE(test::keyExists(HKEY_CURRENT_USER, key.subKey() + L"\\Locked\\Sub"));

@@ -101,9 +101,9 @@ TEST(Win32Error, CarriesTheNumberAndTheSystemsDescription) {
     EXPECT_EQ(com.number(), static_cast<long>(0x80070005));
     EXPECT_EQ(com.description(), win32::systemErrorText(ERROR_ACCESS_DENIED));
 
-    EXPECT_NO_THROW(win32::checkHr(S_FALSE));
-    EXPECT_NO_THROW(win32::checkWin32(ERROR_SUCCESS));
-    EXPECT_THROW(win32::checkWin32(ERROR_MORE_DATA), PlatformError);
+    EXPECT_NO_THROW(win32::checkHr(S_FALSE, L"CoInitializeEx"));
+    EXPECT_NO_THROW(win32::checkWin32(ERROR_SUCCESS, L"RegCloseKey"));
+    EXPECT_THROW(win32::checkWin32(ERROR_MORE_DATA, L"RegQueryValueExW"), PlatformError);
 }
 
 // What both programs' delay-load failure hooks report: the DLL, the function by name or

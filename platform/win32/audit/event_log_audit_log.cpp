@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "platform/error_record.h"
 #include "platform/win32/runtime/runtime.h"
 #include "platform/win32/runtime/unique_handles.h"
 #include "platform/win32/runtime/win32_error.h"
@@ -22,14 +23,15 @@ constexpr DWORD typesSupported =
 
 std::vector<unsigned char> tokenUserSid() {
     UniqueKernelHandle token;
-    checked(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put()));
+    checked(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put()), L"OpenProcessToken");
     DWORD size = 0;
     if (!GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size) &&
         GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
-        throwLastError();
+        throwLastError(L"GetTokenInformation");
     }
     std::vector<unsigned char> buffer(size);
-    checked(GetTokenInformation(token.get(), TokenUser, buffer.data(), size, &size));
+    checked(GetTokenInformation(token.get(), TokenUser, buffer.data(), size, &size),
+            L"GetTokenInformation");
     const PSID sid = reinterpret_cast<const TOKEN_USER*>(buffer.data())->User.Sid;
     const auto* bytes = static_cast<const unsigned char*>(sid);
     return {bytes, bytes + GetLengthSid(sid)};
@@ -37,7 +39,7 @@ std::vector<unsigned char> tokenUserSid() {
 
 std::wstring sidText(PSID sid) {
     wchar_t* text = nullptr;
-    checked(ConvertSidToStringSidW(sid, &text));
+    checked(ConvertSidToStringSidW(sid, &text), L"ConvertSidToStringSidW");
     const UniqueLocalMemory owner(text);
     return text;
 }
@@ -114,15 +116,19 @@ bool allFilesExist(const std::wstring& files) {
 }
 
 void writeEventSource(const std::wstring& messageFile) {
+    const std::wstring keyText = std::wstring(L"HKEY_LOCAL_MACHINE\\") + eventSourceKey;
     UniqueHkey key;
     checkWin32(RegCreateKeyExW(HKEY_LOCAL_MACHINE, eventSourceKey, 0, nullptr, 0,
-                               KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, key.put(), nullptr));
+                               KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, key.put(), nullptr),
+               L"RegCreateKeyExW", keyText);
     checkWin32(RegSetValueExW(key.get(), L"EventMessageFile", 0, REG_SZ,
                               reinterpret_cast<const BYTE*>(messageFile.c_str()),
-                              static_cast<DWORD>((messageFile.size() + 1) * sizeof(wchar_t))));
+                              static_cast<DWORD>((messageFile.size() + 1) * sizeof(wchar_t))),
+               L"RegSetValueExW", keyText + L"\\EventMessageFile");
     checkWin32(RegSetValueExW(key.get(), L"TypesSupported", 0, REG_DWORD,
                               reinterpret_cast<const BYTE*>(&typesSupported),
-                              sizeof typesSupported));
+                              sizeof typesSupported),
+               L"RegSetValueExW", keyText + L"\\TypesSupported");
 }
 
 void registerEventSource() {
@@ -167,23 +173,27 @@ void EventLogAuditLog::report(const AuditEntry& entry) {
             notRegistered = PlatformError(error.number(),
                                           L"事件已写入应用程序日志，但未能注册事件来源 Velkora，"
                                           L"事件查看器无法显示事件的文字：" +
-                                              error.description());
+                                              error.description(),
+                                          false, error.call());
         }
     }
     // An event without its user rather than none.
     PSID sid = nullptr;
     try {
         sid = const_cast<unsigned char*>(userSid().data());
-    } catch (const PlatformError&) {
+    } catch (const PlatformError& failure) {
+        keepPassedOver(failure);
     }
     std::vector<const wchar_t*> strings;
     for (const std::wstring& text : entry.strings) {
         strings.push_back(text.c_str());
     }
-    const UniqueEventSource source(checked(RegisterEventSourceW(nullptr, sourceName)));
+    const UniqueEventSource source(
+        checked(RegisterEventSourceW(nullptr, sourceName), L"RegisterEventSourceW", sourceName));
     checked(ReportEventW(source.get(), eventType(entry.level), 0, entry.eventId, sid,
                          static_cast<WORD>(strings.size()), 0,
-                         strings.empty() ? nullptr : strings.data(), nullptr));
+                         strings.empty() ? nullptr : strings.data(), nullptr),
+            L"ReportEventW", sourceName);
     if (notRegistered) {
         throw *notRegistered;
     }

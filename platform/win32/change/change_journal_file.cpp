@@ -30,10 +30,11 @@ std::optional<std::string> ChangeJournalFile::read() {
     std::string text;
     char buffer[4096];
     DWORD got = 0;
-    while (checked(ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr)) && got > 0) {
+    while (checked(ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr), L"ReadFile", path) &&
+           got > 0) {
         text.append(buffer, got);
         if (text.size() > 1024 * 1024) {
-            throwWin32(ERROR_FILE_TOO_LARGE);
+            throwWin32(ErrorNumber::FileTooLarge);
         }
     }
     return text;
@@ -48,18 +49,20 @@ void ChangeJournalFile::write(const std::string& text) {
         const UniqueFile file = createTrustedFile(draft, GENERIC_WRITE, journalUse);
         DWORD written = 0;
         checked(
-            WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr));
-        checked(FlushFileBuffers(file.get()));
+            WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr),
+            L"WriteFile", draft);
+        checked(FlushFileBuffers(file.get()), L"FlushFileBuffers", draft);
     }
     checked(MoveFileExW(draft.c_str(), (folder.path + journalName).c_str(),
-                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
+                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH),
+            L"MoveFileExW", draft);
 }
 
 void ChangeJournalFile::remove() {
     const TrustedDataFolder folder = openTrustedDataFolder(journalUse, FolderAccess::Write);
-    if (!DeleteFileW((folder.path + journalName).c_str()) &&
-        GetLastError() != ERROR_FILE_NOT_FOUND) {
-        throwLastError();
+    const std::wstring path = folder.path + journalName;
+    if (!DeleteFileW(path.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) {
+        throwLastError(L"DeleteFileW", path);
     }
 }
 

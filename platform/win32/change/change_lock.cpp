@@ -7,8 +7,6 @@
 namespace velkora::win32 {
 namespace {
 
-constexpr long anotherChangeInProgress = 1618; // ERROR_INSTALL_ALREADY_RUNNING
-
 constexpr wchar_t namespacePrefix[] = L"Velkora";
 
 // Full access for SYSTEM and the administrators, whoever creates it: with the creator's
@@ -24,7 +22,7 @@ using UniqueBoundary = Unique<HANDLE, &::DeleteBoundaryDescriptor>;
 // administrators out would read as "run it elevated", another kind of object as "invalid
 // handle".
 [[noreturn]] void throwHeldByAnotherAccount() {
-    throw PlatformError(ERROR_INVALID_OWNER,
+    throw PlatformError(ErrorNumber::InvalidOwner,
                         L"端口修改锁被另一个账户（不是 SYSTEM 或管理员组）占用，未做任何修改。");
 }
 
@@ -53,7 +51,8 @@ UniqueBoundary administratorsBoundary() {
             return {};
         }
         const DWORD error = GetLastError();
-        throwWin32(error != ERROR_SUCCESS ? error : ERROR_NOT_ENOUGH_MEMORY);
+        throwWin32(error != ERROR_SUCCESS ? error : ErrorNumber::NotEnoughMemory,
+                   L"CreateBoundaryDescriptorW", namespacePrefix);
     }
     BYTE administrators[SECURITY_MAX_SID_SIZE];
     DWORD size = sizeof administrators;
@@ -61,7 +60,7 @@ UniqueBoundary administratorsBoundary() {
         !AddSIDToBoundaryDescriptor(&boundary, administrators)) {
         const DWORD error = GetLastError();
         DeleteBoundaryDescriptor(boundary);
-        throwWin32(error);
+        throwWin32(error, L"AddSIDToBoundaryDescriptor", namespacePrefix);
     }
     return UniqueBoundary(boundary);
 }
@@ -76,17 +75,17 @@ HANDLE openNamespace(HANDLE boundary) {
             return created;
         }
         if (GetLastError() != ERROR_ALREADY_EXISTS) {
-            throwLastError();
+            throwLastError(L"CreatePrivateNamespaceW", namespacePrefix);
         }
         if (HANDLE opened = OpenPrivateNamespaceW(boundary, namespacePrefix)) {
             return opened;
         }
         const DWORD error = GetLastError();
         if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
-            throwWin32(error);
+            throwWin32(error, L"OpenPrivateNamespaceW", namespacePrefix);
         }
     }
-    throwLastError();
+    throwLastError(L"OpenPrivateNamespaceW", namespacePrefix);
 }
 
 // In the namespace only SYSTEM and the administrators can have made the mutex; under the
@@ -103,7 +102,7 @@ HANDLE createMutex(const std::wstring& name, bool underTheGlobalName) {
                                    error == ERROR_INVALID_HANDLE)) {
             throwHeldByAnotherAccount();
         }
-        throwWin32(error);
+        throwWin32(error, L"CreateMutexW", name);
     }
     UniqueKernelHandle handle(mutex);
     if (underTheGlobalName && error == ERROR_ALREADY_EXISTS &&
@@ -143,9 +142,10 @@ bool NamedMutexChangeLock::acquire() {
         takenOver_ = true;
         return true;
     case WAIT_TIMEOUT:
-        throw PlatformError(anotherChangeInProgress, L"另一个端口修改正在进行，请稍后再试。");
+        throw PlatformError(ErrorNumber::AnotherChangeInProgress,
+                            L"另一个端口修改正在进行，请稍后再试。");
     default:
-        throwLastError();
+        throwLastError(L"WaitForSingleObject", name_);
     }
 }
 

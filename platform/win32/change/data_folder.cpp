@@ -15,7 +15,7 @@ void refuse(DWORD number, const std::wstring& text) {
 
 BY_HANDLE_FILE_INFORMATION informationOf(HANDLE file) {
     BY_HANDLE_FILE_INFORMATION information{};
-    checked(GetFileInformationByHandle(file, &information));
+    checked(GetFileInformationByHandle(file, &information), L"GetFileInformationByHandle");
     return information;
 }
 
@@ -36,15 +36,16 @@ UniqueFile openTrustedFile(const std::wstring& path, DWORD access, DWORD share, 
                                 &created, disposition,
                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!file) {
-        throwLastError();
+        throwLastError(L"CreateFileW", path);
     }
     const BY_HANDLE_FILE_INFORMATION information = informationOf(file.get());
     if ((information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
         information.nNumberOfLinks > 1) {
-        refuse(ERROR_CANT_ACCESS_FILE, use.fileNoun + path + L" 是一个链接，" + use.consequence);
+        refuse(ErrorNumber::CantAccessFile,
+               use.fileNoun + path + L" 是一个链接，" + use.consequence);
     }
     if (!ownedByTrustedAccount(file.get(), SE_FILE_OBJECT)) {
-        refuse(ERROR_INVALID_OWNER,
+        refuse(ErrorNumber::InvalidOwner,
                use.fileNoun + path + L" 的所有者不是 SYSTEM 或管理员组，" + use.consequence);
     }
     return file;
@@ -54,7 +55,7 @@ UniqueFile openTrustedFile(const std::wstring& path, DWORD access, DWORD share, 
 // that nothing is written before the new file has been checked.
 UniqueFile createTrustedFile(const std::wstring& path, DWORD access, const DataFolderUse& use) {
     if (!DeleteFileW(path.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) {
-        throwLastError();
+        throwLastError(L"DeleteFileW", path);
     }
     return openTrustedFile(path, access, 0, CREATE_NEW, use);
 }
@@ -82,7 +83,7 @@ std::wstring programDataFolder() {
     const HRESULT hr = getPath(programDataId, 0, nullptr, &path);
     const std::wstring folder = SUCCEEDED(hr) ? path : L"";
     freeMemory(path);
-    checkHr(hr);
+    checkHr(hr, L"SHGetKnownFolderPath", L"FOLDERID_ProgramData");
     return folder;
 }
 
@@ -90,7 +91,7 @@ void createFolder(const std::wstring& folder) {
     const UniqueLocalMemory descriptor = securityDescriptorFrom(folderAccess);
     SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor.get(), FALSE};
     if (!CreateDirectoryW(folder.c_str(), &attributes) && GetLastError() != ERROR_ALREADY_EXISTS) {
-        throwLastError();
+        throwLastError(L"CreateDirectoryW", folder);
     }
 }
 
@@ -105,13 +106,16 @@ void protectFolder(std::wstring folder) {
     BOOL present = FALSE;
     BOOL defaulted = FALSE;
     PACL dacl = nullptr;
-    checked(GetSecurityDescriptorDacl(descriptor.get(), &present, &dacl, &defaulted));
+    checked(GetSecurityDescriptorDacl(descriptor.get(), &present, &dacl, &defaulted),
+            L"GetSecurityDescriptorDacl");
     PSID owner = nullptr;
-    checked(GetSecurityDescriptorOwner(descriptor.get(), &owner, &defaulted));
+    checked(GetSecurityDescriptorOwner(descriptor.get(), &owner, &defaulted),
+            L"GetSecurityDescriptorOwner");
     checkWin32(SetNamedSecurityInfoW(folder.data(), SE_FILE_OBJECT,
                                      OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION |
                                          PROTECTED_DACL_SECURITY_INFORMATION,
-                                     owner, nullptr, dacl, nullptr));
+                                     owner, nullptr, dacl, nullptr),
+               L"SetNamedSecurityInfoW", folder);
 }
 
 // The folder itself, never what a junction in its place points to; held open without
@@ -123,15 +127,15 @@ UniqueFile openTrustedFolder(const std::wstring& folder, const DataFolderUse& us
                                   FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
                                   nullptr));
     if (!handle) {
-        throwLastError();
+        throwLastError(L"CreateFileW", folder);
     }
     const DWORD attributes = informationOf(handle.get()).dwFileAttributes;
     if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        refuse(ERROR_CANT_ACCESS_FILE,
+        refuse(ErrorNumber::CantAccessFile,
                use.folderNoun + folder + L" 是一个链接，" + use.consequence);
     }
     if (!ownedByTrustedAccount(handle.get(), SE_FILE_OBJECT)) {
-        refuse(ERROR_INVALID_OWNER,
+        refuse(ErrorNumber::InvalidOwner,
                use.folderNoun + folder + L" 的所有者不是 SYSTEM 或管理员组，" + use.consequence);
     }
     if (access == FolderAccess::Write) {

@@ -37,13 +37,14 @@ std::string utf8(const std::wstring& text) {
 void ProgramDataResultLog::append(const std::wstring& line) {
     const TrustedDataFolder folder = openTrustedDataFolder(logUse, FolderAccess::Write);
     // Appends even while another run has the file open.
-    const UniqueFile file =
-        openTrustedFile(folder.path + L"\\velkora-cli.log", FILE_APPEND_DATA,
-                        FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_ALWAYS, logUse);
+    const std::wstring path = folder.path + L"\\velkora-cli.log";
+    const UniqueFile file = openTrustedFile(
+        path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_ALWAYS, logUse);
     const std::string bytes = utf8(localTimestamp() + L" " + line + L"\r\n");
     DWORD written = 0;
     checked(
-        WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
+        WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr),
+        L"WriteFile", path);
 }
 
 } // namespace velkora::win32

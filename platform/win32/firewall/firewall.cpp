@@ -12,12 +12,10 @@
 namespace velkora::win32 {
 namespace {
 
-const HRESULT ruleNotFound = HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
-
 UniqueBstr makeBstr(const std::wstring& text) {
     UniqueBstr bstr(SysAllocStringLen(text.data(), static_cast<UINT>(text.size())));
     if (!bstr) {
-        throw hresultError(E_OUTOFMEMORY);
+        throw hresultError(ErrorNumber::OutOfMemoryResult, L"SysAllocStringLen");
     }
     return bstr;
 }
@@ -36,11 +34,12 @@ std::wstring takeBstr(BSTR text) {
 ComPtr<INetFwRules> openRules() {
     ComPtr<INetFwPolicy2> policy;
     checkHr(CoCreateInstance(clsidNetFwPolicy2, nullptr, CLSCTX_INPROC_SERVER, iidINetFwPolicy2,
-                             policy.putVoid()));
+                             policy.putVoid()),
+            L"CoCreateInstance", L"NetFwPolicy2");
     ComPtr<INetFwRules> rules;
-    checkHr(policy->get_Rules(rules.put()));
+    checkHr(policy->get_Rules(rules.put()), L"INetFwPolicy2::get_Rules");
     if (!rules) {
-        throw hresultError(E_POINTER);
+        throw hresultError(ErrorNumber::PointerResult, L"INetFwPolicy2::get_Rules");
     }
     return rules;
 }
@@ -49,45 +48,54 @@ ComPtr<INetFwRules> openRules() {
 ComPtr<INetFwRule> itemNamed(INetFwRules& rules, const std::wstring& name) {
     ComPtr<INetFwRule> rule;
     const HRESULT hr = rules.Item(makeBstr(name).get(), rule.put());
-    if (hr == ruleNotFound) {
+    if (hr == ErrorNumber::FileNotFoundResult) {
         return {};
     }
-    checkHr(hr);
+    checkHr(hr, L"INetFwRules::Item", name);
     return rule;
 }
 
-std::wstring readText(INetFwRule& rule, HRESULT (STDMETHODCALLTYPE INetFwRule::*getter)(BSTR*)) {
+std::wstring readText(INetFwRule& rule, HRESULT (STDMETHODCALLTYPE INetFwRule::*getter)(BSTR*),
+                      const wchar_t* function) {
     BSTR text = nullptr;
     const HRESULT hr = (rule.*getter)(&text);
     std::wstring result = takeBstr(text);
-    checkHr(hr);
+    checkHr(hr, function);
     return result;
 }
 
 // A property of the rule that is not a text; `initial` stands if the getter writes nothing.
 template <typename Value>
 Value readProperty(INetFwRule& rule, HRESULT (STDMETHODCALLTYPE INetFwRule::*getter)(Value*),
-                   Value initial) {
+                   Value initial, const wchar_t* function) {
     Value value = initial;
-    checkHr((rule.*getter)(&value));
+    checkHr((rule.*getter)(&value), function);
     return value;
 }
 
 FirewallRule readRule(INetFwRule& rule) {
     FirewallRule fields;
-    fields.name = readText(rule, &INetFwRule::get_Name);
-    fields.description = readText(rule, &INetFwRule::get_Description);
-    fields.grouping = readText(rule, &INetFwRule::get_Grouping);
-    fields.applicationName = readText(rule, &INetFwRule::get_ApplicationName);
-    fields.serviceName = readText(rule, &INetFwRule::get_ServiceName);
-    fields.protocol = readProperty(rule, &INetFwRule::get_Protocol, LONG{0});
-    fields.localPorts = readText(rule, &INetFwRule::get_LocalPorts);
-    fields.direction = readProperty(rule, &INetFwRule::get_Direction, NET_FW_RULE_DIR_IN);
-    fields.action = readProperty(rule, &INetFwRule::get_Action, NET_FW_ACTION_BLOCK);
-    fields.profiles = readProperty(rule, &INetFwRule::get_Profiles, long{0});
-    fields.remoteAddresses = readText(rule, &INetFwRule::get_RemoteAddresses);
-    fields.enabled =
-        readProperty(rule, &INetFwRule::get_Enabled, VARIANT_BOOL{VARIANT_FALSE}) != VARIANT_FALSE;
+    fields.name = readText(rule, &INetFwRule::get_Name, L"INetFwRule::get_Name");
+    fields.description =
+        readText(rule, &INetFwRule::get_Description, L"INetFwRule::get_Description");
+    fields.grouping = readText(rule, &INetFwRule::get_Grouping, L"INetFwRule::get_Grouping");
+    fields.applicationName =
+        readText(rule, &INetFwRule::get_ApplicationName, L"INetFwRule::get_ApplicationName");
+    fields.serviceName =
+        readText(rule, &INetFwRule::get_ServiceName, L"INetFwRule::get_ServiceName");
+    fields.protocol =
+        readProperty(rule, &INetFwRule::get_Protocol, LONG{0}, L"INetFwRule::get_Protocol");
+    fields.localPorts = readText(rule, &INetFwRule::get_LocalPorts, L"INetFwRule::get_LocalPorts");
+    fields.direction = readProperty(rule, &INetFwRule::get_Direction, NET_FW_RULE_DIR_IN,
+                                    L"INetFwRule::get_Direction");
+    fields.action =
+        readProperty(rule, &INetFwRule::get_Action, NET_FW_ACTION_BLOCK, L"INetFwRule::get_Action");
+    fields.profiles =
+        readProperty(rule, &INetFwRule::get_Profiles, long{0}, L"INetFwRule::get_Profiles");
+    fields.remoteAddresses =
+        readText(rule, &INetFwRule::get_RemoteAddresses, L"INetFwRule::get_RemoteAddresses");
+    fields.enabled = readProperty(rule, &INetFwRule::get_Enabled, VARIANT_BOOL{VARIANT_FALSE},
+                                  L"INetFwRule::get_Enabled") != VARIANT_FALSE;
     return fields;
 }
 
@@ -99,29 +107,38 @@ bool protocolHasPorts(long protocol) {
 
 void writeRuleFields(INetFwRule& rule, const FirewallRule& fields) {
     HRESULT firstFailure = S_OK;
-    const auto attempt = [&](HRESULT hr) {
+    const wchar_t* failedCall = L"";
+    const auto attempt = [&](const wchar_t* call, HRESULT hr) {
         if (FAILED(hr) && SUCCEEDED(firstFailure)) {
             firstFailure = hr;
+            failedCall = call;
         }
     };
-    attempt(rule.put_Description(makeBstr(fields.description).get()));
-    attempt(rule.put_Grouping(makeBstr(fields.grouping).get()));
-    attempt(rule.put_ApplicationName(bstrOrNull(fields.applicationName).get()));
-    attempt(rule.put_ServiceName(bstrOrNull(fields.serviceName).get()));
+    attempt(L"INetFwRule::put_Description",
+            rule.put_Description(makeBstr(fields.description).get()));
+    attempt(L"INetFwRule::put_Grouping", rule.put_Grouping(makeBstr(fields.grouping).get()));
+    attempt(L"INetFwRule::put_ApplicationName",
+            rule.put_ApplicationName(bstrOrNull(fields.applicationName).get()));
+    attempt(L"INetFwRule::put_ServiceName",
+            rule.put_ServiceName(bstrOrNull(fields.serviceName).get()));
     LONG protocol = 0;
     if (FAILED(rule.get_Protocol(&protocol)) || protocol != fields.protocol) {
-        attempt(rule.put_LocalPorts(nullptr));
+        attempt(L"INetFwRule::put_LocalPorts", rule.put_LocalPorts(nullptr));
     }
-    attempt(rule.put_Protocol(fields.protocol));
+    attempt(L"INetFwRule::put_Protocol", rule.put_Protocol(fields.protocol));
     if (protocolHasPorts(fields.protocol)) {
-        attempt(rule.put_LocalPorts(makeBstr(fields.localPorts).get()));
+        attempt(L"INetFwRule::put_LocalPorts",
+                rule.put_LocalPorts(makeBstr(fields.localPorts).get()));
     }
-    attempt(rule.put_Direction(static_cast<NET_FW_RULE_DIRECTION>(fields.direction)));
-    attempt(rule.put_Action(static_cast<NET_FW_ACTION>(fields.action)));
-    attempt(rule.put_Profiles(fields.profiles));
-    attempt(rule.put_RemoteAddresses(makeBstr(fields.remoteAddresses).get()));
-    attempt(rule.put_Enabled(fields.enabled ? VARIANT_TRUE : VARIANT_FALSE));
-    checkHr(firstFailure);
+    attempt(L"INetFwRule::put_Direction",
+            rule.put_Direction(static_cast<NET_FW_RULE_DIRECTION>(fields.direction)));
+    attempt(L"INetFwRule::put_Action", rule.put_Action(static_cast<NET_FW_ACTION>(fields.action)));
+    attempt(L"INetFwRule::put_Profiles", rule.put_Profiles(fields.profiles));
+    attempt(L"INetFwRule::put_RemoteAddresses",
+            rule.put_RemoteAddresses(makeBstr(fields.remoteAddresses).get()));
+    attempt(L"INetFwRule::put_Enabled",
+            rule.put_Enabled(fields.enabled ? VARIANT_TRUE : VARIANT_FALSE));
+    checkHr(firstFailure, failedCall, fields.name);
 }
 
 bool firewallServiceActive() {
@@ -147,7 +164,7 @@ bool NetFwFirewall::available() {
         if (hr == REGDB_E_CLASSNOTREG) {
             return false; // a system older than the modern firewall
         }
-        checkHr(hr);
+        checkHr(hr, L"CoCreateInstance", L"NetFwPolicy2");
     }
     return firewallServiceActive();
 }
@@ -167,12 +184,13 @@ namespace {
 // Calls visit with each rule of the collection, in its order, until visit returns true.
 template <typename Visit> void visitRules(INetFwRules& rules, Visit visit) {
     ComPtr<IUnknown> enumerable;
-    checkHr(rules.get__NewEnum(enumerable.put()));
+    checkHr(rules.get__NewEnum(enumerable.put()), L"INetFwRules::get__NewEnum");
     if (!enumerable) {
-        throw hresultError(E_POINTER);
+        throw hresultError(ErrorNumber::PointerResult, L"INetFwRules::get__NewEnum");
     }
     ComPtr<IEnumVARIANT> items;
-    checkHr(enumerable->QueryInterface(iidIEnumVARIANT, items.putVoid()));
+    checkHr(enumerable->QueryInterface(iidIEnumVARIANT, items.putVoid()),
+            L"IUnknown::QueryInterface", L"IEnumVARIANT");
     for (;;) {
         VARIANT item;
         VariantInit(&item);
@@ -180,7 +198,7 @@ template <typename Visit> void visitRules(INetFwRules& rules, Visit visit) {
         const HRESULT hr = items->Next(1, &item, &fetched);
         if (hr == S_FALSE || fetched == 0) {
             VariantClear(&item);
-            checkHr(hr);
+            checkHr(hr, L"IEnumVARIANT::Next");
             return;
         }
         ComPtr<INetFwRule> rule;
@@ -188,7 +206,7 @@ template <typename Visit> void visitRules(INetFwRules& rules, Visit visit) {
                                    ? item.pdispVal->QueryInterface(iidINetFwRule, rule.putVoid())
                                    : E_NOINTERFACE;
         VariantClear(&item);
-        checkHr(asRule);
+        checkHr(asRule, L"IDispatch::QueryInterface", L"INetFwRule");
         if (visit(*rule.get())) {
             return;
         }
@@ -198,10 +216,11 @@ template <typename Visit> void visitRules(INetFwRules& rules, Visit visit) {
 void addRule(INetFwRules& rules, const FirewallRule& fields) {
     ComPtr<INetFwRule> rule;
     checkHr(CoCreateInstance(clsidNetFwRule, nullptr, CLSCTX_INPROC_SERVER, iidINetFwRule,
-                             rule.putVoid()));
-    checkHr(rule->put_Name(makeBstr(fields.name).get()));
+                             rule.putVoid()),
+            L"CoCreateInstance", L"NetFwRule");
+    checkHr(rule->put_Name(makeBstr(fields.name).get()), L"INetFwRule::put_Name", fields.name);
     writeRuleFields(*rule.get(), fields);
-    checkHr(rules.Add(rule.get()));
+    checkHr(rules.Add(rule.get()), L"INetFwRules::Add", fields.name);
 }
 
 // The first rule whose every field is as given.
@@ -234,8 +253,8 @@ void NetFwFirewall::remove(const std::wstring& name) {
     ComApartment com;
     ComPtr<INetFwRules> rules = openRules();
     const HRESULT hr = rules->Remove(makeBstr(name).get());
-    if (hr != ruleNotFound) {
-        checkHr(hr); // a rule already gone is what was asked for
+    if (hr != ErrorNumber::FileNotFoundResult) {
+        checkHr(hr, L"INetFwRules::Remove", name); // a rule already gone is what was asked for
     }
 }
 
@@ -264,13 +283,13 @@ bool NetFwFirewall::removeMatching(const FirewallRule& wanted) {
     if (!first || !(readRule(*first.get()) == wanted)) {
         name = wanted.name + L" (Velkora " + std::to_wstring(GetCurrentProcessId()) + L"-" +
                std::to_wstring(GetTickCount64()) + L")";
-        checkHr(match->put_Name(makeBstr(name).get()));
+        checkHr(match->put_Name(makeBstr(name).get()), L"INetFwRule::put_Name", name);
     }
     const HRESULT hr = rules->Remove(makeBstr(name).get());
     if (FAILED(hr) && name != wanted.name) {
         match->put_Name(makeBstr(wanted.name).get());
     }
-    checkHr(hr);
+    checkHr(hr, L"INetFwRules::Remove", name);
     return true;
 }
 
@@ -281,7 +300,8 @@ bool NetFwFirewall::setEnabledMatching(const FirewallRule& wanted, bool enabled)
     if (!match) {
         return false;
     }
-    checkHr(match->put_Enabled(enabled ? VARIANT_TRUE : VARIANT_FALSE));
+    checkHr(match->put_Enabled(enabled ? VARIANT_TRUE : VARIANT_FALSE), L"INetFwRule::put_Enabled",
+            wanted.name);
     return true;
 }
 
@@ -295,9 +315,10 @@ void NetFwFirewall::setEnabled(const std::wstring& name, bool enabled) {
     ComPtr<INetFwRules> rules = openRules();
     ComPtr<INetFwRule> rule = itemNamed(*rules.get(), name);
     if (!rule) {
-        throw hresultError(ruleNotFound);
+        throw hresultError(ErrorNumber::FileNotFoundResult, L"INetFwRules::Item", name);
     }
-    checkHr(rule->put_Enabled(enabled ? VARIANT_TRUE : VARIANT_FALSE));
+    checkHr(rule->put_Enabled(enabled ? VARIANT_TRUE : VARIANT_FALSE), L"INetFwRule::put_Enabled",
+            name);
 }
 
 } // namespace velkora::win32

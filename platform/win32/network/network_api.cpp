@@ -39,7 +39,7 @@ WinsockSession::WinsockSession() {
     WSADATA data{};
     const int status = networkApi().startup(MAKEWORD(2, 2), &data);
     if (status != 0) {
-        throwWin32(static_cast<DWORD>(status));
+        throwWin32(static_cast<DWORD>(status), L"WSAStartup");
     }
 }
 

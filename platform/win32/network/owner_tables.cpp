@@ -16,7 +16,8 @@ long tablePort(DWORD value) {
 }
 
 // One owner table; it may grow between asking for its size and reading it, so try again.
-template <typename Read> std::vector<std::uint64_t> readTable(Read read, bool optional) {
+template <typename Read>
+std::vector<std::uint64_t> readTable(const wchar_t* function, Read read, bool optional) {
     std::vector<std::uint64_t> buffer;
     DWORD bytes = 0;
     for (int attempt = 0; attempt < 8; ++attempt) {
@@ -28,12 +29,12 @@ template <typename Read> std::vector<std::uint64_t> readTable(Read read, bool op
             return {}; // no IPv6 stack
         }
         if (status != ERROR_INSUFFICIENT_BUFFER) {
-            throwWin32(status);
+            throwWin32(status, function);
         }
         buffer.assign(bytes / sizeof(std::uint64_t) + 1, 0);
         bytes = static_cast<DWORD>(buffer.size() * sizeof(std::uint64_t));
     }
-    throwWin32(ERROR_INSUFFICIENT_BUFFER);
+    throwWin32(ErrorNumber::InsufficientBuffer);
 }
 
 // Calls each with every row of a table "{ DWORD dwNumEntries; Row table[]; }", never beyond
@@ -63,6 +64,7 @@ void collect(const std::vector<std::uint64_t>& buffer, bool ipv6, std::vector<Ow
 // (TCP_TABLE_OWNER_PID_CONNECTIONS) of a family, with their processes.
 std::vector<std::uint64_t> tcpTable(const NetworkApi& net, ULONG family, TCP_TABLE_CLASS rows) {
     return readTable(
+        L"GetExtendedTcpTable",
         [&](void* table, DWORD* bytes) {
             return net.tcpTable(table, bytes, FALSE, family, rows, 0);
         },
@@ -97,6 +99,7 @@ void collectEstablished(const std::vector<std::uint64_t>& buffer, Address addres
 
 std::vector<std::uint64_t> udpTable(const NetworkApi& net, ULONG family) {
     return readTable(
+        L"GetExtendedUdpTable",
         [&](void* table, DWORD* bytes) {
             return net.udpTable(table, bytes, FALSE, family, UDP_TABLE_OWNER_PID, 0);
         },

@@ -16,7 +16,7 @@ HKEY rootKey(const std::wstring& name) {
     if (sameIgnoringCase(name, L"HKEY_CURRENT_USER") || sameIgnoringCase(name, L"HKCU")) {
         return HKEY_CURRENT_USER;
     }
-    throwWin32(ERROR_INVALID_PARAMETER);
+    throwWin32(ErrorNumber::InvalidParameter);
 }
 
 } // namespace
@@ -32,15 +32,20 @@ std::wstring RegistryPath::subKey(std::size_t count) const {
     return joined;
 }
 
+std::wstring RegistryPath::keyText(std::size_t count) const {
+    return count == 0 ? rootName : rootName + L"\\" + subKey(count);
+}
+
 RegistryPath parseRegistryPath(const std::wstring& path) {
     const std::size_t firstSlash = path.find(L'\\');
     if (firstSlash == std::wstring::npos) {
-        throwWin32(ERROR_INVALID_PARAMETER);
+        throwWin32(ErrorNumber::InvalidParameter);
     }
     const std::size_t lastSlash = path.rfind(L'\\');
 
     RegistryPath parsed;
-    parsed.root = rootKey(path.substr(0, firstSlash));
+    parsed.rootName = path.substr(0, firstSlash);
+    parsed.root = rootKey(parsed.rootName);
     parsed.valueName = path.substr(lastSlash + 1);
 
     if (lastSlash == firstSlash) {
@@ -52,7 +57,7 @@ RegistryPath parseRegistryPath(const std::wstring& path) {
         const std::size_t end = keyPath.find(L'\\', start);
         std::wstring key = keyPath.substr(start, end == std::wstring::npos ? end : end - start);
         if (key.empty()) {
-            throwWin32(ERROR_INVALID_PARAMETER);
+            throwWin32(ErrorNumber::InvalidParameter);
         }
         parsed.keys.push_back(std::move(key));
         if (end == std::wstring::npos) {

@@ -25,6 +25,7 @@ std::wstring nameOfKind(COMPUTER_NAME_FORMAT kind) {
 // SYSTEM and the administrators may create keys under HKLM\SOFTWARE.
 constexpr wchar_t bootKey[] = L"SOFTWARE\\VelkoraBoot";
 constexpr wchar_t bootValue[] = L"Id";
+constexpr wchar_t bootValueText[] = L"HKEY_LOCAL_MACHINE\\SOFTWARE\\VelkoraBoot\\Id";
 
 // When the system started, by this moment's clock: a text no earlier boot has had.
 std::wstring newBootId() {
@@ -44,7 +45,7 @@ std::optional<std::wstring> readBootId(HKEY key) {
     if (status == ERROR_FILE_NOT_FOUND || (status == ERROR_SUCCESS && type != REG_SZ)) {
         return std::nullopt;
     }
-    checkWin32(status);
+    checkWin32(status, L"RegQueryValueExW", bootValueText);
     return std::wstring(text);
 }
 
@@ -54,14 +55,16 @@ std::wstring Win32SystemInfo::bootId() {
     UniqueHkey key;
     checkWin32(RegCreateKeyExW(HKEY_LOCAL_MACHINE, bootKey, 0, nullptr, REG_OPTION_VOLATILE,
                                KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr,
-                               key.put(), nullptr));
+                               key.put(), nullptr),
+               L"RegCreateKeyExW", L"HKEY_LOCAL_MACHINE\\SOFTWARE\\VelkoraBoot");
     if (const std::optional<std::wstring> id = readBootId(key.get())) {
         return *id;
     }
     const std::wstring id = newBootId();
     checkWin32(RegSetValueExW(key.get(), bootValue, 0, REG_SZ,
                               reinterpret_cast<const BYTE*>(id.c_str()),
-                              static_cast<DWORD>((id.size() + 1) * sizeof(wchar_t))));
+                              static_cast<DWORD>((id.size() + 1) * sizeof(wchar_t))),
+               L"RegSetValueExW", bootValueText);
     return id;
 }
 
@@ -69,7 +72,8 @@ std::vector<std::wstring> Win32SystemInfo::subkeyNames(const std::wstring& keyPa
     const RegistryPath path = parseRegistryPath(keyPath + L"\\");
     UniqueHkey key;
     checkWin32(RegOpenKeyExW(path.root, path.subKey().c_str(), 0,
-                             KEY_ENUMERATE_SUB_KEYS | KEY_WOW64_64KEY, key.put()));
+                             KEY_ENUMERATE_SUB_KEYS | KEY_WOW64_64KEY, key.put()),
+               L"RegOpenKeyExW", keyPath);
     std::vector<std::wstring> names;
     for (DWORD index = 0;; ++index) {
         wchar_t name[256]; // the longest key name the registry allows, and its NUL
@@ -79,7 +83,7 @@ std::vector<std::wstring> Win32SystemInfo::subkeyNames(const std::wstring& keyPa
         if (status == ERROR_NO_MORE_ITEMS) {
             return names;
         }
-        checkWin32(status);
+        checkWin32(status, L"RegEnumKeyExW", keyPath);
         names.emplace_back(name, length);
     }
 }

@@ -14,17 +14,31 @@ namespace {
 // A 64-bit system keeps the listener's values in its 64-bit view, whatever our build.
 constexpr REGSAM registryView = KEY_WOW64_64KEY;
 
+// Raises a registry call's failure, naming the call and the key (of `depth` keys) or the value
+// it was on; the texts are made only then.
+void checkOnKey(LSTATUS status, const wchar_t* function, const RegistryPath& path,
+                std::size_t depth) {
+    if (status != ERROR_SUCCESS) {
+        throwWin32(static_cast<DWORD>(status), function, path.keyText(depth));
+    }
+}
+void checkOnValue(LSTATUS status, const wchar_t* function, const RegistryPath& path) {
+    if (status != ERROR_SUCCESS) {
+        throwWin32(static_cast<DWORD>(status), function, path.valueText());
+    }
+}
+
 LSTATUS openKey(const RegistryPath& path, std::size_t depth, REGSAM access, UniqueHkey& key) {
     return RegOpenKeyExW(path.root, path.subKey(depth).c_str(), 0, access | registryView,
                          key.put());
 }
 
-std::optional<StoredRegistryValue> queryValue(HKEY key, const std::wstring& name) {
+std::optional<StoredRegistryValue> queryValue(HKEY key, const RegistryPath& path) {
     std::vector<std::uint8_t> bytes;
     for (;;) {
         DWORD type = 0;
         DWORD size = static_cast<DWORD>(bytes.size());
-        const LSTATUS status = RegQueryValueExW(key, name.c_str(), nullptr, &type,
+        const LSTATUS status = RegQueryValueExW(key, path.valueName.c_str(), nullptr, &type,
                                                 bytes.empty() ? nullptr : bytes.data(), &size);
         if (status == ERROR_FILE_NOT_FOUND) {
             return std::nullopt;
@@ -34,7 +48,7 @@ std::optional<StoredRegistryValue> queryValue(HKEY key, const std::wstring& name
             bytes.resize(size);
             continue;
         }
-        checkWin32(status);
+        checkOnValue(status, L"RegQueryValueExW", path);
         bytes.resize(size);
         return StoredRegistryValue{type, std::move(bytes)};
     }
@@ -49,7 +63,7 @@ int countMissingKeys(const RegistryPath& path) {
             return static_cast<int>(path.keys.size() - depth);
         }
         if (status != ERROR_FILE_NOT_FOUND) {
-            throwWin32(static_cast<DWORD>(status));
+            throwWin32(static_cast<DWORD>(status), L"RegOpenKeyExW", path.keyText(depth));
         }
     }
     return static_cast<int>(path.keys.size());
@@ -57,7 +71,8 @@ int countMissingKeys(const RegistryPath& path) {
 
 // Deletes the `count` deepest keys of the path, deepest first, and stops at the first one
 // that holds anything: a key someone else has filled in the meantime is not ours to take.
-LSTATUS removeEmptyKeys(const RegistryPath& path, int count) {
+// The failure of the call that failed, if one did.
+std::optional<PlatformError> removeEmptyKeys(const RegistryPath& path, int count) {
     for (int removed = 0; removed < count; ++removed) {
         const std::size_t depth = path.keys.size() - static_cast<std::size_t>(removed);
         if (depth == 0) {
@@ -69,14 +84,14 @@ LSTATUS removeEmptyKeys(const RegistryPath& path, int count) {
             continue;
         }
         if (status != ERROR_SUCCESS) {
-            return status;
+            return win32Error(static_cast<DWORD>(status), L"RegOpenKeyExW", path.keyText(depth));
         }
         DWORD subKeys = 0;
         DWORD values = 0;
         status = RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr,
                                   &values, nullptr, nullptr, nullptr, nullptr);
         if (status != ERROR_SUCCESS) {
-            return status;
+            return win32Error(static_cast<DWORD>(status), L"RegQueryInfoKeyW", path.keyText(depth));
         }
         if (subKeys != 0 || values != 0) {
             break;
@@ -84,10 +99,10 @@ LSTATUS removeEmptyKeys(const RegistryPath& path, int count) {
         key.reset();
         status = RegDeleteKeyExW(path.root, path.subKey(depth).c_str(), registryView, 0);
         if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) {
-            return status;
+            return win32Error(static_cast<DWORD>(status), L"RegDeleteKeyExW", path.keyText(depth));
         }
     }
-    return ERROR_SUCCESS;
+    return std::nullopt;
 }
 
 // A number as REG_DWORD, a text as REG_SZ with its terminating NUL.
@@ -101,7 +116,7 @@ StoredRegistryValue encode(const RegistryValue& data) {
     const std::wstring& text = std::get<std::wstring>(data);
     const std::size_t size = (text.size() + 1) * sizeof(wchar_t);
     if (size > MAXDWORD) {
-        throwWin32(ERROR_INVALID_DATA);
+        throwWin32(ErrorNumber::InvalidData);
     }
     StoredRegistryValue value{REG_SZ, std::vector<std::uint8_t>(size)};
     std::memcpy(value.bytes.data(), text.c_str(), size);
@@ -112,7 +127,7 @@ RegistryValue decode(const StoredRegistryValue& stored) {
     if (const std::optional<RegistryValue> value = valueOf(stored)) {
         return *value;
     }
-    throwWin32(stored.type == REG_DWORD ? ERROR_INVALID_DATA : ERROR_UNSUPPORTED_TYPE);
+    throwWin32(stored.type == REG_DWORD ? ErrorNumber::InvalidData : ErrorNumber::UnsupportedType);
 }
 
 LSTATUS createKey(const RegistryPath& path, UniqueHkey& key) {
@@ -131,10 +146,11 @@ public:
     RegistryValue read(const std::wstring& pathText) override {
         const RegistryPath path = parseRegistryPath(pathText);
         UniqueHkey key;
-        checkWin32(openKey(path, path.keys.size(), KEY_QUERY_VALUE, key));
-        const std::optional<StoredRegistryValue> stored = queryValue(key.get(), path.valueName);
+        checkOnKey(openKey(path, path.keys.size(), KEY_QUERY_VALUE, key), L"RegOpenKeyExW", path,
+                   path.keys.size());
+        const std::optional<StoredRegistryValue> stored = queryValue(key.get(), path);
         if (!stored) {
-            throwWin32(ERROR_FILE_NOT_FOUND);
+            throwWin32(ERROR_FILE_NOT_FOUND, L"RegQueryValueExW", path.valueText());
         }
         return decode(*stored);
     }
@@ -146,8 +162,8 @@ public:
         if (opened == ERROR_FILE_NOT_FOUND) {
             return std::nullopt;
         }
-        checkWin32(opened);
-        const std::optional<StoredRegistryValue> stored = queryValue(key.get(), path.valueName);
+        checkOnKey(opened, L"RegOpenKeyExW", path, path.keys.size());
+        const std::optional<StoredRegistryValue> stored = queryValue(key.get(), path);
         if (!stored) {
             return std::nullopt;
         }
@@ -161,14 +177,18 @@ public:
 
         UniqueHkey key;
         LSTATUS status = createKey(path, key);
-        if (status == ERROR_SUCCESS) {
+        const bool keyOpen = status == ERROR_SUCCESS;
+        if (keyOpen) {
             status = setValue(key.get(), path.valueName, value);
         }
         if (status != ERROR_SUCCESS) {
             // Leave no keys behind for a value that was never written.
             key.reset();
             removeEmptyKeys(path, missingKeys);
-            throwWin32(static_cast<DWORD>(status));
+            if (keyOpen) {
+                checkOnValue(status, L"RegSetValueExW", path);
+            }
+            checkOnKey(status, L"RegCreateKeyExW", path, path.keys.size());
         }
     }
 
@@ -180,8 +200,9 @@ public:
             return state;
         }
         UniqueHkey key;
-        checkWin32(openKey(path, path.keys.size(), KEY_QUERY_VALUE, key));
-        state.value = queryValue(key.get(), path.valueName);
+        checkOnKey(openKey(path, path.keys.size(), KEY_QUERY_VALUE, key), L"RegOpenKeyExW", path,
+                   path.keys.size());
+        state.value = queryValue(key.get(), path);
         return state;
     }
 
@@ -189,12 +210,16 @@ public:
         const RegistryPath path = parseRegistryPath(pathText);
         if (before.value) {
             UniqueHkey key;
-            checkWin32(createKey(path, key));
-            checkWin32(setValue(key.get(), path.valueName, *before.value));
+            checkOnKey(createKey(path, key), L"RegCreateKeyExW", path, path.keys.size());
+            checkOnValue(setValue(key.get(), path.valueName, *before.value), L"RegSetValueExW",
+                         path);
         } else {
             deleteValue(path);
         }
-        checkWin32(removeEmptyKeys(path, before.missingKeys));
+        if (const std::optional<PlatformError> failure =
+                removeEmptyKeys(path, before.missingKeys)) {
+            throw *failure;
+        }
     }
 
 private:
@@ -204,10 +229,10 @@ private:
         if (status == ERROR_FILE_NOT_FOUND) {
             return; // no key, so no value either
         }
-        checkWin32(status);
+        checkOnKey(status, L"RegOpenKeyExW", path, path.keys.size());
         const LSTATUS deleted = RegDeleteValueW(key.get(), path.valueName.c_str());
         if (deleted != ERROR_FILE_NOT_FOUND) {
-            checkWin32(deleted);
+            checkOnValue(deleted, L"RegDeleteValueW", path);
         }
     }
 };

@@ -24,7 +24,7 @@ ComApartment::ComApartment(DWORD extraFlags) {
     if (hr == RPC_E_CHANGED_MODE) {
         return;
     }
-    checkHr(hr);
+    checkHr(hr, L"CoInitializeEx");
     mustUninitialize_ = true;
 }
 

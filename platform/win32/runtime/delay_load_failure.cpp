@@ -24,11 +24,16 @@ bool isDelayLoadFailure(unsigned notification) {
 PlatformError delayLoadFailure(unsigned notification, const DelayLoadInfo& info) {
     const DWORD error = info.dwLastError;
     std::wstring what = L"无法加载系统组件 " + widened(info.szDll);
+    std::wstring call = L"LoadLibrary " + widened(info.szDll);
     if (notification == dliFailGetProc) {
-        what += info.dlp.fImportByName ? L" 的函数 " + widened(info.dlp.szProcName)
-                                       : L" 的函数 #" + std::to_wstring(info.dlp.dwOrdinal);
+        const std::wstring procedure = info.dlp.fImportByName
+                                           ? widened(info.dlp.szProcName)
+                                           : L"#" + std::to_wstring(info.dlp.dwOrdinal);
+        what += L" 的函数 " + procedure;
+        call = L"GetProcAddress " + widened(info.szDll) + L" " + procedure;
     }
-    return PlatformError(static_cast<long>(error), what + L"：" + systemErrorText(error));
+    return PlatformError(static_cast<long>(error), what + L"：" + systemErrorText(error), false,
+                         call);
 }
 
 } // namespace velkora::win32

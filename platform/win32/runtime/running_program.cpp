@@ -15,11 +15,11 @@ UniqueFile heldProgram;
 std::optional<PlatformError> holdFailure;
 
 std::vector<char> readFromStart(HANDLE file) {
-    checked(SetFilePointerEx(file, LARGE_INTEGER{}, nullptr, FILE_BEGIN));
+    checked(SetFilePointerEx(file, LARGE_INTEGER{}, nullptr, FILE_BEGIN), L"SetFilePointerEx");
     std::vector<char> bytes;
     char buffer[64 * 1024];
     DWORD got = 0;
-    while (checked(ReadFile(file, buffer, sizeof buffer, &got, nullptr)) && got > 0) {
+    while (checked(ReadFile(file, buffer, sizeof buffer, &got, nullptr), L"ReadFile") && got > 0) {
         bytes.insert(bytes.end(), buffer, buffer + got);
     }
     return bytes;
@@ -46,13 +46,14 @@ bool headersAreTheLoadedOnes(const std::vector<char>& file) {
 }
 
 UniqueFile openRunningProgram() {
-    UniqueFile file(CreateFileW(executablePath().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const std::wstring path = executablePath();
+    UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
-        throwLastError();
+        throwLastError(L"CreateFileW", path);
     }
     if (!headersAreTheLoadedOnes(readFromStart(file.get()))) {
-        throw PlatformError(ERROR_FILE_INVALID,
+        throw PlatformError(ErrorNumber::FileInvalid,
                             L"程序文件 " + executablePath() + L" 已不是正在运行的程序。");
     }
     return file;
@@ -69,7 +70,7 @@ void holdRunningProgram() noexcept {
     } catch (const PlatformError& failure) {
         holdFailure = failure;
     } catch (...) {
-        holdFailure = PlatformError(ERROR_NOT_ENOUGH_MEMORY, L"内存不足");
+        holdFailure = PlatformError(ErrorNumber::NotEnoughMemory, L"内存不足");
     }
 }
 
@@ -81,10 +82,11 @@ void copyRunningProgramTo(HANDLE target) {
     const std::vector<char> program = readFromStart(heldProgram.get());
     DWORD written = 0;
     checked(
-        WriteFile(target, program.data(), static_cast<DWORD>(program.size()), &written, nullptr));
-    checked(FlushFileBuffers(target));
+        WriteFile(target, program.data(), static_cast<DWORD>(program.size()), &written, nullptr),
+        L"WriteFile");
+    checked(FlushFileBuffers(target), L"FlushFileBuffers");
     if (written != program.size() || readFromStart(target) != program) {
-        throw PlatformError(ERROR_FILE_INVALID, L"程序的副本与正在运行的程序不一致。");
+        throw PlatformError(ErrorNumber::FileInvalid, L"程序的副本与正在运行的程序不一致。");
     }
 }
 

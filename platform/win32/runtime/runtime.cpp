@@ -12,19 +12,20 @@ namespace {
 // The text a Win32 call writes into a buffer, for calls that return the length written, or,
 // when the buffer is too small, the buffer's size (truncated) or the size they need. The
 // buffer grows until the text fits; it stops at twice the longest path Windows allows.
-template <typename Fill> std::wstring textThatFits(std::size_t initialSize, Fill fill) {
+template <typename Fill>
+std::wstring textThatFits(const wchar_t* function, std::size_t initialSize, Fill fill) {
     std::wstring text(std::max<std::size_t>(initialSize, 1), L'\0');
     for (;;) {
         const std::size_t length = fill(text.data(), text.size());
         if (length == 0) {
-            throwLastError();
+            throwLastError(function);
         }
         if (length < text.size()) {
             text.resize(length);
             return text;
         }
         if (text.size() >= 32768 * 2) {
-            throwWin32(ERROR_INSUFFICIENT_BUFFER);
+            throwWin32(ErrorNumber::InsufficientBuffer);
         }
         text.resize(std::max(length, text.size() * 2));
     }
@@ -76,15 +77,17 @@ void MessageBoxErrorReport::report(const PlatformError& error) {
 }
 
 std::wstring executablePath(std::size_t initialBufferSize) {
-    return textThatFits(initialBufferSize, [](wchar_t* buffer, std::size_t size) {
-        return GetModuleFileNameW(nullptr, buffer, static_cast<DWORD>(size));
-    });
+    return textThatFits(L"GetModuleFileNameW", initialBufferSize,
+                        [](wchar_t* buffer, std::size_t size) {
+                            return GetModuleFileNameW(nullptr, buffer, static_cast<DWORD>(size));
+                        });
 }
 
 std::wstring systemDirectory() {
-    std::wstring directory = textThatFits(MAX_PATH, [](wchar_t* buffer, std::size_t size) {
-        return GetSystemDirectoryW(buffer, static_cast<UINT>(size));
-    });
+    std::wstring directory =
+        textThatFits(L"GetSystemDirectoryW", MAX_PATH, [](wchar_t* buffer, std::size_t size) {
+            return GetSystemDirectoryW(buffer, static_cast<UINT>(size));
+        });
     while (!directory.empty() && directory.back() == L'\\') {
         directory.pop_back();
     }
@@ -101,13 +104,20 @@ bool librarySearchFlagsKnown() {
 
 HMODULE loadLibraryFrom(const std::wstring& folder, const wchar_t* name, bool searchFlagsKnown) {
     constexpr DWORD searchSystem32 = 0x00000800; // LOAD_LIBRARY_SEARCH_SYSTEM32
+    const std::wstring path = folder + L"\\" + name;
     return checked(
-        LoadLibraryExW((folder + L"\\" + name).c_str(), nullptr,
-                       searchFlagsKnown ? searchSystem32 : LOAD_WITH_ALTERED_SEARCH_PATH));
+        LoadLibraryExW(path.c_str(), nullptr,
+                       searchFlagsKnown ? searchSystem32 : LOAD_WITH_ALTERED_SEARCH_PATH),
+        L"LoadLibraryExW", path);
 }
 
 FARPROC systemProcedure(HMODULE module, const char* name) {
-    return checked(GetProcAddress(module, name));
+    const FARPROC procedure = GetProcAddress(module, name);
+    if (procedure == nullptr) {
+        throwLastError(L"GetProcAddress",
+                       std::wstring(name, name + std::char_traits<char>::length(name)));
+    }
+    return procedure;
 }
 
 } // namespace velkora::win32

@@ -14,7 +14,8 @@ namespace velkora::win32 {
 inline UniqueLocalMemory securityDescriptorFrom(const wchar_t* sddl) {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     checked(ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor,
-                                                                 nullptr));
+                                                                 nullptr),
+            L"ConvertStringSecurityDescriptorToSecurityDescriptorW", sddl);
     return UniqueLocalMemory(descriptor);
 }
 

@@ -15,7 +15,7 @@ bool isWellKnown(PSID sid, WELL_KNOWN_SID_TYPE type) {
 // The token's user (TokenUser) or default owner of new objects (TokenOwner).
 bool isOfThisProcess(PSID sid) {
     HANDLE token = nullptr;
-    checked(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token));
+    checked(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token), L"OpenProcessToken");
     const UniqueKernelHandle tokenOwner(token);
     alignas(TOKEN_USER) BYTE buffer[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
     DWORD size = 0;
@@ -35,7 +35,7 @@ bool ownedByTrustedAccount(HANDLE object, SE_OBJECT_TYPE type) {
     const DWORD status = GetSecurityInfo(object, type, OWNER_SECURITY_INFORMATION, &owner, nullptr,
                                          nullptr, nullptr, &descriptor);
     if (status != ERROR_SUCCESS) {
-        throwWin32(status);
+        throwWin32(status, L"GetSecurityInfo");
     }
     const UniqueLocalMemory descriptorOwner(descriptor);
     return owner != nullptr &&

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/error_record.h"
 #include "platform/win32/runtime/runtime.h"
 #include "platform/win32/runtime/unique_handles.h"
 #include "platform/win32/runtime/win32_error.h"
@@ -40,16 +41,18 @@ void restartOnFailure(SC_HANDLE service) {
     failure.dwResetPeriod = 86400;
     failure.cActions = 3;
     failure.lpsaActions = actions;
-    checked(ChangeServiceConfig2W(service, SERVICE_CONFIG_FAILURE_ACTIONS, &failure));
+    checked(ChangeServiceConfig2W(service, SERVICE_CONFIG_FAILURE_ACTIONS, &failure),
+            L"ChangeServiceConfig2W", confirmationWatcherName);
     // Every Windows since Vista knows the flag; a service manager that does not (Wine's says
     // ERROR_INVALID_LEVEL) restarts it after a crash only.
     SERVICE_FAILURE_ACTIONS_FLAG onEveryFailure{TRUE};
     if (!ChangeServiceConfig2W(service, SERVICE_CONFIG_FAILURE_ACTIONS_FLAG, &onEveryFailure) &&
         GetLastError() != ERROR_INVALID_LEVEL) {
-        throwLastError();
+        throwLastError(L"ChangeServiceConfig2W", confirmationWatcherName);
     }
     SERVICE_DESCRIPTIONW text{const_cast<wchar_t*>(description)};
-    checked(ChangeServiceConfig2W(service, SERVICE_CONFIG_DESCRIPTION, &text));
+    checked(ChangeServiceConfig2W(service, SERVICE_CONFIG_DESCRIPTION, &text),
+            L"ChangeServiceConfig2W", confirmationWatcherName);
 }
 
 constexpr DWORD watcherAccess =
@@ -60,7 +63,7 @@ UniqueServiceHandle existingWatcher(SC_HANDLE manager) {
     UniqueServiceHandle service(OpenServiceW(manager, confirmationWatcherName, watcherAccess));
     if (!service) {
         if (GetLastError() != ERROR_SERVICE_DOES_NOT_EXIST) {
-            throwLastError();
+            throwLastError(L"OpenServiceW", confirmationWatcherName);
         }
         return service;
     }
@@ -71,15 +74,16 @@ UniqueServiceHandle existingWatcher(SC_HANDLE manager) {
 // Created, or the one there already given this form, running image.
 void configureWatcher(SC_HANDLE manager, UniqueServiceHandle service, const std::wstring& image) {
     if (!service) {
-        service.reset(checked(CreateServiceW(manager, confirmationWatcherName, displayName,
-                                             watcherAccess, SERVICE_WIN32_OWN_PROCESS,
-                                             SERVICE_AUTO_START, SERVICE_ERROR_NORMAL,
-                                             image.c_str(), nullptr, nullptr, nullptr, nullptr,
-                                             nullptr)));
+        service.reset(checked(
+            CreateServiceW(manager, confirmationWatcherName, displayName, watcherAccess,
+                           SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, SERVICE_ERROR_NORMAL,
+                           image.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr),
+            L"CreateServiceW", confirmationWatcherName));
     } else {
         checked(ChangeServiceConfigW(service.get(), SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START,
                                      SERVICE_ERROR_NORMAL, image.c_str(), nullptr, nullptr, nullptr,
-                                     L"LocalSystem", nullptr, displayName));
+                                     L"LocalSystem", nullptr, displayName),
+                L"ChangeServiceConfigW", confirmationWatcherName);
     }
     restartOnFailure(service.get());
 }
@@ -90,12 +94,13 @@ public:
     Signals()
         : stop_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
           look_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {
-        checked(stop_.get());
-        checked(look_.get());
+        checked(stop_.get(), L"CreateEventW");
+        checked(look_.get(), L"CreateEventW");
     }
 
     void watchProcess(DWORD processId) {
-        command_.reset(checked(OpenProcess(SYNCHRONIZE, FALSE, processId)));
+        command_.reset(checked(OpenProcess(SYNCHRONIZE, FALSE, processId), L"OpenProcess",
+                               std::to_wstring(processId)));
     }
     void stop() { SetEvent(stop_.get()); }
     void sessionChanged(DWORD event, DWORD sessionId) {
@@ -205,7 +210,7 @@ DWORD WINAPI control(DWORD code, DWORD eventType, LPVOID eventData, LPVOID) {
 // stopped.
 void removeOwnService() {
     const UniqueServiceHandle service = openService(confirmationWatcherName, DELETE);
-    checked(DeleteService(service.get()));
+    checked(DeleteService(service.get()), L"DeleteService", confirmationWatcherName);
 }
 
 void WINAPI serviceMain(DWORD argc, LPWSTR* argv) {
@@ -240,7 +245,8 @@ void WINAPI serviceMain(DWORD argc, LPWSTR* argv) {
 void removeAfterFailure(ConfirmationWatcher& watcher) noexcept {
     try {
         watcher.remove();
-    } catch (const PlatformError&) {
+    } catch (const PlatformError& failure) {
+        keepPassedOver(failure);
     }
 }
 
@@ -250,7 +256,8 @@ void removeAfterFailure(ConfirmationWatcher& watcher) noexcept {
 // service that cannot be given that form is removed again.
 void ScmConfirmationWatcher::install() {
     const UniqueServiceHandle manager(
-        checked(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT | SC_MANAGER_CREATE_SERVICE)));
+        checked(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT | SC_MANAGER_CREATE_SERVICE),
+                L"OpenSCManagerW"));
     UniqueServiceHandle existing = existingWatcher(manager.get());
     const std::wstring image = L"\"" + copyProgramForWatcher() + L"\" watch";
     try {

@@ -27,7 +27,7 @@ SERVICE_STATUS_PROCESS waitWhile(SC_HANDLE service, DWORD pendingState, millisec
         const bool stalled = status.dwWaitHint != 0 && now - lastProgress > status.dwWaitHint &&
                              status.dwCheckPoint == lastCheckPoint;
         if (now - started > static_cast<ULONGLONG>(limit.count()) || stalled) {
-            throwWin32(ERROR_SERVICE_REQUEST_TIMEOUT);
+            throwWin32(ErrorNumber::ServiceRequestTimeout);
         }
         Sleep(std::clamp<DWORD>(status.dwWaitHint / 10, 100, 1000));
         status = queryStatus(service);
@@ -42,8 +42,8 @@ SERVICE_STATUS_PROCESS waitWhile(SC_HANDLE service, DWORD pendingState, millisec
 // The running services that depend on the service, as the system lists them: in the
 // reverse of their start order, which is the order to stop them.
 std::vector<std::wstring> listedDependents(SC_HANDLE manager, const std::wstring& name) {
-    const UniqueServiceHandle service(
-        checked(OpenServiceW(manager, name.c_str(), SERVICE_ENUMERATE_DEPENDENTS)));
+    const UniqueServiceHandle service(checked(
+        OpenServiceW(manager, name.c_str(), SERVICE_ENUMERATE_DEPENDENTS), L"OpenServiceW", name));
     std::vector<std::uint8_t> buffer(4096);
     DWORD needed = 0;
     DWORD count = 0;
@@ -51,7 +51,7 @@ std::vector<std::wstring> listedDependents(SC_HANDLE manager, const std::wstring
                                    reinterpret_cast<ENUM_SERVICE_STATUSW*>(buffer.data()),
                                    static_cast<DWORD>(buffer.size()), &needed, &count)) {
         if (GetLastError() != ERROR_MORE_DATA) {
-            throwLastError();
+            throwLastError(L"EnumDependentServicesW", name);
         }
         buffer.resize(needed);
     }
@@ -74,7 +74,7 @@ std::vector<std::wstring> activeServices(SC_HANDLE manager) {
             manager, SC_ENUM_PROCESS_INFO, SERVICE_WIN32, SERVICE_ACTIVE, buffer.data(),
             static_cast<DWORD>(buffer.size()), &needed, &count, &resume, nullptr);
         if (!done && GetLastError() != ERROR_MORE_DATA) {
-            throwLastError();
+            throwLastError(L"EnumServicesStatusExW");
         }
         const auto* entries = reinterpret_cast<const ENUM_SERVICE_STATUS_PROCESSW*>(buffer.data());
         for (DWORD i = 0; i < count; ++i) {
@@ -156,15 +156,17 @@ std::vector<std::wstring> configuredDependents(SC_HANDLE manager, const std::wst
 
 UniqueServiceHandle openService(const std::wstring& name, DWORD access) {
     const UniqueServiceHandle manager(
-        checked(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT)));
-    return UniqueServiceHandle(checked(OpenServiceW(manager.get(), name.c_str(), access)));
+        checked(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT), L"OpenSCManagerW"));
+    return UniqueServiceHandle(
+        checked(OpenServiceW(manager.get(), name.c_str(), access), L"OpenServiceW", name));
 }
 
 SERVICE_STATUS_PROCESS queryStatus(SC_HANDLE service) {
     SERVICE_STATUS_PROCESS status{};
     DWORD needed = 0;
     checked(QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status),
-                                 sizeof status, &needed));
+                                 sizeof status, &needed),
+            L"QueryServiceStatusEx");
     return status;
 }
 
@@ -172,7 +174,7 @@ ServiceStatus ScmServiceManager::query(const std::wstring& serviceName) {
     const UniqueServiceHandle service = openService(serviceName, SERVICE_QUERY_STATUS);
     const SERVICE_STATUS_PROCESS status = queryStatus(service.get());
     if (status.dwCurrentState < SERVICE_STOPPED || status.dwCurrentState > SERVICE_PAUSED) {
-        throwWin32(ERROR_INVALID_DATA);
+        throwWin32(ErrorNumber::InvalidData);
     }
     ServiceStatus result;
     result.state = static_cast<ServiceState>(status.dwCurrentState);
@@ -183,8 +185,9 @@ ServiceStatus ScmServiceManager::query(const std::wstring& serviceName) {
 }
 
 std::vector<std::wstring> ScmServiceManager::runningDependents(const std::wstring& serviceName) {
-    const UniqueServiceHandle manager(checked(
-        OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT | SC_MANAGER_ENUMERATE_SERVICE)));
+    const UniqueServiceHandle manager(
+        checked(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT | SC_MANAGER_ENUMERATE_SERVICE),
+                L"OpenSCManagerW"));
     std::vector<std::wstring> names = listedDependents(manager.get(), serviceName);
     if (names.empty()) {
         // Wine answers the list above, and the dependencies in a service's configuration,
@@ -203,11 +206,12 @@ void ScmServiceManager::stop(const std::wstring& serviceName, milliseconds limit
     }
     if (status.dwCurrentState != SERVICE_STOP_PENDING) {
         SERVICE_STATUS plain{};
-        checked(ControlService(service.get(), SERVICE_CONTROL_STOP, &plain));
+        checked(ControlService(service.get(), SERVICE_CONTROL_STOP, &plain), L"ControlService",
+                serviceName);
     }
     status = waitWhile(service.get(), SERVICE_STOP_PENDING, limit);
     if (status.dwCurrentState != SERVICE_STOPPED) {
-        throwWin32(ERROR_SERVICE_REQUEST_TIMEOUT);
+        throwWin32(ErrorNumber::ServiceRequestTimeout);
     }
 }
 
@@ -226,7 +230,7 @@ void startService(const std::wstring& serviceName, const std::vector<std::wstrin
     if (!StartServiceW(service.get(), static_cast<DWORD>(argv.size()),
                        argv.empty() ? nullptr : argv.data()) &&
         GetLastError() != ERROR_SERVICE_ALREADY_RUNNING) {
-        throwLastError();
+        throwLastError(L"StartServiceW", serviceName);
     }
     const SERVICE_STATUS_PROCESS status = waitWhile(service.get(), SERVICE_START_PENDING, limit);
     if (status.dwCurrentState == SERVICE_RUNNING) {
@@ -234,9 +238,10 @@ void startService(const std::wstring& serviceName, const std::vector<std::wstrin
     }
     if (status.dwCurrentState == SERVICE_STOPPED) {
         throwWin32(status.dwWin32ExitCode != NO_ERROR ? status.dwWin32ExitCode
-                                                      : ERROR_SERVICE_NOT_ACTIVE);
+                                                      : ErrorNumber::ServiceNotActive,
+                   L"StartServiceW", serviceName);
     }
-    throwWin32(ERROR_SERVICE_REQUEST_TIMEOUT);
+    throwWin32(ErrorNumber::ServiceRequestTimeout);
 }
 
 std::vector<std::wstring> ScmServiceManager::servicesIn(unsigned long processId) {

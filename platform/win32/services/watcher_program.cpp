@@ -44,8 +44,10 @@ std::wstring copyProgramForWatcher() {
             Sleep(betweenTries);
         }
     } catch (const PlatformError& failure) {
-        throw PlatformError(failure.number(), L"无法建立确认服务运行的程序副本 " + path + L"：" +
-                                                  failure.description() + L" 未做任何修改。");
+        throw PlatformError(failure.number(),
+                            L"无法建立确认服务运行的程序副本 " + path + L"：" +
+                                failure.description() + L" 未做任何修改。",
+                            false, failure.call());
     }
 }
 

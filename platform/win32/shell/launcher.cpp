@@ -40,7 +40,7 @@ WORD showCommandOf(int windowStyle) {
     case 6:
         return SW_SHOWMINNOACTIVE;
     default:
-        throwWin32(ERROR_INVALID_PARAMETER);
+        throwWin32(ErrorNumber::InvalidParameter);
     }
 }
 
@@ -49,7 +49,7 @@ WORD showCommandOf(int windowStyle) {
 std::wstring programOfCommandLine(const std::wstring& commandLine, const std::wstring& systemDir) {
     std::wstring program = firstWord(commandLine);
     if (program.empty()) {
-        throwWin32(ERROR_INVALID_PARAMETER);
+        throwWin32(ErrorNumber::InvalidParameter);
     }
     const bool bare = program.find_first_of(L"\\/:") == std::wstring::npos;
     if (bare) {
@@ -77,7 +77,8 @@ UniqueKernelHandle ProcessLauncher::start(const std::wstring& commandLine, int w
 
     PROCESS_INFORMATION process{};
     checked(CreateProcessW(program.c_str(), mutableCommandLine.data(), nullptr, nullptr, FALSE, 0,
-                           nullptr, systemDir.c_str(), &startup, &process));
+                           nullptr, systemDir.c_str(), &startup, &process),
+            L"CreateProcessW", program);
     UniqueKernelHandle threadHandle(process.hThread);
     processId = process.dwProcessId;
     return UniqueKernelHandle(process.hProcess);
@@ -95,15 +96,15 @@ void ProcessLauncher::launchAndWait(const std::wstring& commandLine, int windowS
     const UniqueKernelHandle process = start(commandLine, windowStyle, processId);
     const DWORD waited = WaitForSingleObject(process.get(), static_cast<DWORD>(limit.count()));
     if (waited == WAIT_TIMEOUT) {
-        throwWin32(ERROR_TIMEOUT);
+        throwWin32(ErrorNumber::Timeout);
     }
     if (waited != WAIT_OBJECT_0) {
-        throwLastError();
+        throwLastError(L"WaitForSingleObject");
     }
     DWORD exitCode = 0;
-    checked(GetExitCodeProcess(process.get(), &exitCode));
+    checked(GetExitCodeProcess(process.get(), &exitCode), L"GetExitCodeProcess");
     if (exitCode != 0) {
-        throwWin32(exitCode);
+        throwWin32(exitCode, commandLine.c_str()); // the program's own exit code
     }
 }
 
