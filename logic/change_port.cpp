@@ -35,9 +35,9 @@ bool acceptPortText(const std::wstring& portText, PortChangeResult& result) {
     }
     const RejectionTexts texts = rejectionTexts(verdict);
     result.exitCode = ExitCode::Usage;
-    result.error = PlatformError(ErrorNumber::InvalidParameter, texts.title == texts.prompt
-                                                       ? texts.prompt
-                                                       : texts.title + L"：" + texts.prompt);
+    result.error = PlatformError(ErrorNumber::InvalidParameter,
+                                 texts.title == texts.prompt ? texts.prompt
+                                                             : texts.title + L"：" + texts.prompt);
     return false;
 }
 

@@ -7,7 +7,6 @@
 namespace velkora {
 namespace {
 
-
 PlatformError notListeningBefore(const std::wstring& serviceName, long port) {
     return PlatformError(
         ErrorNumber::ServiceNotActive,
