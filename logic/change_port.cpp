@@ -88,7 +88,7 @@ std::wstring restartLogLine(const PortChangeResult& result) {
 
 // The change with a restart of the Remote Desktop service, and what came of the restart.
 void changeWithRestartOfService(SystemServices& system, const HeldChangeLock& held,
-                                const PortChangeRequest& request, ConfirmedChange* confirmation,
+                                const PortChangeRequest& request, UnconfirmedChange* confirmation,
                                 PortChangeResult& result, std::optional<std::wstring>& logLine) {
     ServiceRestartLimits limits;
     limits.verify = std::chrono::seconds(request.verifySeconds);
@@ -170,7 +170,7 @@ bool makeChange(SystemServices& system, const HeldChangeLock& held,
         result.forced = true;
     }
 
-    std::optional<ConfirmedChange> confirmation;
+    std::optional<UnconfirmedChange> confirmation;
     if (request.confirmSeconds > 0) {
         confirmation.emplace(system, ConfirmationRequest{request.confirmSeconds,
                                                          !request.confirmByCommandOnly,
@@ -179,7 +179,7 @@ bool makeChange(SystemServices& system, const HeldChangeLock& held,
                                                              : PendingRestart::Computer,
                                                          request.closeOld});
     }
-    ConfirmedChange* confirmed = confirmation ? &*confirmation : nullptr;
+    UnconfirmedChange* confirmed = confirmation ? &*confirmation : nullptr;
     if (request.restart == RestartMode::Service) {
         changeWithRestartOfService(system, held, request, confirmed, result, logLine);
     } else {

@@ -22,9 +22,9 @@ struct ConfirmationRequest {
 
 // The journal and the watcher of one change that takes itself back unless confirmed. Used
 // under the change lock, along the steps of the change.
-class ConfirmedChange {
+class UnconfirmedChange {
 public:
-    ConfirmedChange(SystemServices& system, ConfirmationRequest request)
+    UnconfirmedChange(SystemServices& system, ConfirmationRequest request)
         : system_(system), request_(request) {}
 
     // Before the first write: the journal (state applying), then its watcher. When the watcher

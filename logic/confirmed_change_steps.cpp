@@ -1,4 +1,4 @@
-// The steps of ConfirmedChange, apart from the confirmation, the put-back and the watcher: the
+// The steps of UnconfirmedChange, apart from the confirmation, the put-back and the watcher: the
 // window's change flow refers to them (it passes no confirmation), and so links only these.
 #include "logic/confirmed_change.h"
 
@@ -19,7 +19,7 @@ void setDeadline(SystemServices& system, PendingChange& pending, std::int64_t se
 
 } // namespace
 
-void ConfirmedChange::begin(PortChange& change) {
+void UnconfirmedChange::begin(PortChange& change) {
     PendingChange pending;
     pending.state = PendingState::Applying;
     pending.oldPort = listenedPort_ ? listenedPort_ : change.listenerPortBefore();
@@ -42,7 +42,7 @@ void ConfirmedChange::begin(PortChange& change) {
     pending_ = pending;
 }
 
-void ConfirmedChange::awaitConfirmation() {
+void UnconfirmedChange::awaitConfirmation() {
     PendingChange pending = *pending_;
     pending.state = PendingState::AwaitingConfirmation;
     setDeadline(system_, pending, request_.seconds);
@@ -50,7 +50,7 @@ void ConfirmedChange::awaitConfirmation() {
     pending_ = pending;
 }
 
-void ConfirmedChange::end() noexcept {
+void UnconfirmedChange::end() noexcept {
     // What cannot be removed stays as it is: the watcher then puts back, once this process has
     // ended, what is already put back, which changes nothing.
     try {

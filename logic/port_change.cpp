@@ -147,7 +147,7 @@ PortChangeOutcome applyPortChange(SystemServices& system, const HeldChangeLock& 
                                   const std::wstring& portText, WhenInPlace whenInPlace,
                                   OnInterruptedChange onInterrupted,
                                   const std::optional<std::wstring>& allowFrom,
-                                  ConfirmedChange* confirmation) {
+                                  UnconfirmedChange* confirmation) {
     PortChange change(system, portText, allowFrom);
     refuseUnsafeChange(system, held, change, onInterrupted);
     // Values written earlier that the service has not taken up: the restart moves it from the
@@ -201,7 +201,7 @@ void refuseUnsafeChange(SystemServices& system, const HeldChangeLock& held,
 }
 
 PortChangeOutcome applyConfirmed(PortChange& change, WhenInPlace whenInPlace,
-                                 ConfirmedChange* confirmation) {
+                                 UnconfirmedChange* confirmation) {
     if (confirmation == nullptr) {
         return change.apply(whenInPlace);
     }

@@ -93,7 +93,7 @@ enum class OnInterruptedChange {
     RefuseWhenValuesDiffer, // refuse while the listener's two values hold different ports
 };
 
-class ConfirmedChange;
+class UnconfirmedChange;
 
 // The change on its own, under the change lock the caller holds: refused while another change waits
 // for confirmation, read once, then applied. With a confirmation, its journal and watcher are there
@@ -102,7 +102,7 @@ PortChangeOutcome applyPortChange(SystemServices& system, const HeldChangeLock& 
                                   const std::wstring& portText, WhenInPlace whenInPlace,
                                   OnInterruptedChange onInterrupted = OnInterruptedChange::GoOn,
                                   const std::optional<std::wstring>& allowFrom = std::nullopt,
-                                  ConfirmedChange* confirmation = nullptr);
+                                  UnconfirmedChange* confirmation = nullptr);
 
 // The same, taking the change lock for itself: the window's Modify, which asks nothing else
 // under it.
@@ -122,6 +122,6 @@ void refuseUnsafeChange(SystemServices& system, const HeldChangeLock& held,
 // Applies the change; with a confirmation, begins it before the first write. A failure that
 // left nothing behind ends the confirmation; one that did leaves it to its watcher.
 PortChangeOutcome applyConfirmed(PortChange& change, WhenInPlace whenInPlace,
-                                 ConfirmedChange* confirmation);
+                                 UnconfirmedChange* confirmation);
 
 } // namespace velkora

@@ -47,7 +47,7 @@ ServicePortChange changePortWithServiceRestart(SystemServices& system, const Hel
                                                const ServiceRestartLimits& limits,
                                                OnInterruptedChange onInterrupted,
                                                const std::optional<std::wstring>& allowFrom,
-                                               ConfirmedChange* confirmation) {
+                                               UnconfirmedChange* confirmation) {
     ProbeListenerTable listeners(system.ports, system.services);
     checkServiceCanRestart(system.services, remoteDesktopServiceName);
 

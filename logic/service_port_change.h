@@ -8,7 +8,7 @@
 
 namespace velkora {
 
-class ConfirmedChange;
+class UnconfirmedChange;
 
 // Raises 1062 when the values hold the port but the running service listens elsewhere and
 // the port it listens on cannot be told: a confirmed change could not be put back onto it.
@@ -42,6 +42,6 @@ changePortWithServiceRestart(SystemServices& system, const HeldChangeLock& held,
                              const std::wstring& portText, const ServiceRestartLimits& limits,
                              OnInterruptedChange onInterrupted,
                              const std::optional<std::wstring>& allowFrom = std::nullopt,
-                             ConfirmedChange* confirmation = nullptr);
+                             UnconfirmedChange* confirmation = nullptr);
 
 } // namespace velkora
