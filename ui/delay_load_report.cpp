@@ -4,7 +4,7 @@
 // is the last resort.)
 #include "platform/message_box.h"
 #include "platform/win32/runtime/delay_load_failure.h"
-#include "platform/win32/runtime/runtime.h"
+#include "platform/win32/runtime/error_box.h"
 
 namespace {
 

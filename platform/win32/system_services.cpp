@@ -8,7 +8,7 @@
 #include "platform/win32/network/port_probe.h"
 #include "platform/win32/registry/system_registry.h"
 #include "platform/win32/registry/system_info.h"
-#include "platform/win32/runtime/runtime.h"
+#include "platform/win32/runtime/system_clock.h"
 #include "platform/win32/services/confirmation_watcher.h"
 #include "platform/win32/services/service_manager.h"
 #include "platform/win32/shell/launcher.h"

@@ -1,6 +1,8 @@
 #include "platform/win32/win32_platform.h"
 
-#include "platform/win32/runtime/runtime.h"
+#include "platform/win32/runtime/error_box.h"
+#include "platform/win32/runtime/process_end.h"
+#include "platform/win32/runtime/program_paths.h"
 #include "platform/win32/shell/document_opener.h"
 #include "platform/win32/shell/message_box.h"
 #include "platform/win32/system_services.h"

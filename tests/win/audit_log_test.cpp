@@ -9,7 +9,7 @@
 
 #include "logic/audit_events.h"
 #include "platform/win32/audit/event_log_audit_log.h"
-#include "platform/win32/runtime/runtime.h"
+#include "platform/win32/runtime/program_paths.h"
 #include "platform/win32/runtime/win32_error.h"
 #include "tests/win/test_support.h"
 

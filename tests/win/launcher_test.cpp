@@ -4,7 +4,7 @@
 #include <thread>
 
 #include "platform/win32/shell/launcher.h"
-#include "platform/win32/runtime/runtime.h"
+#include "platform/win32/runtime/program_paths.h"
 #include "tests/win/test_support.h"
 #include "tests/common/test_helpers.h"
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "logic/port_change_set.h"
-#include "platform/win32/runtime/runtime.h"
+#include "platform/win32/runtime/error_box.h"
 #include "platform/win32/registry/system_registry.h"
 #include "platform/win32/runtime/win32_error.h"
 #include "tests/win/test_support.h"

@@ -5,7 +5,11 @@
 #include <vector>
 
 #include "platform/win32/runtime/delay_load_failure.h"
-#include "platform/win32/runtime/runtime.h"
+#include "platform/win32/runtime/error_box.h"
+#include "platform/win32/runtime/process_end.h"
+#include "platform/win32/runtime/program_paths.h"
+#include "platform/win32/runtime/system_clock.h"
+#include "platform/win32/runtime/system_libraries.h"
 #include "platform/win32/runtime/win32_error.h"
 #include "tests/win/test_support.h"
 

@@ -8,7 +8,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "platform/win32/runtime/runtime.h"
+#include "platform/win32/runtime/program_paths.h"
 
 namespace velkora::test {
 namespace {

@@ -18,7 +18,8 @@
 
 #include <string>
 
-#include "platform/win32/runtime/runtime.h"
+#include "platform/win32/runtime/process_end.h"
+#include "platform/win32/runtime/program_paths.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <optional>
 
 #include "platform/error_record.h"
-#include "platform/win32/runtime/runtime.h"
+#include "platform/win32/runtime/program_paths.h"
 #include "platform/win32/runtime/unique_handles.h"
 #include "platform/win32/runtime/win32_error.h"
 

@@ -2,7 +2,7 @@
 
 #include <shlobj.h>
 
-#include "platform/win32/runtime/runtime.h"
+#include "platform/win32/runtime/system_libraries.h"
 #include "platform/win32/runtime/security_descriptor.h"
 #include "platform/win32/runtime/trusted_owner.h"
 #include "platform/win32/runtime/win32_error.h"

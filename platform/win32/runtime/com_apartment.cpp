@@ -1,6 +1,6 @@
 #include "platform/win32/runtime/com_apartment.h"
 
-#include "platform/win32/runtime/runtime.h"
+#include "platform/win32/runtime/system_libraries.h"
 #include "platform/win32/runtime/win32_error.h"
 
 namespace velkora::win32 {

@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "platform/error_record.h"
-#include "platform/win32/runtime/runtime.h"
 #include "platform/win32/runtime/unique_handles.h"
 #include "platform/win32/runtime/win32_error.h"
 #include "platform/win32/services/service_manager.h"

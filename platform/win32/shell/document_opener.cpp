@@ -4,7 +4,7 @@
 
 #include "platform/win32/runtime/com_apartment.h"
 #include "platform/win32/shell/desktop_shell.h"
-#include "platform/win32/runtime/runtime.h"
+#include "platform/win32/runtime/program_paths.h"
 #include "platform/win32/runtime/unique_handles.h"
 
 namespace velkora::win32 {

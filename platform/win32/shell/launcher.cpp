@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "platform/win32/runtime/runtime.h"
+#include "platform/win32/runtime/program_paths.h"
 #include "platform/win32/runtime/unique_handles.h"
 #include "platform/win32/runtime/win32_error.h"
 
