@@ -22,10 +22,7 @@ struct OldPortClosing {
     // Standard, then domain profile; one without a value is not there to remove.
     std::vector<RegistryValueState> openPortEntries;
 
-    bool operator==(const OldPortClosing& o) const {
-        return port == o.port && portText == o.portText && removedRules == o.removedRules &&
-               disabledRules == o.disabledRules && openPortEntries == o.openPortEntries;
-    }
+    bool operator==(const OldPortClosing&) const = default;
 };
 
 // Reads what closing the port would take away; changes nothing. A rule that is disabled

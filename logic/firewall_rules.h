@@ -25,9 +25,7 @@ struct FirewallOutcome {
     RuleOutcome tcp = RuleOutcome::Skipped;
     RuleOutcome udp = RuleOutcome::Skipped;
 
-    bool operator==(const FirewallOutcome& o) const {
-        return available == o.available && tcp == o.tcp && udp == o.udp;
-    }
+    bool operator==(const FirewallOutcome&) const = default;
 };
 
 // The two rules of the port as the firewall holds them before a change (TCP, UDP; absent

@@ -43,10 +43,7 @@ struct RemoteDesktopListener {
     std::optional<long> securityLayer; // SecurityLayer: 0 RDP, 1 negotiate, 2 TLS
     std::optional<bool> nlaRequired;   // UserAuthentication: Network Level Authentication
 
-    bool operator==(const RemoteDesktopListener& o) const {
-        return name == o.name && port == o.port && enabled == o.enabled &&
-               securityLayer == o.securityLayer && nlaRequired == o.nlaRequired;
-    }
+    bool operator==(const RemoteDesktopListener&) const = default;
 };
 
 extern const std::wstring rdpTcpListenerName; // "RDP-Tcp"

@@ -29,9 +29,7 @@ struct PortOwner {
     std::wstring image; // file name only; empty when it cannot be named
     std::vector<std::wstring> services;
 
-    bool operator==(const PortOwner& o) const {
-        return protocol == o.protocol && pid == o.pid && image == o.image && services == o.services;
-    }
+    bool operator==(const PortOwner&) const = default;
 };
 
 // "TCP" or "UDP".

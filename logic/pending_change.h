@@ -46,14 +46,7 @@ struct PendingChange {
     bool closeOld = false;                 // once confirmed, the old port is closed
     std::optional<OldPortClosing> closing; // ClosingOldPort: what the closing takes away
 
-    bool operator==(const PendingChange& o) const {
-        return state == o.state && oldPort == o.oldPort && newPort == o.newPort &&
-               newPortText == o.newPortText && restart == o.restart &&
-               confirmSeconds == o.confirmSeconds && confirmBy == o.confirmBy &&
-               confirmByLogon == o.confirmByLogon && countedFromBoot == o.countedFromBoot &&
-               bootId == o.bootId && confirmByTick == o.confirmByTick && values == o.values &&
-               rules == o.rules && closeOld == o.closeOld && closing == o.closing;
-    }
+    bool operator==(const PendingChange&) const = default;
 };
 
 // "applying", "awaiting-confirmation", "closing-old-port", "restart-pending".

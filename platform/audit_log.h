@@ -23,9 +23,7 @@ struct AuditEntry {
     AuditLevel level = AuditLevel::Information;
     std::vector<std::wstring> strings;
 
-    bool operator==(const AuditEntry& o) const {
-        return eventId == o.eventId && level == o.level && strings == o.strings;
-    }
+    bool operator==(const AuditEntry&) const = default;
 };
 
 // The record of changes that security teams read: on Windows, the Application event log,

@@ -31,13 +31,7 @@ struct FirewallRule {
     std::wstring remoteAddresses = L"*";
     bool enabled = true;
 
-    bool operator==(const FirewallRule& o) const {
-        return name == o.name && description == o.description && grouping == o.grouping &&
-               applicationName == o.applicationName && serviceName == o.serviceName &&
-               protocol == o.protocol && localPorts == o.localPorts && direction == o.direction &&
-               action == o.action && profiles == o.profiles &&
-               remoteAddresses == o.remoteAddresses && enabled == o.enabled;
-    }
+    bool operator==(const FirewallRule&) const = default;
 };
 
 // The modern Windows Firewall (INetFwPolicy2). Failures raise PlatformError with the

@@ -18,10 +18,7 @@ struct PortHolder {
     std::wstring image;
     std::vector<std::wstring> services;
 
-    bool operator==(const PortHolder& o) const {
-        return protocol == o.protocol && ipv6 == o.ipv6 && pid == o.pid && image == o.image &&
-               services == o.services;
-    }
+    bool operator==(const PortHolder&) const = default;
 };
 
 // An established TCP connection: the process it belongs to (0 when the system does not say)
@@ -30,9 +27,7 @@ struct TcpPeer {
     unsigned long pid = 0;
     std::wstring remoteAddress;
 
-    bool operator==(const TcpPeer& o) const {
-        return pid == o.pid && remoteAddress == o.remoteAddress;
-    }
+    bool operator==(const TcpPeer&) const = default;
 };
 
 namespace BindError {

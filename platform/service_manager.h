@@ -23,10 +23,7 @@ struct ServiceStatus {
     bool acceptsStop = false;    // SERVICE_ACCEPT_STOP
     unsigned long exitCode = 0;  // the Win32 exit code it last reported
 
-    bool operator==(const ServiceStatus& o) const {
-        return state == o.state && processId == o.processId && acceptsStop == o.acceptsStop &&
-               exitCode == o.exitCode;
-    }
+    bool operator==(const ServiceStatus&) const = default;
 };
 
 // Reads, stops and starts services through the service control manager, and tells which

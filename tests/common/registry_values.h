@@ -28,7 +28,7 @@ inline const wchar_t* const domainOpenPortsKey =
 struct StoredValue {
     DWORD type = 0;
     std::vector<std::uint8_t> bytes;
-    bool operator==(const StoredValue& o) const { return type == o.type && bytes == o.bytes; }
+    bool operator==(const StoredValue&) const = default;
 };
 
 // A number as REG_DWORD stores it, and a text as REG_SZ does (with its terminating NUL).
@@ -60,10 +60,7 @@ void expectOpenPortEntries(const std::wstring& port);
 // Everything the tool may change, taken at once, to prove that nothing changed.
 struct ToolRegistryState {
     std::map<std::wstring, StoredValue> tds, rdpTcp, standardPorts, domainPorts;
-    bool operator==(const ToolRegistryState& o) const {
-        return tds == o.tds && rdpTcp == o.rdpTcp && standardPorts == o.standardPorts &&
-               domainPorts == o.domainPorts;
-    }
+    bool operator==(const ToolRegistryState&) const = default;
 };
 ToolRegistryState toolRegistryState();
 

@@ -68,7 +68,7 @@ struct RuleFields {
                                           {L"Enabled", 0u},
                                           {L"EdgeTraversal", 0u}};
 
-    bool operator==(const RuleFields& o) const { return texts == o.texts && numbers == o.numbers; }
+    bool operator==(const RuleFields&) const = default;
 };
 
 inline std::wstring ruleKeyPath(const std::wstring& id) {

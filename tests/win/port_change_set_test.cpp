@@ -27,9 +27,7 @@ std::optional<RawValue> hklm(const std::wstring& key, const std::wstring& name) 
 struct PathState {
     std::vector<bool> keysExist;
     std::optional<RawValue> value;
-    bool operator==(const PathState& o) const {
-        return keysExist == o.keysExist && value == o.value;
-    }
+    bool operator==(const PathState&) const = default;
 };
 
 PathState stateOf(const std::wstring& key, const std::wstring& name) {

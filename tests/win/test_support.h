@@ -98,7 +98,7 @@ void setKeyDacl(HKEY root, const std::wstring& subKey, const std::wstring& sddl)
 struct RawValue {
     DWORD type = 0;
     std::vector<BYTE> bytes;
-    bool operator==(const RawValue& o) const { return type == o.type && bytes == o.bytes; }
+    bool operator==(const RawValue&) const = default;
 };
 std::optional<RawValue> readRawValue(HKEY root, const std::wstring& subKey,
                                      const std::wstring& name);
