@@ -26,7 +26,6 @@ namespace {
 
 constexpr wchar_t windowClassName[] = L"VelkoraMainWindow";
 constexpr wchar_t windowCaption[] = L"Harnoq服务器Velkora工具";
-constexpr wchar_t mainWindowProperty[] = L"Velkora.MainWindow";
 // Posted once the window is shown: the tooltip is needed only on the first hover.
 constexpr UINT createTooltipMessage = WM_APP + 1;
 
@@ -151,9 +150,9 @@ LRESULT CALLBACK MainWindow::windowProc(HWND window, UINT message, WPARAM wp, LP
 }
 
 // The port field's own window procedure, placed in front of the edit control's: typed characters
-// go through the keystroke filter first.
+// go through the keystroke filter first. The field's user data points back to the window.
 LRESULT CALLBACK MainWindow::portEditProc(HWND edit, UINT message, WPARAM wp, LPARAM lp) noexcept {
-    auto* self = static_cast<MainWindow*>(GetPropW(edit, mainWindowProperty));
+    auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(edit, GWLP_USERDATA));
     if (self == nullptr) {
         return DefWindowProcW(edit, message, wp, lp);
     }
@@ -163,7 +162,7 @@ LRESULT CALLBACK MainWindow::portEditProc(HWND edit, UINT message, WPARAM wp, LP
     case WM_IME_CHAR:
         return self->dispatch([&] { return self->onPortEditChar(wp, lp); });
     case WM_NCDESTROY:
-        RemovePropW(edit, mainWindowProperty);
+        SetWindowLongPtrW(edit, GWLP_USERDATA, 0);
         SetWindowLongPtrW(edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original));
         return CallWindowProcW(original, edit, message, wp, lp);
     default:
@@ -346,8 +345,10 @@ void MainWindow::clickOnExit() {
 // Each control is made in its place for the window's DPI, with its font (the notice gets
 // its own fitted font when its text is set at load).
 void MainWindow::createControls() {
-    for (const ControlLayout& layout : controls) {
+    for (std::size_t index = 0; index < controls.size(); ++index) {
+        const ControlLayout& layout = controls[index];
         HWND created = createControl(layout, containerOf(layout), instance_, dpi_, font_.get());
+        controlHandles_[index] = created;
         if (layout.id == ControlId::portFrame) {
             frame_ = created;
         }
@@ -360,7 +361,7 @@ void MainWindow::createControls() {
     HWND edit = control(ControlId::portEdit);
     SendMessageW(edit, EM_LIMITTEXT, 0, 0);  // no length limit
     ImmAssociateContextEx(edit, nullptr, 0); // digits only: no input method composition
-    SetPropW(edit, mainWindowProperty, this);
+    SetWindowLongPtrW(edit, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     portEditOriginal_ = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
         edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&MainWindow::portEditProc)));
 
@@ -395,7 +396,8 @@ void MainWindow::fitNotice() {
     HWND notice = control(ControlId::notice);
     win32::UniqueFont fitted = fontToFitLabel(notice, font_.get(), windowText(notice));
     HFONT font = fitted ? fitted.get() : font_.get();
-    SendMessageW(notice, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+    // Before the window is first shown there is nothing to redraw: the first paint draws it.
+    SendMessageW(notice, WM_SETFONT, reinterpret_cast<WPARAM>(font), IsWindowVisible(notice));
     noticeFont_ = std::move(fitted); // the label no longer uses the one this replaces
 }
 
@@ -404,7 +406,7 @@ RECT MainWindow::clientRectAt(int dpi) const {
 }
 
 HWND MainWindow::control(ControlId id) const {
-    return GetDlgItem(containerOf(layoutOf(id)), static_cast<int>(id));
+    return controlHandles_[static_cast<std::size_t>(&layoutOf(id) - controls.data())];
 }
 
 HWND MainWindow::containerOf(const ControlLayout& layout) const {

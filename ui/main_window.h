@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <array>
 #include <optional>
 #include <string>
 
@@ -96,6 +97,8 @@ private:
     HWND window_ = nullptr;
     HWND frame_ = nullptr;
     HWND groupBox_ = nullptr;
+    // The controls' handles, in the order of the layout table; null until they are created.
+    std::array<HWND, controls.size()> controlHandles_{};
     WNDPROC portEditOriginal_ = nullptr;
     HWND lastFocus_ = nullptr;
     win32::UniqueWindow tooltip_;
