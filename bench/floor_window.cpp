@@ -1,7 +1,8 @@
 // The floor for velkora.exe under Wine: the bare window plus only what velkora must show -
 // the Common Controls 6 manifest, the Chinese texts in the system's message font (the notice
-// whole, and the credit line with today's local date), and the 309 x 66 banner JPEG decoded
-// and drawn as velkora does.
+// whole, and the credit line with today's local date), the group box, the port field, the
+// listener's port read from the registry, and the 309 x 66 banner JPEG decoded and drawn as
+// velkora does.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -32,10 +33,20 @@ LRESULT CALLBACK floorWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
 }
 
 void addControl(HWND parent, const wchar_t* className, const wchar_t* text, RECT place, HFONT font,
-                HINSTANCE instance) {
-    HWND control = CreateWindowExW(0, className, text, WS_CHILD | WS_VISIBLE, place.left, place.top,
-                                   place.right, place.bottom, parent, nullptr, instance, nullptr);
+                HINSTANCE instance, DWORD style = 0, DWORD exStyle = 0) {
+    HWND control =
+        CreateWindowExW(exStyle, className, text, WS_CHILD | WS_VISIBLE | style, place.left,
+                        place.top, place.right, place.bottom, parent, nullptr, instance, nullptr);
     SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+}
+
+std::wstring listenerPortText() {
+    DWORD port = 0;
+    DWORD size = sizeof port;
+    RegGetValueW(HKEY_LOCAL_MACHINE,
+                 L"SYSTEM\\CurrentControlSet\\Control\\Terminal Server\\WinStations\\RDP-Tcp",
+                 L"PortNumber", RRF_RT_REG_DWORD, nullptr, &port, &size);
+    return std::to_wstring(port);
 }
 
 } // namespace
@@ -65,9 +76,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
     HWND window = CreateWindowExW(0, windowClass.lpszClassName, L"Velkora工具下限窗口",
                                   WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 325, 262,
                                   nullptr, nullptr, instance, nullptr);
-    addControl(window, L"BUTTON", L"Velkora", {8, 65, 294, 144}, font, instance);
+    addControl(window, L"BUTTON", L"Velkora", {8, 65, 294, 144}, font, instance, BS_GROUPBOX);
     addControl(window, L"STATIC", L"当前远程端口：", {16, 89, 89, 17}, font, instance);
+    addControl(window, L"STATIC", listenerPortText().c_str(), {104, 89, 65, 17}, font, instance);
     addControl(window, L"STATIC", L"输入更改端口：", {16, 121, 89, 17}, font, instance);
+    addControl(window, L"EDIT", L"", {104, 117, 73, 18}, font, instance, WS_TABSTOP,
+               WS_EX_CLIENTEDGE);
     addControl(window, L"STATIC",
                L"端口最大值为65535，请修改未使用的端口。本软件会自动添加新端口到防火墙例外。"
                L"修改完成软件会提示重启才能生效！",
