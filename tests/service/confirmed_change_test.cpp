@@ -156,12 +156,15 @@ TEST_F(ConfirmedChangeTest, TheWatcherRunsAProtectedCopyOfTheRunningProgram) {
 // The watcher cannot read the journal: it says so once, in the result log, and keeps looking.
 TEST_F(ConfirmedChangeTest, AJournalTheWatcherCannotReadIsSaid) {
     cliJson(L"set 4100 --restart service --confirm-seconds 300");
+    // Stopped first: the watcher looks at the journal once the command has ended, and a journal
+    // it holds open for reading cannot be written.
+    services.stop(L"VelkoraConfirm", std::chrono::seconds(30));
     {
         std::ofstream damaged((velkoraDataFolder() + L"pending-change.json").c_str(),
                               std::ios::binary | std::ios::trunc);
         damaged << "{\"version\": 2";
+        ASSERT_TRUE(damaged.flush()) << "the journal could not be damaged";
     }
-    services.stop(L"VelkoraConfirm", std::chrono::seconds(30));
     services.start(L"VelkoraConfirm", std::chrono::seconds(30));
     EXPECT_TRUE(waitUntil(
         [] { return lastResultLogLine().rfind("watch: journal unreadable", 0) == 0; }, 20000));
