@@ -1,8 +1,6 @@
 #include "logic/listener_settings.h"
 
 #include <algorithm>
-#include <cstdint>
-#include <variant>
 
 #include "logic/listener_paths.h"
 #include "platform/error_record.h"
@@ -11,19 +9,12 @@
 namespace velkora {
 namespace {
 
-long portNumberOf(const RegistryValue& value) {
-    if (const auto* number = std::get_if<std::uint32_t>(&value)) {
-        return static_cast<long>(*number);
-    }
-    throw PlatformError(ErrorNumber::InvalidData, L"数据无效。");
-}
-
 const std::wstring winStationsKey =
     L"HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Terminal Server\\WinStations";
 
 std::optional<long> numberAt(Registry& registry, const std::wstring& path) {
     try {
-        return portNumberOf(registry.read(path));
+        return static_cast<long>(registry.readNumber(path));
     } catch (const PlatformError& failure) {
         keepPassedOverUnlessAbsent(failure);
         return std::nullopt;
@@ -108,7 +99,7 @@ RegistryValue readListenerPortValue(Registry& registry) {
 std::optional<long> tdsListenerPort(Registry& registry) {
     // Not knowing the current port only means the port is checked even if it is the same.
     try {
-        return portNumberOf(readListenerPortValue(registry));
+        return static_cast<long>(registry.readNumber(listenerTdsPortPath));
     } catch (const PlatformError& failure) {
         keepPassedOverUnlessAbsent(failure);
         return std::nullopt;
@@ -128,7 +119,7 @@ ListenerPortValues readListenerPortValues(Registry& registry) {
     ListenerPortValues values;
     values.tds = tdsListenerPort(registry);
     try {
-        values.rdpTcp = portNumberOf(registry.read(listenerRdpTcpPortPath));
+        values.rdpTcp = static_cast<long>(registry.readNumber(listenerRdpTcpPortPath));
         values.listening = *values.rdpTcp;
     } catch (const PlatformError& failure) {
         if (!values.tds) {

@@ -1,8 +1,6 @@
 #include "logic/remote_desktop_status.h"
 
-#include <cstdint>
 #include <memory>
-#include <variant>
 
 #include "logic/firewall_rules.h"
 #include "logic/listener_settings.h"
@@ -20,15 +18,6 @@ const std::wstring remoteDesktopServiceName = L"TermService";
 
 namespace {
 
-// A REG_DWORD value as a number; any other type is invalid data.
-std::uint32_t readNumber(Registry& registry, const std::wstring& path) {
-    const RegistryValue value = registry.read(path);
-    if (const auto* number = std::get_if<std::uint32_t>(&value)) {
-        return *number;
-    }
-    throw PlatformError(ErrorNumber::InvalidData, L"数据无效。");
-}
-
 // The value of a read that may fail, or nothing when it does.
 template <typename Read> auto unlessUnreadable(Read read) -> std::optional<decltype(read())> {
     try {
@@ -42,7 +31,7 @@ template <typename Read> auto unlessUnreadable(Read read) -> std::optional<declt
 // The policy value, when set, decides; a missing policy value leaves it to the setting.
 void readAllowed(Registry& registry, RemoteDesktopStatus& status) {
     try {
-        status.allowed = readNumber(registry, denyConnectionsPolicyPath) == 0;
+        status.allowed = registry.readNumber(denyConnectionsPolicyPath) == 0;
         status.allowedByPolicy = true;
         return;
     } catch (const PlatformError& failure) {
@@ -51,7 +40,7 @@ void readAllowed(Registry& registry, RemoteDesktopStatus& status) {
             return;
         }
     }
-    const auto deny = unlessUnreadable([&] { return readNumber(registry, denyConnectionsPath); });
+    const auto deny = unlessUnreadable([&] { return registry.readNumber(denyConnectionsPath); });
     if (deny) {
         status.allowed = *deny == 0;
     }

@@ -6,6 +6,8 @@
 #include <variant>
 #include <vector>
 
+#include "platform/platform_error.h"
+
 namespace velkora {
 
 // A value as the tool reads and writes it: the number of a REG_DWORD, or the text of a
@@ -78,6 +80,15 @@ public:
 
     // As read, but a value or key that does not exist is none rather than an error.
     virtual std::optional<RegistryValue> readIfPresent(const std::wstring& path) = 0;
+
+    // A REG_DWORD value as its number; a value of any other type is invalid data.
+    std::uint32_t readNumber(const std::wstring& path) {
+        const RegistryValue value = read(path);
+        if (const auto* number = std::get_if<std::uint32_t>(&value)) {
+            return *number;
+        }
+        throw PlatformError(ErrorNumber::InvalidData, L"数据无效。");
+    }
 
     // Stores a number as REG_DWORD, a text as REG_SZ. Missing keys are created; a write that
     // fails changes nothing, so keys it created on the way are removed again.
